@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace varnak {
+
+// The run's only source of randomness: a 64-bit Mersenne Twister. Construction reads the
+// random device once, also when a seed is given, and a seed above 0 then replaces that
+// value, so a seed fixes every draw of the run.
+class RandomSource {
+ public:
+  explicit RandomSource(std::int32_t seed);
+
+  std::uint64_t next_u64() { return engine_(); }
+
+  // A value in 0..n-1 for n >= 2: draws until r < 2^64 - (2^64 mod n), then r mod n.
+  // Written out rather than taken from a standard distribution, whose way of drawing
+  // the standard leaves open, so that a seed gives the same orders everywhere.
+  std::uint64_t draw_below(std::uint64_t n);
+
+ private:
+  std::mt19937_64 engine_;
+};
+
+// The SRLG ids in the order they come up in the current sample; position j holds the
+// SRLG that comes up (j+1)-th. Always a permutation of 1..size.
+class SrlgOrder {
+ public:
+  void fill(std::int32_t count);
+
+  // Fisher-Yates from the front: for i = 1..size-1, swap i with draw_below(i+1). Each
+  // sample reshuffles what the previous one left; the order is never refilled.
+  void reshuffle(RandomSource& random);
+
+  std::int32_t operator[](std::size_t position) const { return ids_[position]; }
+  std::size_t size() const { return ids_.size(); }
+  const std::vector<std::int32_t>& ids() const { return ids_; }
+
+ private:
+  std::vector<std::int32_t> ids_;
+};
+
+}  // namespace varnak

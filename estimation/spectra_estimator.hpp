@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "instance/network_instance.hpp"
+
+namespace varnak {
+
+// Entry j: probability that the network is connected once the first j+1 SRLGs of a
+// random order are up.
+using SpectraVector = std::vector<double>;
+
+// Row r belongs to the SRLG with id r+1, column j to position j: probability that the
+// network is connected once the first j+1 SRLGs are up and SRLG r+1 is one of them.
+using BimSpectraMatrix = std::vector<std::vector<double>>;
+
+// Adds N samples' worth of estimates into `spectrum` (SRLGNUM entries) and
+// `bim_spectra` (SRLGNUM rows of SRLGNUM entries). Every entry ends as the double made
+// by adding 1.0/N to its starting value once per sample that counts for it, in sample
+// order, so a seed above 0 fixes every result to the last bit. Ends of the instance's
+// edges must lie in 1..VNUM, or be (0, 0).
+void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
+                      std::int32_t sample_size, std::int32_t seed,
+                      const NetworkInstance& instance);
+
+// The same estimate on `thread_count` threads; identical results for every count.
+void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
+                               std::int32_t sample_size, std::int32_t seed,
+                               const NetworkInstance& instance, int thread_count);
+
+// Bytes the estimator needs beyond the result tables, for an instance with this many
+// SRLGs: its integer count table and the scratch for turning counts into doubles.
+std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count = 1);
+
+}  // namespace varnak

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varnak {
+
+// Bytes of physical memory of this machine; the ceiling for what one run may allocate.
+std::uint64_t physical_memory_bytes();
+
+// "1.5 GiB", "300 MiB", "12 KiB", "512 bytes": a size for a message.
+std::string describe_bytes(double bytes);
+
+}  // namespace varnak

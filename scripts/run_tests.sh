@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite. With VARNAK_SANITIZE=1 the build uses
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+if [[ "${VARNAK_SANITIZE:-0}" == 1 ]]; then
+  build_dir=build/sanitize
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DVARNAK_SANITIZE=ON >/dev/null
+else
+  build_dir=build/test
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build_dir" --parallel 2
+ctest --test-dir "$build_dir" --output-on-failure --parallel 2

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Varnak builds with; does nothing when all are there.
+set -euo pipefail
+
+packages=(g++ cmake make libboost-dev libboost-program-options-dev libdivide-dev
+          libgtest-dev libgmock-dev googletest libbenchmark-dev python3)
+if [[ "${VARNAK_WITH_FUZZING:-0}" == 1 ]]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+  as_root=()
+else
+  as_root=(sudo)
+fi
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}"
