@@ -1,4 +1,4 @@
-#include "tests/reference/reference_estimator.hpp"
+#include "tests/support/reference_estimator.hpp"
 
 #include <boost/pending/disjoint_sets.hpp>
 

@@ -1,0 +1,405 @@
+#include "estimation/spectra_estimator.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <barrier>
+#include <cassert>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "estimation/disjoint_sets.hpp"
+#include "estimation/order_sampler.hpp"
+#include "estimation/random_source.hpp"
+
+namespace varnak {
+namespace {
+
+// One listing of an edge by an SRLG, reduced to what bringing the SRLG up does with it.
+struct Listing {
+  std::int32_t first_end;
+  std::int32_t second_end;
+  // Index of the edge's working count, or -1 when this listing is the edge's only one
+  // and its only membership, so that the edge simply comes up with it.
+  std::int32_t counter;
+};
+
+// The instance compiled for sampling: flat arrays over dense indices, and the vertex
+// sets after the free edges, which are the same at the start of every sample. Listings
+// that can never join anything are left out: those of edges without two distinct ends,
+// of edges whose count is 0 or less, and of edges that fewer listings of SRLGs 1..SRLGNUM
+// name than their count, since those never come up.
+struct SamplingPlan {
+  std::int32_t srlg_count = 0;
+  std::vector<std::uint32_t> listing_offsets;  // SRLG id s owns [offsets[s-1], offsets[s])
+  std::vector<Listing> listings;
+  std::vector<std::int32_t> initial_counts;
+  std::optional<DisjointSets> free_edge_sets;
+  bool never_up = false;   // even with every SRLG up the vertices are not one set
+  bool always_up = false;  // the free edges alone connect all vertices
+};
+
+bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
+  return end >= 1 && end <= vertex_count;
+}
+
+SamplingPlan build_plan(const NetworkInstance& instance) {
+  SamplingPlan plan;
+  plan.srlg_count = instance.srlg_count;
+  const std::int32_t vertex_count = instance.vertex_count;
+
+  // Edges that may join two vertices, in the SRLG lists of SRLGs 1..SRLGNUM.
+  std::map<std::int32_t, std::int32_t> listings_of_edge;
+  for (auto it = instance.srlgs.lower_bound(1);
+       it != instance.srlgs.end() && it->first <= instance.srlg_count; ++it) {
+    for (const std::int32_t edge : it->second) {
+      const EdgeEnds ends = edge_ends(instance, edge);
+      if (srlg_memberships(instance, edge) > 0 && ends.first != ends.second) {
+        ++listings_of_edge[edge];
+      }
+    }
+  }
+
+  std::map<std::int32_t, std::int32_t> counter_of_edge;
+  std::int64_t joining_edges = 0;
+  for (const auto& [edge, listing_count] : listings_of_edge) {
+    const std::int32_t memberships = srlg_memberships(instance, edge);
+    if (listing_count < memberships) {
+      continue;
+    }
+    ++joining_edges;
+    if (memberships == 1 && listing_count == 1) {
+      counter_of_edge[edge] = -1;
+    } else {
+      counter_of_edge[edge] = static_cast<std::int32_t>(plan.initial_counts.size());
+      plan.initial_counts.push_back(memberships);
+    }
+  }
+
+  std::vector<EdgeEnds> free_edges;
+  for (auto it = instance.edges.lower_bound(1);
+       it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
+    if (srlg_memberships(instance, it->first) == 0 && it->second.first != it->second.second) {
+      free_edges.push_back(it->second);
+    }
+  }
+  joining_edges += static_cast<std::int64_t>(free_edges.size());
+
+  // Fewer edges than a spanning tree needs can never connect the vertices: decided before
+  // the vertex sets are allocated, so a huge vertex count costs nothing.
+  if (vertex_count <= 0 || joining_edges < static_cast<std::int64_t>(vertex_count) - 1) {
+    plan.never_up = true;
+    return plan;
+  }
+
+  plan.listing_offsets.assign(static_cast<std::size_t>(plan.srlg_count) + 1, 0);
+  for (std::int32_t srlg = 1; srlg <= plan.srlg_count; ++srlg) {
+    const auto found = instance.srlgs.find(srlg);
+    if (found != instance.srlgs.end()) {
+      for (const std::int32_t edge : found->second) {
+        const auto counter = counter_of_edge.find(edge);
+        if (counter == counter_of_edge.end()) {
+          continue;
+        }
+        const EdgeEnds ends = edge_ends(instance, edge);
+        // Ends lie in 1..VNUM for every instance the reader accepts; an end outside would
+        // address storage outside the vertex sets.
+        assert(is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count));
+        if (!is_vertex(ends.first, vertex_count) || !is_vertex(ends.second, vertex_count)) {
+          continue;
+        }
+        plan.listings.push_back({ends.first, ends.second, counter->second});
+      }
+    }
+    plan.listing_offsets[srlg] = static_cast<std::uint32_t>(plan.listings.size());
+  }
+
+  DisjointSets& sets = plan.free_edge_sets.emplace(vertex_count);
+  for (const EdgeEnds& ends : free_edges) {
+    assert(is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count));
+    if (is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count)) {
+      sets.unite(ends.first, ends.second);
+    }
+  }
+  plan.always_up = sets.is_connected();
+
+  DisjointSets everything_up = sets;
+  for (const Listing& listing : plan.listings) {
+    everything_up.unite(listing.first_end, listing.second_end);
+  }
+  plan.never_up = !everything_up.is_connected();
+  return plan;
+}
+
+// Working state of one evaluating thread, allocated once.
+struct SampleWorkspace {
+  explicit SampleWorkspace(const SamplingPlan& plan)
+      : sets(*plan.free_edge_sets), counts(plan.initial_counts) {}
+  DisjointSets sets;
+  std::vector<std::int32_t> counts;
+};
+
+// The first position at which the SRLGs of `order` brought up so far connect all
+// vertices. O(V) to restore the sets plus O(listings processed · alpha(V)); no allocation.
+std::int32_t first_up_position(const SamplingPlan& plan, const std::int32_t* order,
+                               SampleWorkspace& work) {
+  if (plan.always_up) {
+    return 0;
+  }
+  work.sets.restore(*plan.free_edge_sets);
+  std::copy(plan.initial_counts.begin(), plan.initial_counts.end(), work.counts.begin());
+  for (std::int32_t position = 0; position < plan.srlg_count; ++position) {
+    const std::int32_t srlg = order[position];
+    const std::uint32_t end = plan.listing_offsets[srlg];
+    for (std::uint32_t index = plan.listing_offsets[srlg - 1]; index < end; ++index) {
+      const Listing& listing = plan.listings[index];
+      if (listing.counter >= 0) {
+        std::int32_t& count = work.counts[listing.counter];
+        if (count <= 0 || --count != 0) {
+          continue;
+        }
+      }
+      if (work.sets.unite(listing.first_end, listing.second_end) && work.sets.is_connected()) {
+        return position;
+      }
+    }
+  }
+  assert(false && "a plan that is not never_up connects with every SRLG up");
+  return plan.srlg_count;
+}
+
+// Integer tallies of the samples, turned into the result doubles once at the end.
+//
+// A sample first UP at position p counts for spectrum entry j when j >= p, and for BIM
+// cell (s, j) when j >= max(p, position of s). Kept as differences over positions: the
+// sample adds 1 to first_up[p], which stands for +1 in every row from column p on, and
+// for each SRLG s that comes up after p it moves that row's start from p to the
+// position of s with -1 at p and +1 there. O(SRLGNUM - p) per sample.
+struct SampleTallies {
+  explicit SampleTallies(std::int32_t srlg_count)
+      : srlg_count(srlg_count),
+        first_up(static_cast<std::size_t>(srlg_count), 0),
+        late_starts(static_cast<std::size_t>(srlg_count) * static_cast<std::size_t>(srlg_count),
+                    0) {}
+
+  void record(const std::int32_t* order, std::int32_t up_position) {
+    ++first_up[up_position];
+    const std::size_t width = static_cast<std::size_t>(srlg_count);
+    std::int32_t* up_row = &late_starts[static_cast<std::size_t>(up_position) * width];
+    for (std::int32_t position = up_position + 1; position < srlg_count; ++position) {
+      const std::size_t srlg_index = static_cast<std::size_t>(order[position] - 1);
+      --up_row[srlg_index];
+      ++late_starts[static_cast<std::size_t>(position) * width + srlg_index];
+    }
+  }
+
+  void add(const SampleTallies& other) {
+    for (std::size_t i = 0; i < first_up.size(); ++i) {
+      first_up[i] += other.first_up[i];
+    }
+    for (std::size_t i = 0; i < late_starts.size(); ++i) {
+      late_starts[i] += other.late_starts[i];
+    }
+  }
+
+  std::int32_t srlg_count;
+  std::vector<std::int64_t> first_up;      // by position
+  std::vector<std::int32_t> late_starts;   // [position][srlg id - 1]
+};
+
+// The double that adding `increment` to `start` `times` times in succession gives.
+double add_repeatedly(double start, double increment, std::int64_t times) {
+  for (std::int64_t i = 0; i < times; ++i) {
+    start += increment;
+  }
+  return start;
+}
+
+// Adds the tallies into the results as N samples of repeated additions of 1.0/N would.
+// Every cell that starts at zero and counts k samples gets the k-th partial sum of
+// 1.0/N, the same double wherever it occurs; the partial sums are walked once, up to
+// each distinct count in ascending order. O(S^2 log S + N).
+void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector& spectrum,
+                 BimSpectraMatrix& bim_spectra) {
+  const std::size_t width = static_cast<std::size_t>(tallies.srlg_count);
+  std::vector<std::int64_t> spectrum_counts(width);
+  std::int64_t samples_up = 0;
+  for (std::size_t position = 0; position < width; ++position) {
+    samples_up += tallies.first_up[position];
+    spectrum_counts[position] = samples_up;
+  }
+  // Turn the differences into counts in place: row j becomes the counts of column j.
+  std::vector<std::int32_t>& counts = tallies.late_starts;
+  for (std::size_t position = 0; position < width; ++position) {
+    std::int32_t* row = &counts[position * width];
+    const std::int32_t* previous = position > 0 ? &counts[(position - 1) * width] : nullptr;
+    for (std::size_t srlg_index = 0; srlg_index < width; ++srlg_index) {
+      row[srlg_index] += static_cast<std::int32_t>(tallies.first_up[position]) +
+                         (previous != nullptr ? previous[srlg_index] : 0);
+    }
+  }
+
+  std::vector<std::int64_t> distinct(counts.begin(), counts.end());
+  distinct.insert(distinct.end(), spectrum_counts.begin(), spectrum_counts.end());
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  distinct.shrink_to_fit();
+
+  const double increment = 1.0 / sample_size;
+  std::vector<double> partial_sums(distinct.size());
+  double sum = 0.0;
+  std::int64_t added = 0;
+  for (std::size_t i = 0; i < distinct.size(); ++i) {
+    sum = add_repeatedly(sum, increment, distinct[i] - added);
+    added = distinct[i];
+    partial_sums[i] = sum;
+  }
+
+  const auto add_count = [&](double& cell, std::int64_t count) {
+    if (count == 0) {
+      return;
+    }
+    if (cell == 0.0) {
+      const auto found = std::lower_bound(distinct.begin(), distinct.end(), count);
+      cell = partial_sums[static_cast<std::size_t>(found - distinct.begin())];
+    } else {
+      cell = add_repeatedly(cell, increment, count);
+    }
+  };
+  for (std::size_t position = 0; position < width; ++position) {
+    add_count(spectrum[position], spectrum_counts[position]);
+    for (std::size_t srlg_index = 0; srlg_index < width; ++srlg_index) {
+      add_count(bim_spectra[srlg_index][position], counts[position * width + srlg_index]);
+    }
+  }
+}
+
+std::vector<std::int32_t> identity_order(std::int32_t srlg_count) {
+  std::vector<std::int32_t> order(static_cast<std::size_t>(srlg_count));
+  for (std::int32_t position = 0; position < srlg_count; ++position) {
+    order[position] = position + 1;
+  }
+  return order;
+}
+
+// Samples drawn per block of the threaded estimator: enough to keep the threads busy
+// between two meetings, few enough that two blocks of orders stay in cache.
+std::int32_t block_size(std::int32_t srlg_count) {
+  constexpr std::int32_t kOrderEntriesPerBlock = 1 << 16;
+  return std::max<std::int32_t>(16, kOrderEntriesPerBlock / std::max<std::int32_t>(srlg_count, 1));
+}
+
+}  // namespace
+
+void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
+                      std::int32_t sample_size, std::int32_t seed,
+                      const NetworkInstance& instance) {
+  RandomSource random(seed);
+  if (sample_size <= 0 || instance.srlg_count <= 0) {
+    return;
+  }
+  const SamplingPlan plan = build_plan(instance);
+  if (plan.never_up) {
+    return;  // no sample is ever UP: nothing to add, whatever the orders
+  }
+
+  const OrderSampler sampler(plan.srlg_count);
+  std::vector<std::int32_t> order = identity_order(plan.srlg_count);
+  SampleWorkspace work(plan);
+  SampleTallies tallies(plan.srlg_count);
+  for (std::int32_t sample = 0; sample < sample_size; ++sample) {
+    sampler.reshuffle(random, order.data());
+    tallies.record(order.data(), first_up_position(plan, order.data(), work));
+  }
+  add_tallies(tallies, sample_size, spectrum, bim_spectra);
+}
+
+// Drawing is sequential: every order continues the one before it. So one thread draws
+// the orders of the next block while all threads, the drawing one once it is done,
+// evaluate the current block in small chunks taken from a shared counter. Each thread
+// tallies in integers of its own; the sums do not depend on who evaluated what, so the
+// results equal those of one thread.
+void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
+                               std::int32_t sample_size, std::int32_t seed,
+                               const NetworkInstance& instance, int thread_count) {
+  if (thread_count <= 1) {
+    estimate_spectra(spectrum, bim_spectra, sample_size, seed, instance);
+    return;
+  }
+  RandomSource random(seed);
+  if (sample_size <= 0 || instance.srlg_count <= 0) {
+    return;
+  }
+  const SamplingPlan plan = build_plan(instance);
+  if (plan.never_up) {
+    return;
+  }
+
+  const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
+  const std::int32_t samples_per_block = block_size(plan.srlg_count);
+  const std::int32_t block_count = (sample_size - 1) / samples_per_block + 1;
+  const OrderSampler sampler(plan.srlg_count);
+  std::vector<std::int32_t> order = identity_order(plan.srlg_count);
+  std::vector<std::int32_t> blocks[2] = {
+      std::vector<std::int32_t>(static_cast<std::size_t>(samples_per_block) * width),
+      std::vector<std::int32_t>(static_cast<std::size_t>(samples_per_block) * width)};
+
+  const auto samples_in = [&](std::int32_t block) {
+    return std::min(samples_per_block, sample_size - block * samples_per_block);
+  };
+  const auto draw_block = [&](std::int32_t block) {
+    std::int32_t* orders = blocks[block % 2].data();
+    for (std::int32_t sample = 0; sample < samples_in(block); ++sample) {
+      sampler.reshuffle(random, order.data());
+      std::copy(order.begin(), order.end(), orders + static_cast<std::size_t>(sample) * width);
+    }
+  };
+
+  std::atomic<std::int32_t> next_sample{0};
+  std::barrier block_done(thread_count, [&]() noexcept { next_sample.store(0); });
+  std::vector<SampleTallies> tallies(static_cast<std::size_t>(thread_count),
+                                     SampleTallies(plan.srlg_count));
+
+  const auto run = [&](int thread) {
+    constexpr std::int32_t kChunk = 8;
+    SampleWorkspace work(plan);
+    SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
+    for (std::int32_t block = 0; block < block_count; ++block) {
+      if (thread == 0 && block + 1 < block_count) {
+        draw_block(block + 1);
+      }
+      const std::int32_t* orders = blocks[block % 2].data();
+      const std::int32_t count = samples_in(block);
+      for (std::int32_t first = next_sample.fetch_add(kChunk); first < count;
+           first = next_sample.fetch_add(kChunk)) {
+        for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
+          const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
+          mine.record(sample_order, first_up_position(plan, sample_order, work));
+        }
+      }
+      block_done.arrive_and_wait();
+    }
+  };
+
+  draw_block(0);
+  {
+    std::vector<std::jthread> helpers;
+    for (int thread = 1; thread < thread_count; ++thread) {
+      helpers.emplace_back(run, thread);
+    }
+    run(0);
+  }
+  for (int thread = 1; thread < thread_count; ++thread) {
+    tallies[0].add(tallies[static_cast<std::size_t>(thread)]);
+  }
+  add_tallies(tallies[0], sample_size, spectrum, bim_spectra);
+}
+
+std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count) {
+  const std::uint64_t cells = static_cast<std::uint64_t>(srlg_count) *
+                              static_cast<std::uint64_t>(srlg_count);
+  // Per thread an int32 tally per cell; then an int64 copy of the counts to sort.
+  return cells * (4 * static_cast<std::uint64_t>(std::max(thread_count, 1)) + 8);
+}
+
+}  // namespace varnak

@@ -1,0 +1,234 @@
+#include "estimation/spectra_estimator.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/instance_generator.hpp"
+#include "tests/support/reference_estimator.hpp"
+
+namespace varnak {
+namespace {
+
+struct Results {
+  SpectraVector spectrum;
+  BimSpectraMatrix bim_spectra;
+};
+
+Results zero_results(std::int32_t srlg_count) {
+  const std::size_t n = srlg_count > 0 ? static_cast<std::size_t>(srlg_count) : 0;
+  return {SpectraVector(n, 0.0), BimSpectraMatrix(n, std::vector<double>(n, 0.0))};
+}
+
+Results estimate(const NetworkInstance& instance, std::int32_t samples, std::int32_t seed,
+                 int threads = 1) {
+  Results results = zero_results(instance.srlg_count);
+  estimate_spectra_threaded(results.spectrum, results.bim_spectra, samples, seed, instance,
+                            threads);
+  return results;
+}
+
+Results estimate_by_reference(const NetworkInstance& instance, std::int32_t samples,
+                              std::int32_t seed) {
+  Results results = zero_results(instance.srlg_count);
+  reference::estimate_spectra(results.spectrum, results.bim_spectra, samples, seed, instance);
+  return results;
+}
+
+// Exact equality of every double, with the first difference named.
+void expect_identical(const Results& actual, const Results& expected) {
+  ASSERT_EQ(actual.spectrum.size(), expected.spectrum.size());
+  for (std::size_t j = 0; j < expected.spectrum.size(); ++j) {
+    ASSERT_EQ(actual.spectrum[j], expected.spectrum[j]) << "spectrum entry " << j;
+  }
+  ASSERT_EQ(actual.bim_spectra.size(), expected.bim_spectra.size());
+  for (std::size_t row = 0; row < expected.bim_spectra.size(); ++row) {
+    for (std::size_t j = 0; j < expected.bim_spectra[row].size(); ++j) {
+      ASSERT_EQ(actual.bim_spectra[row][j], expected.bim_spectra[row][j])
+          << "BIM row " << row << " column " << j;
+    }
+  }
+}
+
+double add_repeatedly(double increment, int times) {
+  double sum = 0.0;
+  for (int i = 0; i < times; ++i) {
+    sum += increment;
+  }
+  return sum;
+}
+
+//  1 ---e1--- 2      SRLG 1 = {e1}
+//  |          |      SRLG 2 = {e2, e3}
+//  e4         e2     SRLG 3 = {e3}
+//  |          |      e4 is in no SRLG: up from the start
+//  4 ---e3--- 3
+NetworkInstance worked_ring() {
+  NetworkInstance ring;
+  ring.vertex_count = 4;
+  ring.edge_count = 4;
+  ring.srlg_count = 3;
+  ring.edges = {{1, {1, 2}}, {2, {2, 3}}, {3, {3, 4}}, {4, {1, 4}}};
+  ring.srlgs = {{1, {1}}, {2, {2, 3}}, {3, {3}}};
+  ring.edge_srlg_count = {{1, 1}, {2, 1}, {3, 2}, {4, 0}};
+  return ring;
+}
+
+TEST(SpectraEstimator, WorkedRunComesOutToTheLastBit) {
+  const Results expected = {{0, 0.7999999999999999, 0.9999999999999999},
+                            {{0, 0.6, 0.9999999999999999},
+                             {0, 0.7999999999999999, 0.9999999999999999},
+                             {0, 0.2, 0.9999999999999999}}};
+  for (const int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    expect_identical(estimate(worked_ring(), 10, 1, threads), expected);
+  }
+  expect_identical(estimate_by_reference(worked_ring(), 10, 1), expected);
+}
+
+TEST(SpectraEstimator, AddsIntoWhatTheCallerPassed) {
+  Results results = zero_results(3);
+  results.spectrum[2] = 0.5;
+  results.bim_spectra[0][1] = 0.25;
+  Results expected = results;
+  estimate_spectra(results.spectrum, results.bim_spectra, 10, 1, worked_ring());
+  reference::estimate_spectra(expected.spectrum, expected.bim_spectra, 10, 1, worked_ring());
+  expect_identical(results, expected);
+}
+
+TEST(SpectraEstimator, EdgeCases) {
+  NetworkInstance one_srlg = worked_ring();
+  one_srlg.srlg_count = 1;
+  one_srlg.srlgs = {{1, {1, 2, 3}}};
+  one_srlg.edge_srlg_count = {{1, 1}, {2, 1}, {3, 1}, {4, 0}};
+
+  NetworkInstance one_vertex;
+  one_vertex.vertex_count = 1;
+  one_vertex.srlg_count = 3;
+
+  NetworkInstance free_edges_connect = worked_ring();
+  free_edges_connect.edges[5] = {2, 3};
+  free_edges_connect.edges[6] = {3, 4};
+  free_edges_connect.edge_count = 6;
+  free_edges_connect.edge_srlg_count[5] = 0;
+  free_edges_connect.edge_srlg_count[6] = 0;
+
+  NetworkInstance never_connected = worked_ring();
+  never_connected.vertex_count = 5;  // vertex 5 has no edge
+
+  NetworkInstance no_vertices = worked_ring();
+  no_vertices.vertex_count = 0;
+  no_vertices.edges.clear();
+
+  const double all_ten = add_repeatedly(0.1, 10);
+  struct Case {
+    std::string name;
+    NetworkInstance instance;
+    std::int32_t samples;
+    SpectraVector spectrum;
+  };
+  const std::vector<Case> cases = {
+      {"one SRLG", one_srlg, 10, {all_ten}},
+      {"one vertex", one_vertex, 10, {all_ten, all_ten, all_ten}},
+      {"free edges connect everything", free_edges_connect, 10, {all_ten, all_ten, all_ten}},
+      {"never connected", never_connected, 10, {0, 0, 0}},
+      {"no vertices", no_vertices, 10, {0, 0, 0}},
+      {"no samples", worked_ring(), 0, {0, 0, 0}},
+      {"negative sample size", worked_ring(), -5, {0, 0, 0}},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    const Results results = estimate(test_case.instance, test_case.samples, 3);
+    EXPECT_EQ(results.spectrum, test_case.spectrum);
+    expect_identical(results, estimate_by_reference(test_case.instance, test_case.samples, 3));
+  }
+}
+
+TEST(SpectraEstimator, NoSrlgsLeavesEmptyResults) {
+  NetworkInstance instance = worked_ring();
+  instance.srlg_count = 0;
+  const Results results = estimate(instance, 10, 1);
+  EXPECT_TRUE(results.spectrum.empty());
+  EXPECT_TRUE(results.bim_spectra.empty());
+}
+
+TEST(SpectraEstimator, ConnectedFromTheStartCountsEachSrlgFromItsPosition) {
+  // With every sample UP at once, BIM cell (s, j) counts the samples whose first j+1
+  // positions hold s; in the last column that is every sample.
+  NetworkInstance instance;
+  instance.vertex_count = 1;
+  instance.srlg_count = 4;
+  const Results results = estimate(instance, 1000, 9);
+  const double all = add_repeatedly(1.0 / 1000, 1000);
+  for (const auto& row : results.bim_spectra) {
+    EXPECT_EQ(row.back(), all);
+    EXPECT_NEAR(row.front(), 0.25, 0.05);
+  }
+}
+
+TEST(SpectraEstimator, InvariantsHoldOnGeneratedNetworks) {
+  for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE(seed);
+    const NetworkInstance instance = test_networks::make_ring_network({30, 45, 20, 0.1, 0.3, 3}, seed);
+    const Results results = estimate(instance, 500, static_cast<std::int32_t>(seed));
+    const std::size_t n = results.spectrum.size();
+    for (std::size_t j = 0; j < n; ++j) {
+      if (j > 0) {
+        EXPECT_LE(results.spectrum[j - 1], results.spectrum[j]) << "spectrum decreases at " << j;
+      }
+      double column_sum = 0.0;
+      for (std::size_t row = 0; row < n; ++row) {
+        EXPECT_LE(results.bim_spectra[row][j], results.spectrum[j]);
+        EXPECT_GE(results.bim_spectra[row][j], 0.0);
+        column_sum += results.bim_spectra[row][j];
+      }
+      EXPECT_NEAR(column_sum, static_cast<double>(j + 1) * results.spectrum[j], 1e-9);
+    }
+    for (std::size_t row = 0; row < n; ++row) {
+      EXPECT_EQ(results.bim_spectra[row][n - 1], results.spectrum[n - 1]);
+    }
+  }
+}
+
+TEST(SpectraEstimator, AgreesWithTheReferenceOnAwkwardNetworks) {
+  for (std::uint64_t seed = 1; seed <= 400; ++seed) {
+    SCOPED_TRACE(seed);
+    const NetworkInstance instance = test_networks::make_awkward_network(seed);
+    const std::int32_t samples = static_cast<std::int32_t>(1 + seed % 37);
+    const std::int32_t rng_seed = static_cast<std::int32_t>(seed);
+    expect_identical(estimate(instance, samples, rng_seed),
+                     estimate_by_reference(instance, samples, rng_seed));
+  }
+}
+
+TEST(SpectraEstimator, AgreesWithTheReferenceOnRingNetworks) {
+  const std::vector<test_networks::RingNetworkShape> shapes = {
+      test_networks::small_shape(), {40, 70, 25, 0.3, 0.3, 4}, {60, 60, 30, 0.0, 0.0, 2}};
+  for (std::size_t shape = 0; shape < shapes.size(); ++shape) {
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+      SCOPED_TRACE(::testing::Message() << "shape " << shape << " seed " << seed);
+      const NetworkInstance instance = test_networks::make_ring_network(shapes[shape], seed);
+      expect_identical(estimate(instance, 300, static_cast<std::int32_t>(seed)),
+                       estimate_by_reference(instance, 300, static_cast<std::int32_t>(seed)));
+    }
+  }
+}
+
+TEST(SpectraEstimator, ThreadCountDoesNotChangeAnyResult) {
+  const NetworkInstance instance = test_networks::make_ring_network({50, 90, 40, 0.1, 0.3, 3}, 5);
+  // Enough samples for several blocks of orders, and a count that leaves a short last one.
+  const Results one = estimate(instance, 5003, 17, 1);
+  for (const int threads : {2, 3, 8}) {
+    SCOPED_TRACE(threads);
+    expect_identical(estimate(instance, 5003, 17, threads), one);
+  }
+}
+
+TEST(SpectraEstimator, ScratchGrowsWithTheSquareOfTheSrlgCount) {
+  EXPECT_EQ(estimator_scratch_bytes(0), 0u);
+  EXPECT_EQ(estimator_scratch_bytes(1000, 2), 1000u * 1000u * 16u);
+  EXPECT_GT(estimator_scratch_bytes(2147483647), std::uint64_t{1} << 62);
+}
+
+}  // namespace
+}  // namespace varnak
