@@ -42,10 +42,11 @@ NetworkInstance make_ring_network(const RingNetworkShape& shape, std::uint64_t s
     if (chance(random, shape.free_fraction)) {
       continue;
     }
-    // The SRLG of the arc where the edge starts, and maybe the next one along the ring.
+    // An SRLG near the arc where the edge starts, and maybe the next one along the ring.
+    const std::int32_t arc = static_cast<std::int32_t>(
+        static_cast<std::int64_t>(start - 1) * shape.srlgs / shape.vertices);
     const std::int32_t srlg =
-        static_cast<std::int32_t>(static_cast<std::int64_t>(start - 1) * shape.srlgs /
-                                  shape.vertices) + 1;
+        (arc + uniform(random, 0, shape.srlg_spread) + shape.srlgs) % shape.srlgs + 1;
     instance.srlgs[srlg].push_back(edge);
     if (chance(random, shape.shared_fraction)) {
       instance.srlgs[srlg % shape.srlgs + 1].push_back(edge);
@@ -58,10 +59,10 @@ NetworkInstance make_ring_network(const RingNetworkShape& shape, std::uint64_t s
   return instance;
 }
 
-RingNetworkShape small_shape() { return {20, 30, 15, 0.0, 0.3, 3}; }
-RingNetworkShape medium_shape() { return {100, 200, 100, 0.0, 0.3, 3}; }
-RingNetworkShape large_shape() { return {300, 600, 400, 0.0, 0.3, 3}; }
-RingNetworkShape dense_shape() { return {300, 1500, 400, 0.3, 0.3, 3}; }
+RingNetworkShape small_shape() { return {20, 30, 15, 0.0, 0.3, 3, 2}; }
+RingNetworkShape medium_shape() { return {100, 200, 100, 0.0, 0.3, 6, 10}; }
+RingNetworkShape large_shape() { return {300, 600, 400, 0.0, 0.1, 6, 40}; }
+RingNetworkShape dense_shape() { return {300, 1500, 400, 0.3, 0.1, 100, 10}; }
 
 NetworkInstance make_awkward_network(std::uint64_t seed) {
   std::mt19937_64 random(seed);

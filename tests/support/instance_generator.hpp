@@ -17,6 +17,7 @@ struct RingNetworkShape {
   double free_fraction;    // edges in no SRLG
   double shared_fraction;  // of the others, edges in the neighbouring SRLG too
   std::int32_t longest_chord;
+  std::int32_t srlg_spread;  // an edge's SRLG lies up to this many arcs past its own
 };
 
 NetworkInstance make_ring_network(const RingNetworkShape& shape, std::uint64_t seed);
