@@ -1,0 +1,364 @@
+#include "instance/instance_reader.hpp"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "instance/memory_budget.hpp"
+
+namespace varnak {
+namespace {
+
+// One std::map node: three links and a colour beside the key and value, as malloc
+// rounds it up. Used to foresee the size of the edge count table before building it.
+constexpr double kMapNodeBytes = 48.0;
+
+// Texts quoted from the file are cut to this length, so a refusal stays one short line
+// even when the line at fault is megabytes long.
+constexpr std::size_t kQuotedTextLimit = 60;
+
+// Lines are counted from 1; 0 stands for "no line", as for a count whose line is absent.
+using LineNumber = std::uint64_t;
+
+// Why a file is refused, and which line is to blame (0 when no single line is).
+struct Refusal {
+  LineNumber line = 0;
+  std::string reason;
+};
+
+// The lines that set the values the instance holds at the end of the file. Later lines
+// override earlier ones, so checks that can only be made once the file is read need to
+// know which line to point at.
+struct SourceLines {
+  LineNumber vertex_count = 0;
+  LineNumber edge_count = 0;
+  LineNumber srlg_count = 0;
+  std::map<std::int32_t, LineNumber> edges;
+};
+
+bool refuse(Refusal& refusal, LineNumber line, std::string reason) {
+  refusal.line = line;
+  refusal.reason = std::move(reason);
+  return false;
+}
+
+std::string quoted(const std::string& text) {
+  if (text.size() <= kQuotedTextLimit) {
+    return '"' + text + '"';
+  }
+  return '"' + text.substr(0, kQuotedTextLimit) + "...\"";
+}
+
+// Reads `text` as atof does (leading white space skipped, the longest numeric prefix
+// taken, 0 when there is none) and truncates toward zero. A value that does not truncate
+// into the 32-bit signed range, an infinity or a NaN has no meaning as a count, id or
+// end, so it is refused rather than wrapped: the message names `what` and the number
+// text exactly as far as it was read.
+bool read_number(const std::string& text, const char* what, LineNumber line, std::int32_t& value,
+                 Refusal& refusal) {
+  const char* const start = text.c_str();
+  char* end = nullptr;  // strtod is atof with a report of how far it read
+  const double number = std::strtod(start, &end);
+  // Both bounds are open: everything strictly between them truncates into range
+  // (2147483647.5 gives 2147483647), and a NaN fails both comparisons.
+  if (number > -2147483649.0 && number < 2147483648.0) {
+    value = static_cast<std::int32_t>(number);
+    return true;
+  }
+  const char* first = start;
+  while (first < end && std::isspace(static_cast<unsigned char>(*first)) != 0) {
+    ++first;
+  }
+  return refuse(refusal, line,
+                std::string(what) + ' ' +
+                    quoted(std::string(first, static_cast<const char*>(end))) +
+                    " is not a 32-bit signed integer; expected a number from -2147483648 to "
+                    "2147483647");
+}
+
+bool read_count_line(const std::vector<std::string>& fields, LineNumber line, std::int32_t& count,
+                     LineNumber& count_line, Refusal& refusal) {
+  if (!read_number(fields[1], fields[0].c_str(), line, count, refusal)) {
+    return false;
+  }
+  count_line = line;
+  return true;
+}
+
+bool read_edge_line(const std::string& text, const std::vector<std::string>& fields,
+                    LineNumber line, std::vector<std::string>& pieces, NetworkInstance& instance,
+                    SourceLines& lines, Refusal& refusal) {
+  if (fields.size() < 3) {
+    return refuse(
+        refusal, line,
+        "E line " + quoted(text) + " has no end vertices; expected a line such as E:1:1,2");
+  }
+  pieces.clear();
+  split_fields(fields[2], ',', pieces);
+  if (pieces.empty()) {
+    return refuse(refusal, line,
+                  "E line " + quoted(text) +
+                      " has no \",\" between its end vertices; expected a line such as E:1:1,2");
+  }
+  std::int32_t id = 0;
+  std::int32_t first_end = 0;
+  std::int32_t second_end = 0;
+  if (!read_number(fields[1], "edge id", line, id, refusal) ||
+      !read_number(pieces[0], "end vertex", line, first_end, refusal) ||
+      !read_number(pieces[1], "end vertex", line, second_end, refusal)) {
+    return false;
+  }
+  instance.edges[id] = {first_end, second_end};
+  lines.edges[id] = line;
+  return true;
+}
+
+bool read_srlg_line(const std::string& text, const std::vector<std::string>& fields,
+                    LineNumber line, std::vector<std::string>& pieces, NetworkInstance& instance,
+                    Refusal& refusal) {
+  if (fields.size() < 3) {
+    return refuse(
+        refusal, line,
+        "SRLG line " + quoted(text) + " has no member list; expected a line such as SRLG:1:1,2");
+  }
+  std::int32_t id = 0;
+  if (!read_number(fields[1], "SRLG id", line, id, refusal)) {
+    return false;
+  }
+  const std::string& list = fields[2];
+  pieces.clear();
+  split_fields(list, ',', pieces);
+  if (pieces.empty() && !list.empty()) {
+    pieces.push_back(list);  // one member needs no comma; only an empty list has none
+  }
+  std::vector<std::int32_t> members;
+  members.reserve(pieces.size());
+  for (const std::string& piece : pieces) {
+    std::int32_t member = 0;
+    if (!read_number(piece, "SRLG member", line, member, refusal)) {
+      return false;
+    }
+    members.push_back(member);
+  }
+  instance.srlgs[id] = std::move(members);
+  return true;
+}
+
+// Stores every recognised line; unknown and misspelt keyword lines pass without a word.
+// A read error ends the loop like the end of the file does.
+bool read_lines(std::istream& file, NetworkInstance& instance, SourceLines& lines,
+                Refusal& refusal) {
+  std::string text;
+  std::vector<std::string> fields;
+  std::vector<std::string> pieces;
+  LineNumber line = 0;
+  while (std::getline(file, text)) {
+    ++line;
+    // A CRLF file leaves "\r" at the end of every line. Numbers stop before it anyway,
+    // but "SRLG:1:\r" would read as the one member "\r" = 0 instead of an empty list.
+    if (!text.empty() && text.back() == '\r') {
+      text.pop_back();
+    }
+    if (text.empty() || text.front() == '#') {
+      continue;
+    }
+    fields.clear();
+    split_fields(text, ':', fields);
+    if (fields.empty()) {
+      continue;
+    }
+    const std::string& keyword = fields[0];
+    bool stored = true;
+    if (keyword == "VNUM") {
+      stored = read_count_line(fields, line, instance.vertex_count, lines.vertex_count, refusal);
+    } else if (keyword == "ENUM") {
+      stored = read_count_line(fields, line, instance.edge_count, lines.edge_count, refusal);
+    } else if (keyword == "SRLGNUM") {
+      stored = read_count_line(fields, line, instance.srlg_count, lines.srlg_count, refusal);
+    } else if (keyword == "E") {
+      stored = read_edge_line(text, fields, line, pieces, instance, lines, refusal);
+    } else if (keyword == "SRLG") {
+      stored = read_srlg_line(text, fields, line, pieces, instance, refusal);
+    }
+    if (!stored) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool check_count_present(LineNumber count_line, const char* keyword, const char* example,
+                         Refusal& refusal) {
+  if (count_line != 0) {
+    return true;
+  }
+  return refuse(refusal, 0,
+                std::string("no ") + keyword + " line; expected a line such as " + example);
+}
+
+bool check_count_not_negative(std::int32_t count, LineNumber count_line, const char* keyword,
+                              Refusal& refusal) {
+  if (count >= 0) {
+    return true;
+  }
+  return refuse(refusal, count_line,
+                std::string(keyword) + ' ' + std::to_string(count) +
+                    " is negative; expected a count of 0 or more");
+}
+
+// With no SRLG there is no order to sample and the result tables would be empty.
+bool check_some_srlg(std::int32_t srlg_count, LineNumber count_line, Refusal& refusal) {
+  if (srlg_count != 0) {
+    return true;
+  }
+  return refuse(refusal, count_line,
+                "SRLGNUM 0 leaves no SRLG to estimate; expected a count of 1 or more");
+}
+
+bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
+  return end >= 1 && end <= vertex_count;
+}
+
+// Ends are checked against the final VNUM, and only for edges that have an E line: an
+// edge without one reads as (0, 0), which the estimator takes as joining nothing. When
+// several E lines are at fault, the one nearest the top of the file is named.
+bool check_edge_ends(const NetworkInstance& instance, const SourceLines& lines, Refusal& refusal) {
+  LineNumber worst_line = 0;
+  std::int32_t worst_edge = 0;
+  std::int32_t worst_end = 0;
+  for (const auto& [edge, ends] : instance.edges) {
+    const auto source = lines.edges.find(edge);
+    if (source == lines.edges.end()) {
+      continue;
+    }
+    const bool first_bad = !is_vertex(ends.first, instance.vertex_count);
+    if ((first_bad || !is_vertex(ends.second, instance.vertex_count)) &&
+        (worst_line == 0 || source->second < worst_line)) {
+      worst_line = source->second;
+      worst_edge = edge;
+      worst_end = first_bad ? ends.first : ends.second;
+    }
+  }
+  if (worst_line == 0) {
+    return true;
+  }
+  return refuse(refusal, worst_line,
+                "end vertex " + std::to_string(worst_end) + " of edge " +
+                    std::to_string(worst_edge) + " is outside 1.." +
+                    std::to_string(instance.vertex_count));
+}
+
+// The count table gets one node per edge 1..ENUM plus one per member outside that range;
+// a large ENUM alone would otherwise make the machine swap or the allocator give up.
+bool check_edge_table_fits(const NetworkInstance& instance, const SourceLines& lines,
+                           Refusal& refusal) {
+  std::uint64_t entries = static_cast<std::uint64_t>(instance.edge_count);
+  for (const auto& [srlg, members] : instance.srlgs) {
+    for (const std::int32_t member : members) {
+      if (member < 1 || member > instance.edge_count) {
+        ++entries;
+      }
+    }
+  }
+  const double needed = static_cast<double>(entries) * kMapNodeBytes;
+  const std::uint64_t available = physical_memory_bytes();
+  if (needed <= static_cast<double>(available)) {
+    return true;
+  }
+  return refuse(refusal, lines.edge_count,
+                "ENUM " + std::to_string(instance.edge_count) + " needs " + describe_bytes(needed) +
+                    " of memory for its edge table, more than the " +
+                    describe_bytes(static_cast<double>(available)) + " of this machine");
+}
+
+bool check_instance(const NetworkInstance& instance, const SourceLines& lines, Refusal& refusal) {
+  return check_count_present(lines.vertex_count, "VNUM", "VNUM:4", refusal) &&
+         check_count_present(lines.edge_count, "ENUM", "ENUM:4", refusal) &&
+         check_count_present(lines.srlg_count, "SRLGNUM", "SRLGNUM:3", refusal) &&
+         check_count_not_negative(instance.vertex_count, lines.vertex_count, "VNUM", refusal) &&
+         check_count_not_negative(instance.edge_count, lines.edge_count, "ENUM", refusal) &&
+         check_count_not_negative(instance.srlg_count, lines.srlg_count, "SRLGNUM", refusal) &&
+         check_some_srlg(instance.srlg_count, lines.srlg_count, refusal) &&
+         check_edge_ends(instance, lines, refusal) &&
+         check_edge_table_fits(instance, lines, refusal);
+}
+
+// Built from the final member lists, so neither a late ENUM line nor a replaced SRLG
+// list can leave counts that disagree with the lists.
+bool derive_edge_srlg_count(NetworkInstance& instance, Refusal& refusal) {
+  auto& counts = instance.edge_srlg_count;
+  // A 64-bit id: with ENUM 2147483647 a 32-bit one would overflow before the loop ends.
+  for (std::int64_t edge = 1; edge <= instance.edge_count; ++edge) {
+    counts.emplace_hint(counts.end(), static_cast<std::int32_t>(edge), 0);
+  }
+  for (const auto& [srlg, members] : instance.srlgs) {
+    for (const std::int32_t member : members) {
+      std::int32_t& count = counts[member];
+      if (count == std::numeric_limits<std::int32_t>::max()) {
+        return refuse(refusal, 0,
+                      "edge " + std::to_string(member) +
+                          " is listed in SRLG lines more than 2147483647 times");
+      }
+      ++count;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void split_fields(const std::string& text, char delimiter, std::vector<std::string>& fields) {
+  std::size_t delimiter_at = text.find(delimiter);
+  if (delimiter_at == std::string::npos) {
+    return;
+  }
+  std::size_t start = 0;
+  while (delimiter_at != std::string::npos) {
+    fields.emplace_back(text, start, delimiter_at - start);
+    start = delimiter_at + 1;
+    delimiter_at = text.find(delimiter, start);
+  }
+  fields.emplace_back(text, start);
+}
+
+int load_instance(std::string path, NetworkInstance& instance, std::ostream& out) {
+  Refusal refusal;
+  try {
+    // On POSIX an ifstream opens a directory without complaint and only its first read
+    // fails, which would pass for an empty file.
+    std::error_code error;
+    const bool is_directory = std::filesystem::is_directory(path, error);
+    std::ifstream file;
+    if (!is_directory) {
+      file.open(path);
+    }
+    if (!file.is_open()) {
+      out << "Error in openening file \n" << std::flush;
+      return kLoadCannotOpen;
+    }
+    SourceLines lines;
+    if (read_lines(file, instance, lines, refusal) && check_instance(instance, lines, refusal) &&
+        derive_edge_srlg_count(instance, refusal)) {
+      return kLoadOk;
+    }
+  } catch (const std::exception&) {
+    return kLoadFailed;
+  }
+  if (refusal.line == 0) {
+    out << "Instance file: " << refusal.reason << std::endl;
+  } else {
+    out << "Instance file line " << refusal.line << ": " << refusal.reason << std::endl;
+  }
+  return kLoadFailed;
+}
+
+}  // namespace varnak
