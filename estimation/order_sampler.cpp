@@ -38,7 +38,8 @@ void OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) const {
     while (r > step.largest_accepted) {
       r = random.next_u64();
     }
-    const std::uint64_t k = r - libdivide::libdivide_u64_branchfree_do(r, &step.divisor) * step.bound;
+    const std::uint64_t k =
+        r - libdivide::libdivide_u64_branchfree_do(r, &step.divisor) * step.bound;
     std::swap(ids[i], ids[k]);
   }
 }

@@ -203,8 +203,8 @@ struct SampleTallies {
   }
 
   std::int32_t srlg_count;
-  std::vector<std::int64_t> first_up;      // by position
-  std::vector<std::int32_t> late_starts;   // [position][srlg id - 1]
+  std::vector<std::int64_t> first_up;     // by position
+  std::vector<std::int32_t> late_starts;  // [position][srlg id - 1]
 };
 
 // The double that adding `increment` to `start` `times` times in succession gives.
@@ -396,8 +396,8 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
 }
 
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count) {
-  const std::uint64_t cells = static_cast<std::uint64_t>(srlg_count) *
-                              static_cast<std::uint64_t>(srlg_count);
+  const std::uint64_t cells =
+      static_cast<std::uint64_t>(srlg_count) * static_cast<std::uint64_t>(srlg_count);
   // Per thread an int32 tally per cell; then an int64 copy of the counts to sort.
   return cells * (4 * static_cast<std::uint64_t>(std::max(thread_count, 1)) + 8);
 }

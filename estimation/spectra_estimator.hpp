@@ -21,8 +21,7 @@ using BimSpectraMatrix = std::vector<std::vector<double>>;
 // order, so a seed above 0 fixes every result to the last bit. Ends of the instance's
 // edges must lie in 1..VNUM, or be (0, 0).
 void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                      std::int32_t sample_size, std::int32_t seed,
-                      const NetworkInstance& instance);
+                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance);
 
 // The same estimate on `thread_count` threads; identical results for every count.
 void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,

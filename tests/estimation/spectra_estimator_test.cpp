@@ -169,7 +169,8 @@ TEST(SpectraEstimator, ConnectedFromTheStartCountsEachSrlgFromItsPosition) {
 TEST(SpectraEstimator, InvariantsHoldOnGeneratedNetworks) {
   for (std::uint64_t seed = 1; seed <= 6; ++seed) {
     SCOPED_TRACE(seed);
-    const NetworkInstance instance = test_networks::make_ring_network({30, 45, 20, 0.1, 0.3, 3, 2}, seed);
+    const NetworkInstance instance =
+        test_networks::make_ring_network({30, 45, 20, 0.1, 0.3, 3, 2}, seed);
     const Results results = estimate(instance, 500, static_cast<std::int32_t>(seed));
     const std::size_t n = results.spectrum.size();
     for (std::size_t j = 0; j < n; ++j) {
@@ -215,7 +216,8 @@ TEST(SpectraEstimator, AgreesWithTheReferenceOnRingNetworks) {
 }
 
 TEST(SpectraEstimator, ThreadCountDoesNotChangeAnyResult) {
-  const NetworkInstance instance = test_networks::make_ring_network({50, 90, 40, 0.1, 0.3, 3, 2}, 5);
+  const NetworkInstance instance =
+      test_networks::make_ring_network({50, 90, 40, 0.1, 0.3, 3, 2}, 5);
   // Enough samples for several blocks of orders, and a count that leaves a short last one.
   const Results one = estimate(instance, 5003, 17, 1);
   for (const int threads : {2, 3, 8}) {

@@ -43,8 +43,8 @@ NetworkInstance make_ring_network(const RingNetworkShape& shape, std::uint64_t s
       continue;
     }
     // An SRLG near the arc where the edge starts, and maybe the next one along the ring.
-    const std::int32_t arc = static_cast<std::int32_t>(
-        static_cast<std::int64_t>(start - 1) * shape.srlgs / shape.vertices);
+    const std::int32_t arc = static_cast<std::int32_t>(static_cast<std::int64_t>(start - 1) *
+                                                       shape.srlgs / shape.vertices);
     const std::int32_t srlg =
         (arc + uniform(random, 0, shape.srlg_spread) + shape.srlgs) % shape.srlgs + 1;
     instance.srlgs[srlg].push_back(edge);
@@ -59,10 +59,18 @@ NetworkInstance make_ring_network(const RingNetworkShape& shape, std::uint64_t s
   return instance;
 }
 
-RingNetworkShape small_shape() { return {20, 30, 15, 0.0, 0.3, 3, 2}; }
-RingNetworkShape medium_shape() { return {100, 200, 100, 0.0, 0.3, 6, 10}; }
-RingNetworkShape large_shape() { return {300, 600, 400, 0.0, 0.1, 6, 40}; }
-RingNetworkShape dense_shape() { return {300, 1500, 400, 0.3, 0.1, 100, 10}; }
+RingNetworkShape small_shape() {
+  return {20, 30, 15, 0.0, 0.3, 3, 2};
+}
+RingNetworkShape medium_shape() {
+  return {100, 200, 100, 0.0, 0.3, 6, 10};
+}
+RingNetworkShape large_shape() {
+  return {300, 600, 400, 0.0, 0.1, 6, 40};
+}
+RingNetworkShape dense_shape() {
+  return {300, 1500, 400, 0.3, 0.1, 100, 10};
+}
 
 NetworkInstance make_awkward_network(std::uint64_t seed) {
   std::mt19937_64 random(seed);
@@ -95,8 +103,8 @@ NetworkInstance make_awkward_network(std::uint64_t seed) {
   derive_membership_counts(instance);
   if (chance(random, 0.2) && !instance.edge_srlg_count.empty()) {
     auto entry = instance.edge_srlg_count.begin();
-    std::advance(entry, uniform(random, 0, static_cast<std::int32_t>(
-                                               instance.edge_srlg_count.size()) - 1));
+    std::advance(
+        entry, uniform(random, 0, static_cast<std::int32_t>(instance.edge_srlg_count.size()) - 1));
     entry->second += uniform(random, -2, 2);
   }
   return instance;

@@ -1,0 +1,5 @@
+#include "app/run_driver.hpp"
+
+int main(int argc, char** argv) {
+  return varnak::run_varnak(argc, argv);
+}

@@ -1,0 +1,100 @@
+#include "app/run_driver.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "app/console_report.hpp"
+#include "app/run_options.hpp"
+#include "estimation/spectra_estimator.hpp"
+#include "instance/instance_reader.hpp"
+#include "instance/memory_budget.hpp"
+#include "output/xml_report.hpp"
+
+namespace varnak {
+namespace {
+
+// The XML document holds each BIM value as about eight characters and a comma, in three
+// copies at once (the tree, the serialised text and the copy written out).
+constexpr std::uint64_t kXmlBytesPerCell = 27;
+
+using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
+
+std::int64_t now_in_ticks() {
+  return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// Refuses, before anything large is allocated, a run whose result tables, estimator
+// scratch and XML document would not fit in this machine's memory. A count near 2^31
+// would otherwise end in a crash, not a message.
+bool fits_in_memory(std::int32_t srlg_count, bool xml_requested, std::ostream& out) {
+  const double cells = static_cast<double>(srlg_count) * static_cast<double>(srlg_count);
+  const double needed = cells * 8.0 + static_cast<double>(srlg_count) * 8.0 +
+                        static_cast<double>(estimator_scratch_bytes(srlg_count)) +
+                        (xml_requested ? cells * static_cast<double>(kXmlBytesPerCell) : 0.0);
+  const double available = static_cast<double>(physical_memory_bytes());
+  if (needed <= available) {
+    return true;
+  }
+  out << "Not enough memory: " << srlg_count << " SRLGs need " << describe_bytes(needed)
+      << " for the result tables" << (xml_requested ? " and the XML result file" : "")
+      << ", more than the " << describe_bytes(available) << " of this machine" << std::endl;
+  return false;
+}
+
+}  // namespace
+
+int run_varnak(int argc, const char* const* argv, std::ostream& out) {
+  RunOptions options;
+  NetworkInstance instance;
+  const std::int64_t start_ticks = now_in_ticks();
+
+  if (read_run_options(argc, argv, options, out) == 1) {
+    return 1;
+  }
+  switch (load_instance(options.graph_path, instance, out)) {
+    case kLoadOk:
+      break;
+    case kLoadCannotOpen:
+      return 1;
+    default:
+      out << "Error loading file" << std::endl;
+      return 1;
+  }
+  if (!fits_in_memory(instance.srlg_count, options.xml_requested, out)) {
+    return 1;
+  }
+
+  try {
+    const std::size_t n = static_cast<std::size_t>(instance.srlg_count);
+    SpectraVector spectrum(n, 0.0);
+    BimSpectraMatrix bim_spectra(n, std::vector<double>(n, 0.0));
+    estimate_spectra(spectrum, bim_spectra, options.sample_size, options.seed, instance);
+    const double elapsed_seconds = static_cast<double>(now_in_ticks() - start_ticks) / 10000000.0;
+
+    std::string write_failure;
+    const int written = options.xml_requested
+                            ? write_xml_report(options.output_path, spectrum, bim_spectra,
+                                               elapsed_seconds, write_failure)
+                            : 0;
+    // The report comes first and in full, so that a failed file loses no result.
+    print_console_report(out, spectrum, bim_spectra, elapsed_seconds);
+    if (written != 0) {
+      out << write_failure << std::endl;
+      return 1;
+    }
+  } catch (const std::bad_alloc&) {
+    out << "Not enough memory to finish the estimation of " << instance.srlg_count << " SRLGs"
+        << std::endl;
+    return 1;
+  } catch (const std::exception& error) {
+    out << "Estimation failed: " << error.what() << std::endl;
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace varnak
