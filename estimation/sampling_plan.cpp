@@ -25,7 +25,8 @@ struct JoiningEdge {
 bool build_spanning_tree(SamplingPlan& plan) {
   const std::size_t vertex_slots = static_cast<std::size_t>(plan.vertex_count) + 1;
   const std::size_t edge_count = plan.first_end.size();
-  std::vector<std::uint32_t> adjacency_offsets(vertex_slots + 1, 0);
+  std::vector<std::uint32_t>& adjacency_offsets = plan.incidence_offsets;
+  adjacency_offsets.assign(vertex_slots + 1, 0);
   for (std::size_t e = 0; e < edge_count; ++e) {
     ++adjacency_offsets[plan.first_end[e] + 1];
     ++adjacency_offsets[plan.second_end[e] + 1];
@@ -33,7 +34,8 @@ bool build_spanning_tree(SamplingPlan& plan) {
   for (std::size_t v = 1; v < adjacency_offsets.size(); ++v) {
     adjacency_offsets[v] += adjacency_offsets[v - 1];
   }
-  std::vector<std::int32_t> incident_edges(2 * edge_count);
+  std::vector<std::int32_t>& incident_edges = plan.incident_edges;
+  incident_edges.assign(2 * edge_count, 0);
   std::vector<std::uint32_t> next_slot(adjacency_offsets.begin(), adjacency_offsets.end() - 1);
   for (std::size_t e = 0; e < edge_count; ++e) {
     incident_edges[next_slot[plan.first_end[e]]++] = static_cast<std::int32_t>(e);
@@ -51,7 +53,8 @@ bool build_spanning_tree(SamplingPlan& plan) {
     for (std::uint32_t slot = adjacency_offsets[vertex]; slot < adjacency_offsets[vertex + 1];
          ++slot) {
       const std::int32_t e = incident_edges[slot];
-      const std::int32_t other = plan.first_end[e] == vertex ? plan.second_end[e] : plan.first_end[e];
+      const std::int32_t other =
+          plan.first_end[e] == vertex ? plan.second_end[e] : plan.first_end[e];
       if (!reached[other]) {
         reached[other] = true;
         in_tree[e] = true;
@@ -168,7 +171,6 @@ FirstUpFinder::FirstUpFinder(const SamplingPlan& plan)
     : plan_(plan),
       position_of_srlg_(static_cast<std::size_t>(plan.srlg_count) + 1, 0),
       up_position_(plan.first_end.size(), 0),
-      earliest_at_vertex_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
       piece_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
       late_edges_(plan.first_end.size(), 0),
       rank_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
@@ -227,16 +229,15 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
 
   // Every vertex needs one of its edges up, so the network cannot be UP before the
   // latest of the vertices' earliest edges.
-  std::fill(earliest_at_vertex_.begin(), earliest_at_vertex_.end(), plan_.srlg_count);
-  for (std::size_t e = 0; e < up_position_.size(); ++e) {
-    const std::int32_t up = up_position_[e];
-    std::int32_t& first = earliest_at_vertex_[plan_.first_end[e]];
-    std::int32_t& second = earliest_at_vertex_[plan_.second_end[e]];
-    first = std::min(first, up);
-    second = std::min(second, up);
+  std::int32_t bound = 0;
+  for (std::int32_t vertex = 1; vertex <= plan_.vertex_count; ++vertex) {
+    std::int32_t earliest = plan_.srlg_count;
+    for (std::uint32_t slot = plan_.incidence_offsets[vertex];
+         slot < plan_.incidence_offsets[vertex + 1]; ++slot) {
+      earliest = std::min(earliest, up_position_[plan_.incident_edges[slot]]);
+    }
+    bound = std::max(bound, earliest);
   }
-  const std::int32_t bound =
-      *std::max_element(earliest_at_vertex_.begin() + 1, earliest_at_vertex_.end());
 
   // The spanning tree falls apart at its edges still down at the bound; each piece is
   // named after its top vertex. Those edges come up later.
@@ -267,9 +268,13 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
     if (up > bound) {
       late_edges_[late_count++] =
           (static_cast<std::uint64_t>(up) << 32) | static_cast<std::uint32_t>(edge);
-    } else if (join(piece_[plan_.first_end[edge]], piece_[plan_.second_end[edge]]) &&
-               piece_count_ == 1) {
-      return bound;
+    } else {
+      // Most edges lie within one piece; only the others need the union-find.
+      const std::int32_t first_piece = piece_[plan_.first_end[edge]];
+      const std::int32_t second_piece = piece_[plan_.second_end[edge]];
+      if (first_piece != second_piece && join(first_piece, second_piece) && piece_count_ == 1) {
+        return bound;
+      }
     }
   }
 
@@ -277,8 +282,7 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
   std::sort(late_edges_.begin(), late_edges_.begin() + static_cast<std::ptrdiff_t>(late_count));
   for (std::size_t i = 0; i < late_count; ++i) {
     const std::int32_t edge = static_cast<std::int32_t>(late_edges_[i] & 0xFFFFFFFFu);
-    if (join(piece_[plan_.first_end[edge]], piece_[plan_.second_end[edge]]) &&
-        piece_count_ == 1) {
+    if (join(piece_[plan_.first_end[edge]], piece_[plan_.second_end[edge]]) && piece_count_ == 1) {
       return static_cast<std::int32_t>(late_edges_[i] >> 32);
     }
   }

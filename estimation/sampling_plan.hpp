@@ -30,6 +30,11 @@ struct SamplingPlan {
   std::vector<std::uint32_t> srlg_offsets;
   std::vector<std::int32_t> edge_srlgs;
 
+  // The joining edges at each merged vertex v: incident_edges[incidence_offsets[v] ..
+  // incidence_offsets[v+1]).
+  std::vector<std::uint32_t> incidence_offsets;
+  std::vector<std::int32_t> incident_edges;
+
   // A spanning tree of the joining edges: tree_order lists the merged vertices, each
   // after its parent; tree_edge[v] joins v to tree_parent[v]. Index 0 is unused.
   std::vector<std::int32_t> tree_order;
@@ -63,7 +68,6 @@ class FirstUpFinder {
   const SamplingPlan& plan_;
   std::vector<std::int32_t> position_of_srlg_;
   std::vector<std::int32_t> up_position_;
-  std::vector<std::int32_t> earliest_at_vertex_;
   std::vector<std::int32_t> piece_;
   std::vector<std::int32_t> listing_positions_;
   std::vector<std::uint64_t> late_edges_;

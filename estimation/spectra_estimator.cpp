@@ -219,8 +219,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
            first = next_sample.fetch_add(kChunk)) {
         for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
           const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
-          mine.record(sample_order,
-                      plan.always_up ? 0 : finder.first_up_position(sample_order));
+          mine.record(sample_order, plan.always_up ? 0 : finder.first_up_position(sample_order));
         }
       }
       block_done.arrive_and_wait();
