@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <barrier>
+#include <numeric>
 #include <cassert>
 #include <thread>
 
@@ -63,7 +64,7 @@ double add_repeatedly(double start, double increment, std::int64_t times) {
 // Adds the tallies into the results as N samples of repeated additions of 1.0/N would.
 // Every cell that starts at zero and counts k samples gets the k-th partial sum of
 // 1.0/N, the same double wherever it occurs; the partial sums are walked once, up to
-// each distinct count in ascending order. O(S^2 log S + N).
+// each distinct count in ascending order. O(S^2 + N), or O(S^2 log S) when N is larger.
 void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector& spectrum,
                  BimSpectraMatrix& bim_spectra) {
   const std::size_t width = static_cast<std::size_t>(tallies.srlg_count);
@@ -84,11 +85,20 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
     }
   }
 
-  std::vector<std::int64_t> distinct(counts.begin(), counts.end());
-  distinct.insert(distinct.end(), spectrum_counts.begin(), spectrum_counts.end());
-  std::sort(distinct.begin(), distinct.end());
-  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-  distinct.shrink_to_fit();
+  // The counts that occur: every count up to N when there are fewer of those than cells,
+  // else the distinct counts of the cells, sorted.
+  const bool every_count = static_cast<std::size_t>(sample_size) < counts.size() + width;
+  std::vector<std::int64_t> distinct;
+  if (every_count) {
+    distinct.resize(static_cast<std::size_t>(sample_size) + 1);
+    std::iota(distinct.begin(), distinct.end(), 0);
+  } else {
+    distinct.assign(counts.begin(), counts.end());
+    distinct.insert(distinct.end(), spectrum_counts.begin(), spectrum_counts.end());
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    distinct.shrink_to_fit();
+  }
 
   const double increment = 1.0 / sample_size;
   std::vector<double> partial_sums(distinct.size());
@@ -105,8 +115,12 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
       return;
     }
     if (cell == 0.0) {
-      const auto found = std::lower_bound(distinct.begin(), distinct.end(), count);
-      cell = partial_sums[static_cast<std::size_t>(found - distinct.begin())];
+      const std::size_t index =
+          every_count ? static_cast<std::size_t>(count)
+                      : static_cast<std::size_t>(
+                            std::lower_bound(distinct.begin(), distinct.end(), count) -
+                            distinct.begin());
+      cell = partial_sums[index];
     } else {
       cell = add_repeatedly(cell, increment, count);
     }
