@@ -9,6 +9,11 @@
 namespace varnak {
 namespace {
 
+// Sorting these keys orders edges by up position.
+std::uint64_t late_edge_key(std::int32_t up_position, std::int32_t edge) {
+  return (static_cast<std::uint64_t>(up_position) << 32) | static_cast<std::uint32_t>(edge);
+}
+
 bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
   return end >= 1 && end <= vertex_count;
 }
@@ -40,6 +45,19 @@ bool build_spanning_tree(SamplingPlan& plan) {
   for (std::size_t e = 0; e < edge_count; ++e) {
     incident_edges[next_slot[plan.first_end[e]]++] = static_cast<std::int32_t>(e);
     incident_edges[next_slot[plan.second_end[e]]++] = static_cast<std::int32_t>(e);
+  }
+
+  std::map<std::uint32_t, std::vector<std::int32_t>> vertices_by_degree;
+  for (std::int32_t vertex = 1; vertex <= plan.vertex_count; ++vertex) {
+    vertices_by_degree[adjacency_offsets[vertex + 1] - adjacency_offsets[vertex]].push_back(vertex);
+  }
+  for (const auto& [degree, vertices] : vertices_by_degree) {
+    plan.degree_groups.push_back({degree, static_cast<std::uint32_t>(vertices.size())});
+    for (const std::int32_t vertex : vertices) {
+      plan.edges_by_degree.insert(plan.edges_by_degree.end(),
+                                  incident_edges.begin() + adjacency_offsets[vertex],
+                                  incident_edges.begin() + adjacency_offsets[vertex + 1]);
+    }
   }
 
   plan.tree_parent.assign(vertex_slots, 0);
@@ -172,7 +190,7 @@ FirstUpFinder::FirstUpFinder(const SamplingPlan& plan)
       position_of_srlg_(static_cast<std::size_t>(plan.srlg_count) + 1, 0),
       up_position_(plan.first_end.size(), 0),
       piece_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
-      late_edges_(plan.first_end.size(), 0),
+      late_edges_(plan.first_end.size() + 1, 0),
       rank_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
       parent_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
       pieces_(rank_.data(), parent_.data()) {
@@ -230,51 +248,59 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
   // Every vertex needs one of its edges up, so the network cannot be UP before the
   // latest of the vertices' earliest edges.
   std::int32_t bound = 0;
-  for (std::int32_t vertex = 1; vertex <= plan_.vertex_count; ++vertex) {
-    std::int32_t earliest = plan_.srlg_count;
-    for (std::uint32_t slot = plan_.incidence_offsets[vertex];
-         slot < plan_.incidence_offsets[vertex + 1]; ++slot) {
-      earliest = std::min(earliest, up_position_[plan_.incident_edges[slot]]);
+  const std::int32_t* incident = plan_.edges_by_degree.data();
+  for (const SamplingPlan::DegreeGroup& group : plan_.degree_groups) {
+    for (std::uint32_t vertex = 0; vertex < group.vertices; ++vertex) {
+      std::int32_t earliest = plan_.srlg_count;
+      for (std::uint32_t k = 0; k < group.degree; ++k) {
+        earliest = std::min(earliest, up_position_[incident[k]]);
+      }
+      incident += group.degree;
+      bound = std::max(bound, earliest);
     }
-    bound = std::max(bound, earliest);
   }
 
   // The spanning tree falls apart at its edges still down at the bound; each piece is
   // named after its top vertex. Those edges come up later.
+  // Branch-free on purpose: whether an edge is late follows no pattern the processor
+  // could learn.
+  // Every vertex starts as a set of its own in the union-find, though only the pieces'
+  // top vertices take part in it.
   std::size_t late_count = 0;
   const std::int32_t root = plan_.tree_order.front();
   piece_[root] = root;
-  pieces_.make_set(root);
-  piece_count_ = 1;
+  parent_[root] = root;
+  rank_[root] = 0;
   for (std::size_t i = 1; i < plan_.tree_order.size(); ++i) {
     const std::int32_t vertex = plan_.tree_order[i];
+    parent_[vertex] = vertex;
+    rank_[vertex] = 0;
     const std::int32_t edge = plan_.tree_edge[vertex];
-    if (up_position_[edge] > bound) {
-      piece_[vertex] = vertex;
-      pieces_.make_set(vertex);
-      ++piece_count_;
-      late_edges_[late_count++] =
-          (static_cast<std::uint64_t>(up_position_[edge]) << 32) | static_cast<std::uint32_t>(edge);
-    } else {
-      piece_[vertex] = piece_[plan_.tree_parent[vertex]];
-    }
+    const std::int32_t up = up_position_[edge];
+    const bool late = up > bound;
+    const std::int32_t parent = plan_.tree_parent[vertex];
+    const std::int32_t late_mask = -static_cast<std::int32_t>(late);
+    piece_[vertex] = vertex;  // read back just below when the vertex tops a new piece
+    piece_[vertex] = piece_[parent ^ ((vertex ^ parent) & late_mask)];
+    late_edges_[late_count] = late_edge_key(up, edge);
+    late_count += late ? 1 : 0;
   }
+  piece_count_ = static_cast<std::int32_t>(late_count) + 1;
   if (piece_count_ == 1) {
     return bound;
   }
 
   for (const std::int32_t edge : plan_.non_tree_edges) {
     const std::int32_t up = up_position_[edge];
-    if (up > bound) {
-      late_edges_[late_count++] =
-          (static_cast<std::uint64_t>(up) << 32) | static_cast<std::uint32_t>(edge);
-    } else {
-      // Most edges lie within one piece; only the others need the union-find.
-      const std::int32_t first_piece = piece_[plan_.first_end[edge]];
-      const std::int32_t second_piece = piece_[plan_.second_end[edge]];
-      if (first_piece != second_piece && join(first_piece, second_piece) && piece_count_ == 1) {
-        return bound;
-      }
+    const bool late = up > bound;
+    late_edges_[late_count] = late_edge_key(up, edge);
+    late_count += late ? 1 : 0;
+    // Most edges lie within one piece; only the others need the union-find.
+    const std::int32_t first_piece = piece_[plan_.first_end[edge]];
+    const std::int32_t second_piece = piece_[plan_.second_end[edge]];
+    if ((!late & (first_piece != second_piece)) && join(first_piece, second_piece) &&
+        piece_count_ == 1) {
+      return bound;
     }
   }
 

@@ -35,6 +35,16 @@ struct SamplingPlan {
   std::vector<std::uint32_t> incidence_offsets;
   std::vector<std::int32_t> incident_edges;
 
+  // The same lists grouped by the number of edges at the vertex: degree_groups[g] holds
+  // that number and how many vertices have it, and their lists follow one another in
+  // edges_by_degree. Loops over a group have one trip count, which the processor learns.
+  struct DegreeGroup {
+    std::uint32_t degree;
+    std::uint32_t vertices;
+  };
+  std::vector<DegreeGroup> degree_groups;
+  std::vector<std::int32_t> edges_by_degree;
+
   // A spanning tree of the joining edges: tree_order lists the merged vertices, each
   // after its parent; tree_edge[v] joins v to tree_parent[v]. Index 0 is unused.
   std::vector<std::int32_t> tree_order;

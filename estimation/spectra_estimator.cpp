@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <barrier>
-#include <numeric>
 #include <cassert>
+#include <numeric>
 #include <thread>
 
 #include "estimation/order_sampler.hpp"
@@ -116,10 +116,10 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
     }
     if (cell == 0.0) {
       const std::size_t index =
-          every_count ? static_cast<std::size_t>(count)
-                      : static_cast<std::size_t>(
-                            std::lower_bound(distinct.begin(), distinct.end(), count) -
-                            distinct.begin());
+          every_count
+              ? static_cast<std::size_t>(count)
+              : static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), count) -
+                                         distinct.begin());
       cell = partial_sums[index];
     } else {
       cell = add_repeatedly(cell, increment, count);
