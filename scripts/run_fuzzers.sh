@@ -32,6 +32,7 @@ for entry in "${targets[@]}"; do
   read -r target kind max_len <<<"$entry"
   work="$build_dir/work/$target"
   mkdir -p "$work/corpus" "$work/artifacts"
+  rm -f "$work/artifacts/"*  # failures of an earlier run; this run's are the ones to show
   echo "== $target: ${seconds} s"
   status=0
   # The first corpus directory takes the new inputs; the seeds and the past failures are

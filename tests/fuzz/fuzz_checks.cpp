@@ -267,15 +267,19 @@ std::string check_estimates(const Estimates& estimates, std::int32_t srlg_count,
     return std::find(partial_sums.begin(), partial_sums.end(), value) != partial_sums.end();
   };
   const std::vector<double>& spectrum = estimates.spectrum;
+  const auto describe_entry = [&](std::size_t j) {
+    std::ostringstream text;
+    text.precision(17);
+    text << "spectrum entry " << j << " = " << spectrum[j];
+    return text.str();
+  };
   for (std::size_t j = 0; j < n; ++j) {
-    std::ostringstream entry;
-    entry.precision(17);
-    entry << "spectrum entry " << j << " = " << spectrum[j];
     if (!is_partial_sum(spectrum[j])) {
-      return entry.str() + " is not a count of samples times 1/" + std::to_string(samples);
+      return describe_entry(j) + " is not a count of samples times 1/" +
+             std::to_string(samples);
     }
     if (j > 0 && spectrum[j] < spectrum[j - 1]) {
-      return entry.str() + " is below the entry before it";
+      return describe_entry(j) + " is below the entry before it";
     }
   }
   for (std::size_t row = 0; row < n; ++row) {

@@ -18,6 +18,9 @@ import tempfile
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional, Tuple
 
+# The helper module is imported from the source tree, which is to stay clean.
+sys.dont_write_bytecode = True
+
 from varnak_runs import (NO_VNUM, RING, RING_ARGS, RING_REPORT, RING_WITH_COMMENT, RING_XML,
                          TIME, ZERO_REPORT, Expected, Table, check_run, memory_refusal,
                          physical_memory_bytes, run_varnak, xml_complaints)

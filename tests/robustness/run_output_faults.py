@@ -21,6 +21,9 @@ import tempfile
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
+# The helper module is imported from the source tree, which is to stay clean.
+sys.dont_write_bytecode = True
+
 from varnak_runs import (CANNOT_OPEN, RING, RING_ARGS, RING_REPORT, RING_XML, Expected,
                          Table, check_run, limit_file_size, memory_refusal, run_varnak,
                          xml_complaints)
