@@ -86,6 +86,9 @@ class Place:
         for directory in reversed(self.mounts):
             subprocess.run(["umount", directory], stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
+        # A case may have taken the write permission from a directory; give it back first.
+        for directory, _, _ in os.walk(self.root):
+            os.chmod(directory, 0o700)
         shutil.rmtree(self.root, ignore_errors=True)
 
 
