@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang-14 (the whole library instrumented, with
+# AddressSanitizer and UndefinedBehaviorSanitizer) and runs each target for a bounded time.
+# Fails when a target finds a crash, a hang, a memory blow-up or a broken invariant.
+#
+#   scripts/run_fuzzers.sh [seconds per target]     default 60, or VARNAK_FUZZ_SECONDS
+#
+# New inputs go to build/fuzz/work/<target>/corpus, never into the sources. A failing input
+# is left in build/fuzz/work/<target>/artifacts/: copy it to tests/fuzz/regressions/<kind>/
+# so that the ordinary test suite replays it from then on.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-${VARNAK_FUZZ_SECONDS:-60}}
+build_dir=build/fuzz
+
+VARNAK_WITH_FUZZING=1 scripts/setup.sh
+# Optimised but with assertions on (no NDEBUG), so that a broken assertion is a crash too.
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build_dir" \
+  -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DVARNAK_FUZZ=ON >/dev/null
+cmake --build "$build_dir" --parallel 2 --target instance_reader_fuzzer command_line_fuzzer
+
+# target, input kind, longest input in bytes
+targets=(
+  "instance_reader_fuzzer instance 8192"
+  "command_line_fuzzer command_line 512"
+)
+
+failed=()
+for entry in "${targets[@]}"; do
+  read -r target kind max_len <<<"$entry"
+  work="$build_dir/work/$target"
+  mkdir -p "$work/corpus" "$work/artifacts"
+  rm -f "$work/artifacts/"*  # failures of an earlier run; this run's are the ones to show
+  echo "== $target: ${seconds} s"
+  status=0
+  # The first corpus directory takes the new inputs; the seeds and the past failures are
+  # read from the sources.
+  "$build_dir/tests/fuzz/$target" \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len="$max_len" \
+    -dict="tests/fuzz/$kind.dict" -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
+    "$work/corpus" "tests/fuzz/corpus/$kind" "tests/fuzz/regressions/$kind" \
+    >"$work/fuzz.log" 2>&1 || status=$?
+  if [[ $status -ne 0 ]]; then
+    tail -n 60 "$work/fuzz.log"
+    echo "== $target FAILED (exit $status); inputs left in $work/artifacts/:"
+    ls -l "$work/artifacts/"
+    failed+=("$target")
+  else
+    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/fuzz.log" || true
+    echo "== $target: no failure"
+  fi
+done
+
+if [[ ${#failed[@]} -ne 0 ]]; then
+  echo "Fuzzing found failures in: ${failed[*]}"
+  exit 1
+fi
+echo "Fuzzing found no failure."

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "estimation/spectra_estimator.hpp"
+
+namespace varnak::fuzz {
+
+// What a checked input turned out to be.
+enum class Outcome {
+  kSkipped,   // instance: an ENUM that the reader accepts but builds a huge edge table for
+  kAccepted,  // instance: loaded; command line: the run goes on
+  kRefused,   // instance: refused with a message; command line: the run stops
+};
+
+struct CheckResult {
+  Outcome outcome = Outcome::kSkipped;
+  std::string violation;  // empty when every invariant held; else what went wrong
+};
+
+// The results of one estimation.
+struct Estimates {
+  SpectraVector spectrum;
+  BimSpectraMatrix bim_spectra;
+};
+
+// Checks what must hold for any estimate over `srlg_count` SRLGs from `samples` samples;
+// returns the first broken invariant, or an empty text.
+std::string check_estimates(const Estimates& estimates, std::int32_t srlg_count,
+                            std::int32_t samples);
+
+// Loads `data` as an instance file and, when it is accepted and small enough, runs a short
+// estimation (1 to 20 samples, a seed taken from the bytes) and checks the results against
+// the invariants of a Monte Carlo spectrum, the threaded estimator and the plain reference
+// transcription.
+CheckResult check_instance_input(const std::uint8_t* data, std::size_t size);
+
+// Splits `data` at line feeds into command-line words after the program name and reads
+// them into run options; checks the result, the printed text and the options.
+CheckResult check_command_line_input(const std::uint8_t* data, std::size_t size);
+
+}  // namespace varnak::fuzz

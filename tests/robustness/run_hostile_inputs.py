@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""Hostile instance files through the real Varnak executable.
+
+Every case makes its file at run time in a temporary directory, runs Varnak on it with ten
+samples of seed 1, and states the outcome: the exit code and either the exact lines of a
+refusal or the exact report of a correct run. Each run must end within the time limit, say
+nothing on standard error and, where a case bounds it, stay within its memory.
+
+    run_hostile_inputs.py <path of the Varnak executable>
+"""
+
+import hashlib
+import math
+import os
+import shutil
+import sys
+import tempfile
+from dataclasses import dataclass, field
+from typing import Callable, List, Optional, Tuple
+
+# The helper module is imported from the source tree, which is to stay clean.
+sys.dont_write_bytecode = True
+
+from varnak_runs import (NO_VNUM, RING, RING_ARGS, RING_REPORT, RING_WITH_COMMENT, RING_XML,
+                         TIME, ZERO_REPORT, Expected, Table, check_run, memory_refusal,
+                         physical_memory_bytes, run_varnak, xml_complaints)
+
+MB = 1024 * 1024
+# A run that must not allocate anything large stays below this (sanitizer builds included).
+SMALL_RUN_MIB = 256
+
+
+def garbage(size: int, without: bytes = b"") -> bytes:
+    """`size` bytes of every value, the same on every machine, minus the bytes `without`."""
+    out = bytearray()
+    counter = 0
+    while len(out) < size:
+        block = hashlib.sha256(b"varnak garbage %d" % counter).digest()
+        out += bytes(b for b in block if b not in without)
+        counter += 1
+    return bytes(out[:size])
+
+
+def ring_plus(*lines: str) -> bytes:
+    """The ring and more lines after it, from line 11 on."""
+    return (RING + "".join(line + "\n" for line in lines)).encode()
+
+
+def ring_with(old: str, new: str) -> bytes:
+    assert old in RING
+    return RING.replace(old, new, 1).encode()
+
+
+def not_32_bit(line: int, what: str, text: str) -> str:
+    return ('Instance file line %d: %s "%s" is not a 32-bit signed integer; expected a number '
+            "from -2147483648 to 2147483647" % (line, what, text))
+
+
+def refused(line: str) -> List[Expected]:
+    return [line, "Error loading file"]
+
+
+@dataclass
+class Case:
+    name: str
+    instance: Callable[[], bytes]  # made only when the case runs
+    exit_code: int
+    lines: List[Expected]
+    xml: Optional[str] = None  # when set, the run also writes the XML file, which must match
+    max_rss_mib: Optional[float] = None
+    args: List[str] = field(default_factory=lambda: list(RING_ARGS))
+
+
+def cases() -> List[Case]:
+    memory = physical_memory_bytes()
+    # The smallest SRLG count whose result tables alone, n * n doubles, exceed this machine.
+    too_many_srlgs = math.isqrt(memory // 8) + 1
+    return [
+        Case("the ring with LF line ends, the reference of the cases below",
+             lambda: RING_WITH_COMMENT.encode(), 0, RING_REPORT, xml=RING_XML),
+        Case("CRLF line ends: the same report and XML file as with LF",
+             lambda: RING_WITH_COMMENT.replace("\n", "\r\n").encode(), 0, RING_REPORT,
+             xml=RING_XML),
+        Case("CR-only line ends: one line, which starts with '#', so no count line is read",
+             lambda: RING_WITH_COMMENT.replace("\n", "\r").encode(), 1, NO_VNUM),
+        Case("a byte-order mark before the comment line: the comment is still ignored",
+             lambda: b"\xef\xbb\xbf" + RING_WITH_COMMENT.encode(), 0, RING_REPORT),
+        Case("a byte-order mark before VNUM: that line is no VNUM line",
+             lambda: b"\xef\xbb\xbf" + RING.encode(), 1, NO_VNUM),
+        Case("a NUL byte at the end of every line: numbers end before it",
+             lambda: RING.replace("\n", "\0\n").encode(), 0, RING_REPORT),
+        Case("a NUL byte inside the VNUM keyword",
+             lambda: ring_with("VNUM:4", "VN\0UM:4"), 1, NO_VNUM),
+        Case("1 MiB of NUL bytes", lambda: b"\0" * MB, 1, NO_VNUM),
+        Case("1 MiB of binary garbage", lambda: garbage(MB), 1, NO_VNUM),
+        Case("binary garbage lines (every byte but ':') before and after the ring",
+             lambda: garbage(MB, without=b":") + b"\n" + RING.encode() + garbage(MB, b":"),
+             0, RING_REPORT),
+        Case("a 50 MB comment line before the ring",
+             lambda: b"#" + b"x" * (50 * MB) + b"\n" + RING.encode(), 0, RING_REPORT),
+        Case("a 50 MB line that is no keyword line",
+             lambda: ring_plus("XYZ:" + "y" * (50 * MB)), 0, RING_REPORT),
+        Case("50 MB of spaces after the VNUM number",
+             lambda: ring_with("VNUM:4", "VNUM:4" + " " * (50 * MB)), 0, RING_REPORT),
+        Case("a 50 MB number: refused, and the message quotes only its start",
+             lambda: ring_with("VNUM:4", "VNUM:" + "9" * (50 * MB)), 1,
+             refused(not_32_bit(1, "VNUM", "9" * 60 + "..."))),
+        Case("a line of five million ':' (five million empty fields)",
+             lambda: ring_plus("X" + ":" * (5 * MB)), 0, RING_REPORT),
+        Case("a member list of a million entries, all edge 1",
+             lambda: ring_with("SRLG:1:1,", "SRLG:1:" + "1," * 1000000), 0, RING_REPORT),
+        Case("a member list of a million distinct edges that have no E line",
+             lambda: ring_with("SRLG:1:1,", "SRLG:1:1," +
+                               ",".join(str(edge) for edge in range(5, 1000005))),
+             0, RING_REPORT),
+        Case("200,000 repeated SRLG lines: the last list counts, once",
+             lambda: (RING + "SRLG:1:1,\n" * 200000).encode(), 0, RING_REPORT),
+        Case("200,000 SRLG lines with ids beyond SRLGNUM and no members",
+             lambda: (RING + "".join("SRLG:%d:\n" % srlg for srlg in range(4, 200004)))
+             .encode(), 0, RING_REPORT),
+        # SRLG 1 now also brings up edges 2^31-1 = (1,3) and -2^31 = (2,4), which with the
+        # free edge 4 connect everything: UP from position 0 whenever SRLG 1 is first (4 of
+        # the 10 orders), and from position 1 always.
+        # Ten samples, all connected from position 0: ten additions of 0.1 print as 1.
+        Case("a path of 200,000 vertices whose edges all lie in the one SRLG",
+             lambda: ("VNUM:200000\nENUM:199999\nSRLGNUM:1\n" +
+                      "".join("E:%d:%d,%d\n" % (v, v, v + 1) for v in range(1, 200000)) +
+                      "SRLG:1:" + ",".join(str(e) for e in range(1, 200000)) + "\n").encode(),
+             0, ["Spectra:", "1", "BIMSpectra:", "1", "time_seconds:", TIME]),
+        Case("edge ids 2^31-1 and -2^31 as members of SRLG 1",
+             lambda: ring_plus("E:2147483647:1,3", "E:-2147483648:2,4",
+                               "SRLG:1:1,2147483647,-2147483648"),
+             0, ["Spectra:", "0.4,1,1", "BIMSpectra:", "0.4,0.8,1", "0,0.8,1", "0,0.4,1",
+                 "time_seconds:", TIME]),
+        # SRLG 2^31-1 never comes up, so neither do edges 1 and 2: vertex 2 stays cut off.
+        Case("SRLG id 2^31-1 naming edges 1 and 2",
+             lambda: ring_plus("SRLG:2147483647:1,2"), 0, ZERO_REPORT),
+        # Edge 4 is no longer free and never comes up: the path 1-2-3-4 needs all SRLGs.
+        Case("SRLG id -2^31 naming the free edge 4",
+             lambda: ring_plus("SRLG:-2147483648:4"), 0,
+             ["Spectra:", "0,0,1", "BIMSpectra:", "0,0,1", "0,0,1", "0,0,1",
+              "time_seconds:", TIME]),
+        Case("end vertex -2^31",
+             lambda: ring_plus("E:5:-2147483648,1"), 1,
+             refused("Instance file line 11: end vertex -2147483648 of edge 5 is outside 1..4")),
+        Case("end vertex 2^31-1",
+             lambda: ring_plus("E:5:1,2147483647"), 1,
+             refused("Instance file line 11: end vertex 2147483647 of edge 5 is outside 1..4")),
+        Case("edge id 2^31", lambda: ring_plus("E:2147483648:1,2"), 1,
+             refused(not_32_bit(11, "edge id", "2147483648"))),
+        Case("member -2^31-1", lambda: ring_plus("SRLG:1:1,-2147483649"), 1,
+             refused(not_32_bit(11, "SRLG member", "-2147483649"))),
+        Case("member nan", lambda: ring_plus("SRLG:1:1,nan"), 1,
+             refused(not_32_bit(11, "SRLG member", "nan"))),
+        Case("SRLG id inf", lambda: ring_plus("SRLG:inf:1,"), 1,
+             refused(not_32_bit(11, "SRLG id", "inf"))),
+        Case("member 1e400", lambda: ring_plus("SRLG:1:1e400,"), 1,
+             refused(not_32_bit(11, "SRLG member", "1e400"))),
+        Case("VNUM 2^31-1 with four edges: never connected, all zero, nothing allocated",
+             lambda: ring_with("VNUM:4", "VNUM:2147483647"), 0, ZERO_REPORT,
+             max_rss_mib=SMALL_RUN_MIB),
+        Case("VNUM 2^31", lambda: ring_with("VNUM:4", "VNUM:2147483648"), 1,
+             refused(not_32_bit(1, "VNUM", "2147483648"))),
+        Case("ENUM 2^31-1: refused before its edge table is built",
+             lambda: ring_with("ENUM:4", "ENUM:2147483647"), 1,
+             refused(memory_refusal("Instance file line 2: ENUM 2147483647",
+                                    "of memory for its edge table", 4.0 * 2147483647)),
+             max_rss_mib=SMALL_RUN_MIB),
+        Case("ENUM -2^31", lambda: ring_with("ENUM:4", "ENUM:-2147483648"), 1,
+             refused("Instance file line 2: ENUM -2147483648 is negative; expected a count of 0 "
+                     "or more")),
+        Case("SRLGNUM 2^31-1: refused before the result tables are allocated",
+             lambda: ring_with("SRLGNUM:3", "SRLGNUM:2147483647"), 1,
+             [memory_refusal("Not enough memory: 2147483647 SRLGs", "for the result tables",
+                             8.0 * 2147483647 ** 2)],
+             max_rss_mib=SMALL_RUN_MIB),
+        Case("SRLGNUM %d, whose result tables alone exceed this machine's memory" %
+             too_many_srlgs,
+             lambda: ring_with("SRLGNUM:3", "SRLGNUM:%d" % too_many_srlgs), 1,
+             [memory_refusal("Not enough memory: %d SRLGs" % too_many_srlgs,
+                             "for the result tables", 8.0 * too_many_srlgs ** 2)],
+             max_rss_mib=SMALL_RUN_MIB),
+        Case("SRLGNUM 0", lambda: ring_with("SRLGNUM:3", "SRLGNUM:0"), 1,
+             refused("Instance file line 3: SRLGNUM 0 leaves no SRLG to estimate; expected a "
+                     "count of 1 or more")),
+        Case("an empty file", lambda: b"", 1, NO_VNUM),
+    ]
+
+
+def run_case(varnak: str, directory: str, case: Case) -> Tuple[List[str], float]:
+    instance_path = os.path.join(directory, "instance.txt")
+    with open(instance_path, "wb") as file:
+        file.write(case.instance())
+    command = [varnak, "--graph", instance_path] + case.args
+    xml_path = os.path.join(directory, "result.xml")
+    if case.xml is not None:
+        command += ["--outpath", xml_path]
+    try:
+        run = run_varnak(command)
+        complaints = check_run(run, case.exit_code, case.lines, case.max_rss_mib)
+        if case.xml is not None and not complaints:
+            with open(xml_path, "rb") as file:
+                xml = file.read()
+            seconds_line = run.stdout.split(b"\n")[-2]
+            complaints += xml_complaints(xml, case.xml, seconds_line)
+        return complaints, run.seconds
+    finally:
+        for path in (instance_path, xml_path):
+            if os.path.exists(path):
+                os.remove(path)
+
+
+def main() -> int:
+    if len(sys.argv) != 2:
+        print(__doc__)
+        return 2
+    varnak = sys.argv[1]
+    table = Table("hostile_inputs")
+    directory = tempfile.mkdtemp(prefix="varnak-hostile-")
+    try:
+        for case in cases():
+            complaints, seconds = run_case(varnak, directory, case)
+            table.record(case.name, complaints, seconds)
+    finally:
+        shutil.rmtree(directory, ignore_errors=True)
+    return table.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
