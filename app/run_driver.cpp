@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <iostream>
 #include <new>
 #include <string>
 
@@ -84,6 +85,12 @@ int run_varnak(int argc, const char* const* argv, std::ostream& out) {
     print_console_report(out, spectrum, bim_spectra, elapsed_seconds);
     if (written != 0) {
       out << write_failure << std::endl;
+      return 1;
+    }
+    // A report that could not be written (a full disk, a closed pipe) is a lost result:
+    // say so where it can still be read.
+    if (!out) {
+      std::cerr << "Error writing the report to standard output" << std::endl;
       return 1;
     }
   } catch (const std::bad_alloc&) {

@@ -26,6 +26,9 @@ constexpr double kMapNodeBytes = 48.0;
 // even when the line at fault is megabytes long.
 constexpr std::size_t kQuotedTextLimit = 60;
 
+// Longer lines are refused: no instance needs them, and reading on would fill memory.
+constexpr std::size_t kLongestLine = std::size_t{256} << 20;
+
 // Lines are counted from 1; 0 stands for "no line", as for a count whose line is absent.
 using LineNumber = std::uint64_t;
 
@@ -43,6 +46,9 @@ struct SourceLines {
   LineNumber edge_count = 0;
   LineNumber srlg_count = 0;
   std::map<std::int32_t, LineNumber> edges;
+  // Hints for a file that seems to lack its count lines.
+  bool first_line_has_byte_order_mark = false;
+  bool saw_only_carriage_returns = false;
 };
 
 bool refuse(Refusal& refusal, LineNumber line, std::string reason) {
@@ -51,11 +57,22 @@ bool refuse(Refusal& refusal, LineNumber line, std::string reason) {
   return false;
 }
 
+// Control bytes are shown as \xNN, so that a quoted line cannot move the cursor, clear
+// the terminal or change its colours.
 std::string quoted(const std::string& text) {
-  if (text.size() <= kQuotedTextLimit) {
-    return '"' + text + '"';
+  std::string shown = "\"";
+  for (std::size_t i = 0; i < text.size() && i < kQuotedTextLimit; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      constexpr const char* kHexDigits = "0123456789abcdef";
+      shown += "\\x";
+      shown += kHexDigits[byte >> 4];
+      shown += kHexDigits[byte & 0xF];
+    } else {
+      shown += static_cast<char>(byte);
+    }
   }
-  return '"' + text.substr(0, kQuotedTextLimit) + "...\"";
+  return shown + (text.size() > kQuotedTextLimit ? "...\"" : "\"");
 }
 
 // Reads `text` as atof does (leading white space skipped, the longest numeric prefix
@@ -85,6 +102,24 @@ bool read_number(const std::string& text, const char* what, LineNumber line, std
                     "2147483647");
 }
 
+// Like split_fields, but keeps no more than `limit` pieces: a line of millions of ":"
+// costs no memory beyond the line itself.
+void split_leading_fields(const std::string& text, char delimiter, std::size_t limit,
+                          std::vector<std::string>& fields) {
+  std::size_t delimiter_at = text.find(delimiter);
+  if (delimiter_at == std::string::npos) {
+    return;
+  }
+  std::size_t start = 0;
+  while (delimiter_at != std::string::npos && fields.size() + 1 < limit) {
+    fields.emplace_back(text, start, delimiter_at - start);
+    start = delimiter_at + 1;
+    delimiter_at = text.find(delimiter, start);
+  }
+  fields.emplace_back(text, start,
+                      delimiter_at == std::string::npos ? std::string::npos : delimiter_at - start);
+}
+
 bool read_count_line(const std::vector<std::string>& fields, LineNumber line, std::int32_t& count,
                      LineNumber& count_line, Refusal& refusal) {
   if (!read_number(fields[1], fields[0].c_str(), line, count, refusal)) {
@@ -103,7 +138,7 @@ bool read_edge_line(const std::string& text, const std::vector<std::string>& fie
         "E line " + quoted(text) + " has no end vertices; expected a line such as E:1:1,2");
   }
   pieces.clear();
-  split_fields(fields[2], ',', pieces);
+  split_leading_fields(fields[2], ',', 2, pieces);
   if (pieces.empty()) {
     return refuse(refusal, line,
                   "E line " + quoted(text) +
@@ -134,23 +169,44 @@ bool read_srlg_line(const std::string& text, const std::vector<std::string>& fie
   if (!read_number(fields[1], "SRLG id", line, id, refusal)) {
     return false;
   }
+  // One member needs no comma; only an empty list has none. Members are read one piece
+  // at a time, so a long list costs its numbers and not a string per member.
   const std::string& list = fields[2];
-  pieces.clear();
-  split_fields(list, ',', pieces);
-  if (pieces.empty() && !list.empty()) {
-    pieces.push_back(list);  // one member needs no comma; only an empty list has none
-  }
   std::vector<std::int32_t> members;
-  members.reserve(pieces.size());
-  for (const std::string& piece : pieces) {
+  std::string& piece = pieces.emplace_back();
+  for (std::size_t start = 0; !list.empty() && start <= list.size();) {
+    const std::size_t comma = std::min(list.find(',', start), list.size());
+    piece.assign(list, start, comma - start);
     std::int32_t member = 0;
     if (!read_number(piece, "SRLG member", line, member, refusal)) {
       return false;
     }
     members.push_back(member);
+    start = comma + 1;
   }
   instance.srlgs[id] = std::move(members);
   return true;
+}
+
+// Reads the next line, without its line feed, into `text`; false at the end of the file.
+// A line longer than kLongestLine is cut there and `too_long` set, so that a file without
+// line feeds (a device that never ends, say) cannot take all memory.
+bool read_line(std::streambuf& file, std::string& text, bool& too_long) {
+  text.clear();
+  too_long = false;
+  bool any = false;
+  for (int byte = file.sbumpc(); byte != std::char_traits<char>::eof(); byte = file.sbumpc()) {
+    any = true;
+    if (byte == '\n') {
+      return true;
+    }
+    if (text.size() == kLongestLine) {
+      too_long = true;
+      return true;
+    }
+    text.push_back(static_cast<char>(byte));
+  }
+  return any;
 }
 
 // Stores every recognised line; unknown and misspelt keyword lines pass without a word.
@@ -161,8 +217,23 @@ bool read_lines(std::istream& file, NetworkInstance& instance, SourceLines& line
   std::vector<std::string> fields;
   std::vector<std::string> pieces;
   LineNumber line = 0;
-  while (std::getline(file, text)) {
+  bool too_long = false;
+  while (read_line(*file.rdbuf(), text, too_long)) {
     ++line;
+    if (too_long) {
+      return refuse(refusal, line,
+                    "the line is longer than " + describe_bytes(kLongestLine) +
+                        "; expected keyword lines such as E:1:1,2");
+    }
+    if (line == 1) {
+      const std::string byte_order_mark = "\xEF\xBB\xBF";
+      lines.first_line_has_byte_order_mark = text.starts_with(byte_order_mark + "VNUM:") ||
+                                             text.starts_with(byte_order_mark + "ENUM:") ||
+                                             text.starts_with(byte_order_mark + "SRLGNUM:");
+      lines.saw_only_carriage_returns = text.find("\rVNUM:") != std::string::npos ||
+                                        text.find("\rENUM:") != std::string::npos ||
+                                        text.find("\rSRLGNUM:") != std::string::npos;
+    }
     // A CRLF file leaves "\r" at the end of every line. Numbers stop before it anyway,
     // but "SRLG:1:\r" would read as the one member "\r" = 0 instead of an empty list.
     if (!text.empty() && text.back() == '\r') {
@@ -172,7 +243,7 @@ bool read_lines(std::istream& file, NetworkInstance& instance, SourceLines& line
       continue;
     }
     fields.clear();
-    split_fields(text, ':', fields);
+    split_leading_fields(text, ':', 3, fields);
     if (fields.empty()) {
       continue;
     }
@@ -196,13 +267,18 @@ bool read_lines(std::istream& file, NetworkInstance& instance, SourceLines& line
   return true;
 }
 
-bool check_count_present(LineNumber count_line, const char* keyword, const char* example,
-                         Refusal& refusal) {
+bool check_count_present(LineNumber count_line, const SourceLines& lines, const char* keyword,
+                         const char* example, Refusal& refusal) {
   if (count_line != 0) {
     return true;
   }
-  return refuse(refusal, 0,
-                std::string("no ") + keyword + " line; expected a line such as " + example);
+  std::string reason = std::string("no ") + keyword + " line; expected a line such as " + example;
+  if (lines.saw_only_carriage_returns) {
+    reason += " (the file ends its lines with carriage returns only; end them with line feeds)";
+  } else if (lines.first_line_has_byte_order_mark) {
+    reason += " (the file begins with a byte-order mark, which hides the keyword of line 1)";
+  }
+  return refuse(refusal, 0, reason);
 }
 
 bool check_count_not_negative(std::int32_t count, LineNumber count_line, const char* keyword,
@@ -281,9 +357,9 @@ bool check_edge_table_fits(const NetworkInstance& instance, const SourceLines& l
 }
 
 bool check_instance(const NetworkInstance& instance, const SourceLines& lines, Refusal& refusal) {
-  return check_count_present(lines.vertex_count, "VNUM", "VNUM:4", refusal) &&
-         check_count_present(lines.edge_count, "ENUM", "ENUM:4", refusal) &&
-         check_count_present(lines.srlg_count, "SRLGNUM", "SRLGNUM:3", refusal) &&
+  return check_count_present(lines.vertex_count, lines, "VNUM", "VNUM:4", refusal) &&
+         check_count_present(lines.edge_count, lines, "ENUM", "ENUM:4", refusal) &&
+         check_count_present(lines.srlg_count, lines, "SRLGNUM", "SRLGNUM:3", refusal) &&
          check_count_not_negative(instance.vertex_count, lines.vertex_count, "VNUM", refusal) &&
          check_count_not_negative(instance.edge_count, lines.edge_count, "ENUM", refusal) &&
          check_count_not_negative(instance.srlg_count, lines.srlg_count, "SRLGNUM", refusal) &&

@@ -7,11 +7,12 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <climits>
 #include <cstring>
+#include <iostream>
 #include <sstream>
 
 namespace varnak {
@@ -194,6 +195,15 @@ int write_xml_report(const std::string& output_path, const SpectraVector& spectr
   }
   if (S_ISDIR(info.st_mode)) {
     return fail(output_path, EISDIR, failure);
+  }
+  // The file the console report goes to (--outpath /dev/stdout with the output redirected
+  // to a file) takes the document through standard output itself: replacing it would
+  // leave the report in a file no longer in any directory.
+  struct stat standard_output {};
+  if (::fstat(STDOUT_FILENO, &standard_output) == 0 && standard_output.st_dev == info.st_dev &&
+      standard_output.st_ino == info.st_ino) {
+    std::cout.flush();
+    return write_all(STDOUT_FILENO, document) ? 0 : fail(output_path, errno, failure);
   }
   if (!S_ISREG(info.st_mode)) {
     return write_in_place(output_path, document, failure);

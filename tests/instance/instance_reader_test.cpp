@@ -203,7 +203,15 @@ TEST(LoadInstance, RefusesUnsoundFilesInOneLine) {
       {"# comments only\n\n#VNUM:4\n",
        "Instance file: no VNUM line; expected a line such as VNUM:4\n"},
       {"\xEF\xBB\xBFVNUM:4\nENUM:1\nSRLGNUM:1\n",
-       "Instance file: no VNUM line; expected a line such as VNUM:4\n"},
+       "Instance file: no VNUM line; expected a line such as VNUM:4 (the file begins with a "
+       "byte-order mark, which hides the keyword of line 1)\n"},
+      {"VNUM:4\rENUM:1\rSRLGNUM:1\r",
+       "Instance file: no ENUM line; expected a line such as ENUM:4 (the file ends its lines "
+       "with carriage returns only; end them with line feeds)\n"},
+      {"VNUM:2\nENUM:1\nSRLGNUM:1\nE:1:\x1b[2J\r\x1b[31mfine\n",
+       "Instance file line 4: E line \"E:1:\\x1b[2J\\x0d\\x1b[31mfine\" has no \",\" between its "
+       "end "
+       "vertices; expected a line such as E:1:1,2\n"},
       {"VNUM:-3\nENUM:1\nSRLGNUM:1\n",
        "Instance file line 1: VNUM -3 is negative; expected a count of 0 or more\n"},
       {"VNUM:1\nENUM:-2.5\nSRLGNUM:1\n",

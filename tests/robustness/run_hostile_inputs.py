@@ -21,7 +21,7 @@ from typing import Callable, List, Optional, Tuple
 # The helper module is imported from the source tree, which is to stay clean.
 sys.dont_write_bytecode = True
 
-from varnak_runs import (NO_VNUM, RING, RING_ARGS, RING_REPORT, RING_WITH_COMMENT, RING_XML,
+from varnak_runs import (NO_VNUM, NO_VNUM_BYTE_ORDER_MARK, NO_VNUM_CARRIAGE_RETURNS, RING, RING_ARGS, RING_REPORT, RING_WITH_COMMENT, RING_XML,
                          TIME, ZERO_REPORT, Expected, Table, check_run, memory_refusal,
                          physical_memory_bytes, run_varnak, xml_complaints)
 
@@ -82,11 +82,12 @@ def cases() -> List[Case]:
              lambda: RING_WITH_COMMENT.replace("\n", "\r\n").encode(), 0, RING_REPORT,
              xml=RING_XML),
         Case("CR-only line ends: one line, which starts with '#', so no count line is read",
-             lambda: RING_WITH_COMMENT.replace("\n", "\r").encode(), 1, NO_VNUM),
+             lambda: RING_WITH_COMMENT.replace("\n", "\r").encode(), 1,
+             NO_VNUM_CARRIAGE_RETURNS),
         Case("a byte-order mark before the comment line: the comment is still ignored",
              lambda: b"\xef\xbb\xbf" + RING_WITH_COMMENT.encode(), 0, RING_REPORT),
         Case("a byte-order mark before VNUM: that line is no VNUM line",
-             lambda: b"\xef\xbb\xbf" + RING.encode(), 1, NO_VNUM),
+             lambda: b"\xef\xbb\xbf" + RING.encode(), 1, NO_VNUM_BYTE_ORDER_MARK),
         Case("a NUL byte at the end of every line: numbers end before it",
              lambda: RING.replace("\n", "\0\n").encode(), 0, RING_REPORT),
         Case("a NUL byte inside the VNUM keyword",

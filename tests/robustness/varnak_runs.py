@@ -59,6 +59,12 @@ RING_XML = (
 )
 
 NO_VNUM = ["Instance file: no VNUM line; expected a line such as VNUM:4", "Error loading file"]
+NO_VNUM_CARRIAGE_RETURNS = [
+    "Instance file: no VNUM line; expected a line such as VNUM:4 (the file ends its lines with "
+    "carriage returns only; end them with line feeds)", "Error loading file"]
+NO_VNUM_BYTE_ORDER_MARK = [
+    "Instance file: no VNUM line; expected a line such as VNUM:4 (the file begins with a "
+    "byte-order mark, which hides the keyword of line 1)", "Error loading file"]
 CANNOT_OPEN = ["Error in openening file "]
 
 # An expected line: exact text, TIME, or a function that returns a complaint or None.
