@@ -129,7 +129,14 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
     // option with the same start is added.
     const int style =
         po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
-    po::store(po::command_line_parser(args).options(options).style(style).run(), given);
+    // An empty positional description makes any stray word an error instead of ignored.
+    const po::positional_options_description no_positionals;
+    po::store(po::command_line_parser(args)
+                  .options(options)
+                  .positional(no_positionals)
+                  .style(style)
+                  .run(),
+              given);
     if (given.count("help") != 0) {
       console.out << help << '\n' << options;
       return kExitSuccess;

@@ -293,7 +293,11 @@ bool read_row(const XmlElement& element, const std::string& label, std::int32_t 
     const std::size_t comma = text.find(',', start);
     const std::size_t stop = comma == std::string::npos ? text.size() : comma;
     const std::string value = trimmed(text.substr(start, stop - start));
-    const std::string where = locate.at(element.text_offset + start);
+    std::size_t value_start = start;  // where the value itself begins, for its line
+    while (value_start < stop && is_space(text[value_start])) {
+      ++value_start;
+    }
+    const std::string where = locate.at(element.text_offset + value_start);
     if (index > count) {
       failure = where + label + " has more than " + std::to_string(count) +
                 " values (SRLGNUM); value " + std::to_string(index) + " is " + quote_value(value);
@@ -415,16 +419,18 @@ int parse_xml_results(const std::string& text, const std::string& file_name, Xml
       return 1;
     }
   }
-  if (count == nullptr || spectras == nullptr) {
-    failure = locate.at(root.offset) + "<VARNAK> has no " +
-              (count == nullptr ? "<SRLGNUM>" : "<spectras>");
+  if (count == nullptr) {
+    failure = locate.at(root.offset) + "<VARNAK> has no <SRLGNUM>";
     return 1;
   }
-  if (!read_count(*count, locate, results.srlg_count, failure) ||
-      !read_spectras(*spectras, results.srlg_count, locate, results, failure)) {
+  if (!read_count(*count, locate, results.srlg_count, failure)) {
     return 1;
   }
-  return 0;
+  if (spectras == nullptr) {
+    failure = locate.at(root.offset) + "<VARNAK> has no <spectras>";
+    return 1;
+  }
+  return read_spectras(*spectras, results.srlg_count, locate, results, failure) ? 0 : 1;
 }
 
 int read_xml_results(const std::string& path, XmlResults& results, std::string& failure) {
