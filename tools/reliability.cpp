@@ -20,7 +20,6 @@ double connected_given(const SpectraSummary& summary, std::int32_t k) {
 std::vector<double> binomial_weights(std::int32_t n, double p) {
   const std::size_t size = static_cast<std::size_t>(std::max<std::int32_t>(n, 0)) + 1;
   std::vector<double> weights(size, 0.0);
-  // log(0) would turn 0 * log(0) into NaN: the two ends are exact instead.
   if (p <= 0.0) {
     weights.front() = 1.0;
     return weights;
@@ -29,15 +28,28 @@ std::vector<double> binomial_weights(std::int32_t n, double p) {
     weights.back() = 1.0;
     return weights;
   }
-  const double log_p = std::log(p);
-  const double log_q = std::log1p(-p);
-  const double log_n_factorial = std::lgamma(static_cast<double>(n) + 1.0);
-  for (std::size_t k = 0; k < size; ++k) {
-    const double up = static_cast<double>(k);
-    const double down = static_cast<double>(n) - up;
-    const double log_weight = log_n_factorial - std::lgamma(up + 1.0) - std::lgamma(down + 1.0) +
-                              up * log_p + down * log_q;
-    weights[k] = std::exp(log_weight);
+  // Outward from the mode by the ratio of neighbouring terms, then normalised: every
+  // term is at most the mode's 1, so nothing overflows, far tails underflow harmlessly to
+  // 0, and each term carries only the rounding of the steps from the mode to it.
+  const double odds = p / (1.0 - p);
+  const std::size_t last = size - 1;
+  const std::size_t mode =
+      std::min(last, static_cast<std::size_t>(std::floor((static_cast<double>(last) + 1.0) * p)));
+  weights[mode] = 1.0;
+  for (std::size_t k = mode; k < last; ++k) {
+    weights[k + 1] =
+        weights[k] * (static_cast<double>(last - k) / static_cast<double>(k + 1)) * odds;
+  }
+  for (std::size_t k = mode; k > 0; --k) {
+    weights[k - 1] =
+        weights[k] * (static_cast<double>(k) / static_cast<double>(last - k + 1)) / odds;
+  }
+  double sum = 0.0;
+  for (const double weight : weights) {
+    sum += weight;
+  }
+  for (double& weight : weights) {
+    weight /= sum;
   }
   return weights;
 }

@@ -15,8 +15,8 @@ struct SpectraSummary {
   BimSpectraMatrix bim_spectra;  // row s-1, entry k-1: z_{s,k}, connected and s among them
 };
 
-// C(n, k) p^k (1-p)^(n-k) for k = 0..n. Worked in logarithms, so that n in the thousands
-// neither overflows the binomials nor underflows the powers before they meet.
+// C(n, k) p^k (1-p)^(n-k) for k = 0..n, for n into the thousands: neither the binomials
+// nor the powers are formed on their own, as they would overflow and underflow.
 std::vector<double> binomial_weights(std::int32_t n, double p);
 
 // R(p): the probability that the network is connected when every SRLG is up
