@@ -1,6 +1,7 @@
 #include "tools/exact_spectra.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <numeric>
 #include <utility>
@@ -130,6 +131,137 @@ class UndoableSets {
   std::vector<std::int32_t> joined_roots_;
 };
 
+// The graph of the free edges and of the edges that the SRLGs not yet ruled out can still
+// bring up, with the one question the search asks of it: are two vertices joined? Up to
+// 64 vertices each vertex keeps its neighbours as one bit mask, and a search is a few
+// word operations per vertex reached; beyond that, neighbour lists are searched.
+class PossibleGraph {
+ public:
+  explicit PossibleGraph(const SubsetNetwork& network)
+      : vertex_count_(network.vertex_count),
+        ends_(network.ends),
+        use_masks_(network.vertex_count <= 64),
+        present_(network.ends.size(), true) {
+    const std::size_t slots = static_cast<std::size_t>(vertex_count_) + 1;
+    if (use_masks_) {
+      neighbour_masks_.assign(slots, 0);
+      parallel_.assign(slots * slots, 0);
+    } else {
+      neighbours_.resize(slots);
+      seen_.assign(slots, 0);
+    }
+    for (std::size_t edge = 0; edge < ends_.size(); ++edge) {
+      add(ends_[edge], static_cast<std::int32_t>(edge));
+    }
+    for (const EdgeEnds& ends : network.free_edges) {
+      add(ends, kFreeEdge);
+    }
+  }
+
+  void drop(std::int32_t edge) {
+    present_[static_cast<std::size_t>(edge)] = false;
+    if (use_masks_) {
+      change_parallel(ends_[static_cast<std::size_t>(edge)], -1);
+    }
+  }
+
+  void restore(std::int32_t edge) {
+    present_[static_cast<std::size_t>(edge)] = true;
+    if (use_masks_) {
+      change_parallel(ends_[static_cast<std::size_t>(edge)], +1);
+    }
+  }
+
+  // Breadth first from `from` until `to` turns up. O(V) word operations with masks,
+  // O(V + E) with lists; usually far less, as the search stops at `to`.
+  bool joined(std::int32_t from, std::int32_t to) {
+    return use_masks_ ? joined_by_masks(from, to) : joined_by_lists(from, to);
+  }
+
+ private:
+  static constexpr std::int32_t kFreeEdge = -1;
+
+  static std::uint64_t bit(std::int32_t vertex) { return std::uint64_t{1} << (vertex - 1); }
+
+  void add(const EdgeEnds& ends, std::int32_t edge) {
+    if (use_masks_) {
+      change_parallel(ends, +1);
+    } else {
+      neighbours_[static_cast<std::size_t>(ends.first)].push_back({ends.second, edge});
+      neighbours_[static_cast<std::size_t>(ends.second)].push_back({ends.first, edge});
+    }
+  }
+
+  // Keeps the mask bit of a pair set while any edge between the two is possible.
+  void change_parallel(const EdgeEnds& ends, std::int32_t change) {
+    const std::size_t slots = static_cast<std::size_t>(vertex_count_) + 1;
+    const std::size_t u = static_cast<std::size_t>(ends.first);
+    const std::size_t v = static_cast<std::size_t>(ends.second);
+    std::int32_t& count = parallel_[std::min(u, v) * slots + std::max(u, v)];
+    count += change;
+    if (count == 0) {
+      neighbour_masks_[u] &= ~bit(ends.second);
+      neighbour_masks_[v] &= ~bit(ends.first);
+    } else {
+      neighbour_masks_[u] |= bit(ends.second);
+      neighbour_masks_[v] |= bit(ends.first);
+    }
+  }
+
+  bool joined_by_masks(std::int32_t from, std::int32_t to) const {
+    const std::uint64_t target = bit(to);
+    std::uint64_t reached = bit(from);
+    std::uint64_t frontier = reached;
+    while (frontier != 0) {
+      std::uint64_t next = 0;
+      for (; frontier != 0; frontier &= frontier - 1) {
+        next |= neighbour_masks_[static_cast<std::size_t>(std::countr_zero(frontier)) + 1];
+      }
+      next &= ~reached;
+      if ((next & target) != 0) {
+        return true;
+      }
+      reached |= next;
+      frontier = next;
+    }
+    return false;
+  }
+
+  bool joined_by_lists(std::int32_t from, std::int32_t to) {
+    ++search_stamp_;
+    queue_.clear();
+    queue_.push_back(from);
+    seen_[static_cast<std::size_t>(from)] = search_stamp_;
+    for (std::size_t next = 0; next < queue_.size(); ++next) {
+      for (const auto& [vertex, edge] : neighbours_[static_cast<std::size_t>(queue_[next])]) {
+        if (seen_[static_cast<std::size_t>(vertex)] == search_stamp_ ||
+            (edge != kFreeEdge && !present_[static_cast<std::size_t>(edge)])) {
+          continue;
+        }
+        if (vertex == to) {
+          return true;
+        }
+        seen_[static_cast<std::size_t>(vertex)] = search_stamp_;
+        queue_.push_back(vertex);
+      }
+    }
+    return false;
+  }
+
+  std::int32_t vertex_count_;
+  const std::vector<EdgeEnds>& ends_;
+  bool use_masks_;
+  std::vector<bool> present_;  // by edge index
+  // Masks: by vertex, bit v-1 for each neighbour v; by pair, the possible edges between.
+  std::vector<std::uint64_t> neighbour_masks_;
+  std::vector<std::int32_t> parallel_;
+  // Lists: by vertex, (other end, edge index or kFreeEdge); a stamp per vertex per search.
+  std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> neighbours_;
+  std::vector<std::uint64_t> seen_;
+  std::uint64_t search_stamp_ = 0;
+  std::vector<std::int32_t> queue_;
+};
+
 // Depth-first search over the SRLGs in id order, deciding each in or out.
 //
 // A node is a decision on SRLGs 1..d with c of them in. Connectivity only grows as SRLGs
@@ -143,20 +275,25 @@ class SubsetSearch {
       : network_(network),
         width_(static_cast<std::size_t>(network.srlg_count) + 1),
         sets_(network.vertex_count),
-        free_sets_(network.vertex_count),
-        scratch_sets_(network.vertex_count),
+        possible_(network),
         missing_(network.required),
         reachable_(network.required.size(), 0),
         connected_nodes_(width_ * width_, 0),
         chosen_nodes_(static_cast<std::size_t>(network.srlg_count) * width_ * width_, 0) {
     for (const EdgeEnds& ends : network.free_edges) {
       sets_.unite(ends.first, ends.second);
-      free_sets_.unite(ends.first, ends.second);
     }
     for (const std::int32_t edge : network.listings) {
       ++reachable_[static_cast<std::size_t>(edge)];
     }
+    // Fewer listings than memberships: such an edge never comes up.
+    for (std::size_t edge = 0; edge < reachable_.size(); ++edge) {
+      if (reachable_[edge] < network.required[edge]) {
+        possible_.drop(static_cast<std::int32_t>(edge));
+      }
+    }
     chosen_.reserve(width_);
+    lost_edges_.reserve(network.required.size());
   }
 
   void run() {
@@ -176,8 +313,8 @@ class SubsetSearch {
   const std::vector<std::uint64_t>& chosen_nodes() const { return chosen_nodes_; }
 
  private:
-  // O(listings of the SRLG · log V) per node, plus O(V + E) when deciding an SRLG out
-  // takes away the last chance of some edge.
+  // O(listings of the SRLG · log V) per node, plus a search of the possible graph for
+  // each edge whose last chance goes when the SRLG is decided out.
   void descend(std::int32_t decided) {
     if (decided == network_.srlg_count) {
       return;
@@ -205,29 +342,48 @@ class SubsetSearch {
     }
     sets_.undo_to(mark);
 
-    bool lost_an_edge = false;
+    const std::size_t lost_from = lost_edges_.size();
     for (std::uint32_t i = first; i < last; ++i) {
       const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
-      lost_an_edge |= --reachable_[edge] == network_.required[edge] - 1;
+      if (--reachable_[edge] == network_.required[edge] - 1) {
+        lost_edges_.push_back(static_cast<std::int32_t>(edge));
+        possible_.drop(static_cast<std::int32_t>(edge));
+      }
     }
-    if (!lost_an_edge || can_still_connect()) {
+    if (still_connectable_without(lost_from)) {
       descend(decided + 1);
     }
+    lost_edges_.resize(lost_from);
     for (std::uint32_t i = first; i < last; ++i) {
-      ++reachable_[static_cast<std::size_t>(network_.listings[i])];
+      const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
+      if (++reachable_[edge] == network_.required[edge]) {
+        possible_.restore(static_cast<std::int32_t>(edge));
+      }
     }
   }
 
-  // Whether the free edges and every edge that the SRLGs not yet ruled out can bring up
-  // connect the network. O(V + E).
-  bool can_still_connect() {
-    scratch_sets_.restore(free_sets_);
-    for (std::size_t edge = 0; edge < reachable_.size(); ++edge) {
-      if (reachable_[edge] >= network_.required[edge]) {
-        scratch_sets_.unite(network_.ends[edge].first, network_.ends[edge].second);
+  // The possible graph (free edges and the edges that SRLGs not yet ruled out can bring
+  // up) was connected before the edges from `lost_edges_[lost_from]` on dropped out of it.
+  // It stays connected exactly when the ends of each lost edge are still joined: putting
+  // back an edge between vertices already joined merges nothing.
+  bool still_connectable_without(std::size_t lost_from) {
+    for (std::size_t i = lost_from; i < lost_edges_.size(); ++i) {
+      const EdgeEnds& ends = network_.ends[static_cast<std::size_t>(lost_edges_[i])];
+      if (!possible_.joined(ends.first, ends.second)) {
+        return false;
       }
     }
-    return scratch_sets_.is_connected();
+    return true;
+  }
+
+  // Whether every vertex is joined to vertex 1 in the possible graph. O(V) searches.
+  bool can_still_connect() {
+    for (std::int32_t vertex = 2; vertex <= network_.vertex_count; ++vertex) {
+      if (!possible_.joined(1, vertex)) {
+        return false;
+      }
+    }
+    return true;
   }
 
   void record(std::int32_t decided) {
@@ -242,10 +398,10 @@ class SubsetSearch {
   const SubsetNetwork& network_;
   std::size_t width_;
   UndoableSets sets_;
-  DisjointSets free_sets_;
-  DisjointSets scratch_sets_;
-  std::vector<std::int32_t> missing_;    // by edge: listings by chosen SRLGs still needed
-  std::vector<std::int32_t> reachable_;  // by edge: listings by SRLGs not ruled out
+  PossibleGraph possible_;
+  std::vector<std::int32_t> lost_edges_;  // a stack: each out-decision pushes, then pops
+  std::vector<std::int32_t> missing_;     // by edge: listings by chosen SRLGs still needed
+  std::vector<std::int32_t> reachable_;   // by edge: listings by SRLGs not ruled out
   std::vector<std::int32_t> chosen_;
   std::vector<std::uint64_t> connected_nodes_;
   std::vector<std::uint64_t> chosen_nodes_;

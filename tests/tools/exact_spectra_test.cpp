@@ -138,14 +138,22 @@ TEST(ExactSpectra, AgreesWithBruteForceOnAwkwardNetworks) {
 }
 
 TEST(ExactSpectra, AgreesWithBruteForceOnRingNetworks) {
-  const std::vector<test_networks::RingNetworkShape> shapes = {{8, 12, 6, 0.0, 0.3, 3, 1},
-                                                               {10, 16, 10, 0.2, 0.3, 3, 2},
-                                                               {12, 20, 14, 0.1, 0.5, 4, 2},
-                                                               {6, 6, 6, 0.0, 0.0, 1, 0}};
+  const std::vector<test_networks::RingNetworkShape> shapes = {
+      {8, 12, 6, 0.0, 0.3, 3, 1},
+      {10, 16, 10, 0.2, 0.3, 3, 2},
+      {12, 20, 14, 0.1, 0.5, 4, 2},
+      {6, 6, 6, 0.0, 0.0, 1, 0},
+      // More than 64 vertices, where the search keeps neighbour lists instead of masks.
+      {70, 100, 10, 0.7, 0.3, 3, 2}};
   for (std::size_t shape = 0; shape < shapes.size(); ++shape) {
     for (std::uint64_t seed = 1; seed <= 4; ++seed) {
       SCOPED_TRACE(::testing::Message() << "shape " << shape << " seed " << seed);
-      expect_agrees_with_brute_force(test_networks::make_ring_network(shapes[shape], seed));
+      const NetworkInstance instance = test_networks::make_ring_network(shapes[shape], seed);
+      expect_agrees_with_brute_force(instance);
+      const ExactSpectra exact = exact_of(instance);
+      // Neither always nor never connected, so that both kinds of pruning have work.
+      EXPECT_GT(exact.spectrum.back(), 0.0);
+      EXPECT_LT(exact.spectrum[exact.spectrum.size() / 2], 1.0);
     }
   }
 }
