@@ -58,6 +58,9 @@ class DisjointSets {
     return true;
   }
 
+  // The representative of the set of `vertex`.
+  std::int32_t find(std::int32_t vertex) { return view().find_set(vertex); }
+
   // Exactly one set: no vertices at all is not connected.
   bool is_connected() const { return set_count_ == 1; }
   std::int32_t set_count() const { return set_count_; }

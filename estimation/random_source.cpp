@@ -4,6 +4,50 @@
 #include <utility>
 
 namespace varnak {
+namespace {
+
+constexpr int kShift = 156;
+constexpr std::uint64_t kTwist = 0xB5026F5AA96619E9ULL;
+constexpr std::uint64_t kUpperBits = ~std::uint64_t{0} << 31;
+constexpr std::uint64_t kLowerBits = (std::uint64_t{1} << 31) - 1;
+
+std::uint64_t twist(std::uint64_t word, std::uint64_t next_word, std::uint64_t shifted_word) {
+  const std::uint64_t joined = (word & kUpperBits) | (next_word & kLowerBits);
+  return shifted_word ^ (joined >> 1) ^ ((0 - (joined & 1)) & kTwist);
+}
+
+}  // namespace
+
+void Mt19937_64::seed(std::uint64_t value) {
+  state_[0] = value;
+  for (int i = 1; i < kStateSize; ++i) {
+    const std::uint64_t previous = state_[i - 1];
+    state_[i] =
+        6364136223846793005ULL * (previous ^ (previous >> 62)) + static_cast<std::uint64_t>(i);
+  }
+  next_ = kStateSize;
+}
+
+void Mt19937_64::refill() {
+  int i = 0;
+  for (; i < kStateSize - kShift; ++i) {
+    state_[i] = twist(state_[i], state_[i + 1], state_[i + kShift]);
+  }
+  // From here the shifted word is one this refill has already replaced.
+  for (; i < kStateSize - 1; ++i) {
+    state_[i] = twist(state_[i], state_[i + 1], state_[i + kShift - kStateSize]);
+  }
+  state_[kStateSize - 1] = twist(state_[kStateSize - 1], state_[0], state_[kShift - 1]);
+  for (int k = 0; k < kStateSize; ++k) {
+    std::uint64_t y = state_[k];
+    y ^= (y >> 29) & 0x5555555555555555ULL;
+    y ^= (y << 17) & 0x71D67FFFEDA60000ULL;
+    y ^= (y << 37) & 0xFFF7EEE000000000ULL;
+    y ^= y >> 43;
+    tempered_[k] = y;
+  }
+  next_ = 0;
+}
 
 RandomSource::RandomSource(std::int32_t seed) {
   std::random_device device;

@@ -4,169 +4,15 @@
 #include <atomic>
 #include <barrier>
 #include <cassert>
-#include <map>
-#include <optional>
+#include <numeric>
 #include <thread>
 
-#include "estimation/disjoint_sets.hpp"
 #include "estimation/order_sampler.hpp"
 #include "estimation/random_source.hpp"
+#include "estimation/sampling_plan.hpp"
 
 namespace varnak {
 namespace {
-
-// One listing of an edge by an SRLG, reduced to what bringing the SRLG up does with it.
-struct Listing {
-  std::int32_t first_end;
-  std::int32_t second_end;
-  // Index of the edge's working count, or -1 when this listing is the edge's only one
-  // and its only membership, so that the edge simply comes up with it.
-  std::int32_t counter;
-};
-
-// The instance compiled for sampling: flat arrays over dense indices, and the vertex
-// sets after the free edges, which are the same at the start of every sample. Listings
-// that can never join anything are left out: those of edges without two distinct ends,
-// of edges whose count is 0 or less, and of edges that fewer listings of SRLGs 1..SRLGNUM
-// name than their count, since those never come up.
-struct SamplingPlan {
-  std::int32_t srlg_count = 0;
-  std::vector<std::uint32_t> listing_offsets;  // SRLG id s owns [offsets[s-1], offsets[s])
-  std::vector<Listing> listings;
-  std::vector<std::int32_t> initial_counts;
-  std::optional<DisjointSets> free_edge_sets;
-  bool never_up = false;   // even with every SRLG up the vertices are not one set
-  bool always_up = false;  // the free edges alone connect all vertices
-};
-
-bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
-  return end >= 1 && end <= vertex_count;
-}
-
-SamplingPlan build_plan(const NetworkInstance& instance) {
-  SamplingPlan plan;
-  plan.srlg_count = instance.srlg_count;
-  const std::int32_t vertex_count = instance.vertex_count;
-
-  // Edges that may join two vertices, in the SRLG lists of SRLGs 1..SRLGNUM.
-  std::map<std::int32_t, std::int32_t> listings_of_edge;
-  for (auto it = instance.srlgs.lower_bound(1);
-       it != instance.srlgs.end() && it->first <= instance.srlg_count; ++it) {
-    for (const std::int32_t edge : it->second) {
-      const EdgeEnds ends = edge_ends(instance, edge);
-      if (srlg_memberships(instance, edge) > 0 && ends.first != ends.second) {
-        ++listings_of_edge[edge];
-      }
-    }
-  }
-
-  std::map<std::int32_t, std::int32_t> counter_of_edge;
-  std::int64_t joining_edges = 0;
-  for (const auto& [edge, listing_count] : listings_of_edge) {
-    const std::int32_t memberships = srlg_memberships(instance, edge);
-    if (listing_count < memberships) {
-      continue;
-    }
-    ++joining_edges;
-    if (memberships == 1 && listing_count == 1) {
-      counter_of_edge[edge] = -1;
-    } else {
-      counter_of_edge[edge] = static_cast<std::int32_t>(plan.initial_counts.size());
-      plan.initial_counts.push_back(memberships);
-    }
-  }
-
-  std::vector<EdgeEnds> free_edges;
-  for (auto it = instance.edges.lower_bound(1);
-       it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
-    if (srlg_memberships(instance, it->first) == 0 && it->second.first != it->second.second) {
-      free_edges.push_back(it->second);
-    }
-  }
-  joining_edges += static_cast<std::int64_t>(free_edges.size());
-
-  // Fewer edges than a spanning tree needs can never connect the vertices: decided before
-  // the vertex sets are allocated, so a huge vertex count costs nothing.
-  if (vertex_count <= 0 || joining_edges < static_cast<std::int64_t>(vertex_count) - 1) {
-    plan.never_up = true;
-    return plan;
-  }
-
-  plan.listing_offsets.assign(static_cast<std::size_t>(plan.srlg_count) + 1, 0);
-  for (std::int32_t srlg = 1; srlg <= plan.srlg_count; ++srlg) {
-    const auto found = instance.srlgs.find(srlg);
-    if (found != instance.srlgs.end()) {
-      for (const std::int32_t edge : found->second) {
-        const auto counter = counter_of_edge.find(edge);
-        if (counter == counter_of_edge.end()) {
-          continue;
-        }
-        const EdgeEnds ends = edge_ends(instance, edge);
-        // Ends lie in 1..VNUM for every instance the reader accepts; an end outside would
-        // address storage outside the vertex sets.
-        assert(is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count));
-        if (!is_vertex(ends.first, vertex_count) || !is_vertex(ends.second, vertex_count)) {
-          continue;
-        }
-        plan.listings.push_back({ends.first, ends.second, counter->second});
-      }
-    }
-    plan.listing_offsets[srlg] = static_cast<std::uint32_t>(plan.listings.size());
-  }
-
-  DisjointSets& sets = plan.free_edge_sets.emplace(vertex_count);
-  for (const EdgeEnds& ends : free_edges) {
-    assert(is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count));
-    if (is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count)) {
-      sets.unite(ends.first, ends.second);
-    }
-  }
-  plan.always_up = sets.is_connected();
-
-  DisjointSets everything_up = sets;
-  for (const Listing& listing : plan.listings) {
-    everything_up.unite(listing.first_end, listing.second_end);
-  }
-  plan.never_up = !everything_up.is_connected();
-  return plan;
-}
-
-// Working state of one evaluating thread, allocated once.
-struct SampleWorkspace {
-  explicit SampleWorkspace(const SamplingPlan& plan)
-      : sets(*plan.free_edge_sets), counts(plan.initial_counts) {}
-  DisjointSets sets;
-  std::vector<std::int32_t> counts;
-};
-
-// The first position at which the SRLGs of `order` brought up so far connect all
-// vertices. O(V) to restore the sets plus O(listings processed · alpha(V)); no allocation.
-std::int32_t first_up_position(const SamplingPlan& plan, const std::int32_t* order,
-                               SampleWorkspace& work) {
-  if (plan.always_up) {
-    return 0;
-  }
-  work.sets.restore(*plan.free_edge_sets);
-  std::copy(plan.initial_counts.begin(), plan.initial_counts.end(), work.counts.begin());
-  for (std::int32_t position = 0; position < plan.srlg_count; ++position) {
-    const std::int32_t srlg = order[position];
-    const std::uint32_t end = plan.listing_offsets[srlg];
-    for (std::uint32_t index = plan.listing_offsets[srlg - 1]; index < end; ++index) {
-      const Listing& listing = plan.listings[index];
-      if (listing.counter >= 0) {
-        std::int32_t& count = work.counts[listing.counter];
-        if (count <= 0 || --count != 0) {
-          continue;
-        }
-      }
-      if (work.sets.unite(listing.first_end, listing.second_end) && work.sets.is_connected()) {
-        return position;
-      }
-    }
-  }
-  assert(false && "a plan that is not never_up connects with every SRLG up");
-  return plan.srlg_count;
-}
 
 // Integer tallies of the samples, turned into the result doubles once at the end.
 //
@@ -218,7 +64,7 @@ double add_repeatedly(double start, double increment, std::int64_t times) {
 // Adds the tallies into the results as N samples of repeated additions of 1.0/N would.
 // Every cell that starts at zero and counts k samples gets the k-th partial sum of
 // 1.0/N, the same double wherever it occurs; the partial sums are walked once, up to
-// each distinct count in ascending order. O(S^2 log S + N).
+// each distinct count in ascending order. O(S^2 + N), or O(S^2 log S) when N is larger.
 void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector& spectrum,
                  BimSpectraMatrix& bim_spectra) {
   const std::size_t width = static_cast<std::size_t>(tallies.srlg_count);
@@ -239,11 +85,20 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
     }
   }
 
-  std::vector<std::int64_t> distinct(counts.begin(), counts.end());
-  distinct.insert(distinct.end(), spectrum_counts.begin(), spectrum_counts.end());
-  std::sort(distinct.begin(), distinct.end());
-  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-  distinct.shrink_to_fit();
+  // The counts that occur: every count up to N when there are fewer of those than cells,
+  // else the distinct counts of the cells, sorted.
+  const bool every_count = static_cast<std::size_t>(sample_size) < counts.size() + width;
+  std::vector<std::int64_t> distinct;
+  if (every_count) {
+    distinct.resize(static_cast<std::size_t>(sample_size) + 1);
+    std::iota(distinct.begin(), distinct.end(), 0);
+  } else {
+    distinct.assign(counts.begin(), counts.end());
+    distinct.insert(distinct.end(), spectrum_counts.begin(), spectrum_counts.end());
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    distinct.shrink_to_fit();
+  }
 
   const double increment = 1.0 / sample_size;
   std::vector<double> partial_sums(distinct.size());
@@ -260,8 +115,12 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
       return;
     }
     if (cell == 0.0) {
-      const auto found = std::lower_bound(distinct.begin(), distinct.end(), count);
-      cell = partial_sums[static_cast<std::size_t>(found - distinct.begin())];
+      const std::size_t index =
+          every_count
+              ? static_cast<std::size_t>(count)
+              : static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), count) -
+                                         distinct.begin());
+      cell = partial_sums[index];
     } else {
       cell = add_repeatedly(cell, increment, count);
     }
@@ -298,18 +157,18 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
   if (sample_size <= 0 || instance.srlg_count <= 0) {
     return;
   }
-  const SamplingPlan plan = build_plan(instance);
+  const SamplingPlan plan = build_sampling_plan(instance);
   if (plan.never_up) {
     return;  // no sample is ever UP: nothing to add, whatever the orders
   }
 
   const OrderSampler sampler(plan.srlg_count);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
-  SampleWorkspace work(plan);
+  FirstUpFinder finder(plan);
   SampleTallies tallies(plan.srlg_count);
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
-    tallies.record(order.data(), first_up_position(plan, order.data(), work));
+    tallies.record(order.data(), plan.always_up ? 0 : finder.first_up_position(order.data()));
   }
   add_tallies(tallies, sample_size, spectrum, bim_spectra);
 }
@@ -330,7 +189,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
   if (sample_size <= 0 || instance.srlg_count <= 0) {
     return;
   }
-  const SamplingPlan plan = build_plan(instance);
+  const SamplingPlan plan = build_sampling_plan(instance);
   if (plan.never_up) {
     return;
   }
@@ -362,7 +221,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
 
   const auto run = [&](int thread) {
     constexpr std::int32_t kChunk = 8;
-    SampleWorkspace work(plan);
+    FirstUpFinder finder(plan);
     SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
     for (std::int32_t block = 0; block < block_count; ++block) {
       if (thread == 0 && block + 1 < block_count) {
@@ -374,7 +233,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
            first = next_sample.fetch_add(kChunk)) {
         for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
           const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
-          mine.record(sample_order, first_up_position(plan, sample_order, work));
+          mine.record(sample_order, plan.always_up ? 0 : finder.first_up_position(sample_order));
         }
       }
       block_done.arrive_and_wait();

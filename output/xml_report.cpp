@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <sstream>
 
@@ -87,9 +88,13 @@ int write_in_place(const std::string& path, const std::string& document, std::st
 
 // Creates a fresh file next to `target`. The 0666 mode lets the kernel apply the umask and
 // any default ACL just as for a file opened the usual way.
+// Its name is short, so that a target whose name is near the length limit still gets one.
 int create_temporary(const std::string& target, std::string& temporary) {
+  const std::size_t slash = target.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    temporary = directory + ".varnak-" + std::to_string(::getpid()) + "-" +
+                std::to_string(attempt) + ".tmp";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) {
       return fd;
@@ -128,6 +133,31 @@ int replace_file(const std::string& path, const std::string& target, int mode,
   return 0;
 }
 
+// The file that a missing path stands for: the path itself, or, when the path is a
+// symbolic link to a file that does not exist yet, the end of the chain of links, so that
+// the link stays a link and its target is created.
+std::string dangling_link_target(std::string path) {
+  constexpr int kMostLinksFollowed = 40;
+  for (int followed = 0; followed < kMostLinksFollowed; ++followed) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      return path;
+    }
+    std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0) {
+      return path;
+    }
+    target.resize(static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    if (target.front() != '/' && slash != std::string::npos) {
+      target = path.substr(0, slash + 1) + target;
+    }
+    path = target;
+  }
+  return path;
+}
+
 }  // namespace
 
 std::string render_xml_report(const SpectraVector& spectrum, const BimSpectraMatrix& bim_spectra,
@@ -160,7 +190,7 @@ int write_xml_report(const std::string& output_path, const SpectraVector& spectr
     if (errno != ENOENT) {
       return fail(output_path, errno, failure);
     }
-    return replace_file(output_path, output_path, -1, document, failure);
+    return replace_file(output_path, dangling_link_target(output_path), -1, document, failure);
   }
   if (S_ISDIR(info.st_mode)) {
     return fail(output_path, EISDIR, failure);

@@ -18,6 +18,20 @@ TEST(RandomSource, EngineGivesTheStandardCheckValue) {
   EXPECT_EQ(value, 9981545732273789042ULL);
 }
 
+TEST(RandomSource, BlockEngineMatchesTheStandardEngine) {
+  for (const std::uint64_t seed : {0ULL, 1ULL, 42ULL, 4294967295ULL, 18446744073709551615ULL}) {
+    SCOPED_TRACE(seed);
+    Mt19937_64 engine(seed);
+    std::mt19937_64 standard(seed);
+    for (int draw = 0; draw < 5 * Mt19937_64::kStateSize + 7; ++draw) {
+      ASSERT_EQ(engine(), standard()) << "draw " << draw;
+    }
+    engine.seed(seed + 1);  // reseeding starts a fresh block
+    standard.seed(seed + 1);
+    EXPECT_EQ(engine(), standard());
+  }
+}
+
 TEST(RandomSource, SeedFixesTheOrders) {
   struct Case {
     std::int32_t seed;

@@ -1,0 +1,319 @@
+#include "estimation/sampling_plan.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <map>
+
+#include "estimation/disjoint_sets.hpp"
+
+namespace varnak {
+namespace {
+
+// Sorting these keys orders edges by up position.
+std::uint64_t late_edge_key(std::int32_t up_position, std::int32_t edge) {
+  return (static_cast<std::uint64_t>(up_position) << 32) | static_cast<std::uint32_t>(edge);
+}
+
+bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
+  return end >= 1 && end <= vertex_count;
+}
+
+struct JoiningEdge {
+  std::int32_t first_end;
+  std::int32_t second_end;
+  std::int32_t needed;
+  const std::vector<std::int32_t>* srlgs;
+};
+
+// Lays out a spanning tree of the joining edges, found breadth first from vertex 1.
+// False when the edges do not reach every vertex.
+bool build_spanning_tree(SamplingPlan& plan) {
+  const std::size_t vertex_slots = static_cast<std::size_t>(plan.vertex_count) + 1;
+  const std::size_t edge_count = plan.first_end.size();
+  std::vector<std::uint32_t>& adjacency_offsets = plan.incidence_offsets;
+  adjacency_offsets.assign(vertex_slots + 1, 0);
+  for (std::size_t e = 0; e < edge_count; ++e) {
+    ++adjacency_offsets[plan.first_end[e] + 1];
+    ++adjacency_offsets[plan.second_end[e] + 1];
+  }
+  for (std::size_t v = 1; v < adjacency_offsets.size(); ++v) {
+    adjacency_offsets[v] += adjacency_offsets[v - 1];
+  }
+  std::vector<std::int32_t>& incident_edges = plan.incident_edges;
+  incident_edges.assign(2 * edge_count, 0);
+  std::vector<std::uint32_t> next_slot(adjacency_offsets.begin(), adjacency_offsets.end() - 1);
+  for (std::size_t e = 0; e < edge_count; ++e) {
+    incident_edges[next_slot[plan.first_end[e]]++] = static_cast<std::int32_t>(e);
+    incident_edges[next_slot[plan.second_end[e]]++] = static_cast<std::int32_t>(e);
+  }
+
+  std::map<std::uint32_t, std::vector<std::int32_t>> vertices_by_degree;
+  for (std::int32_t vertex = 1; vertex <= plan.vertex_count; ++vertex) {
+    vertices_by_degree[adjacency_offsets[vertex + 1] - adjacency_offsets[vertex]].push_back(vertex);
+  }
+  for (const auto& [degree, vertices] : vertices_by_degree) {
+    plan.degree_groups.push_back({degree, static_cast<std::uint32_t>(vertices.size())});
+    for (const std::int32_t vertex : vertices) {
+      plan.edges_by_degree.insert(plan.edges_by_degree.end(),
+                                  incident_edges.begin() + adjacency_offsets[vertex],
+                                  incident_edges.begin() + adjacency_offsets[vertex + 1]);
+    }
+  }
+
+  plan.tree_parent.assign(vertex_slots, 0);
+  plan.tree_edge.assign(vertex_slots, -1);
+  std::vector<bool> reached(vertex_slots, false);
+  std::vector<bool> in_tree(edge_count, false);
+  plan.tree_order.assign(1, 1);
+  reached[1] = true;
+  for (std::size_t next = 0; next < plan.tree_order.size(); ++next) {
+    const std::int32_t vertex = plan.tree_order[next];
+    for (std::uint32_t slot = adjacency_offsets[vertex]; slot < adjacency_offsets[vertex + 1];
+         ++slot) {
+      const std::int32_t e = incident_edges[slot];
+      const std::int32_t other =
+          plan.first_end[e] == vertex ? plan.second_end[e] : plan.first_end[e];
+      if (!reached[other]) {
+        reached[other] = true;
+        in_tree[e] = true;
+        plan.tree_parent[other] = vertex;
+        plan.tree_edge[other] = e;
+        plan.tree_order.push_back(other);
+      }
+    }
+  }
+  for (std::size_t e = 0; e < edge_count; ++e) {
+    if (!in_tree[e]) {
+      plan.non_tree_edges.push_back(static_cast<std::int32_t>(e));
+    }
+  }
+  return plan.tree_order.size() == static_cast<std::size_t>(plan.vertex_count);
+}
+
+}  // namespace
+
+SamplingPlan build_sampling_plan(const NetworkInstance& instance) {
+  SamplingPlan plan;
+  plan.srlg_count = instance.srlg_count;
+  const std::int32_t vertex_count = instance.vertex_count;
+
+  // The listings by SRLGs 1..SRLGNUM of each edge that may join two vertices.
+  std::map<std::int32_t, std::vector<std::int32_t>> srlgs_of_edge;
+  for (auto it = instance.srlgs.lower_bound(1);
+       it != instance.srlgs.end() && it->first <= instance.srlg_count; ++it) {
+    for (const std::int32_t edge : it->second) {
+      const EdgeEnds ends = edge_ends(instance, edge);
+      if (srlg_memberships(instance, edge) > 0 && ends.first != ends.second) {
+        srlgs_of_edge[edge].push_back(it->first);
+      }
+    }
+  }
+  std::erase_if(srlgs_of_edge, [&](const auto& entry) {
+    return entry.second.size() < static_cast<std::size_t>(srlg_memberships(instance, entry.first));
+  });
+
+  std::vector<EdgeEnds> free_edges;
+  for (auto it = instance.edges.lower_bound(1);
+       it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
+    if (srlg_memberships(instance, it->first) == 0 && it->second.first != it->second.second) {
+      free_edges.push_back(it->second);
+    }
+  }
+
+  // Fewer edges than a spanning tree needs can never connect the vertices: decided before
+  // anything is allocated per vertex, so a huge vertex count costs nothing.
+  const std::int64_t candidate_edges =
+      static_cast<std::int64_t>(srlgs_of_edge.size() + free_edges.size());
+  if (vertex_count <= 0 || candidate_edges < static_cast<std::int64_t>(vertex_count) - 1) {
+    plan.never_up = true;
+    return plan;
+  }
+
+  // Ends lie in 1..VNUM for every instance the reader accepts; an end outside would
+  // address storage outside the vertex arrays, so such an edge is passed over.
+  const auto valid = [&](const EdgeEnds& ends) {
+    assert(is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count));
+    return is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count);
+  };
+
+  DisjointSets free_sets(vertex_count);
+  for (const EdgeEnds& ends : free_edges) {
+    if (valid(ends)) {
+      free_sets.unite(ends.first, ends.second);
+    }
+  }
+  std::vector<std::int32_t> merged(static_cast<std::size_t>(vertex_count) + 1, 0);
+  for (std::int32_t vertex = 1; vertex <= vertex_count; ++vertex) {
+    std::int32_t& number = merged[free_sets.find(vertex)];
+    if (number == 0) {
+      number = ++plan.vertex_count;
+    }
+    merged[vertex] = number;
+  }
+  if (plan.vertex_count == 1) {
+    plan.always_up = true;
+    return plan;
+  }
+
+  std::vector<JoiningEdge> single_listing;
+  std::vector<JoiningEdge> several_listings;
+  for (const auto& [edge, srlgs] : srlgs_of_edge) {
+    const EdgeEnds ends = edge_ends(instance, edge);
+    if (!valid(ends) || merged[ends.first] == merged[ends.second]) {
+      continue;
+    }
+    const JoiningEdge joining = {merged[ends.first], merged[ends.second],
+                                 srlg_memberships(instance, edge), &srlgs};
+    (srlgs.size() == 1 ? single_listing : several_listings).push_back(joining);
+  }
+  plan.single_listing_edges = static_cast<std::int32_t>(single_listing.size());
+  plan.srlg_offsets.push_back(0);
+  for (const JoiningEdge& edge : single_listing) {
+    plan.first_end.push_back(edge.first_end);
+    plan.second_end.push_back(edge.second_end);
+    plan.single_srlg.push_back(edge.srlgs->front());
+  }
+  for (const JoiningEdge& edge : several_listings) {
+    plan.first_end.push_back(edge.first_end);
+    plan.second_end.push_back(edge.second_end);
+    plan.needed.push_back(edge.needed);
+    plan.edge_srlgs.insert(plan.edge_srlgs.end(), edge.srlgs->begin(), edge.srlgs->end());
+    plan.srlg_offsets.push_back(static_cast<std::uint32_t>(plan.edge_srlgs.size()));
+  }
+
+  plan.never_up = !build_spanning_tree(plan);
+  return plan;
+}
+
+FirstUpFinder::FirstUpFinder(const SamplingPlan& plan)
+    : plan_(plan),
+      position_of_srlg_(static_cast<std::size_t>(plan.srlg_count) + 1, 0),
+      up_position_(plan.first_end.size(), 0),
+      piece_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
+      late_edges_(plan.first_end.size() + 1, 0),
+      rank_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
+      parent_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
+      pieces_(rank_.data(), parent_.data()) {
+  std::size_t longest_listing = 0;
+  for (std::size_t e = 1; e < plan.srlg_offsets.size(); ++e) {
+    longest_listing =
+        std::max<std::size_t>(longest_listing, plan.srlg_offsets[e] - plan.srlg_offsets[e - 1]);
+  }
+  listing_positions_.resize(longest_listing);
+}
+
+void FirstUpFinder::compute_up_positions(const std::int32_t* order) {
+  for (std::int32_t position = 0; position < plan_.srlg_count; ++position) {
+    position_of_srlg_[order[position]] = position;
+  }
+  const std::size_t singles = static_cast<std::size_t>(plan_.single_listing_edges);
+  for (std::size_t e = 0; e < singles; ++e) {
+    up_position_[e] = position_of_srlg_[plan_.single_srlg[e]];
+  }
+  for (std::size_t e = singles; e < up_position_.size(); ++e) {
+    const std::size_t index = e - singles;
+    const std::int32_t* srlgs = &plan_.edge_srlgs[plan_.srlg_offsets[index]];
+    const std::size_t listings = plan_.srlg_offsets[index + 1] - plan_.srlg_offsets[index];
+    const std::int32_t needed = plan_.needed[index];
+    if (listings == 2) {
+      const std::int32_t a = position_of_srlg_[srlgs[0]];
+      const std::int32_t b = position_of_srlg_[srlgs[1]];
+      up_position_[e] = needed == 1 ? std::min(a, b) : std::max(a, b);
+      continue;
+    }
+    for (std::size_t i = 0; i < listings; ++i) {
+      listing_positions_[i] = position_of_srlg_[srlgs[i]];
+    }
+    const auto nth = listing_positions_.begin() + (needed - 1);
+    std::nth_element(listing_positions_.begin(), nth, listing_positions_.begin() + listings);
+    up_position_[e] = *nth;
+  }
+}
+
+bool FirstUpFinder::join(std::int32_t u, std::int32_t v) {
+  const std::int32_t root_u = pieces_.find_set(u);
+  const std::int32_t root_v = pieces_.find_set(v);
+  if (root_u == root_v) {
+    return false;
+  }
+  pieces_.link(root_u, root_v);
+  --piece_count_;
+  return true;
+}
+
+std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
+  assert(!plan_.never_up && !plan_.always_up);
+  compute_up_positions(order);
+
+  // Every vertex needs one of its edges up, so the network cannot be UP before the
+  // latest of the vertices' earliest edges.
+  std::int32_t bound = 0;
+  const std::int32_t* incident = plan_.edges_by_degree.data();
+  for (const SamplingPlan::DegreeGroup& group : plan_.degree_groups) {
+    for (std::uint32_t vertex = 0; vertex < group.vertices; ++vertex) {
+      std::int32_t earliest = plan_.srlg_count;
+      for (std::uint32_t k = 0; k < group.degree; ++k) {
+        earliest = std::min(earliest, up_position_[incident[k]]);
+      }
+      incident += group.degree;
+      bound = std::max(bound, earliest);
+    }
+  }
+
+  // The spanning tree falls apart at its edges still down at the bound; each piece is
+  // named after its top vertex. Those edges come up later.
+  // Branch-free on purpose: whether an edge is late follows no pattern the processor
+  // could learn.
+  // Every vertex starts as a set of its own in the union-find, though only the pieces'
+  // top vertices take part in it.
+  std::size_t late_count = 0;
+  const std::int32_t root = plan_.tree_order.front();
+  piece_[root] = root;
+  parent_[root] = root;
+  rank_[root] = 0;
+  for (std::size_t i = 1; i < plan_.tree_order.size(); ++i) {
+    const std::int32_t vertex = plan_.tree_order[i];
+    parent_[vertex] = vertex;
+    rank_[vertex] = 0;
+    const std::int32_t edge = plan_.tree_edge[vertex];
+    const std::int32_t up = up_position_[edge];
+    const bool late = up > bound;
+    const std::int32_t parent = plan_.tree_parent[vertex];
+    const std::int32_t late_mask = -static_cast<std::int32_t>(late);
+    piece_[vertex] = vertex;  // read back just below when the vertex tops a new piece
+    piece_[vertex] = piece_[parent ^ ((vertex ^ parent) & late_mask)];
+    late_edges_[late_count] = late_edge_key(up, edge);
+    late_count += late ? 1 : 0;
+  }
+  piece_count_ = static_cast<std::int32_t>(late_count) + 1;
+  if (piece_count_ == 1) {
+    return bound;
+  }
+
+  for (const std::int32_t edge : plan_.non_tree_edges) {
+    const std::int32_t up = up_position_[edge];
+    const bool late = up > bound;
+    late_edges_[late_count] = late_edge_key(up, edge);
+    late_count += late ? 1 : 0;
+    // Most edges lie within one piece; only the others need the union-find.
+    const std::int32_t first_piece = piece_[plan_.first_end[edge]];
+    const std::int32_t second_piece = piece_[plan_.second_end[edge]];
+    if ((!late & (first_piece != second_piece)) && join(first_piece, second_piece) &&
+        piece_count_ == 1) {
+      return bound;
+    }
+  }
+
+  // Bring the late edges up in the order of their positions until one set remains.
+  std::sort(late_edges_.begin(), late_edges_.begin() + static_cast<std::ptrdiff_t>(late_count));
+  for (std::size_t i = 0; i < late_count; ++i) {
+    const std::int32_t edge = static_cast<std::int32_t>(late_edges_[i] & 0xFFFFFFFFu);
+    if (join(piece_[plan_.first_end[edge]], piece_[plan_.second_end[edge]]) && piece_count_ == 1) {
+      return static_cast<std::int32_t>(late_edges_[i] >> 32);
+    }
+  }
+  assert(false && "every joining edge is up at the last position, and they connect");
+  return plan_.srlg_count - 1;
+}
+
+}  // namespace varnak
