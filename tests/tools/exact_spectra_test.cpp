@@ -141,7 +141,7 @@ TEST(ExactSpectra, AgreesWithBruteForceOnRingNetworks) {
   const std::vector<test_networks::RingNetworkShape> shapes = {
       {8, 12, 6, 0.0, 0.3, 3, 1},
       {10, 16, 10, 0.2, 0.3, 3, 2},
-      {12, 20, 14, 0.1, 0.5, 4, 2},
+      {12, 20, 12, 0.1, 0.5, 4, 2},
       {6, 6, 6, 0.0, 0.0, 1, 0},
       // More than 64 vertices, where the search keeps neighbour lists instead of masks.
       {70, 100, 10, 0.7, 0.3, 3, 2}};
