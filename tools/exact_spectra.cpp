@@ -172,6 +172,20 @@ class PossibleGraph {
     }
   }
 
+  // Whether all vertices are in one piece. One search from vertex 1, O(V + E).
+  bool connected() {
+    if (vertex_count_ <= 0) {
+      return false;
+    }
+    if (use_masks_) {
+      const std::uint64_t all =
+          vertex_count_ == 64 ? ~std::uint64_t{0} : bit(vertex_count_ + 1) - 1;
+      return reached_by_masks(1, 0) == all;
+    }
+    joined_by_lists(1, 0);  // vertex 0 is nobody's neighbour: the search covers the piece
+    return queue_.size() == static_cast<std::size_t>(vertex_count_);
+  }
+
   // Breadth first from `from` until `to` turns up. O(V) word operations with masks,
   // O(V + E) with lists; usually far less, as the search stops at `to`.
   bool joined(std::int32_t from, std::int32_t to) {
@@ -209,7 +223,12 @@ class PossibleGraph {
   }
 
   bool joined_by_masks(std::int32_t from, std::int32_t to) const {
-    const std::uint64_t target = bit(to);
+    return (reached_by_masks(from, bit(to)) & bit(to)) != 0;
+  }
+
+  // The vertices joined to `from`, as a mask; the search stops early once it reaches one
+  // in `targets`.
+  std::uint64_t reached_by_masks(std::int32_t from, std::uint64_t targets) const {
     std::uint64_t reached = bit(from);
     std::uint64_t frontier = reached;
     while (frontier != 0) {
@@ -218,13 +237,13 @@ class PossibleGraph {
         next |= neighbour_masks_[static_cast<std::size_t>(std::countr_zero(frontier)) + 1];
       }
       next &= ~reached;
-      if ((next & target) != 0) {
-        return true;
-      }
       reached |= next;
+      if ((next & targets) != 0) {
+        break;
+      }
       frontier = next;
     }
-    return false;
+    return reached;
   }
 
   bool joined_by_lists(std::int32_t from, std::int32_t to) {
@@ -297,7 +316,7 @@ class SubsetSearch {
   }
 
   void run() {
-    if (network_.vertex_count <= 0 || !can_still_connect()) {
+    if (!possible_.connected()) {
       return;
     }
     if (sets_.is_connected()) {
@@ -370,16 +389,6 @@ class SubsetSearch {
     for (std::size_t i = lost_from; i < lost_edges_.size(); ++i) {
       const EdgeEnds& ends = network_.ends[static_cast<std::size_t>(lost_edges_[i])];
       if (!possible_.joined(ends.first, ends.second)) {
-        return false;
-      }
-    }
-    return true;
-  }
-
-  // Whether every vertex is joined to vertex 1 in the possible graph. O(V) searches.
-  bool can_still_connect() {
-    for (std::int32_t vertex = 2; vertex <= network_.vertex_count; ++vertex) {
-      if (!possible_.joined(1, vertex)) {
         return false;
       }
     }
