@@ -1,0 +1,256 @@
+#include "tools/commands.hpp"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "estimation/spectra_estimator.hpp"
+#include "instance/instance_reader.hpp"
+
+namespace varnak {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kRingFile =
+    "# Ring of four vertices; SRLG 1 = {e1}, SRLG 2 = {e2, e3}, SRLG 3 = {e3}; e4 free.\n"
+    "VNUM:4\nENUM:4\nSRLGNUM:3\nE:1:1,2\nE:2:2,3\nE:3:3,4\nE:4:1,4\n"
+    "SRLG:1:1,\nSRLG:2:2,3\nSRLG:3:3,\n";
+
+// A scratch folder of its own for each test, removed afterwards.
+class CommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "varnak-tools-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    ring_ = write("ring4.txt", kRingFile);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string write(const std::string& name, const std::string& text) {
+    const fs::path path = folder_ / name;
+    std::ofstream(path) << text;
+    return path.string();
+  }
+
+  struct Run {
+    int code;
+    std::string out;
+    std::string err;
+  };
+
+  Run run(std::vector<std::string> args) {
+    args.insert(args.begin(), "varnak-tools");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) {
+      argv.push_back(arg.c_str());
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = run_tools(static_cast<int>(argv.size()), argv.data(), {out, err, false});
+    return {code, out.str(), err.str()};
+  }
+
+  fs::path folder_;
+  std::string ring_;
+};
+
+TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
+  const std::string missing = (folder_ / "absent.txt").string();
+  const std::string bad_instance = write("bad.txt", "VNUM:4\nENUM:99999999999\nSRLGNUM:1\n");
+  std::string many_srlgs = "VNUM:2\nENUM:1\nSRLGNUM:31\nE:1:1,2\nSRLG:1:1,\n";
+  const std::string too_many = write("many.txt", many_srlgs);
+  const std::string bad_xml = write("bad.xml", "<VARNAK>\n<SRLGNUM>x</SRLGNUM></VARNAK>");
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string in_err;  // a piece of the message on standard error
+  };
+  const std::vector<Case> cases = {
+      {{}, 2, "Usage: varnak-tools COMMAND"},
+      {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
+      {{"--graph", ring_}, 2, "unknown command \"--graph\""},
+      {{"estimate", "--graph", ring_, "--N", "10", "--bogus"}, 2, "unrecognised option '--bogus'"},
+      {{"estimate", "--gra", ring_, "--N", "10"}, 2, "unrecognised option '--gra'"},
+      {{"estimate", "--N", "10"}, 2, "the option '--graph' is required but missing"},
+      {{"estimate", "--graph", ring_, "--N", "0"}, 2, "--N is 0; expected a sample size"},
+      {{"estimate", "--graph", ring_, "--N", "ten"}, 2, "('ten') for option '--N' is invalid"},
+      {{"estimate", "--graph", ring_, "--N", "10", "--threads", "0"}, 2, "--threads is 0"},
+      {{"estimate", "--graph", ring_, "--N", "10", "--seed", "0"}, 2, "--seed is 0"},
+      {{"estimate", "--graph", ring_, "--N", "10", "--format", "xml"}, 2, "--format is \"xml\""},
+      {{"exact", "--graph", ring_, "stray"}, 2, "too many positional options"},
+      {{"reliability", "--graph", ring_}, 2, "either --exact or --N"},
+      {{"reliability", "--graph", ring_, "--exact", "--N", "5"}, 2, "either --exact or --N"},
+      {{"reliability", "--xml", bad_xml, "--graph", ring_}, 2, "either --xml or --graph"},
+      {{"reliability", "--graph", ring_, "--exact", "--free-connected", "yes"},
+       2,
+       "--free-connected goes with --xml only"},
+      {{"reliability", "--xml", bad_xml, "--free-connected", "maybe"},
+       2,
+       "--free-connected is \"maybe\""},
+      {{"reliability", "--graph", ring_, "--exact", "--p", "0.5,1.5"},
+       2,
+       "--p value \"1.5\" is not a probability"},
+      {{"reliability", "--graph", ring_, "--exact", "--p", "0.5", "--grid", "3"},
+       2,
+       "--p or --grid, not both"},
+      {{"reliability", "--graph", ring_, "--exact", "--grid", "1"}, 2, "--grid is 1"},
+      {{"reliability", "--graph", ring_, "--exact", "--rank-at", "2"}, 2, "--rank-at is \"2\""},
+      {{"exact", "--graph", missing}, 1, "cannot open instance file " + missing + ": no such file"},
+      {{"estimate", "--graph", folder_.string(), "--N", "5"}, 1, "it is a directory"},
+      {{"exact", "--graph", bad_instance}, 1, bad_instance + " line 2: ENUM \"99999999999\""},
+      {{"exact", "--graph", too_many}, 1, too_many + ": exact enumeration handles at most 30"},
+      {{"reliability", "--graph", too_many, "--exact"}, 1, "handles at most 30 SRLGs"},
+      {{"reliability", "--xml", bad_xml}, 1, bad_xml + " line 2: <SRLGNUM> is \"x\""},
+      {{"reliability", "--xml", missing}, 1, "cannot open XML result file " + missing},
+  };
+  for (const Case& test_case : cases) {
+    std::string joined;
+    for (const std::string& arg : test_case.args) {
+      joined += arg + ' ';
+    }
+    SCOPED_TRACE(joined);
+    const Run result = run(test_case.args);
+    EXPECT_EQ(result.code, test_case.code);
+    EXPECT_NE(result.err.find(test_case.in_err), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+  }
+}
+
+TEST_F(CommandsTest, HelpGoesToStandardOutput) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string in_out;
+  };
+  const std::vector<Case> cases = {
+      {{"--help"}, "Commands:"},
+      {{"help"}, "reliability"},
+      {{"estimate", "--help"}, "Usage: varnak-tools estimate"},
+      {{"exact", "-h"}, "Usage: varnak-tools exact"},
+      {{"reliability", "--help"}, "--free-connected"},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.args.front());
+    const Run result = run(test_case.args);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_NE(result.out.find(test_case.in_out), std::string::npos) << result.out;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+  }
+}
+
+// The spectrum values of a CSV report, in order.
+std::vector<double> csv_spectrum(const std::string& csv) {
+  std::istringstream lines(csv);
+  std::string line;
+  std::vector<double> values;
+  while (std::getline(lines, line)) {
+    if (line.rfind("spectrum,,", 0) == 0) {
+      const std::size_t value_start = line.find(',', 10) + 1;
+      values.push_back(std::strtod(line.c_str() + value_start, nullptr));
+    }
+  }
+  return values;
+}
+
+TEST_F(CommandsTest, EstimateGivesTheEstimatorsDoublesOnEveryThreadCount) {
+  NetworkInstance instance;
+  std::ostringstream ignored;
+  ASSERT_EQ(load_instance(ring_, instance, ignored), kLoadOk);
+  SpectraVector spectrum(3, 0.0);
+  BimSpectraMatrix bim(3, SpectraVector(3, 0.0));
+  estimate_spectra(spectrum, bim, 2001, 7, instance);
+
+  const Run one =
+      run({"estimate", "--graph", ring_, "--N", "2001", "--seed", "7", "--format", "csv"});
+  ASSERT_EQ(one.code, 0) << one.err;
+  EXPECT_EQ(csv_spectrum(one.out), spectrum);
+  for (const std::string threads : {"2", "3"}) {
+    SCOPED_TRACE(threads);
+    const Run many = run({"estimate", "--graph", ring_, "--N", "2001", "--seed", "7", "--threads",
+                          threads, "--format", "csv"});
+    ASSERT_EQ(many.code, 0) << many.err;
+    EXPECT_EQ(many.out, one.out);
+  }
+}
+
+// The line of a JSON report that starts with `key`, e.g. its "spectrum" array.
+std::string json_line(const std::string& json, const std::string& key) {
+  const std::size_t at = json.find("\n  \"" + key + "\": ");
+  return at == std::string::npos ? "" : json.substr(at + 1, json.find('\n', at + 1) - at - 1);
+}
+
+TEST_F(CommandsTest, EstimateWithoutSeedReportsTheOneItDrew) {
+  const Run drawn = run({"estimate", "--graph", ring_, "--N", "50", "--format", "json"});
+  ASSERT_EQ(drawn.code, 0) << drawn.err;
+  EXPECT_EQ(json_line(drawn.out, "seed_drawn"), "  \"seed_drawn\": true,");
+  const std::string seed_line = json_line(drawn.out, "seed");  // `  "seed": 123,`
+  const std::string seed = seed_line.substr(10, seed_line.size() - 11);
+  const Run again =
+      run({"estimate", "--graph", ring_, "--N", "50", "--seed", seed, "--format", "json"});
+  ASSERT_EQ(again.code, 0) << again.err;
+  EXPECT_EQ(json_line(again.out, "seed_drawn"), "  \"seed_drawn\": false,");
+  EXPECT_EQ(json_line(again.out, "spectrum"), json_line(drawn.out, "spectrum"));
+  const auto bim_part = [](const std::string& json) {
+    return json.substr(json.find("\"bim_spectra\""));
+  };
+  EXPECT_EQ(bim_part(again.out), bim_part(drawn.out));
+}
+
+TEST_F(CommandsTest, XmlFileWrittenByEstimateFeedsReliability) {
+  const std::string xml = (folder_ / "run.xml").string();
+  const Run estimate = run({"estimate", "--graph", ring_, "--N", "4000", "--seed", "3", "--outpath",
+                            xml, "--format", "csv"});
+  ASSERT_EQ(estimate.code, 0) << estimate.err;
+  // The ring's free edge e4 does not connect it alone, hence --free-connected no.
+  const Run from_xml = run({"reliability", "--xml", xml, "--p", "0.25,0.5", "--p", "0.9",
+                            "--rank-at", "0.5", "--format", "csv"});
+  const Run from_graph = run({"reliability", "--graph", ring_, "--N", "4000", "--seed", "3", "--p",
+                              "0.25,0.5,0.9", "--rank-at", "0.5", "--format", "csv"});
+  ASSERT_EQ(from_xml.code, 0) << from_xml.err;
+  ASSERT_EQ(from_graph.code, 0) << from_graph.err;
+  std::istringstream xml_lines(from_xml.out);
+  std::istringstream graph_lines(from_graph.out);
+  std::string xml_line;
+  std::string graph_line;
+  int rows = 0;
+  while (std::getline(xml_lines, xml_line) && std::getline(graph_lines, graph_line)) {
+    ++rows;
+    SCOPED_TRACE(graph_line);
+    // Same rows; the values differ only by the file's six decimals.
+    const std::size_t value_at = graph_line.find(",,,");
+    if (value_at != std::string::npos) {
+      EXPECT_NEAR(std::strtod(xml_line.c_str() + xml_line.find(",,,") + 3, nullptr),
+                  std::strtod(graph_line.c_str() + value_at + 3, nullptr), 1e-5);
+    }
+  }
+  EXPECT_EQ(rows, 1 + 3 + 3);
+}
+
+TEST_F(CommandsTest, FreeConnectedMustAgreeWithTheFile) {
+  const std::string xml = (folder_ / "run.xml").string();
+  ASSERT_EQ(run({"estimate", "--graph", ring_, "--N", "100", "--seed", "3", "--outpath", xml}).code,
+            0);
+  const Run result = run({"reliability", "--xml", xml, "--free-connected", "yes"});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_NE(result.err.find("--free-connected yes, but <spectra> value 1 is 0.000000"),
+            std::string::npos)
+      << result.err;
+}
+
+TEST_F(CommandsTest, UnwritableXmlFileFailsAfterTheResults) {
+  const Run result = run({"estimate", "--graph", ring_, "--N", "10", "--seed", "1", "--outpath",
+                          (folder_ / "no" / "such" / "run.xml").string()});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_NE(result.out.find("Spectrum"), std::string::npos);
+  EXPECT_NE(result.err.find("run.xml"), std::string::npos) << result.err;
+}
+
+}  // namespace
+}  // namespace varnak

@@ -1,0 +1,86 @@
+#include "tools/result_formats.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace varnak {
+namespace {
+
+TEST(JsonText, EscapesWhatJsonRequires) {
+  struct Case {
+    std::string text;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"ring4.txt", "\"ring4.txt\""},
+      {"a \"b\" c", "\"a \\\"b\\\" c\""},
+      {"C:\\nets\\x.txt", "\"C:\\\\nets\\\\x.txt\""},
+      {"tab\there\nnew", "\"tab\\there\\nnew\""},
+      {std::string("bell\x07", 5), "\"bell\\u0007\""},
+      {"caf\xC3\xA9", "\"caf\xC3\xA9\""},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.text);
+    EXPECT_EQ(json_string(test_case.text), test_case.expected);
+  }
+}
+
+TEST(JsonNumber, GivesBackTheSameDouble) {
+  for (const double value : {0.0, 1.0, 0.1, 1.0 / 3.0, 0.9999999999999999, 1e-300, 123456789.5}) {
+    SCOPED_TRACE(value);
+    EXPECT_EQ(std::strtod(json_number(value).c_str(), nullptr), value);
+  }
+  EXPECT_EQ(json_number(std::numeric_limits<double>::quiet_NaN()), "null");
+  EXPECT_EQ(json_number(std::numeric_limits<double>::infinity()), "null");
+}
+
+TEST(OutputFormat, KnowsItsThreeNames) {
+  struct Case {
+    std::string name;
+    bool known;
+    OutputFormat format;
+  };
+  const std::vector<Case> cases = {{"text", true, OutputFormat::kText},
+                                   {"csv", true, OutputFormat::kCsv},
+                                   {"json", true, OutputFormat::kJson},
+                                   {"JSON", false, OutputFormat::kText},
+                                   {"", false, OutputFormat::kText}};
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    OutputFormat format = OutputFormat::kText;
+    EXPECT_EQ(parse_output_format(test_case.name, format), test_case.known);
+    EXPECT_EQ(format, test_case.format);
+  }
+}
+
+TEST(EstimateReport, CsvHoldsEveryValueAndItsInterval) {
+  EstimateReport report;
+  report.instance_name = "ring4.txt";
+  report.sample_size = 10;
+  report.seed = 1;
+  report.spectrum = {0.0, 0.7999999999999999, 0.9999999999999999};
+  report.bim_spectra = {{0, 0.6, 1}, {0, 0.8, 1}, {0, 0.2, 1}};
+  add_confidence(report);
+  std::ostringstream csv;
+  write_estimate_report(csv, report, OutputFormat::kCsv);
+  std::istringstream lines(csv.str());
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "series,srlg,k,value,wilson_low,wilson_high,band_low,band_high");
+  std::vector<std::string> rows;
+  while (std::getline(lines, line)) {
+    rows.push_back(line);
+  }
+  ASSERT_EQ(rows.size(), 3u + 9u);
+  EXPECT_EQ(rows[1].substr(0, 31), "spectrum,,2,0.79999999999999993");
+  EXPECT_EQ(rows[3 + 1], "bim,1,2,0.59999999999999998,,,,");
+}
+
+}  // namespace
+}  // namespace varnak

@@ -1,0 +1,107 @@
+#include "tests/tools/subset_brute_force.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <map>
+
+namespace varnak::brute_force {
+namespace {
+
+// Labels the component of every vertex by repeated relaxation over the up edges: plain
+// enough to be obviously right.
+bool all_vertices_joined(std::int32_t vertex_count, const std::vector<EdgeEnds>& up_edges) {
+  if (vertex_count <= 0) {
+    return false;
+  }
+  std::vector<std::int32_t> label(static_cast<std::size_t>(vertex_count) + 1);
+  for (std::int32_t vertex = 0; vertex <= vertex_count; ++vertex) {
+    label[static_cast<std::size_t>(vertex)] = vertex;
+  }
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (const auto& [u, v] : up_edges) {
+      std::int32_t& a = label[static_cast<std::size_t>(u)];
+      std::int32_t& b = label[static_cast<std::size_t>(v)];
+      if (a != b) {
+        a = b = std::min(a, b);
+        changed = true;
+      }
+    }
+  }
+  for (std::int32_t vertex = 1; vertex <= vertex_count; ++vertex) {
+    if (label[static_cast<std::size_t>(vertex)] != 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<bool> connected_subsets(NetworkInstance instance) {
+  const std::int32_t srlg_count = instance.srlg_count;
+  std::vector<bool> connected(std::size_t{1} << srlg_count);
+  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
+    std::map<std::int32_t, std::int32_t> counts = instance.edge_srlg_count;
+    std::vector<EdgeEnds> up_edges;
+    for (std::int32_t edge = 1; edge <= instance.edge_count; ++edge) {
+      if (instance.edge_srlg_count[edge] == 0) {
+        up_edges.push_back(instance.edges[edge]);
+      }
+    }
+    for (std::int32_t srlg = 1; srlg <= srlg_count; ++srlg) {
+      if ((subset >> (srlg - 1) & 1) == 0) {
+        continue;
+      }
+      for (const std::int32_t edge : instance.srlgs[srlg]) {
+        if (counts[edge] <= 0) {
+          continue;
+        }
+        if (--counts[edge] == 0) {
+          up_edges.push_back(instance.edges[edge]);
+        }
+      }
+    }
+    connected[subset] = all_vertices_joined(instance.vertex_count, up_edges);
+  }
+  return connected;
+}
+
+SubsetCounts count_by_size(const std::vector<bool>& connected, std::int32_t srlg_count) {
+  const std::size_t n = static_cast<std::size_t>(srlg_count);
+  SubsetCounts counts{std::vector<std::uint64_t>(n, 0),
+                      std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n, 0))};
+  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
+    const int size = std::popcount(static_cast<std::uint64_t>(subset));
+    if (!connected[subset] || size == 0) {
+      continue;
+    }
+    ++counts.connected[static_cast<std::size_t>(size - 1)];
+    for (std::size_t s = 0; s < n; ++s) {
+      if ((subset >> s & 1) != 0) {
+        ++counts.connected_with[s][static_cast<std::size_t>(size - 1)];
+      }
+    }
+  }
+  return counts;
+}
+
+double reliability_over_subsets(const std::vector<bool>& connected, std::int32_t srlg_count,
+                                double p, std::int32_t forced_srlg, bool forced_up) {
+  double sum = 0.0;
+  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
+    double probability = 1.0;
+    for (std::int32_t srlg = 1; srlg <= srlg_count; ++srlg) {
+      const bool up = (subset >> (srlg - 1) & 1) != 0;
+      if (srlg == forced_srlg) {
+        probability *= up == forced_up ? 1.0 : 0.0;
+      } else {
+        probability *= up ? p : 1.0 - p;
+      }
+    }
+    sum += connected[subset] ? probability : 0.0;
+  }
+  return sum;
+}
+
+}  // namespace varnak::brute_force

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <ostream>
+
+namespace varnak {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;  // the input or the file system let the run down
+inline constexpr int kExitUsage = 2;    // the command line is wrong
+
+// Where a command writes: results to `out`, messages to `err`. The progress bar is drawn
+// on `err` only when it is a terminal, never into a file or a pipe.
+struct ToolsConsole {
+  std::ostream& out;
+  std::ostream& err;
+  bool err_is_terminal = false;
+};
+
+// Runs `varnak-tools COMMAND [options]` (argv[0] is the program) and returns the exit code.
+int run_tools(int argc, const char* const* argv, ToolsConsole console);
+
+}  // namespace varnak

@@ -1,0 +1,502 @@
+#include "tools/exact_spectra.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <map>
+#include <numeric>
+#include <utility>
+
+#include "estimation/disjoint_sets.hpp"
+
+namespace varnak {
+namespace {
+
+bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
+  return end >= 1 && end <= vertex_count;
+}
+
+// An edge joins something only when both ends are distinct vertices; (0, 0), the edge
+// without an E line, and self-loops join nothing.
+bool joins_two_vertices(const EdgeEnds& ends, std::int32_t vertex_count) {
+  return ends.first != ends.second && is_vertex(ends.first, vertex_count) &&
+         is_vertex(ends.second, vertex_count);
+}
+
+// The instance reduced to what a subset of SRLGs does with it, over dense indices.
+//
+// As in the estimator, an edge with m > 0 memberships comes up once m listings by SRLGs
+// 1..SRLGNUM have come up (a listing by an SRLG outside that range never comes up), and
+// an edge with m = 0 among ids 1..ENUM is up from the start. The order in which SRLGs
+// come up does not matter: a listing of an edge already up is skipped, which is the same
+// as counting it below zero.
+struct SubsetNetwork {
+  std::int32_t srlg_count = 0;
+  std::int32_t vertex_count = 0;
+  std::vector<EdgeEnds> ends;          // by edge index
+  std::vector<std::int32_t> required;  // by edge index: listings it waits for
+  std::vector<std::uint32_t> offsets;  // SRLG s owns listings [offsets[s-1], offsets[s])
+  std::vector<std::int32_t> listings;  // edge indices
+  std::vector<EdgeEnds> free_edges;
+};
+
+SubsetNetwork build_subset_network(const NetworkInstance& instance) {
+  SubsetNetwork network;
+  network.srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
+  network.vertex_count = std::max<std::int32_t>(instance.vertex_count, 0);
+  network.offsets.assign(static_cast<std::size_t>(network.srlg_count) + 1, 0);
+  std::map<std::int32_t, std::int32_t> index_of_edge;
+  for (std::int32_t srlg = 1; srlg <= network.srlg_count; ++srlg) {
+    const auto found = instance.srlgs.find(srlg);
+    if (found != instance.srlgs.end()) {
+      for (const std::int32_t edge : found->second) {
+        const std::int32_t memberships = srlg_memberships(instance, edge);
+        const EdgeEnds ends = edge_ends(instance, edge);
+        if (memberships <= 0 || !joins_two_vertices(ends, instance.vertex_count)) {
+          continue;
+        }
+        const auto [entry, added] =
+            index_of_edge.emplace(edge, static_cast<std::int32_t>(network.ends.size()));
+        if (added) {
+          network.ends.push_back(ends);
+          network.required.push_back(memberships);
+        }
+        network.listings.push_back(entry->second);
+      }
+    }
+    network.offsets[static_cast<std::size_t>(srlg)] =
+        static_cast<std::uint32_t>(network.listings.size());
+  }
+  for (auto it = instance.edges.lower_bound(1);
+       it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
+    if (srlg_memberships(instance, it->first) == 0 &&
+        joins_two_vertices(it->second, instance.vertex_count)) {
+      network.free_edges.push_back(it->second);
+    }
+  }
+  return network;
+}
+
+// Vertex sets whose unions can be taken back in reverse order: union by size without
+// path compression, so every find is O(log V) and undoing a union is O(1).
+class UndoableSets {
+ public:
+  explicit UndoableSets(std::int32_t vertex_count)
+      : parent_(static_cast<std::size_t>(vertex_count) + 1),
+        size_(static_cast<std::size_t>(vertex_count) + 1, 1),
+        set_count_(vertex_count) {
+    std::iota(parent_.begin(), parent_.end(), 0);
+  }
+
+  void unite(std::int32_t u, std::int32_t v) {
+    std::int32_t root_u = find(u);
+    std::int32_t root_v = find(v);
+    if (root_u == root_v) {
+      return;
+    }
+    if (size_[root_u] < size_[root_v]) {
+      std::swap(root_u, root_v);
+    }
+    parent_[root_v] = root_u;
+    size_[root_u] += size_[root_v];
+    --set_count_;
+    joined_roots_.push_back(root_v);
+  }
+
+  std::size_t mark() const { return joined_roots_.size(); }
+
+  // Takes back every union made since `mark`, newest first.
+  void undo_to(std::size_t mark) {
+    while (joined_roots_.size() > mark) {
+      const std::int32_t root_v = joined_roots_.back();
+      joined_roots_.pop_back();
+      size_[parent_[root_v]] -= size_[root_v];
+      parent_[root_v] = root_v;
+      ++set_count_;
+    }
+  }
+
+  bool is_connected() const { return set_count_ == 1; }
+
+ private:
+  std::int32_t find(std::int32_t vertex) const {
+    while (parent_[vertex] != vertex) {
+      vertex = parent_[vertex];
+    }
+    return vertex;
+  }
+
+  std::vector<std::int32_t> parent_;
+  std::vector<std::int32_t> size_;
+  std::int32_t set_count_;
+  std::vector<std::int32_t> joined_roots_;
+};
+
+// The graph of the free edges and of the edges that the SRLGs not yet ruled out can still
+// bring up, with the one question the search asks of it: are two vertices joined? Up to
+// 64 vertices each vertex keeps its neighbours as one bit mask, and a search is a few
+// word operations per vertex reached; beyond that, neighbour lists are searched.
+class PossibleGraph {
+ public:
+  explicit PossibleGraph(const SubsetNetwork& network)
+      : vertex_count_(network.vertex_count),
+        ends_(network.ends),
+        use_masks_(network.vertex_count <= 64),
+        present_(network.ends.size(), true) {
+    const std::size_t slots = static_cast<std::size_t>(vertex_count_) + 1;
+    if (use_masks_) {
+      neighbour_masks_.assign(slots, 0);
+      parallel_.assign(slots * slots, 0);
+    } else {
+      neighbours_.resize(slots);
+      seen_.assign(slots, 0);
+    }
+    for (std::size_t edge = 0; edge < ends_.size(); ++edge) {
+      add(ends_[edge], static_cast<std::int32_t>(edge));
+    }
+    for (const EdgeEnds& ends : network.free_edges) {
+      add(ends, kFreeEdge);
+    }
+  }
+
+  void drop(std::int32_t edge) {
+    present_[static_cast<std::size_t>(edge)] = false;
+    if (use_masks_) {
+      change_parallel(ends_[static_cast<std::size_t>(edge)], -1);
+    }
+  }
+
+  void restore(std::int32_t edge) {
+    present_[static_cast<std::size_t>(edge)] = true;
+    if (use_masks_) {
+      change_parallel(ends_[static_cast<std::size_t>(edge)], +1);
+    }
+  }
+
+  // Whether all vertices are in one piece. One search from vertex 1, O(V + E).
+  bool connected() {
+    if (vertex_count_ <= 0) {
+      return false;
+    }
+    if (use_masks_) {
+      const std::uint64_t all =
+          vertex_count_ == 64 ? ~std::uint64_t{0} : bit(vertex_count_ + 1) - 1;
+      return reached_by_masks(1, 0) == all;
+    }
+    joined_by_lists(1, 0);  // vertex 0 is nobody's neighbour: the search covers the piece
+    return queue_.size() == static_cast<std::size_t>(vertex_count_);
+  }
+
+  // Breadth first from `from` until `to` turns up. O(V) word operations with masks,
+  // O(V + E) with lists; usually far less, as the search stops at `to`.
+  bool joined(std::int32_t from, std::int32_t to) {
+    return use_masks_ ? joined_by_masks(from, to) : joined_by_lists(from, to);
+  }
+
+ private:
+  static constexpr std::int32_t kFreeEdge = -1;
+
+  static std::uint64_t bit(std::int32_t vertex) { return std::uint64_t{1} << (vertex - 1); }
+
+  void add(const EdgeEnds& ends, std::int32_t edge) {
+    if (use_masks_) {
+      change_parallel(ends, +1);
+    } else {
+      neighbours_[static_cast<std::size_t>(ends.first)].push_back({ends.second, edge});
+      neighbours_[static_cast<std::size_t>(ends.second)].push_back({ends.first, edge});
+    }
+  }
+
+  // Keeps the mask bit of a pair set while any edge between the two is possible.
+  void change_parallel(const EdgeEnds& ends, std::int32_t change) {
+    const std::size_t slots = static_cast<std::size_t>(vertex_count_) + 1;
+    const std::size_t u = static_cast<std::size_t>(ends.first);
+    const std::size_t v = static_cast<std::size_t>(ends.second);
+    std::int32_t& count = parallel_[std::min(u, v) * slots + std::max(u, v)];
+    count += change;
+    if (count == 0) {
+      neighbour_masks_[u] &= ~bit(ends.second);
+      neighbour_masks_[v] &= ~bit(ends.first);
+    } else {
+      neighbour_masks_[u] |= bit(ends.second);
+      neighbour_masks_[v] |= bit(ends.first);
+    }
+  }
+
+  bool joined_by_masks(std::int32_t from, std::int32_t to) const {
+    return (reached_by_masks(from, bit(to)) & bit(to)) != 0;
+  }
+
+  // The vertices joined to `from`, as a mask; the search stops early once it reaches one
+  // in `targets`.
+  std::uint64_t reached_by_masks(std::int32_t from, std::uint64_t targets) const {
+    std::uint64_t reached = bit(from);
+    std::uint64_t frontier = reached;
+    while (frontier != 0) {
+      std::uint64_t next = 0;
+      for (; frontier != 0; frontier &= frontier - 1) {
+        next |= neighbour_masks_[static_cast<std::size_t>(std::countr_zero(frontier)) + 1];
+      }
+      next &= ~reached;
+      reached |= next;
+      if ((next & targets) != 0) {
+        break;
+      }
+      frontier = next;
+    }
+    return reached;
+  }
+
+  bool joined_by_lists(std::int32_t from, std::int32_t to) {
+    ++search_stamp_;
+    queue_.clear();
+    queue_.push_back(from);
+    seen_[static_cast<std::size_t>(from)] = search_stamp_;
+    for (std::size_t next = 0; next < queue_.size(); ++next) {
+      for (const auto& [vertex, edge] : neighbours_[static_cast<std::size_t>(queue_[next])]) {
+        if (seen_[static_cast<std::size_t>(vertex)] == search_stamp_ ||
+            (edge != kFreeEdge && !present_[static_cast<std::size_t>(edge)])) {
+          continue;
+        }
+        if (vertex == to) {
+          return true;
+        }
+        seen_[static_cast<std::size_t>(vertex)] = search_stamp_;
+        queue_.push_back(vertex);
+      }
+    }
+    return false;
+  }
+
+  std::int32_t vertex_count_;
+  const std::vector<EdgeEnds>& ends_;
+  bool use_masks_;
+  std::vector<bool> present_;  // by edge index
+  // Masks: by vertex, bit v-1 for each neighbour v; by pair, the possible edges between.
+  std::vector<std::uint64_t> neighbour_masks_;
+  std::vector<std::int32_t> parallel_;
+  // Lists: by vertex, (other end, edge index or kFreeEdge); a stamp per vertex per search.
+  std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> neighbours_;
+  std::vector<std::uint64_t> seen_;
+  std::uint64_t search_stamp_ = 0;
+  std::vector<std::int32_t> queue_;
+};
+
+// Depth-first search over the SRLGs in id order, deciding each in or out.
+//
+// A node is a decision on SRLGs 1..d with c of them in. Connectivity only grows as SRLGs
+// come up, so once the chosen ones connect the network every one of the 2^(S-d)
+// completions does: the node is recorded as (d, c) and its subtree is counted later with
+// binomials instead of being walked. A node whose chosen and undecided SRLGs together
+// cannot connect the network is dropped, as no completion of it connects.
+class SubsetSearch {
+ public:
+  explicit SubsetSearch(const SubsetNetwork& network)
+      : network_(network),
+        width_(static_cast<std::size_t>(network.srlg_count) + 1),
+        sets_(network.vertex_count),
+        possible_(network),
+        missing_(network.required),
+        reachable_(network.required.size(), 0),
+        connected_nodes_(width_ * width_, 0),
+        chosen_nodes_(static_cast<std::size_t>(network.srlg_count) * width_ * width_, 0) {
+    for (const EdgeEnds& ends : network.free_edges) {
+      sets_.unite(ends.first, ends.second);
+    }
+    for (const std::int32_t edge : network.listings) {
+      ++reachable_[static_cast<std::size_t>(edge)];
+    }
+    // Fewer listings than memberships: such an edge never comes up.
+    for (std::size_t edge = 0; edge < reachable_.size(); ++edge) {
+      if (reachable_[edge] < network.required[edge]) {
+        possible_.drop(static_cast<std::int32_t>(edge));
+      }
+    }
+    chosen_.reserve(width_);
+    lost_edges_.reserve(network.required.size());
+  }
+
+  void run() {
+    if (!possible_.connected()) {
+      return;
+    }
+    if (sets_.is_connected()) {
+      record(0);
+      return;
+    }
+    descend(0);
+  }
+
+  // Nodes recorded connected, by (decided d, chosen c) at [d * width + c].
+  const std::vector<std::uint64_t>& connected_nodes() const { return connected_nodes_; }
+  // The same for the nodes whose chosen SRLGs include s, at [((s-1) * width + d) * width + c].
+  const std::vector<std::uint64_t>& chosen_nodes() const { return chosen_nodes_; }
+
+ private:
+  // O(listings of the SRLG · log V) per node, plus a search of the possible graph for
+  // each edge whose last chance goes when the SRLG is decided out.
+  void descend(std::int32_t decided) {
+    if (decided == network_.srlg_count) {
+      return;
+    }
+    const std::int32_t srlg = decided + 1;
+    const std::uint32_t first = network_.offsets[static_cast<std::size_t>(srlg) - 1];
+    const std::uint32_t last = network_.offsets[static_cast<std::size_t>(srlg)];
+
+    const std::size_t mark = sets_.mark();
+    for (std::uint32_t i = first; i < last; ++i) {
+      const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
+      if (--missing_[edge] == 0) {
+        sets_.unite(network_.ends[edge].first, network_.ends[edge].second);
+      }
+    }
+    chosen_.push_back(srlg);
+    if (sets_.is_connected()) {
+      record(decided + 1);
+    } else {
+      descend(decided + 1);
+    }
+    chosen_.pop_back();
+    for (std::uint32_t i = first; i < last; ++i) {
+      ++missing_[static_cast<std::size_t>(network_.listings[i])];
+    }
+    sets_.undo_to(mark);
+
+    const std::size_t lost_from = lost_edges_.size();
+    for (std::uint32_t i = first; i < last; ++i) {
+      const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
+      if (--reachable_[edge] == network_.required[edge] - 1) {
+        lost_edges_.push_back(static_cast<std::int32_t>(edge));
+        possible_.drop(static_cast<std::int32_t>(edge));
+      }
+    }
+    if (still_connectable_without(lost_from)) {
+      descend(decided + 1);
+    }
+    lost_edges_.resize(lost_from);
+    for (std::uint32_t i = first; i < last; ++i) {
+      const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
+      if (++reachable_[edge] == network_.required[edge]) {
+        possible_.restore(static_cast<std::int32_t>(edge));
+      }
+    }
+  }
+
+  // The possible graph (free edges and the edges that SRLGs not yet ruled out can bring
+  // up) was connected before the edges from `lost_edges_[lost_from]` on dropped out of it.
+  // It stays connected exactly when the ends of each lost edge are still joined: putting
+  // back an edge between vertices already joined merges nothing.
+  bool still_connectable_without(std::size_t lost_from) {
+    for (std::size_t i = lost_from; i < lost_edges_.size(); ++i) {
+      const EdgeEnds& ends = network_.ends[static_cast<std::size_t>(lost_edges_[i])];
+      if (!possible_.joined(ends.first, ends.second)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void record(std::int32_t decided) {
+    const std::size_t d = static_cast<std::size_t>(decided);
+    const std::size_t c = chosen_.size();
+    ++connected_nodes_[d * width_ + c];
+    for (const std::int32_t srlg : chosen_) {
+      ++chosen_nodes_[(static_cast<std::size_t>(srlg - 1) * width_ + d) * width_ + c];
+    }
+  }
+
+  const SubsetNetwork& network_;
+  std::size_t width_;
+  UndoableSets sets_;
+  PossibleGraph possible_;
+  std::vector<std::int32_t> lost_edges_;  // a stack: each out-decision pushes, then pops
+  std::vector<std::int32_t> missing_;     // by edge: listings by chosen SRLGs still needed
+  std::vector<std::int32_t> reachable_;   // by edge: listings by SRLGs not ruled out
+  std::vector<std::int32_t> chosen_;
+  std::vector<std::uint64_t> connected_nodes_;
+  std::vector<std::uint64_t> chosen_nodes_;
+};
+
+}  // namespace
+
+std::vector<std::vector<std::uint64_t>> binomials(std::int32_t n) {
+  std::vector<std::vector<std::uint64_t>> rows(static_cast<std::size_t>(n) + 1);
+  for (std::size_t m = 0; m < rows.size(); ++m) {
+    rows[m].assign(m + 1, 1);
+    for (std::size_t k = 1; k < m; ++k) {
+      rows[m][k] = rows[m - 1][k - 1] + rows[m - 1][k];
+    }
+  }
+  return rows;
+}
+
+bool free_edges_connect(const NetworkInstance& instance) {
+  if (instance.vertex_count <= 0) {
+    return false;
+  }
+  DisjointSets sets(instance.vertex_count);
+  for (const EdgeEnds& ends : build_subset_network(instance).free_edges) {
+    sets.unite(ends.first, ends.second);
+  }
+  return sets.is_connected();
+}
+
+int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
+                          std::string& failure) {
+  if (instance.srlg_count > kMaxExactSrlgs) {
+    failure = "exact enumeration handles at most " + std::to_string(kMaxExactSrlgs) +
+              " SRLGs; this instance has " + std::to_string(instance.srlg_count) +
+              " (use estimate instead)";
+    return 1;
+  }
+  const std::int32_t srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
+  const std::size_t n = static_cast<std::size_t>(srlg_count);
+  const SubsetNetwork network = build_subset_network(instance);
+  SubsetSearch search(network);
+  search.run();
+
+  // A node (d, c) stands for all its completions: with r = S - d SRLGs undecided, C(r, t)
+  // of them have size c + t; an SRLG it chose is in all of them, an undecided one in
+  // C(r-1, t-1).
+  const auto choose = binomials(srlg_count);
+  const auto completions = [&](std::size_t r, std::int64_t t) -> std::uint64_t {
+    return t < 0 || t > static_cast<std::int64_t>(r) ? 0 : choose[r][static_cast<std::size_t>(t)];
+  };
+  const std::size_t width = n + 1;
+  result = ExactSpectra{};
+  result.srlg_count = srlg_count;
+  result.free_edges_connect = network.vertex_count > 0 && free_edges_connect(instance);
+  result.connected_subsets.assign(n, 0);
+  result.connected_subsets_with.assign(n, std::vector<std::uint64_t>(n, 0));
+  for (std::size_t d = 0; d <= n; ++d) {
+    const std::size_t r = n - d;
+    for (std::size_t c = 0; c <= d; ++c) {
+      const std::uint64_t nodes = search.connected_nodes()[d * width + c];
+      for (std::size_t k = std::max<std::size_t>(c, 1); k <= c + r; ++k) {
+        const std::int64_t t = static_cast<std::int64_t>(k - c);
+        result.connected_subsets[k - 1] += nodes * completions(r, t);
+        for (std::size_t s = 0; s < n; ++s) {
+          const std::uint64_t with_s =
+              s < d ? search.chosen_nodes()[(s * width + d) * width + c] * completions(r, t)
+                    : nodes * completions(r - 1, t - 1);
+          result.connected_subsets_with[s][k - 1] += with_s;
+        }
+      }
+    }
+  }
+
+  result.subsets.resize(n);
+  result.spectrum.resize(n);
+  result.bim_spectra.assign(n, SpectraVector(n, 0.0));
+  for (std::size_t k = 1; k <= n; ++k) {
+    result.subsets[k - 1] = choose[n][k];
+    const double total = static_cast<double>(choose[n][k]);
+    result.spectrum[k - 1] = static_cast<double>(result.connected_subsets[k - 1]) / total;
+    for (std::size_t s = 0; s < n; ++s) {
+      result.bim_spectra[s][k - 1] =
+          static_cast<double>(result.connected_subsets_with[s][k - 1]) / total;
+    }
+  }
+  return 0;
+}
+
+}  // namespace varnak

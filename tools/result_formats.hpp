@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "estimation/spectra_estimator.hpp"
+#include "tools/confidence.hpp"
+#include "tools/exact_spectra.hpp"
+#include "tools/reliability.hpp"
+
+namespace varnak {
+
+enum class OutputFormat { kText, kCsv, kJson };
+
+// "text", "csv" or "json"; false for anything else.
+bool parse_output_format(const std::string& name, OutputFormat& format);
+
+// One estimate and its uncertainty.
+struct EstimateReport {
+  std::string instance_name;
+  std::int32_t sample_size = 0;
+  std::int32_t seed = 0;
+  bool seed_drawn = false;  // no --seed: drawn at random, shown so the run can be repeated
+  int thread_count = 1;
+  double elapsed_seconds = 0.0;
+  SpectraVector spectrum;
+  BimSpectraMatrix bim_spectra;
+  std::vector<Interval> wilson;  // by spectrum entry
+  double band_half_width = 0.0;  // the DKW band, the same for every entry
+};
+
+// Fills the intervals of `report` from its spectrum and sample size.
+void add_confidence(EstimateReport& report);
+
+struct ExactReport {
+  std::string instance_name;
+  double elapsed_seconds = 0.0;
+  ExactSpectra exact;
+};
+
+struct ReliabilityPoint {
+  double p = 0.0;
+  double reliability = 0.0;
+};
+
+struct ReliabilityReport {
+  std::string source_name;
+  std::string source_kind;  // "xml", "exact" or "estimate"
+  std::int32_t srlg_count = 0;
+  bool free_edges_connect = false;
+  std::int32_t sample_size = 0;  // for an estimate only
+  std::int32_t seed = 0;
+  int thread_count = 0;
+  std::vector<ReliabilityPoint> curve;
+  bool ranked = false;
+  ReliabilityPoint rank_at;
+  std::vector<SrlgImportance> ranking;
+};
+
+void write_estimate_report(std::ostream& out, const EstimateReport& report, OutputFormat format);
+void write_exact_report(std::ostream& out, const ExactReport& report, OutputFormat format);
+void write_reliability_report(std::ostream& out, const ReliabilityReport& report,
+                              OutputFormat format);
+
+// A JSON string literal: quotes, backslashes and control characters escaped; other bytes
+// passed through, so UTF-8 stays UTF-8.
+std::string json_string(const std::string& text);
+
+// 17 significant digits, enough to give back the same double; null for NaN and infinities,
+// which JSON cannot hold.
+std::string json_number(double value);
+
+}  // namespace varnak
