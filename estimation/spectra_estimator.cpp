@@ -4,9 +4,12 @@
 #include <atomic>
 #include <barrier>
 #include <cassert>
+#include <chrono>
 #include <numeric>
+#include <optional>
 #include <thread>
 
+#include "estimation/cut_space.hpp"
 #include "estimation/order_sampler.hpp"
 #include "estimation/random_source.hpp"
 #include "estimation/sampling_plan.hpp"
@@ -133,6 +136,81 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
   }
 }
 
+// The two searches for the first UP position give the same answer. Searching forward
+// costs about the same for every order; searching backward through the cut space costs
+// little when the network connects late in the order and much when it connects early.
+// A few pilot orders, drawn apart from the run's own, decide which one a run uses.
+class FirstUpSearch {
+ public:
+  FirstUpSearch(const SamplingPlan& plan, const std::optional<CutSpacePlan>& cut_space,
+                bool backward)
+      : always_up_(plan.always_up), backward_(backward && cut_space.has_value()) {
+    if (always_up_) {
+      return;
+    }
+    if (backward_) {
+      backward_search_.emplace(*cut_space);
+    } else {
+      forward_search_.emplace(plan);
+    }
+  }
+
+  std::int32_t first_up_position(const std::int32_t* order) {
+    if (always_up_) {
+      return 0;
+    }
+    return backward_ ? backward_search_->first_up_position(order)
+                     : forward_search_->first_up_position(order);
+  }
+
+ private:
+  bool always_up_;
+  bool backward_;
+  std::optional<FirstUpFinder> forward_search_;
+  std::optional<CutSpaceFinder> backward_search_;
+};
+
+// Signatures above this size would crowd the caches that the forward search lives in.
+constexpr std::uint64_t kMostCutSpaceBytes = std::uint64_t{8} << 20;
+
+std::optional<CutSpacePlan> cut_space_for(const SamplingPlan& plan) {
+  if (plan.always_up) {
+    return std::nullopt;
+  }
+  return build_cut_space_plan(plan, kMostCutSpaceBytes);
+}
+
+bool backward_is_faster(const SamplingPlan& plan, const std::optional<CutSpacePlan>& cut_space) {
+  if (plan.always_up || !cut_space.has_value()) {
+    return false;
+  }
+  constexpr int kPilotOrders = 64;
+  RandomSource random(1);
+  const OrderSampler sampler(plan.srlg_count);
+  const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
+  std::vector<std::int32_t> order(width);
+  std::iota(order.begin(), order.end(), 1);
+  std::vector<std::int32_t> orders;
+  for (int pilot = 0; pilot < kPilotOrders; ++pilot) {
+    sampler.reshuffle(random, order.data());
+    orders.insert(orders.end(), order.begin(), order.end());
+  }
+  const auto time_search = [&](bool backward) {
+    FirstUpSearch search(plan, cut_space, backward);
+    const auto start = std::chrono::steady_clock::now();
+    std::int64_t checksum = 0;
+    for (int pilot = 0; pilot < kPilotOrders; ++pilot) {
+      checksum += search.first_up_position(&orders[static_cast<std::size_t>(pilot) * width]);
+    }
+    return std::make_pair(std::chrono::steady_clock::now() - start, checksum);
+  };
+  time_search(false);  // warms the caches for both
+  const auto [forward_time, forward_sum] = time_search(false);
+  const auto [backward_time, backward_sum] = time_search(true);
+  assert(forward_sum == backward_sum);
+  return backward_time < forward_time;
+}
+
 std::vector<std::int32_t> identity_order(std::int32_t srlg_count) {
   std::vector<std::int32_t> order(static_cast<std::size_t>(srlg_count));
   for (std::int32_t position = 0; position < srlg_count; ++position) {
@@ -164,11 +242,12 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
 
   const OrderSampler sampler(plan.srlg_count);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
-  FirstUpFinder finder(plan);
+  const std::optional<CutSpacePlan> cut_space = cut_space_for(plan);
+  FirstUpSearch finder(plan, cut_space, backward_is_faster(plan, cut_space));
   SampleTallies tallies(plan.srlg_count);
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
-    tallies.record(order.data(), plan.always_up ? 0 : finder.first_up_position(order.data()));
+    tallies.record(order.data(), finder.first_up_position(order.data()));
   }
   add_tallies(tallies, sample_size, spectrum, bim_spectra);
 }
@@ -194,6 +273,8 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
     return;
   }
 
+  const std::optional<CutSpacePlan> cut_space = cut_space_for(plan);
+  const bool backward = backward_is_faster(plan, cut_space);
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
   const std::int32_t samples_per_block = block_size(plan.srlg_count);
   const std::int32_t block_count = (sample_size - 1) / samples_per_block + 1;
@@ -221,7 +302,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
 
   const auto run = [&](int thread) {
     constexpr std::int32_t kChunk = 8;
-    FirstUpFinder finder(plan);
+    FirstUpSearch finder(plan, cut_space, backward);
     SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
     for (std::int32_t block = 0; block < block_count; ++block) {
       if (thread == 0 && block + 1 < block_count) {
@@ -233,7 +314,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
            first = next_sample.fetch_add(kChunk)) {
         for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
           const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
-          mine.record(sample_order, plan.always_up ? 0 : finder.first_up_position(sample_order));
+          mine.record(sample_order, finder.first_up_position(sample_order));
         }
       }
       block_done.arrive_and_wait();
