@@ -18,8 +18,10 @@ constexpr std::chrono::milliseconds kRedrawInterval{200};
 std::string render_progress(double fraction, double seconds_left, int bar_width) {
   fraction = std::clamp(fraction, 0.0, 1.0);
   const int filled = static_cast<int>(std::floor(fraction * bar_width));
-  std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                     std::string(static_cast<std::size_t>(bar_width - filled), '.') + "]";
+  std::string line = "[";
+  line.append(static_cast<std::size_t>(filled), '#');
+  line.append(static_cast<std::size_t>(bar_width - filled), '.');
+  line += ']';
   char percent[16];
   std::snprintf(percent, sizeof percent, " %3d%%", static_cast<int>(std::floor(fraction * 100)));
   line += percent;

@@ -71,7 +71,12 @@ void text_bim_rows(std::ostream& out, const BimSpectraMatrix& bim_spectra) {
 }
 
 std::string interval_text(const Interval& interval) {
-  return "[" + fixed6(interval.low) + ", " + fixed6(interval.high) + "]";
+  std::string text = "[";
+  text += fixed6(interval.low);
+  text += ", ";
+  text += fixed6(interval.high);
+  text += ']';
+  return text;
 }
 
 void write_estimate_text(std::ostream& out, const EstimateReport& report) {
