@@ -139,7 +139,7 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
 // The two searches for the first UP position give the same answer. Searching forward
 // costs about the same for every order; searching backward through the cut space costs
 // little when the network connects late in the order and much when it connects early.
-// A few pilot orders, drawn apart from the run's own, decide which one a run uses.
+// A few pilot orders decide which one a run uses.
 class FirstUpSearch {
  public:
   FirstUpSearch(const SamplingPlan& plan, const std::optional<CutSpacePlan>& cut_space,
@@ -180,12 +180,14 @@ std::optional<CutSpacePlan> cut_space_for(const SamplingPlan& plan) {
   return build_cut_space_plan(plan, kMostCutSpaceBytes);
 }
 
-bool backward_is_faster(const SamplingPlan& plan, const std::optional<CutSpacePlan>& cut_space) {
+// The pilot orders come from a copy of the run's random source, so the run draws exactly
+// what it would draw without them and the random device is read once per run.
+bool backward_is_faster(const SamplingPlan& plan, const std::optional<CutSpacePlan>& cut_space,
+                        RandomSource random) {
   if (plan.always_up || !cut_space.has_value()) {
     return false;
   }
   constexpr int kPilotOrders = 64;
-  RandomSource random(1);
   const OrderSampler sampler(plan.srlg_count);
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
   std::vector<std::int32_t> order(width);
@@ -243,7 +245,7 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
   const OrderSampler sampler(plan.srlg_count);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
   const std::optional<CutSpacePlan> cut_space = cut_space_for(plan);
-  FirstUpSearch finder(plan, cut_space, backward_is_faster(plan, cut_space));
+  FirstUpSearch finder(plan, cut_space, backward_is_faster(plan, cut_space, random));
   SampleTallies tallies(plan.srlg_count);
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
@@ -274,7 +276,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
   }
 
   const std::optional<CutSpacePlan> cut_space = cut_space_for(plan);
-  const bool backward = backward_is_faster(plan, cut_space);
+  const bool backward = backward_is_faster(plan, cut_space, random);
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
   const std::int32_t samples_per_block = block_size(plan.srlg_count);
   const std::int32_t block_count = (sample_size - 1) / samples_per_block + 1;
