@@ -58,21 +58,7 @@ double add_repeatedly(double increment, int times) {
   return sum;
 }
 
-//  1 ---e1--- 2      SRLG 1 = {e1}
-//  |          |      SRLG 2 = {e2, e3}
-//  e4         e2     SRLG 3 = {e3}
-//  |          |      e4 is in no SRLG: up from the start
-//  4 ---e3--- 3
-NetworkInstance worked_ring() {
-  NetworkInstance ring;
-  ring.vertex_count = 4;
-  ring.edge_count = 4;
-  ring.srlg_count = 3;
-  ring.edges = {{1, {1, 2}}, {2, {2, 3}}, {3, {3, 4}}, {4, {1, 4}}};
-  ring.srlgs = {{1, {1}}, {2, {2, 3}}, {3, {3}}};
-  ring.edge_srlg_count = {{1, 1}, {2, 1}, {3, 2}, {4, 0}};
-  return ring;
-}
+using test_networks::worked_ring;
 
 TEST(SpectraEstimator, WorkedRunComesOutToTheLastBit) {
   const Results expected = {{0, 0.7999999999999999, 0.9999999999999999},

@@ -28,6 +28,17 @@ bool chance(std::mt19937_64& random, double probability) {
 
 }  // namespace
 
+NetworkInstance worked_ring() {
+  NetworkInstance ring;
+  ring.vertex_count = 4;
+  ring.edge_count = 4;
+  ring.srlg_count = 3;
+  ring.edges = {{1, {1, 2}}, {2, {2, 3}}, {3, {3, 4}}, {4, {1, 4}}};
+  ring.srlgs = {{1, {1}}, {2, {2, 3}}, {3, {3}}};
+  ring.edge_srlg_count = {{1, 1}, {2, 1}, {3, 2}, {4, 0}};
+  return ring;
+}
+
 NetworkInstance make_ring_network(const RingNetworkShape& shape, std::uint64_t seed) {
   std::mt19937_64 random(seed);
   NetworkInstance instance;

@@ -6,6 +6,15 @@
 
 namespace varnak::test_networks {
 
+// The ring of four vertices whose estimates are worked out by hand:
+//
+//  1 ---e1--- 2      SRLG 1 = {e1}
+//  |          |      SRLG 2 = {e2, e3}
+//  e4         e2     SRLG 3 = {e3}
+//  |          |      e4 is in no SRLG: up from the start
+//  4 ---e3--- 3
+NetworkInstance worked_ring();
+
 // A ring of all vertices plus short chords; every edge lies in 0, 1 or 2 SRLGs, each
 // SRLG grouping the edges that start on one arc of the ring, so SRLGs behave like
 // ducts. Deterministic by `seed`. Counts are derived from the member lists as the
