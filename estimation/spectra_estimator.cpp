@@ -297,8 +297,13 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
     }
   };
 
-  std::atomic<std::int32_t> next_sample{0};
-  std::barrier block_done(thread_count, [&]() noexcept { next_sample.store(0); });
+  // On a cache line of its own: every thread writes it, and the values beside it on the
+  // stack are read in every chunk.
+  struct alignas(64) SharedCounter {
+    std::atomic<std::int32_t> value{0};
+  };
+  SharedCounter next_sample;
+  std::barrier block_done(thread_count, [&]() noexcept { next_sample.value.store(0); });
   std::vector<SampleTallies> tallies(static_cast<std::size_t>(thread_count),
                                      SampleTallies(plan.srlg_count));
 
@@ -312,8 +317,8 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
       }
       const std::int32_t* orders = blocks[block % 2].data();
       const std::int32_t count = samples_in(block);
-      for (std::int32_t first = next_sample.fetch_add(kChunk); first < count;
-           first = next_sample.fetch_add(kChunk)) {
+      for (std::int32_t first = next_sample.value.fetch_add(kChunk); first < count;
+           first = next_sample.value.fetch_add(kChunk)) {
         for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
           const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
           mine.record(sample_order, finder.first_up_position(sample_order));
