@@ -10,8 +10,8 @@ namespace varnak {
 
 // Results of load_instance.
 inline constexpr int kLoadOk = 0;
-inline constexpr int kLoadFailed = 1;       // the driver adds "Error loading file"
-inline constexpr int kLoadCannotOpen = 2;   // "Error in openening file" was printed
+inline constexpr int kLoadFailed = 1;      // the driver adds "Error loading file"
+inline constexpr int kLoadCannotOpen = 2;  // "Error in openening file" was printed
 
 // Appends to `fields` the pieces of `text` cut at every `delimiter`. A text without
 // the delimiter gives no pieces; otherwise there is one piece more than delimiters,

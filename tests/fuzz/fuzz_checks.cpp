@@ -107,8 +107,7 @@ class InputFile {
     }
     std::size_t done = 0;
     while (done < size) {
-      const ssize_t written =
-          ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+      const ssize_t written = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
       if (written < 0 && errno == EINTR) {
         continue;
       }
@@ -135,8 +134,7 @@ class InputFile {
 bool asks_for_large_edge_table(Text text) {
   const double memory = static_cast<double>(physical_memory_bytes());
   constexpr Text kKeyword = "ENUM:";
-  for (std::size_t at = text.find(kKeyword); at != Text::npos;
-       at = text.find(kKeyword, at + 1)) {
+  for (std::size_t at = text.find(kKeyword); at != Text::npos; at = text.find(kKeyword, at + 1)) {
     const std::size_t start = at + kKeyword.size();
     const std::size_t end = text.find('\n', start);
     // As the reader does: strtod on the field, which stops at ':', '\r' or a NUL byte.
@@ -172,8 +170,7 @@ std::string check_refusal_text(Text output, std::uint64_t line_count) {
     return "a refusal must start with \"Instance file\"; got " + printable(output);
   }
   const std::size_t digits_end = line.find(": ", kOneLine.size());
-  if (digits_end == Text::npos || digits_end == kOneLine.size() ||
-      digits_end + 2 == line.size()) {
+  if (digits_end == Text::npos || digits_end == kOneLine.size() || digits_end + 2 == line.size()) {
     return "a refusal without a line number or a reason: " + printable(output);
   }
   std::uint64_t number = 0;
@@ -194,8 +191,7 @@ std::string check_refusal_text(Text output, std::uint64_t line_count) {
 std::string check_loaded_instance(const NetworkInstance& instance) {
   if (instance.vertex_count < 0 || instance.edge_count < 0 || instance.srlg_count < 1) {
     return "accepted counts VNUM " + std::to_string(instance.vertex_count) + ", ENUM " +
-           std::to_string(instance.edge_count) + ", SRLGNUM " +
-           std::to_string(instance.srlg_count);
+           std::to_string(instance.edge_count) + ", SRLGNUM " + std::to_string(instance.srlg_count);
   }
   for (const auto& [edge, ends] : instance.edges) {
     for (const std::int32_t end : {ends.first, ends.second}) {
@@ -275,8 +271,7 @@ std::string check_estimates(const Estimates& estimates, std::int32_t srlg_count,
   };
   for (std::size_t j = 0; j < n; ++j) {
     if (!is_partial_sum(spectrum[j])) {
-      return describe_entry(j) + " is not a count of samples times 1/" +
-             std::to_string(samples);
+      return describe_entry(j) + " is not a count of samples times 1/" + std::to_string(samples);
     }
     if (j > 0 && spectrum[j] < spectrum[j - 1]) {
       return describe_entry(j) + " is below the entry before it";
@@ -317,8 +312,7 @@ std::string check_estimates(const Estimates& estimates, std::int32_t srlg_count,
 
 namespace {
 
-std::string first_difference(const Estimates& actual, const Estimates& expected,
-                             const char* what) {
+std::string first_difference(const Estimates& actual, const Estimates& expected, const char* what) {
   for (std::size_t j = 0; j < expected.spectrum.size(); ++j) {
     if (actual.spectrum[j] != expected.spectrum[j]) {
       return std::string(what) + " differs at spectrum entry " + std::to_string(j);
@@ -354,8 +348,7 @@ std::string check_estimation(const NetworkInstance& instance, std::uint64_t inpu
       instance.edge_count <= kLargestReferenceVertexOrEdgeCount &&
       instance.srlg_count <= kLargestReferenceSrlgCount) {
     Estimates reference = zero_estimates(instance.srlg_count);
-    reference::estimate_spectra(reference.spectrum, reference.bim_spectra, samples, seed,
-                                instance);
+    reference::estimate_spectra(reference.spectrum, reference.bim_spectra, samples, seed, instance);
     violation = first_difference(estimates, reference, "the estimate");
     if (!violation.empty()) {
       violation += " from the reference transcription";
@@ -394,9 +387,8 @@ const StopTexts& stop_texts() {
 
 bool has_defaults(const RunOptions& options) {
   const RunOptions defaults;
-  return options.graph_path == defaults.graph_path &&
-         options.sample_size == defaults.sample_size && options.seed == defaults.seed &&
-         options.xml_requested == defaults.xml_requested &&
+  return options.graph_path == defaults.graph_path && options.sample_size == defaults.sample_size &&
+         options.seed == defaults.seed && options.xml_requested == defaults.xml_requested &&
          options.output_path == defaults.output_path;
 }
 

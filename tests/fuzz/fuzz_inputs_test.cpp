@@ -80,8 +80,7 @@ TEST(FuzzInputs, ChecksTellAcceptedFromRefusedInputs) {
     Outcome outcome;
   };
   const std::vector<Case> cases = {
-      {"VNUM:2\nENUM:1\nSRLGNUM:1\nE:1:1,2\nSRLG:1:1\n", check_instance_input,
-       Outcome::kAccepted},
+      {"VNUM:2\nENUM:1\nSRLGNUM:1\nE:1:1,2\nSRLG:1:1\n", check_instance_input, Outcome::kAccepted},
       {"VNUM:2\nENUM:1\nSRLGNUM:0\n", check_instance_input, Outcome::kRefused},
       {"", check_instance_input, Outcome::kRefused},
       // An ENUM whose table is built but is slow to build: passed over.
