@@ -35,15 +35,6 @@ class DisjointSets {
     set_count_ = vertex_count_;
   }
 
-  // Takes over the sets of `snapshot`, which covers the same vertices: two copies of
-  // VNUM+1 integers, no allocation.
-  void restore(const DisjointSets& snapshot) {
-    assert(snapshot.vertex_count_ == vertex_count_);
-    rank_ = snapshot.rank_;
-    parent_ = snapshot.parent_;
-    set_count_ = snapshot.set_count_;
-  }
-
   // Joins the sets of u and v; true when they were two sets. Amortised O(alpha(VNUM)).
   bool unite(std::int32_t u, std::int32_t v) {
     assert(u >= 0 && u <= vertex_count_ && v >= 0 && v <= vertex_count_);
@@ -64,7 +55,6 @@ class DisjointSets {
   // Exactly one set: no vertices at all is not connected.
   bool is_connected() const { return set_count_ == 1; }
   std::int32_t set_count() const { return set_count_; }
-  std::int32_t vertex_count() const { return vertex_count_; }
 
  private:
   boost::disjoint_sets<std::int32_t*, std::int32_t*> view() {

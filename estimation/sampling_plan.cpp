@@ -14,10 +14,6 @@ std::uint64_t late_edge_key(std::int32_t up_position, std::int32_t edge) {
   return (static_cast<std::uint64_t>(up_position) << 32) | static_cast<std::uint32_t>(edge);
 }
 
-bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
-  return end >= 1 && end <= vertex_count;
-}
-
 struct JoiningEdge {
   std::int32_t first_end;
   std::int32_t second_end;
@@ -191,9 +187,7 @@ FirstUpFinder::FirstUpFinder(const SamplingPlan& plan)
       up_position_(plan.first_end.size(), 0),
       piece_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
       late_edges_(plan.first_end.size() + 1, 0),
-      rank_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
-      parent_(static_cast<std::size_t>(plan.vertex_count) + 1, 0),
-      pieces_(rank_.data(), parent_.data()) {
+      pieces_(plan.vertex_count) {
   std::size_t longest_listing = 0;
   for (std::size_t e = 1; e < plan.srlg_offsets.size(); ++e) {
     longest_listing =
@@ -231,12 +225,9 @@ void FirstUpFinder::compute_up_positions(const std::int32_t* order) {
 }
 
 bool FirstUpFinder::join(std::int32_t u, std::int32_t v) {
-  const std::int32_t root_u = pieces_.find_set(u);
-  const std::int32_t root_v = pieces_.find_set(v);
-  if (root_u == root_v) {
+  if (!pieces_.unite(u, v)) {
     return false;
   }
-  pieces_.link(root_u, root_v);
   --piece_count_;
   return true;
 }
@@ -264,17 +255,11 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
   // named after its top vertex. Those edges come up later.
   // Branch-free on purpose: whether an edge is late follows no pattern the processor
   // could learn.
-  // Every vertex starts as a set of its own in the union-find, though only the pieces'
-  // top vertices take part in it.
   std::size_t late_count = 0;
   const std::int32_t root = plan_.tree_order.front();
   piece_[root] = root;
-  parent_[root] = root;
-  rank_[root] = 0;
   for (std::size_t i = 1; i < plan_.tree_order.size(); ++i) {
     const std::int32_t vertex = plan_.tree_order[i];
-    parent_[vertex] = vertex;
-    rank_[vertex] = 0;
     const std::int32_t edge = plan_.tree_edge[vertex];
     const std::int32_t up = up_position_[edge];
     const bool late = up > bound;
@@ -289,6 +274,7 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
   if (piece_count_ == 1) {
     return bound;
   }
+  pieces_.reset_all();
 
   for (const std::int32_t edge : plan_.non_tree_edges) {
     const std::int32_t up = up_position_[edge];

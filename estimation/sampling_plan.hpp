@@ -1,10 +1,9 @@
 #pragma once
 
-#include <boost/pending/disjoint_sets.hpp>
-
 #include <cstdint>
 #include <vector>
 
+#include "estimation/disjoint_sets.hpp"
 #include "instance/network_instance.hpp"
 
 namespace varnak {
@@ -73,6 +72,7 @@ class FirstUpFinder {
 
  private:
   void compute_up_positions(const std::int32_t* order);
+  // Joins two pieces; true when they were apart.
   bool join(std::int32_t u, std::int32_t v);
 
   const SamplingPlan& plan_;
@@ -81,9 +81,7 @@ class FirstUpFinder {
   std::vector<std::int32_t> piece_;
   std::vector<std::int32_t> listing_positions_;
   std::vector<std::uint64_t> late_edges_;
-  std::vector<std::int32_t> rank_;
-  std::vector<std::int32_t> parent_;
-  boost::disjoint_sets<std::int32_t*, std::int32_t*> pieces_;
+  DisjointSets pieces_;  // only the pieces' top vertices take part
   std::int32_t piece_count_ = 0;
 };
 

@@ -136,6 +136,14 @@ void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector
   }
 }
 
+std::vector<std::int32_t> identity_order(std::int32_t srlg_count) {
+  std::vector<std::int32_t> order(static_cast<std::size_t>(srlg_count));
+  for (std::int32_t position = 0; position < srlg_count; ++position) {
+    order[position] = position + 1;
+  }
+  return order;
+}
+
 // The two searches for the first UP position give the same answer. Searching forward
 // costs about the same for every order; searching backward through the cut space costs
 // little when the network connects late in the order and much when it connects early.
@@ -190,8 +198,7 @@ bool backward_is_faster(const SamplingPlan& plan, const std::optional<CutSpacePl
   constexpr int kPilotOrders = 64;
   const OrderSampler sampler(plan.srlg_count);
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
-  std::vector<std::int32_t> order(width);
-  std::iota(order.begin(), order.end(), 1);
+  std::vector<std::int32_t> order = identity_order(plan.srlg_count);
   std::vector<std::int32_t> orders;
   for (int pilot = 0; pilot < kPilotOrders; ++pilot) {
     sampler.reshuffle(random, order.data());
@@ -213,12 +220,29 @@ bool backward_is_faster(const SamplingPlan& plan, const std::optional<CutSpacePl
   return backward_time < forward_time;
 }
 
-std::vector<std::int32_t> identity_order(std::int32_t srlg_count) {
-  std::vector<std::int32_t> order(static_cast<std::size_t>(srlg_count));
-  for (std::int32_t position = 0; position < srlg_count; ++position) {
-    order[position] = position + 1;
+// What both estimators sample with: the compiled instance and the search for each
+// sample's first UP position.
+struct Sampling {
+  SamplingPlan plan;
+  std::optional<CutSpacePlan> cut_space;
+  bool backward = false;
+};
+
+// Nothing when no sample can add anything: no samples, no SRLGs, or a network that never
+// connects, whatever the orders.
+std::optional<Sampling> prepare_sampling(const NetworkInstance& instance, std::int32_t sample_size,
+                                         const RandomSource& random) {
+  if (sample_size <= 0 || instance.srlg_count <= 0) {
+    return std::nullopt;
   }
-  return order;
+  Sampling sampling;
+  sampling.plan = build_sampling_plan(instance);
+  if (sampling.plan.never_up) {
+    return std::nullopt;
+  }
+  sampling.cut_space = cut_space_for(sampling.plan);
+  sampling.backward = backward_is_faster(sampling.plan, sampling.cut_space, random);
+  return sampling;
 }
 
 // Samples drawn per block of the threaded estimator: enough to keep the threads busy
@@ -234,18 +258,14 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
                       std::int32_t sample_size, std::int32_t seed,
                       const NetworkInstance& instance) {
   RandomSource random(seed);
-  if (sample_size <= 0 || instance.srlg_count <= 0) {
+  const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
+  if (!sampling.has_value()) {
     return;
   }
-  const SamplingPlan plan = build_sampling_plan(instance);
-  if (plan.never_up) {
-    return;  // no sample is ever UP: nothing to add, whatever the orders
-  }
-
+  const SamplingPlan& plan = sampling->plan;
   const OrderSampler sampler(plan.srlg_count);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
-  const std::optional<CutSpacePlan> cut_space = cut_space_for(plan);
-  FirstUpSearch finder(plan, cut_space, backward_is_faster(plan, cut_space, random));
+  FirstUpSearch finder(plan, sampling->cut_space, sampling->backward);
   SampleTallies tallies(plan.srlg_count);
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
@@ -267,16 +287,11 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
     return;
   }
   RandomSource random(seed);
-  if (sample_size <= 0 || instance.srlg_count <= 0) {
+  const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
+  if (!sampling.has_value()) {
     return;
   }
-  const SamplingPlan plan = build_sampling_plan(instance);
-  if (plan.never_up) {
-    return;
-  }
-
-  const std::optional<CutSpacePlan> cut_space = cut_space_for(plan);
-  const bool backward = backward_is_faster(plan, cut_space, random);
+  const SamplingPlan& plan = sampling->plan;
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
   const std::int32_t samples_per_block = block_size(plan.srlg_count);
   const std::int32_t block_count = (sample_size - 1) / samples_per_block + 1;
@@ -309,7 +324,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
 
   const auto run = [&](int thread) {
     constexpr std::int32_t kChunk = 8;
-    FirstUpSearch finder(plan, cut_space, backward);
+    FirstUpSearch finder(plan, sampling->cut_space, sampling->backward);
     SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
     for (std::int32_t block = 0; block < block_count; ++block) {
       if (thread == 0 && block + 1 < block_count) {

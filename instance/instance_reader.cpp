@@ -300,10 +300,6 @@ bool check_some_srlg(std::int32_t srlg_count, LineNumber count_line, Refusal& re
                 "SRLGNUM 0 leaves no SRLG to estimate; expected a count of 1 or more");
 }
 
-bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
-  return end >= 1 && end <= vertex_count;
-}
-
 // Ends are checked against the final VNUM, and only for edges that have an E line: an
 // edge without one reads as (0, 0), which the estimator takes as joining nothing. When
 // several E lines are at fault, the one nearest the top of the file is named.

@@ -24,6 +24,11 @@ struct NetworkInstance {
   std::map<std::int32_t, std::int32_t> edge_srlg_count;
 };
 
+// Vertices are numbered 1..VNUM; 0, the end of an edge without an E line, is none.
+inline bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
+  return end >= 1 && end <= vertex_count;
+}
+
 inline EdgeEnds edge_ends(const NetworkInstance& instance, std::int32_t edge) {
   const auto found = instance.edges.find(edge);
   return found == instance.edges.end() ? EdgeEnds{0, 0} : found->second;

@@ -11,10 +11,6 @@
 namespace varnak {
 namespace {
 
-bool is_vertex(std::int32_t end, std::int32_t vertex_count) {
-  return end >= 1 && end <= vertex_count;
-}
-
 // An edge joins something only when both ends are distinct vertices; (0, 0), the edge
 // without an E line, and self-loops join nothing.
 bool joins_two_vertices(const EdgeEnds& ends, std::int32_t vertex_count) {

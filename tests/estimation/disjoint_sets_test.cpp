@@ -35,14 +35,14 @@ TEST(DisjointSets, AnIsolatedVertexKeepsTheNetworkApart) {
   EXPECT_FALSE(sets.is_connected());
 }
 
-TEST(DisjointSets, ResetAndRestoreStartAfresh) {
+TEST(DisjointSets, ResetAndCopyStartAfresh) {
   DisjointSets snapshot(3);
   snapshot.unite(1, 2);
   DisjointSets sets(3);
   sets.unite(2, 3);
   sets.unite(1, 3);
   ASSERT_TRUE(sets.is_connected());
-  sets.restore(snapshot);
+  sets = snapshot;
   EXPECT_EQ(sets.set_count(), 2);
   EXPECT_FALSE(sets.unite(1, 2));
   EXPECT_TRUE(sets.unite(3, 1));
