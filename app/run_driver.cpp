@@ -11,7 +11,7 @@
 #include "app/run_options.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
-#include "instance/memory_budget.hpp"
+#include "common/memory_budget.hpp"
 #include "output/xml_report.hpp"
 
 namespace varnak {

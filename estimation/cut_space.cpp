@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cassert>
+
+#include "common/invariant.hpp"
 
 namespace varnak {
 
@@ -136,9 +137,8 @@ std::int32_t CutSpaceFinder::first_up_position(const std::int32_t* order) {
       }
     }
   }
-  assert(false && "with every joining edge down the merged vertices are apart");
-  clear();
-  return 0;
+  broken_invariant("the backward search found no first UP position, yet with every joining edge "
+                   "down the merged vertices are apart");
 }
 
 }  // namespace varnak

@@ -1,10 +1,11 @@
 #include "estimation/sampling_plan.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <map>
 
+#include "common/invariant.hpp"
 #include "estimation/disjoint_sets.hpp"
+#include "instance/edge_rules.hpp"
 
 namespace varnak {
 namespace {
@@ -13,13 +14,6 @@ namespace {
 std::uint64_t late_edge_key(std::int32_t up_position, std::int32_t edge) {
   return (static_cast<std::uint64_t>(up_position) << 32) | static_cast<std::uint32_t>(edge);
 }
-
-struct JoiningEdge {
-  std::int32_t first_end;
-  std::int32_t second_end;
-  std::int32_t needed;
-  const std::vector<std::int32_t>* srlgs;
-};
 
 // Lays out a spanning tree of the joining edges, found breadth first from vertex 1.
 // False when the edges do not reach every vertex.
@@ -89,54 +83,18 @@ bool build_spanning_tree(SamplingPlan& plan) {
 }  // namespace
 
 SamplingPlan build_sampling_plan(const NetworkInstance& instance) {
+  const EdgeRules rules = compile_edge_rules(instance);
   SamplingPlan plan;
-  plan.srlg_count = instance.srlg_count;
-  const std::int32_t vertex_count = instance.vertex_count;
-
-  // The listings by SRLGs 1..SRLGNUM of each edge that may join two vertices.
-  std::map<std::int32_t, std::vector<std::int32_t>> srlgs_of_edge;
-  for (auto it = instance.srlgs.lower_bound(1);
-       it != instance.srlgs.end() && it->first <= instance.srlg_count; ++it) {
-    for (const std::int32_t edge : it->second) {
-      const EdgeEnds ends = edge_ends(instance, edge);
-      if (srlg_memberships(instance, edge) > 0 && ends.first != ends.second) {
-        srlgs_of_edge[edge].push_back(it->first);
-      }
-    }
-  }
-  std::erase_if(srlgs_of_edge, [&](const auto& entry) {
-    return entry.second.size() < static_cast<std::size_t>(srlg_memberships(instance, entry.first));
-  });
-
-  std::vector<EdgeEnds> free_edges;
-  for (auto it = instance.edges.lower_bound(1);
-       it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
-    if (srlg_memberships(instance, it->first) == 0 && it->second.first != it->second.second) {
-      free_edges.push_back(it->second);
-    }
-  }
-
-  // Fewer edges than a spanning tree needs can never connect the vertices: decided before
-  // anything is allocated per vertex, so a huge vertex count costs nothing.
-  const std::int64_t candidate_edges =
-      static_cast<std::int64_t>(srlgs_of_edge.size() + free_edges.size());
-  if (vertex_count <= 0 || candidate_edges < static_cast<std::int64_t>(vertex_count) - 1) {
+  plan.srlg_count = rules.srlg_count;
+  const std::int32_t vertex_count = rules.vertex_count;
+  if (too_few_edges_to_connect(rules)) {
     plan.never_up = true;
     return plan;
   }
 
-  // Ends lie in 1..VNUM for every instance the reader accepts; an end outside would
-  // address storage outside the vertex arrays, so such an edge is passed over.
-  const auto valid = [&](const EdgeEnds& ends) {
-    assert(is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count));
-    return is_vertex(ends.first, vertex_count) && is_vertex(ends.second, vertex_count);
-  };
-
   DisjointSets free_sets(vertex_count);
-  for (const EdgeEnds& ends : free_edges) {
-    if (valid(ends)) {
-      free_sets.unite(ends.first, ends.second);
-    }
+  for (const EdgeEnds& ends : rules.free_edges) {
+    free_sets.unite(ends.first, ends.second);
   }
   std::vector<std::int32_t> merged(static_cast<std::size_t>(vertex_count) + 1, 0);
   for (std::int32_t vertex = 1; vertex <= vertex_count; ++vertex) {
@@ -151,29 +109,30 @@ SamplingPlan build_sampling_plan(const NetworkInstance& instance) {
     return plan;
   }
 
-  std::vector<JoiningEdge> single_listing;
-  std::vector<JoiningEdge> several_listings;
-  for (const auto& [edge, srlgs] : srlgs_of_edge) {
-    const EdgeEnds ends = edge_ends(instance, edge);
-    if (!valid(ends) || merged[ends.first] == merged[ends.second]) {
+  std::vector<std::size_t> single_listing;
+  std::vector<std::size_t> several_listings;
+  for (std::size_t e = 0; e < rules.ends.size(); ++e) {
+    if (merged[rules.ends[e].first] == merged[rules.ends[e].second]) {
       continue;
     }
-    const JoiningEdge joining = {merged[ends.first], merged[ends.second],
-                                 srlg_memberships(instance, edge), &srlgs};
-    (srlgs.size() == 1 ? single_listing : several_listings).push_back(joining);
+    const std::uint32_t listings = rules.edge_offsets[e + 1] - rules.edge_offsets[e];
+    (listings == 1 ? single_listing : several_listings).push_back(e);
   }
+  const auto add_ends = [&](std::size_t e) {
+    plan.first_end.push_back(merged[rules.ends[e].first]);
+    plan.second_end.push_back(merged[rules.ends[e].second]);
+  };
   plan.single_listing_edges = static_cast<std::int32_t>(single_listing.size());
   plan.srlg_offsets.push_back(0);
-  for (const JoiningEdge& edge : single_listing) {
-    plan.first_end.push_back(edge.first_end);
-    plan.second_end.push_back(edge.second_end);
-    plan.single_srlg.push_back(edge.srlgs->front());
+  for (const std::size_t e : single_listing) {
+    add_ends(e);
+    plan.single_srlg.push_back(rules.srlgs_of_edge[rules.edge_offsets[e]]);
   }
-  for (const JoiningEdge& edge : several_listings) {
-    plan.first_end.push_back(edge.first_end);
-    plan.second_end.push_back(edge.second_end);
-    plan.needed.push_back(edge.needed);
-    plan.edge_srlgs.insert(plan.edge_srlgs.end(), edge.srlgs->begin(), edge.srlgs->end());
+  for (const std::size_t e : several_listings) {
+    add_ends(e);
+    plan.needed.push_back(rules.needed[e]);
+    plan.edge_srlgs.insert(plan.edge_srlgs.end(), rules.srlgs_of_edge.begin() + rules.edge_offsets[e],
+                           rules.srlgs_of_edge.begin() + rules.edge_offsets[e + 1]);
     plan.srlg_offsets.push_back(static_cast<std::uint32_t>(plan.edge_srlgs.size()));
   }
 
@@ -233,7 +192,6 @@ bool FirstUpFinder::join(std::int32_t u, std::int32_t v) {
 }
 
 std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
-  assert(!plan_.never_up && !plan_.always_up);
   compute_up_positions(order);
 
   // Every vertex needs one of its edges up, so the network cannot be UP before the
@@ -298,8 +256,8 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
       return static_cast<std::int32_t>(late_edges_[i] >> 32);
     }
   }
-  assert(false && "every joining edge is up at the last position, and they connect");
-  return plan_.srlg_count - 1;
+  broken_invariant("the forward search found no first UP position, yet every joining edge is up "
+                   "at the last position and they connect");
 }
 
 }  // namespace varnak

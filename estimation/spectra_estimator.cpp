@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <barrier>
-#include <cassert>
 #include <chrono>
 #include <numeric>
 #include <optional>
 #include <thread>
 
+#include "common/invariant.hpp"
 #include "estimation/cut_space.hpp"
 #include "estimation/order_sampler.hpp"
 #include "estimation/random_source.hpp"
@@ -216,7 +216,9 @@ bool backward_is_faster(const SamplingPlan& plan, const std::optional<CutSpacePl
   time_search(false);  // warms the caches for both
   const auto [forward_time, forward_sum] = time_search(false);
   const auto [backward_time, backward_sum] = time_search(true);
-  assert(forward_sum == backward_sum);
+  if (forward_sum != backward_sum) {
+    broken_invariant("the forward and backward searches disagree on a pilot order");
+  }
   return backward_time < forward_time;
 }
 

@@ -13,7 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "instance/memory_budget.hpp"
+#include "common/memory_budget.hpp"
+#include "common/printable.hpp"
 
 namespace varnak {
 namespace {
@@ -22,21 +23,11 @@ namespace {
 // rounds it up. Used to foresee the size of the edge count table before building it.
 constexpr double kMapNodeBytes = 48.0;
 
-// Texts quoted from the file are cut to this length, so a refusal stays one short line
-// even when the line at fault is megabytes long.
-constexpr std::size_t kQuotedTextLimit = 60;
-
 // Longer lines are refused: no instance needs them, and reading on would fill memory.
 constexpr std::size_t kLongestLine = std::size_t{256} << 20;
 
-// Lines are counted from 1; 0 stands for "no line", as for a count whose line is absent.
 using LineNumber = std::uint64_t;
-
-// Why a file is refused, and which line is to blame (0 when no single line is).
-struct Refusal {
-  LineNumber line = 0;
-  std::string reason;
-};
+using Refusal = InstanceRefusal;
 
 // The lines that set the values the instance holds at the end of the file. Later lines
 // override earlier ones, so checks that can only be made once the file is read need to
@@ -55,24 +46,6 @@ bool refuse(Refusal& refusal, LineNumber line, std::string reason) {
   refusal.line = line;
   refusal.reason = std::move(reason);
   return false;
-}
-
-// Control bytes are shown as \xNN, so that a quoted line cannot move the cursor, clear
-// the terminal or change its colours.
-std::string quoted(const std::string& text) {
-  std::string shown = "\"";
-  for (std::size_t i = 0; i < text.size() && i < kQuotedTextLimit; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x20 || byte == 0x7F) {
-      constexpr const char* kHexDigits = "0123456789abcdef";
-      shown += "\\x";
-      shown += kHexDigits[byte >> 4];
-      shown += kHexDigits[byte & 0xF];
-    } else {
-      shown += static_cast<char>(byte);
-    }
-  }
-  return shown + (text.size() > kQuotedTextLimit ? "...\"" : "\"");
 }
 
 // Reads `text` as atof does (leading white space skipped, the longest numeric prefix
@@ -102,24 +75,6 @@ bool read_number(const std::string& text, const char* what, LineNumber line, std
                     "2147483647");
 }
 
-// Like split_fields, but keeps no more than `limit` pieces: a line of millions of ":"
-// costs no memory beyond the line itself.
-void split_leading_fields(const std::string& text, char delimiter, std::size_t limit,
-                          std::vector<std::string>& fields) {
-  std::size_t delimiter_at = text.find(delimiter);
-  if (delimiter_at == std::string::npos) {
-    return;
-  }
-  std::size_t start = 0;
-  while (delimiter_at != std::string::npos && fields.size() + 1 < limit) {
-    fields.emplace_back(text, start, delimiter_at - start);
-    start = delimiter_at + 1;
-    delimiter_at = text.find(delimiter, start);
-  }
-  fields.emplace_back(text, start,
-                      delimiter_at == std::string::npos ? std::string::npos : delimiter_at - start);
-}
-
 bool read_count_line(const std::vector<std::string>& fields, LineNumber line, std::int32_t& count,
                      LineNumber& count_line, Refusal& refusal) {
   if (!read_number(fields[1], fields[0].c_str(), line, count, refusal)) {
@@ -138,7 +93,7 @@ bool read_edge_line(const std::string& text, const std::vector<std::string>& fie
         "E line " + quoted(text) + " has no end vertices; expected a line such as E:1:1,2");
   }
   pieces.clear();
-  split_leading_fields(fields[2], ',', 2, pieces);
+  split_fields(fields[2], ',', 2, pieces);
   if (pieces.empty()) {
     return refuse(refusal, line,
                   "E line " + quoted(text) +
@@ -243,7 +198,7 @@ bool read_lines(std::istream& file, NetworkInstance& instance, SourceLines& line
       continue;
     }
     fields.clear();
-    split_leading_fields(text, ':', 3, fields);
+    split_fields(text, ':', 3, fields);
     if (fields.empty()) {
       continue;
     }
@@ -329,26 +284,21 @@ bool check_edge_ends(const NetworkInstance& instance, const SourceLines& lines, 
                     std::to_string(instance.vertex_count));
 }
 
-// The count table gets one node per edge 1..ENUM plus one per member outside that range;
-// a large ENUM alone would otherwise make the machine swap or the allocator give up.
-bool check_edge_table_fits(const NetworkInstance& instance, const SourceLines& lines,
-                           Refusal& refusal) {
-  std::uint64_t entries = static_cast<std::uint64_t>(instance.edge_count);
+// The count table gets one node per listed edge id: refused before it is built when the
+// lists name more edges than this machine's memory holds nodes for.
+bool check_edge_table_fits(const NetworkInstance& instance, Refusal& refusal) {
+  std::uint64_t listings = 0;
   for (const auto& [srlg, members] : instance.srlgs) {
-    for (const std::int32_t member : members) {
-      if (member < 1 || member > instance.edge_count) {
-        ++entries;
-      }
-    }
+    listings += members.size();
   }
-  const double needed = static_cast<double>(entries) * kMapNodeBytes;
+  const double needed = static_cast<double>(listings) * kMapNodeBytes;
   const std::uint64_t available = physical_memory_bytes();
   if (needed <= static_cast<double>(available)) {
     return true;
   }
-  return refuse(refusal, lines.edge_count,
-                "ENUM " + std::to_string(instance.edge_count) + " needs " + describe_bytes(needed) +
-                    " of memory for its edge table, more than the " +
+  return refuse(refusal, 0,
+                "the SRLG lines list " + std::to_string(listings) + " members, whose edge table needs " +
+                    describe_bytes(needed) + " of memory, more than the " +
                     describe_bytes(static_cast<double>(available)) + " of this machine");
 }
 
@@ -361,17 +311,15 @@ bool check_instance(const NetworkInstance& instance, const SourceLines& lines, R
          check_count_not_negative(instance.srlg_count, lines.srlg_count, "SRLGNUM", refusal) &&
          check_some_srlg(instance.srlg_count, lines.srlg_count, refusal) &&
          check_edge_ends(instance, lines, refusal) &&
-         check_edge_table_fits(instance, lines, refusal);
+         check_edge_table_fits(instance, refusal);
 }
 
 // Built from the final member lists, so neither a late ENUM line nor a replaced SRLG
 // list can leave counts that disagree with the lists.
 bool derive_edge_srlg_count(NetworkInstance& instance, Refusal& refusal) {
+  // Only listed edges get an entry; every other edge reads as 0 memberships, so a large
+  // ENUM costs nothing.
   auto& counts = instance.edge_srlg_count;
-  // A 64-bit id: with ENUM 2147483647 a 32-bit one would overflow before the loop ends.
-  for (std::int64_t edge = 1; edge <= instance.edge_count; ++edge) {
-    counts.emplace_hint(counts.end(), static_cast<std::int32_t>(edge), 0);
-  }
   for (const auto& [srlg, members] : instance.srlgs) {
     for (const std::int32_t member : members) {
       std::int32_t& count = counts[member];
@@ -388,22 +336,24 @@ bool derive_edge_srlg_count(NetworkInstance& instance, Refusal& refusal) {
 
 }  // namespace
 
-void split_fields(const std::string& text, char delimiter, std::vector<std::string>& fields) {
+void split_fields(const std::string& text, char delimiter, std::size_t limit,
+                  std::vector<std::string>& fields) {
   std::size_t delimiter_at = text.find(delimiter);
-  if (delimiter_at == std::string::npos) {
+  if (delimiter_at == std::string::npos || limit == 0) {
     return;
   }
   std::size_t start = 0;
-  while (delimiter_at != std::string::npos) {
+  for (std::size_t added = 1; delimiter_at != std::string::npos && added < limit; ++added) {
     fields.emplace_back(text, start, delimiter_at - start);
     start = delimiter_at + 1;
     delimiter_at = text.find(delimiter, start);
   }
-  fields.emplace_back(text, start);
+  fields.emplace_back(text, start,
+                      delimiter_at == std::string::npos ? std::string::npos : delimiter_at - start);
 }
 
-int load_instance(std::string path, NetworkInstance& instance, std::ostream& out) {
-  Refusal refusal;
+int read_instance(const std::string& path, NetworkInstance& instance, InstanceRefusal& refusal) {
+  refusal = InstanceRefusal{};
   try {
     // On POSIX an ifstream opens a directory without complaint and only its first read
     // fails, which would pass for an empty file.
@@ -414,7 +364,7 @@ int load_instance(std::string path, NetworkInstance& instance, std::ostream& out
       file.open(path);
     }
     if (!file.is_open()) {
-      out << "Error in openening file \n" << std::flush;
+      refusal.code = kLoadCannotOpen;
       return kLoadCannotOpen;
     }
     SourceLines lines;
@@ -423,14 +373,27 @@ int load_instance(std::string path, NetworkInstance& instance, std::ostream& out
       return kLoadOk;
     }
   } catch (const std::exception&) {
-    return kLoadFailed;
+    // Memory ran out: there is nothing more precise to say than that the file was not read.
+    refusal.line = 0;
+    refusal.reason.clear();
   }
-  if (refusal.line == 0) {
-    out << "Instance file: " << refusal.reason << std::endl;
-  } else {
-    out << "Instance file line " << refusal.line << ": " << refusal.reason << std::endl;
-  }
+  refusal.code = kLoadFailed;
   return kLoadFailed;
+}
+
+int load_instance(std::string path, NetworkInstance& instance, std::ostream& out) {
+  InstanceRefusal refusal;
+  const int code = read_instance(path, instance, refusal);
+  if (code == kLoadCannotOpen) {
+    out << "Error in openening file \n" << std::flush;
+  } else if (code == kLoadFailed && !refusal.reason.empty()) {
+    if (refusal.line == 0) {
+      out << "Instance file: " << refusal.reason << std::endl;
+    } else {
+      out << "Instance file line " << refusal.line << ": " << refusal.reason << std::endl;
+    }
+  }
+  return code;
 }
 
 }  // namespace varnak

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "estimation/spectra_estimator.hpp"
-#include "tools/confidence.hpp"
-#include "tools/exact_spectra.hpp"
-#include "tools/reliability.hpp"
+#include "analysis/confidence.hpp"
+#include "analysis/exact_spectra.hpp"
+#include "analysis/reliability.hpp"
 
 namespace varnak {
 

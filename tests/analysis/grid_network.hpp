@@ -3,7 +3,7 @@
 #include "instance/network_instance.hpp"
 #include "tests/support/instance_generator.hpp"
 
-namespace varnak::tool_test_networks {
+namespace varnak::analysis_networks {
 
 // 1 ---e1--- 2 ---e2--- 3
 // |          |          |      SRLG i = {ei}, i = 1..7
@@ -28,4 +28,4 @@ inline NetworkInstance grid_2x3() {
 
 using test_networks::worked_ring;
 
-}  // namespace varnak::tool_test_networks
+}  // namespace varnak::analysis_networks

@@ -1,4 +1,4 @@
-#include "tests/tools/subset_brute_force.hpp"
+#include "tests/analysis/subset_brute_force.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "tools/exact_spectra.hpp"
+#include "analysis/exact_spectra.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tests/support/instance_generator.hpp"
-#include "tests/tools/subset_brute_force.hpp"
-#include "tests/tools/tool_test_networks.hpp"
+#include "tests/analysis/subset_brute_force.hpp"
+#include "tests/analysis/grid_network.hpp"
 
 namespace varnak {
 namespace {
@@ -26,7 +26,7 @@ TEST(ExactSpectra, SmallNetworksWithKnownCounts) {
   one_vertex.vertex_count = 1;
   one_vertex.srlg_count = 3;
 
-  NetworkInstance no_vertices = tool_test_networks::worked_ring();
+  NetworkInstance no_vertices = analysis_networks::worked_ring();
   no_vertices.vertex_count = 0;
 
   // 1 ---e1--- 2 ---e2--- 3    SRLG 1 lists e1 twice: its count is 2, yet SRLG 1 alone
@@ -59,7 +59,7 @@ TEST(ExactSpectra, SmallNetworksWithKnownCounts) {
       // Of the 15 spanning trees, 6 avoid the middle rung e4 (the outer 6-cycle) and 4
       // avoid any other edge (its pendant ends are forced, a 4-cycle remains).
       {"2x3 grid",
-       tool_test_networks::grid_2x3(),
+       analysis_networks::grid_2x3(),
        false,
        {0, 0, 0, 0, 15, 7, 1},
        {{0, 0, 0, 0, 11, 6, 1},
@@ -70,7 +70,7 @@ TEST(ExactSpectra, SmallNetworksWithKnownCounts) {
         {0, 0, 0, 0, 11, 6, 1},
         {0, 0, 0, 0, 11, 6, 1}}},
       {"worked ring",
-       tool_test_networks::worked_ring(),
+       analysis_networks::worked_ring(),
        false,
        {0, 2, 1},
        {{0, 1, 1}, {0, 2, 1}, {0, 1, 1}}},
@@ -89,7 +89,7 @@ TEST(ExactSpectra, SmallNetworksWithKnownCounts) {
 }
 
 TEST(ExactSpectra, GridValuesAreSharesOfSubsets) {
-  const ExactSpectra exact = exact_of(tool_test_networks::grid_2x3());
+  const ExactSpectra exact = exact_of(analysis_networks::grid_2x3());
   const std::vector<double> expected = {0, 0, 0, 0, 15.0 / 21.0, 1.0, 1.0};
   ASSERT_EQ(exact.spectrum.size(), expected.size());
   for (std::size_t j = 0; j < expected.size(); ++j) {
@@ -108,7 +108,7 @@ TEST(ExactSpectra, GridValuesAreSharesOfSubsets) {
 TEST(ExactSpectra, WorkedRingMatchesItsHandDerivation) {
   // k = 1: no single SRLG connects. k = 2: {1, 2} gives e1, e2 (e4 free); {2, 3} gives
   // e2, e3; {1, 3} leaves e3 waiting for SRLG 2 and vertex 3 cut off. k = 3: connected.
-  const ExactSpectra exact = exact_of(tool_test_networks::worked_ring());
+  const ExactSpectra exact = exact_of(analysis_networks::worked_ring());
   const std::vector<double> spectrum = {0.0, 2.0 / 3.0, 1.0};
   const std::vector<std::vector<double>> bim = {
       {0.0, 1.0 / 3.0, 1.0}, {0.0, 2.0 / 3.0, 1.0}, {0.0, 1.0 / 3.0, 1.0}};
@@ -160,7 +160,7 @@ TEST(ExactSpectra, AgreesWithBruteForceOnRingNetworks) {
 
 TEST(ExactSpectra, EstimatesLieWithinAFewStandardErrors) {
   std::vector<std::pair<std::string, NetworkInstance>> instances = {
-      {"grid", tool_test_networks::grid_2x3()}, {"worked ring", tool_test_networks::worked_ring()}};
+      {"grid", analysis_networks::grid_2x3()}, {"worked ring", analysis_networks::worked_ring()}};
   for (std::uint64_t seed = 1; seed <= 3; ++seed) {
     instances.emplace_back("ring network " + std::to_string(seed),
                            test_networks::make_ring_network({12, 20, 10, 0.1, 0.3, 3, 2}, seed));
@@ -188,7 +188,7 @@ TEST(ExactSpectra, EstimatesLieWithinAFewStandardErrors) {
 }
 
 TEST(ExactSpectra, RefusesMoreSrlgsThanItCanEnumerate) {
-  NetworkInstance instance = tool_test_networks::worked_ring();
+  NetworkInstance instance = analysis_networks::worked_ring();
   instance.srlg_count = kMaxExactSrlgs + 1;
   ExactSpectra exact;
   std::string failure;

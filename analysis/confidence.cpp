@@ -1,4 +1,4 @@
-#include "tools/confidence.hpp"
+#include "analysis/confidence.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/xml_results.hpp"
+#include "output/xml_results.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/reliability.hpp"
+#include "analysis/reliability.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "tests/support/instance_generator.hpp"
-#include "tests/tools/subset_brute_force.hpp"
-#include "tests/tools/tool_test_networks.hpp"
-#include "tools/exact_spectra.hpp"
+#include "tests/analysis/subset_brute_force.hpp"
+#include "tests/analysis/grid_network.hpp"
+#include "analysis/exact_spectra.hpp"
 
 namespace varnak {
 namespace {
@@ -30,10 +30,10 @@ struct NamedInstance {
 // Small instances, among them one connected with no SRLG up, so that y_0 = 1 is used.
 std::vector<NamedInstance> small_instances() {
   std::vector<NamedInstance> instances = {
-      {"grid", tool_test_networks::grid_2x3()},
-      {"worked ring", tool_test_networks::worked_ring()},
+      {"grid", analysis_networks::grid_2x3()},
+      {"worked ring", analysis_networks::worked_ring()},
   };
-  NetworkInstance free_connected = tool_test_networks::worked_ring();
+  NetworkInstance free_connected = analysis_networks::worked_ring();
   free_connected.edges[5] = {2, 3};
   free_connected.edges[6] = {3, 4};
   free_connected.edge_count = 6;
@@ -53,7 +53,7 @@ std::vector<NamedInstance> small_instances() {
 
 TEST(Reliability, GridAtOneHalf) {
   // Every subset has probability 1/128; 15 + 7 + 1 of them connect.
-  EXPECT_NEAR(reliability(exact_summary(tool_test_networks::grid_2x3()), 0.5), 23.0 / 128.0, 1e-15);
+  EXPECT_NEAR(reliability(exact_summary(analysis_networks::grid_2x3()), 0.5), 23.0 / 128.0, 1e-15);
 }
 
 TEST(Reliability, EqualsTheSumOverSubsets) {
@@ -114,7 +114,7 @@ TEST(Reliability, RankingPutsTheMostImportantFirst) {
   // In the worked ring both edges at vertex 3 wait for SRLG 2, so every connected subset
   // holds it; SRLGs 1 and 3 are each in one of the two connected pairs, tie, and keep
   // their id order.
-  const SpectraSummary summary = exact_summary(tool_test_networks::worked_ring());
+  const SpectraSummary summary = exact_summary(analysis_networks::worked_ring());
   const std::vector<SrlgImportance> ranked = rank_by_importance(summary, 0.5, 0);
   ASSERT_EQ(ranked.size(), 3u);
   EXPECT_EQ(ranked[0].srlg, 2);

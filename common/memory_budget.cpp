@@ -1,4 +1,4 @@
-#include "instance/memory_budget.hpp"
+#include "common/memory_budget.hpp"
 
 #include <unistd.h>
 

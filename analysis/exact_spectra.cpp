@@ -1,76 +1,15 @@
-#include "tools/exact_spectra.hpp"
+#include "analysis/exact_spectra.hpp"
 
 #include <algorithm>
 #include <bit>
-#include <map>
 #include <numeric>
 #include <utility>
 
 #include "estimation/disjoint_sets.hpp"
+#include "instance/edge_rules.hpp"
 
 namespace varnak {
 namespace {
-
-// An edge joins something only when both ends are distinct vertices; (0, 0), the edge
-// without an E line, and self-loops join nothing.
-bool joins_two_vertices(const EdgeEnds& ends, std::int32_t vertex_count) {
-  return ends.first != ends.second && is_vertex(ends.first, vertex_count) &&
-         is_vertex(ends.second, vertex_count);
-}
-
-// The instance reduced to what a subset of SRLGs does with it, over dense indices.
-//
-// As in the estimator, an edge with m > 0 memberships comes up once m listings by SRLGs
-// 1..SRLGNUM have come up (a listing by an SRLG outside that range never comes up), and
-// an edge with m = 0 among ids 1..ENUM is up from the start. The order in which SRLGs
-// come up does not matter: a listing of an edge already up is skipped, which is the same
-// as counting it below zero.
-struct SubsetNetwork {
-  std::int32_t srlg_count = 0;
-  std::int32_t vertex_count = 0;
-  std::vector<EdgeEnds> ends;          // by edge index
-  std::vector<std::int32_t> required;  // by edge index: listings it waits for
-  std::vector<std::uint32_t> offsets;  // SRLG s owns listings [offsets[s-1], offsets[s])
-  std::vector<std::int32_t> listings;  // edge indices
-  std::vector<EdgeEnds> free_edges;
-};
-
-SubsetNetwork build_subset_network(const NetworkInstance& instance) {
-  SubsetNetwork network;
-  network.srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
-  network.vertex_count = std::max<std::int32_t>(instance.vertex_count, 0);
-  network.offsets.assign(static_cast<std::size_t>(network.srlg_count) + 1, 0);
-  std::map<std::int32_t, std::int32_t> index_of_edge;
-  for (std::int32_t srlg = 1; srlg <= network.srlg_count; ++srlg) {
-    const auto found = instance.srlgs.find(srlg);
-    if (found != instance.srlgs.end()) {
-      for (const std::int32_t edge : found->second) {
-        const std::int32_t memberships = srlg_memberships(instance, edge);
-        const EdgeEnds ends = edge_ends(instance, edge);
-        if (memberships <= 0 || !joins_two_vertices(ends, instance.vertex_count)) {
-          continue;
-        }
-        const auto [entry, added] =
-            index_of_edge.emplace(edge, static_cast<std::int32_t>(network.ends.size()));
-        if (added) {
-          network.ends.push_back(ends);
-          network.required.push_back(memberships);
-        }
-        network.listings.push_back(entry->second);
-      }
-    }
-    network.offsets[static_cast<std::size_t>(srlg)] =
-        static_cast<std::uint32_t>(network.listings.size());
-  }
-  for (auto it = instance.edges.lower_bound(1);
-       it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
-    if (srlg_memberships(instance, it->first) == 0 &&
-        joins_two_vertices(it->second, instance.vertex_count)) {
-      network.free_edges.push_back(it->second);
-    }
-  }
-  return network;
-}
 
 // Vertex sets whose unions can be taken back in reverse order: union by size without
 // path compression, so every find is O(log V) and undoing a union is O(1).
@@ -133,7 +72,7 @@ class UndoableSets {
 // word operations per vertex reached; beyond that, neighbour lists are searched.
 class PossibleGraph {
  public:
-  explicit PossibleGraph(const SubsetNetwork& network)
+  explicit PossibleGraph(const EdgeRules& network)
       : vertex_count_(network.vertex_count),
         ends_(network.ends),
         use_masks_(network.vertex_count <= 64),
@@ -286,29 +225,23 @@ class PossibleGraph {
 // cannot connect the network is dropped, as no completion of it connects.
 class SubsetSearch {
  public:
-  explicit SubsetSearch(const SubsetNetwork& network)
+  explicit SubsetSearch(const EdgeRules& network)
       : network_(network),
         width_(static_cast<std::size_t>(network.srlg_count) + 1),
         sets_(network.vertex_count),
         possible_(network),
-        missing_(network.required),
-        reachable_(network.required.size(), 0),
+        missing_(network.needed),
+        reachable_(network.needed.size(), 0),
         connected_nodes_(width_ * width_, 0),
         chosen_nodes_(static_cast<std::size_t>(network.srlg_count) * width_ * width_, 0) {
     for (const EdgeEnds& ends : network.free_edges) {
       sets_.unite(ends.first, ends.second);
     }
-    for (const std::int32_t edge : network.listings) {
+    for (const std::int32_t edge : network.edges_of_srlg) {
       ++reachable_[static_cast<std::size_t>(edge)];
     }
-    // Fewer listings than memberships: such an edge never comes up.
-    for (std::size_t edge = 0; edge < reachable_.size(); ++edge) {
-      if (reachable_[edge] < network.required[edge]) {
-        possible_.drop(static_cast<std::int32_t>(edge));
-      }
-    }
     chosen_.reserve(width_);
-    lost_edges_.reserve(network.required.size());
+    lost_edges_.reserve(network.needed.size());
   }
 
   void run() {
@@ -335,12 +268,12 @@ class SubsetSearch {
       return;
     }
     const std::int32_t srlg = decided + 1;
-    const std::uint32_t first = network_.offsets[static_cast<std::size_t>(srlg) - 1];
-    const std::uint32_t last = network_.offsets[static_cast<std::size_t>(srlg)];
+    const std::uint32_t first = network_.srlg_offsets[static_cast<std::size_t>(srlg) - 1];
+    const std::uint32_t last = network_.srlg_offsets[static_cast<std::size_t>(srlg)];
 
     const std::size_t mark = sets_.mark();
     for (std::uint32_t i = first; i < last; ++i) {
-      const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
+      const std::size_t edge = static_cast<std::size_t>(network_.edges_of_srlg[i]);
       if (--missing_[edge] == 0) {
         sets_.unite(network_.ends[edge].first, network_.ends[edge].second);
       }
@@ -353,14 +286,14 @@ class SubsetSearch {
     }
     chosen_.pop_back();
     for (std::uint32_t i = first; i < last; ++i) {
-      ++missing_[static_cast<std::size_t>(network_.listings[i])];
+      ++missing_[static_cast<std::size_t>(network_.edges_of_srlg[i])];
     }
     sets_.undo_to(mark);
 
     const std::size_t lost_from = lost_edges_.size();
     for (std::uint32_t i = first; i < last; ++i) {
-      const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
-      if (--reachable_[edge] == network_.required[edge] - 1) {
+      const std::size_t edge = static_cast<std::size_t>(network_.edges_of_srlg[i]);
+      if (--reachable_[edge] == network_.needed[edge] - 1) {
         lost_edges_.push_back(static_cast<std::int32_t>(edge));
         possible_.drop(static_cast<std::int32_t>(edge));
       }
@@ -370,8 +303,8 @@ class SubsetSearch {
     }
     lost_edges_.resize(lost_from);
     for (std::uint32_t i = first; i < last; ++i) {
-      const std::size_t edge = static_cast<std::size_t>(network_.listings[i]);
-      if (++reachable_[edge] == network_.required[edge]) {
+      const std::size_t edge = static_cast<std::size_t>(network_.edges_of_srlg[i]);
+      if (++reachable_[edge] == network_.needed[edge]) {
         possible_.restore(static_cast<std::int32_t>(edge));
       }
     }
@@ -400,7 +333,7 @@ class SubsetSearch {
     }
   }
 
-  const SubsetNetwork& network_;
+  const EdgeRules& network_;
   std::size_t width_;
   UndoableSets sets_;
   PossibleGraph possible_;
@@ -425,15 +358,25 @@ std::vector<std::vector<std::uint64_t>> binomials(std::int32_t n) {
   return rows;
 }
 
-bool free_edges_connect(const NetworkInstance& instance) {
-  if (instance.vertex_count <= 0) {
+namespace {
+
+bool free_edges_connect(const EdgeRules& rules) {
+  // Fewer free edges than a spanning tree needs: decided before allocating per vertex.
+  if (rules.vertex_count <= 0 ||
+      static_cast<std::int64_t>(rules.free_edges.size()) < rules.vertex_count - 1) {
     return false;
   }
-  DisjointSets sets(instance.vertex_count);
-  for (const EdgeEnds& ends : build_subset_network(instance).free_edges) {
+  DisjointSets sets(rules.vertex_count);
+  for (const EdgeEnds& ends : rules.free_edges) {
     sets.unite(ends.first, ends.second);
   }
   return sets.is_connected();
+}
+
+}  // namespace
+
+bool free_edges_connect(const NetworkInstance& instance) {
+  return free_edges_connect(compile_edge_rules(instance));
 }
 
 int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
@@ -446,9 +389,16 @@ int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
   }
   const std::int32_t srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
   const std::size_t n = static_cast<std::size_t>(srlg_count);
-  const SubsetNetwork network = build_subset_network(instance);
-  SubsetSearch search(network);
-  search.run();
+  const EdgeRules network = compile_edge_rules(instance);
+  const std::size_t width = n + 1;
+  std::vector<std::uint64_t> connected_nodes(width * width, 0);
+  std::vector<std::uint64_t> chosen_nodes(n * width * width, 0);
+  if (!too_few_edges_to_connect(network)) {
+    SubsetSearch search(network);
+    search.run();
+    connected_nodes = search.connected_nodes();
+    chosen_nodes = search.chosen_nodes();
+  }
 
   // A node (d, c) stands for all its completions: with r = S - d SRLGs undecided, C(r, t)
   // of them have size c + t; an SRLG it chose is in all of them, an undecided one in
@@ -457,22 +407,21 @@ int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
   const auto completions = [&](std::size_t r, std::int64_t t) -> std::uint64_t {
     return t < 0 || t > static_cast<std::int64_t>(r) ? 0 : choose[r][static_cast<std::size_t>(t)];
   };
-  const std::size_t width = n + 1;
   result = ExactSpectra{};
   result.srlg_count = srlg_count;
-  result.free_edges_connect = network.vertex_count > 0 && free_edges_connect(instance);
+  result.free_edges_connect = free_edges_connect(network);
   result.connected_subsets.assign(n, 0);
   result.connected_subsets_with.assign(n, std::vector<std::uint64_t>(n, 0));
   for (std::size_t d = 0; d <= n; ++d) {
     const std::size_t r = n - d;
     for (std::size_t c = 0; c <= d; ++c) {
-      const std::uint64_t nodes = search.connected_nodes()[d * width + c];
+      const std::uint64_t nodes = connected_nodes[d * width + c];
       for (std::size_t k = std::max<std::size_t>(c, 1); k <= c + r; ++k) {
         const std::int64_t t = static_cast<std::int64_t>(k - c);
         result.connected_subsets[k - 1] += nodes * completions(r, t);
         for (std::size_t s = 0; s < n; ++s) {
           const std::uint64_t with_s =
-              s < d ? search.chosen_nodes()[(s * width + d) * width + c] * completions(r, t)
+              s < d ? chosen_nodes[(s * width + d) * width + c] * completions(r, t)
                     : nodes * completions(r - 1, t - 1);
           result.connected_subsets_with[s][k - 1] += with_s;
         }

@@ -1,4 +1,4 @@
-#include "tools/reliability.hpp"
+#include "analysis/reliability.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,288 @@
+#include "tools/command_line.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/memory_budget.hpp"
+#include "common/printable.hpp"
+#include "instance/instance_reader.hpp"
+#include "tools/progress.hpp"
+
+namespace varnak {
+namespace {
+
+// More threads than this is a typing error, not a machine.
+constexpr int kMaxThreads = 1024;
+
+// The estimate timed to foresee the whole run's length when a progress bar is drawn, and
+// the shortest foreseen run worth a bar.
+constexpr std::int32_t kCalibrationSamples = 1000;
+constexpr double kShortestRunWithBar = 1.0;
+
+constexpr const char* kOverview =
+    "Usage: varnak-tools COMMAND [options]\n"
+    "\n"
+    "Companion commands of Varnak for networks whose links fail in Shared Risk Link\n"
+    "Groups (SRLGs). Results go to standard output, messages to standard error.\n"
+    "\n"
+    "Commands:\n"
+    "  estimate     Monte Carlo spectra as Varnak computes them, on several threads,\n"
+    "               with confidence intervals, as text, CSV or JSON\n"
+    "  exact        the exact spectra, by enumerating SRLG subsets (up to 30 SRLGs)\n"
+    "  reliability  R(p) when every SRLG is up with probability p, and the SRLGs\n"
+    "               ranked by Birnbaum importance, from a graph or a Varnak XML file\n"
+    "\n"
+    "'varnak-tools COMMAND --help' explains a command.\n"
+    "Exit codes: 0 success, 1 failure (input or files), 2 wrong command line.\n";
+
+
+std::string why_cannot_open(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) {
+    return "no such file";
+  }
+  if (std::filesystem::is_directory(path, error)) {
+    return "it is a directory";
+  }
+  return "it cannot be read";
+}
+
+}  // namespace
+
+int usage_error(ToolsConsole& console, const std::string& command, const std::string& message) {
+  console.err << kProgram << ' ' << command << ": " << message << "\nTry '" << kProgram << ' '
+              << command << " --help'.\n";
+  return kExitUsage;
+}
+
+int failure(ToolsConsole& console, const std::string& command, const std::string& message) {
+  console.err << kProgram << ' ' << command << ": " << message << std::endl;
+  return kExitFailure;
+}
+
+// Parses the options of one command. Returns -1 when the command goes on, or the exit
+// code: 0 after --help, 2 after a command line that the option library rejects.
+int parse_options(ToolsConsole& console, const std::string& command, const char* help,
+                  po::options_description& options, const std::vector<std::string>& args,
+                  po::variables_map& given) {
+  options.add_options()("help,h", "explain this command");
+  try {
+    // No abbreviations: a shortened option would silently change meaning when another
+    // option with the same start is added.
+    const int style =
+        po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
+    // An empty positional description makes any stray word an error instead of ignored.
+    const po::positional_options_description no_positionals;
+    po::store(po::command_line_parser(args)
+                  .options(options)
+                  .positional(no_positionals)
+                  .style(style)
+                  .run(),
+              given);
+    if (given.count("help") != 0) {
+      console.out << help << '\n' << options;
+      return kExitSuccess;
+    }
+    po::notify(given);
+  } catch (const po::error& error) {
+    return usage_error(console, command, error.what());
+  }
+  return -1;
+}
+
+bool read_probability(const std::string& text, double& probability) {
+  if (text.empty()) {
+    return false;
+  }
+  char* end = nullptr;
+  probability = std::strtod(text.c_str(), &end);
+  return *end == '\0' && probability >= 0.0 && probability <= 1.0;
+}
+
+int load_graph(ToolsConsole& console, const std::string& command, const std::string& path,
+               NetworkInstance& instance) {
+  InstanceRefusal refusal;
+  switch (read_instance(path, instance, refusal)) {
+    case kLoadOk:
+      return kExitSuccess;
+    case kLoadCannotOpen:
+      return failure(console, command,
+                     "cannot open instance file " + printable(path) + ": " + why_cannot_open(path));
+    default:
+      if (refusal.reason.empty()) {
+        return failure(console, command, printable(path) + ": the instance could not be loaded");
+      }
+      if (refusal.line == 0) {
+        return failure(console, command, printable(path) + ": " + refusal.reason);
+      }
+      return failure(console, command,
+                     printable(path) + " line " + std::to_string(refusal.line) + ": " + refusal.reason);
+  }
+}
+
+std::string file_name_of(const std::string& path) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  return name.empty() ? path : name;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+
+// Reads --N, --seed and --threads. Returns -1 to go on or the usage exit code.
+int read_estimate_settings(ToolsConsole& console, const std::string& command,
+                           const po::variables_map& given, EstimateSettings& settings) {
+  settings.sample_size = given["N"].as<std::int32_t>();
+  if (settings.sample_size < 1) {
+    return usage_error(console, command,
+                       "--N is " + std::to_string(settings.sample_size) +
+                           "; expected a sample size from 1 to 2147483647");
+  }
+  settings.thread_count = given["threads"].as<int>();
+  if (settings.thread_count < 1 || settings.thread_count > kMaxThreads) {
+    return usage_error(console, command,
+                       "--threads is " + std::to_string(settings.thread_count) +
+                           "; expected a count from 1 to " + std::to_string(kMaxThreads));
+  }
+  if (given.count("seed") != 0) {
+    settings.seed = given["seed"].as<std::int32_t>();
+    if (settings.seed < 1) {
+      return usage_error(console, command,
+                         "--seed is " + std::to_string(settings.seed) +
+                             "; expected a seed from 1 to 2147483647 (leave it out to draw one)");
+    }
+  } else {
+    // Drawn here rather than inside the estimator so that it can be reported.
+    std::random_device device;
+    settings.seed = static_cast<std::int32_t>(1 + device() % 2147483647u);
+    settings.seed_drawn = true;
+  }
+  return -1;
+}
+
+// The result tables and the estimator's scratch, checked before they are allocated so
+// that a huge SRLGNUM ends in a message rather than in the allocator.
+bool estimate_fits_in_memory(const NetworkInstance& instance, int thread_count,
+                             std::string& message) {
+  const double cells =
+      static_cast<double>(instance.srlg_count) * static_cast<double>(instance.srlg_count);
+  const double needed =
+      cells * 8.0 + static_cast<double>(estimator_scratch_bytes(instance.srlg_count, thread_count));
+  const double available = static_cast<double>(physical_memory_bytes());
+  if (needed <= available) {
+    return true;
+  }
+  message = std::to_string(instance.srlg_count) + " SRLGs need " + describe_bytes(needed) +
+            " for the result tables, more than the " + describe_bytes(available) +
+            " of this machine";
+  return false;
+}
+
+BimSpectraMatrix zero_matrix(std::int32_t srlg_count) {
+  const std::size_t n = static_cast<std::size_t>(srlg_count);
+  return BimSpectraMatrix(n, SpectraVector(n, 0.0));
+}
+
+// Runs the estimator and returns the seconds it took, a bar drawn meanwhile on a terminal.
+double run_estimation(ToolsConsole& console, const NetworkInstance& instance,
+                      const EstimateSettings& settings, SpectraVector& spectrum,
+                      BimSpectraMatrix& bim_spectra) {
+  const auto estimate = [&]() {
+    estimate_spectra_threaded(spectrum, bim_spectra, settings.sample_size, settings.seed, instance,
+                              settings.thread_count);
+  };
+  if (console.err_is_terminal && settings.sample_size > kCalibrationSamples) {
+    double predicted = 0.0;
+    {
+      SpectraVector scratch_spectrum(spectrum.size(), 0.0);
+      BimSpectraMatrix scratch_bim = zero_matrix(instance.srlg_count);
+      const auto start = std::chrono::steady_clock::now();
+      estimate_spectra_threaded(scratch_spectrum, scratch_bim, kCalibrationSamples, settings.seed,
+                                instance, settings.thread_count);
+      predicted = seconds_since(start) * settings.sample_size / kCalibrationSamples;
+    }
+    if (predicted >= kShortestRunWithBar) {
+      const auto start = std::chrono::steady_clock::now();
+      run_with_progress(estimate, predicted, console.err);
+      return seconds_since(start);
+    }
+  }
+  const auto start = std::chrono::steady_clock::now();
+  estimate();
+  return seconds_since(start);
+}
+
+void add_estimate_options(po::options_description& options) {
+  options.add_options()("N", po::value<std::int32_t>()->required(), "sample size (required)")(
+      "seed", po::value<std::int32_t>(), "seed from 1 to 2147483647 (default: drawn and shown)")(
+      "threads", po::value<int>()->default_value(1), "threads that evaluate samples");
+}
+
+void add_format_option(po::options_description& options) {
+  options.add_options()("format", po::value<std::string>()->default_value("text"),
+                        "text, csv or json");
+}
+
+int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,
+                OutputFormat& format) {
+  const std::string name = given["format"].as<std::string>();
+  if (!parse_output_format(name, format)) {
+    return usage_error(console, command,
+                       "--format is \"" + name + "\"; expected text, csv or json");
+  }
+  return -1;
+}
+
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(ToolsConsole&, const std::vector<std::string>&);
+};
+
+constexpr Command kCommands[] = {
+    {"estimate", run_estimate_command},
+    {"exact", run_exact_command},
+    {"reliability", run_reliability_command},
+};
+
+
+}  // namespace
+
+int run_tools(int argc, const char* const* argv, ToolsConsole console) {
+  if (argc < 2) {
+    console.err << kOverview;
+    return kExitUsage;
+  }
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    console.out << kOverview;
+    return kExitSuccess;
+  }
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  for (const Command& command : kCommands) {
+    if (name == command.name) {
+      try {
+        return command.run(console, args);
+      } catch (const std::bad_alloc&) {
+        return failure(console, name, "not enough memory");
+      } catch (const std::exception& error) {
+        return failure(console, name, error.what());
+      }
+    }
+  }
+  console.err << kProgram << ": unknown command \"" << name
+              << "\"; expected estimate, exact or reliability\nTry '" << kProgram << " --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace varnak

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <boost/program_options.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "estimation/spectra_estimator.hpp"
+#include "instance/network_instance.hpp"
+#include "tools/commands.hpp"
+#include "tools/result_formats.hpp"
+
+// The layer every varnak-tools command shares: reading options, the exit codes with their
+// messages, loading an instance and running the estimator.
+namespace varnak {
+
+namespace po = boost::program_options;
+
+inline constexpr const char* kProgram = "varnak-tools";
+
+// "varnak-tools COMMAND: message" and a pointer to the command's help; exit code 2.
+int usage_error(ToolsConsole& console, const std::string& command, const std::string& message);
+
+// "varnak-tools COMMAND: message" on standard error; exit code 1.
+int failure(ToolsConsole& console, const std::string& command, const std::string& message);
+
+// Parses the options of one command. Returns -1 when the command goes on, or the exit
+// code: 0 after --help, 2 after a command line that the option library rejects.
+int parse_options(ToolsConsole& console, const std::string& command, const char* help,
+                  po::options_description& options, const std::vector<std::string>& args,
+                  po::variables_map& given);
+
+// A number from 0 to 1 and nothing else.
+bool read_probability(const std::string& text, double& probability);
+
+// Reads an instance file; a refusal is reported naming the file, its line and the value.
+int load_graph(ToolsConsole& console, const std::string& command, const std::string& path,
+               NetworkInstance& instance);
+
+// The last component of `path`, for reports.
+std::string file_name_of(const std::string& path);
+
+double seconds_since(std::chrono::steady_clock::time_point start);
+
+struct EstimateSettings {
+  std::int32_t sample_size = 0;
+  std::int32_t seed = 0;
+  bool seed_drawn = false;
+  int thread_count = 1;
+};
+
+// --N, --seed and --threads.
+void add_estimate_options(po::options_description& options);
+
+// Reads --N, --seed and --threads. Returns -1 to go on or the usage exit code.
+int read_estimate_settings(ToolsConsole& console, const std::string& command,
+                           const po::variables_map& given, EstimateSettings& settings);
+
+// The result tables and the estimator's scratch, checked before they are allocated so
+// that a huge SRLGNUM ends in a message rather than in the allocator.
+bool estimate_fits_in_memory(const NetworkInstance& instance, int thread_count,
+                             std::string& message);
+
+BimSpectraMatrix zero_matrix(std::int32_t srlg_count);
+
+// Runs the estimator and returns the seconds it took, a bar drawn meanwhile on a terminal.
+double run_estimation(ToolsConsole& console, const NetworkInstance& instance,
+                      const EstimateSettings& settings, SpectraVector& spectrum,
+                      BimSpectraMatrix& bim_spectra);
+
+void add_format_option(po::options_description& options);
+int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,
+                OutputFormat& format);
+
+// The commands, each in a file of its own.
+int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& args);
+int run_exact_command(ToolsConsole& console, const std::vector<std::string>& args);
+int run_reliability_command(ToolsConsole& console, const std::vector<std::string>& args);
+
+}  // namespace varnak
