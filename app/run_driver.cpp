@@ -9,41 +9,19 @@
 
 #include "app/console_report.hpp"
 #include "app/run_options.hpp"
+#include "estimation/memory_check.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
-#include "common/memory_budget.hpp"
 #include "output/xml_report.hpp"
 
 namespace varnak {
 namespace {
-
-// The XML document holds each BIM value as about eight characters and a comma, in three
-// copies at once (the tree, the serialised text and the copy written out).
-constexpr std::uint64_t kXmlBytesPerCell = 27;
 
 using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
 
 std::int64_t now_in_ticks() {
   return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-// Refuses, before anything large is allocated, a run whose result tables, estimator
-// scratch and XML document would not fit in this machine's memory. A count near 2^31
-// would otherwise end in a crash, not a message.
-bool fits_in_memory(std::int32_t srlg_count, bool xml_requested, std::ostream& out) {
-  const double cells = static_cast<double>(srlg_count) * static_cast<double>(srlg_count);
-  const double needed = cells * 8.0 + static_cast<double>(srlg_count) * 8.0 +
-                        static_cast<double>(estimator_scratch_bytes(srlg_count)) +
-                        (xml_requested ? cells * static_cast<double>(kXmlBytesPerCell) : 0.0);
-  const double available = static_cast<double>(physical_memory_bytes());
-  if (needed <= available) {
-    return true;
-  }
-  out << "Not enough memory: " << srlg_count << " SRLGs need " << describe_bytes(needed)
-      << " for the result tables" << (xml_requested ? " and the XML result file" : "")
-      << ", more than the " << describe_bytes(available) << " of this machine" << std::endl;
-  return false;
 }
 
 }  // namespace
@@ -65,7 +43,9 @@ int run_varnak(int argc, const char* const* argv, std::ostream& out) {
       out << "Error loading file" << std::endl;
       return 1;
   }
-  if (!fits_in_memory(instance.srlg_count, options.xml_requested, out)) {
+  if (std::string message;
+      !estimate_fits_in_memory(instance.srlg_count, 1, options.xml_requested, message)) {
+    out << "Not enough memory: " << message << std::endl;
     return 1;
   }
 

@@ -168,24 +168,6 @@ int read_estimate_settings(ToolsConsole& console, const std::string& command,
   return -1;
 }
 
-// The result tables and the estimator's scratch, checked before they are allocated so
-// that a huge SRLGNUM ends in a message rather than in the allocator.
-bool estimate_fits_in_memory(const NetworkInstance& instance, int thread_count,
-                             std::string& message) {
-  const double cells =
-      static_cast<double>(instance.srlg_count) * static_cast<double>(instance.srlg_count);
-  const double needed =
-      cells * 8.0 + static_cast<double>(estimator_scratch_bytes(instance.srlg_count, thread_count));
-  const double available = static_cast<double>(physical_memory_bytes());
-  if (needed <= available) {
-    return true;
-  }
-  message = std::to_string(instance.srlg_count) + " SRLGs need " + describe_bytes(needed) +
-            " for the result tables, more than the " + describe_bytes(available) +
-            " of this machine";
-  return false;
-}
-
 BimSpectraMatrix zero_matrix(std::int32_t srlg_count) {
   const std::size_t n = static_cast<std::size_t>(srlg_count);
   return BimSpectraMatrix(n, SpectraVector(n, 0.0));

@@ -58,11 +58,6 @@ void add_estimate_options(po::options_description& options);
 int read_estimate_settings(ToolsConsole& console, const std::string& command,
                            const po::variables_map& given, EstimateSettings& settings);
 
-// The result tables and the estimator's scratch, checked before they are allocated so
-// that a huge SRLGNUM ends in a message rather than in the allocator.
-bool estimate_fits_in_memory(const NetworkInstance& instance, int thread_count,
-                             std::string& message);
-
 BimSpectraMatrix zero_matrix(std::int32_t srlg_count);
 
 // Runs the estimator and returns the seconds it took, a bar drawn meanwhile on a terminal.

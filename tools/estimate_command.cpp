@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "output/xml_report.hpp"
+#include "estimation/memory_check.hpp"
 #include "tools/command_line.hpp"
 
 namespace varnak {
@@ -57,7 +58,7 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   }
   const double load_seconds = seconds_since(load_start);
   std::string message;
-  if (!estimate_fits_in_memory(instance, settings.thread_count, message)) {
+  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, given.count("outpath") != 0, message)) {
     return failure(console, command, graph + ": " + message);
   }
 

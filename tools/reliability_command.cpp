@@ -5,6 +5,7 @@
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
 #include "output/xml_results.hpp"
+#include "estimation/memory_check.hpp"
 #include "tools/command_line.hpp"
 
 namespace varnak {
@@ -165,7 +166,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     return kExitSuccess;
   }
   std::string message;
-  if (!estimate_fits_in_memory(instance, source.settings.thread_count, message)) {
+  if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, false, message)) {
     return failure(console, command, source.graph_path + ": " + message);
   }
   summary.spectrum.assign(static_cast<std::size_t>(instance.srlg_count), 0.0);
