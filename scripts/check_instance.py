@@ -2,6 +2,7 @@
 """Strict check of Varnak instance files, such as those in examples/.
 
 Usage: python3 scripts/check_instance.py FILE...
+       python3 scripts/check_instance.py --help
 
 Stricter than the tool's own lenient reader, so that a shipped file means
 exactly what it says. A file passes when:
@@ -11,11 +12,13 @@ exactly what it says. A file passes when:
   * VNUM, ENUM and SRLGNUM occur once each, ENUM before every SRLG line;
   * every edge id 1..ENUM has exactly one E line, and its two ends lie in 1..VNUM;
   * every SRLG id 1..SRLGNUM has exactly one SRLG line; its list holds at least
-    one "," (without one the reader drops the members), and every member lies
-    in 1..ENUM, except for an empty last item (a trailing ","), which the
-    reader reads as member 0, an edge id that joins nothing;
+    one "," (without one, older readers of the format drop the members), and
+    every member lies in 1..ENUM, except for an empty last item (a trailing
+    ","), which the reader reads as member 0, an edge id that joins nothing;
   * the graph is connected when all edges are up.
-Prints one summary line per file; exits with 1 if any file fails.
+Prints one summary line per file, or the problems found under it; a file that
+cannot be read, or is not UTF-8 text, fails with one line that says so. Exits
+with 1 if any file fails.
 """
 
 import re
@@ -128,9 +131,21 @@ def check(path):
 def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__.split("\n\n")[1])
+    if any(argument in ("-h", "--help") for argument in sys.argv[1:]):
+        print(__doc__.strip())
+        sys.exit(0)
     failed = False
     for path in sys.argv[1:]:
-        problems, summary = check(path)
+        try:
+            problems, summary = check(path)
+        except OSError as error:
+            failed = True
+            print(f"{path}: FAIL: cannot be read: {error.strerror or error}")
+            continue
+        except UnicodeDecodeError as error:
+            failed = True
+            print(f"{path}: FAIL: not UTF-8 text (byte {error.start} cannot be decoded)")
+            continue
         if problems:
             failed = True
             print(f"{path}: FAIL")

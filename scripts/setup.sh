@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Varnak builds with; does nothing when all are there.
 set -euo pipefail
+# Callers such as run_example.sh print their results on standard output right after this
+# script, so everything it says, apt-get and dpkg included, goes to standard error.
+exec >&2
 
 packages=(g++ cmake make libboost-dev libboost-program-options-dev libdivide-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev python3)

@@ -1,6 +1,7 @@
 #include "tests/support/instance_generator.hpp"
 
-#include <algorithm>
+#include <cassert>
+#include <iterator>
 #include <random>
 
 namespace varnak::test_networks {
@@ -18,12 +19,27 @@ void derive_membership_counts(NetworkInstance& instance) {
   }
 }
 
+// The draws below are written out from the engine's raw output because the standard
+// distributions leave their method to each library: with them, the same seed would give
+// other networks, and other benchmark instances, under another standard library.
+
+// A value in low..high, each equally likely. The 2^64 mod n smallest outputs would make
+// the low residues likelier, so they are drawn again; what remains is a multiple of n.
 std::int32_t uniform(std::mt19937_64& random, std::int32_t low, std::int32_t high) {
-  return std::uniform_int_distribution<std::int32_t>(low, high)(random);
+  assert(low <= high);
+  const std::uint64_t n = static_cast<std::uint64_t>(std::int64_t{high} - low) + 1;
+  const std::uint64_t skewed = (0 - n) % n;
+  std::uint64_t r = random();
+  while (r < skewed) {
+    r = random();
+  }
+  return static_cast<std::int32_t>(low + static_cast<std::int64_t>(r % n));
 }
 
+// True with the given probability: the top 53 bits of an output make a double in [0, 1)
+// on an even grid of step 2^-53, every value of which a double holds exactly.
 bool chance(std::mt19937_64& random, double probability) {
-  return std::uniform_real_distribution<double>(0.0, 1.0)(random) < probability;
+  return static_cast<double>(random() >> 11) * 0x1.0p-53 < probability;
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ NetworkInstance worked_ring();
 
 // A ring of all vertices plus short chords; every edge lies in 0, 1 or 2 SRLGs, each
 // SRLG grouping the edges that start on one arc of the ring, so SRLGs behave like
-// ducts. Deterministic by `seed`. Counts are derived from the member lists as the
-// reader derives them.
+// ducts. Deterministic by `seed`, the same with every standard library. Counts are
+// derived from the member lists as the reader derives them.
 struct RingNetworkShape {
   std::int32_t vertices;
   std::int32_t edges;
