@@ -247,6 +247,16 @@ std::optional<Sampling> prepare_sampling(const NetworkInstance& instance, std::i
   return sampling;
 }
 
+// The single-thread loop tells its progress every 1024 samples: a branch that is almost
+// never taken, and far more often than a progress bar is redrawn.
+constexpr std::int32_t kProgressMask = 1023;
+
+void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t samples) {
+  if (samples_done != nullptr) {
+    samples_done->store(samples, std::memory_order_relaxed);
+  }
+}
+
 // Samples drawn per block of the threaded estimator: enough to keep the threads busy
 // between two meetings, few enough that two blocks of orders stay in cache.
 std::int32_t block_size(std::int32_t srlg_count) {
@@ -257,11 +267,12 @@ std::int32_t block_size(std::int32_t srlg_count) {
 }  // namespace
 
 void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                      std::int32_t sample_size, std::int32_t seed,
-                      const NetworkInstance& instance) {
+                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance,
+                      std::atomic<std::int64_t>* samples_done) {
   RandomSource random(seed);
   const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
   if (!sampling.has_value()) {
+    report_progress(samples_done, sample_size);
     return;
   }
   const SamplingPlan& plan = sampling->plan;
@@ -272,8 +283,12 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
     tallies.record(order.data(), finder.first_up_position(order.data()));
+    if ((sample & kProgressMask) == kProgressMask) {
+      report_progress(samples_done, sample + 1);
+    }
   }
   add_tallies(tallies, sample_size, spectrum, bim_spectra);
+  report_progress(samples_done, sample_size);
 }
 
 // Drawing is sequential: every order continues the one before it. So one thread draws
@@ -283,14 +298,16 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
 // results equal those of one thread.
 void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
                                std::int32_t sample_size, std::int32_t seed,
-                               const NetworkInstance& instance, int thread_count) {
+                               const NetworkInstance& instance, int thread_count,
+                               std::atomic<std::int64_t>* samples_done) {
   if (thread_count <= 1) {
-    estimate_spectra(spectrum, bim_spectra, sample_size, seed, instance);
+    estimate_spectra(spectrum, bim_spectra, sample_size, seed, instance, samples_done);
     return;
   }
   RandomSource random(seed);
   const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
   if (!sampling.has_value()) {
+    report_progress(samples_done, sample_size);
     return;
   }
   const SamplingPlan& plan = sampling->plan;
@@ -320,7 +337,13 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
     std::atomic<std::int32_t> value{0};
   };
   SharedCounter next_sample;
-  std::barrier block_done(thread_count, [&]() noexcept { next_sample.value.store(0); });
+  std::int64_t blocks_finished = 0;
+  std::barrier block_done(thread_count, [&]() noexcept {
+    next_sample.value.store(0);
+    ++blocks_finished;
+    report_progress(samples_done,
+                    std::min<std::int64_t>(blocks_finished * samples_per_block, sample_size));
+  });
   std::vector<SampleTallies> tallies(static_cast<std::size_t>(thread_count),
                                      SampleTallies(plan.srlg_count));
 
@@ -357,6 +380,7 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
     tallies[0].add(tallies[static_cast<std::size_t>(thread)]);
   }
   add_tallies(tallies[0], sample_size, spectrum, bim_spectra);
+  report_progress(samples_done, sample_size);
 }
 
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count) {

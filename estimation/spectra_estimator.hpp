@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -20,13 +21,18 @@ using BimSpectraMatrix = std::vector<std::vector<double>>;
 // by adding 1.0/N to its starting value once per sample that counts for it, in sample
 // order, so a seed above 0 fixes every result to the last bit. Ends of the instance's
 // edges must lie in 1..VNUM, or be (0, 0).
+//
+// `samples_done`, when given, is advanced as samples are finished (every few hundred), so
+// that another thread can show how far the run has come; it ends at N.
 void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance);
+                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance,
+                      std::atomic<std::int64_t>* samples_done = nullptr);
 
 // The same estimate on `thread_count` threads; identical results for every count.
 void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
                                std::int32_t sample_size, std::int32_t seed,
-                               const NetworkInstance& instance, int thread_count);
+                               const NetworkInstance& instance, int thread_count,
+                               std::atomic<std::int64_t>* samples_done = nullptr);
 
 // Bytes the estimator needs beyond the result tables, for an instance with this many
 // SRLGs: its integer count table and the scratch for turning counts into doubles.

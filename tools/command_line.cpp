@@ -1,5 +1,6 @@
 #include "tools/command_line.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -20,11 +21,6 @@ namespace {
 
 // More threads than this is a typing error, not a machine.
 constexpr int kMaxThreads = 1024;
-
-// The estimate timed to foresee the whole run's length when a progress bar is drawn, and
-// the shortest foreseen run worth a bar.
-constexpr std::int32_t kCalibrationSamples = 1000;
-constexpr double kShortestRunWithBar = 1.0;
 
 constexpr const char* kOverview =
     "Usage: varnak-tools COMMAND [options]\n"
@@ -177,28 +173,18 @@ BimSpectraMatrix zero_matrix(std::int32_t srlg_count) {
 double run_estimation(ToolsConsole& console, const NetworkInstance& instance,
                       const EstimateSettings& settings, SpectraVector& spectrum,
                       BimSpectraMatrix& bim_spectra) {
+  std::atomic<std::int64_t> samples_done{0};
   const auto estimate = [&]() {
     estimate_spectra_threaded(spectrum, bim_spectra, settings.sample_size, settings.seed, instance,
-                              settings.thread_count);
+                              settings.thread_count, &samples_done);
   };
-  if (console.err_is_terminal && settings.sample_size > kCalibrationSamples) {
-    double predicted = 0.0;
-    {
-      SpectraVector scratch_spectrum(spectrum.size(), 0.0);
-      BimSpectraMatrix scratch_bim = zero_matrix(instance.srlg_count);
-      const auto start = std::chrono::steady_clock::now();
-      estimate_spectra_threaded(scratch_spectrum, scratch_bim, kCalibrationSamples, settings.seed,
-                                instance, settings.thread_count);
-      predicted = seconds_since(start) * settings.sample_size / kCalibrationSamples;
-    }
-    if (predicted >= kShortestRunWithBar) {
-      const auto start = std::chrono::steady_clock::now();
-      run_with_progress(estimate, predicted, console.err);
-      return seconds_since(start);
-    }
-  }
   const auto start = std::chrono::steady_clock::now();
-  estimate();
+  if (console.err_is_terminal) {
+    run_with_progress(estimate, samples_done, settings.sample_size, console.err,
+                      console.err_columns);
+  } else {
+    estimate();
+  }
   return seconds_since(start);
 }
 

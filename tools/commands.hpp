@@ -14,6 +14,7 @@ struct ToolsConsole {
   std::ostream& out;
   std::ostream& err;
   bool err_is_terminal = false;
+  int err_columns = 80;  // the terminal's width, which the bar fits into
 };
 
 // Runs `varnak-tools COMMAND [options]` (argv[0] is the program) and returns the exit code.

@@ -21,9 +21,8 @@ constexpr const char* kEstimateHelp =
     "function of the position at which a sample first connects, so the\n"
     "Dvoretzky-Kiefer-Wolfowitz inequality gives the half-width sqrt(ln(2/0.05)/(2N)).\n"
     "\n"
-    "When standard error is a terminal, a bar shows the progress and the time left,\n"
-    "foreseen from a short timed estimate of 1000 samples that is then discarded. The\n"
-    "elapsed time reported covers loading and estimation, not that calibration.\n";
+    "When standard error is a terminal, a bar shows the samples done and the time\n"
+    "left at the pace so far.\n";
 
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <utility>
 
 #include "tests/support/instance_generator.hpp"
 #include "tests/support/reference_estimator.hpp"
@@ -209,6 +211,26 @@ TEST(SpectraEstimator, ThreadCountDoesNotChangeAnyResult) {
   for (const int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);
     expect_identical(estimate(instance, 5003, 17, threads), one);
+  }
+}
+
+// The progress counter ends at N whatever the thread count, also when no sample can
+// connect, and watching it changes no result.
+TEST(SpectraEstimator, ProgressCounterEndsAtTheSampleSize) {
+  const NetworkInstance ring = test_networks::make_ring_network({50, 90, 40, 0.1, 0.3, 3, 2}, 5);
+  NetworkInstance never_connected = test_networks::worked_ring();
+  never_connected.vertex_count = 40;
+  for (const auto& [name, instance] :
+       {std::pair{"ring", ring}, std::pair{"never connected", never_connected}}) {
+    for (const int threads : {1, 2, 3}) {
+      SCOPED_TRACE(std::string(name) + ", " + std::to_string(threads) + " threads");
+      std::atomic<std::int64_t> samples_done{-1};
+      Results watched = zero_results(instance.srlg_count);
+      estimate_spectra_threaded(watched.spectrum, watched.bim_spectra, 5003, 17, instance, threads,
+                                &samples_done);
+      EXPECT_EQ(samples_done.load(), 5003);
+      expect_identical(watched, estimate(instance, 5003, 17, threads));
+    }
   }
 }
 
