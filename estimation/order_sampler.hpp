@@ -20,8 +20,6 @@ class OrderSampler {
   // Permutes ids[0..srlg_count-1] in place. O(SRLGNUM) draws, no allocation.
   void reshuffle(RandomSource& random, std::int32_t* ids) const;
 
-  std::int32_t srlg_count() const { return srlg_count_; }
-
  private:
   struct Step;
   std::int32_t srlg_count_;

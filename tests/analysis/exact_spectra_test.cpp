@@ -94,37 +94,50 @@ TEST(ExactSpectra, SmallNetworksWithKnownCounts) {
   }
 }
 
-TEST(ExactSpectra, GridValuesAreSharesOfSubsets) {
-  const ExactSpectra exact = exact_of(analysis_networks::grid_2x3());
-  const std::vector<double> expected = {0, 0, 0, 0, 15.0 / 21.0, 1.0, 1.0};
-  ASSERT_EQ(exact.spectrum.size(), expected.size());
-  for (std::size_t j = 0; j < expected.size(); ++j) {
-    EXPECT_DOUBLE_EQ(exact.spectrum[j], expected[j]) << "k = " << j + 1;
-  }
-  // Each connected k-subset holds k SRLGs.
-  for (std::size_t j = 0; j < expected.size(); ++j) {
-    std::uint64_t column = 0;
-    for (const auto& row : exact.connected_subsets_with) {
-      column += row[j];
+// The doubles are the counts over C(S, k); each connected k-subset holds k SRLGs, so a BIM
+// column sums to k times the spectrum's count.
+TEST(ExactSpectra, ValuesAreSharesOfSubsets) {
+  struct Case {
+    std::string name;
+    NetworkInstance instance;
+    std::vector<double> spectrum;
+    std::vector<std::vector<double>> bim_spectra;
+  };
+  const std::vector<Case> cases = {
+      {"2x3 grid",
+       analysis_networks::grid_2x3(),
+       {0, 0, 0, 0, 15.0 / 21.0, 1.0, 1.0},
+       {{0, 0, 0, 0, 11.0 / 21.0, 6.0 / 7.0, 1.0},
+        {0, 0, 0, 0, 11.0 / 21.0, 6.0 / 7.0, 1.0},
+        {0, 0, 0, 0, 11.0 / 21.0, 6.0 / 7.0, 1.0},
+        {0, 0, 0, 0, 9.0 / 21.0, 6.0 / 7.0, 1.0},
+        {0, 0, 0, 0, 11.0 / 21.0, 6.0 / 7.0, 1.0},
+        {0, 0, 0, 0, 11.0 / 21.0, 6.0 / 7.0, 1.0},
+        {0, 0, 0, 0, 11.0 / 21.0, 6.0 / 7.0, 1.0}}},
+      // k = 1: no single SRLG connects. k = 2: {1, 2} gives e1, e2 (e4 free); {2, 3} gives
+      // e2, e3; {1, 3} leaves e3 waiting for SRLG 2 and vertex 3 cut off. k = 3: connected.
+      {"worked ring",
+       analysis_networks::worked_ring(),
+       {0.0, 2.0 / 3.0, 1.0},
+       {{0.0, 1.0 / 3.0, 1.0}, {0.0, 2.0 / 3.0, 1.0}, {0.0, 1.0 / 3.0, 1.0}}},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    const ExactSpectra exact = exact_of(test_case.instance);
+    const std::size_t n = test_case.spectrum.size();
+    ASSERT_EQ(exact.spectrum.size(), n);
+    for (std::size_t j = 0; j < n; ++j) {
+      SCOPED_TRACE("k = " + std::to_string(j + 1));
+      EXPECT_EQ(exact.subsets[j], binomials(static_cast<std::int32_t>(n))[n][j + 1]);
+      EXPECT_DOUBLE_EQ(exact.spectrum[j], test_case.spectrum[j]);
+      std::uint64_t column = 0;
+      for (std::size_t s = 0; s < n; ++s) {
+        EXPECT_DOUBLE_EQ(exact.bim_spectra[s][j], test_case.bim_spectra[s][j]) << "SRLG " << s + 1;
+        column += exact.connected_subsets_with[s][j];
+      }
+      EXPECT_EQ(column, (j + 1) * exact.connected_subsets[j]);
     }
-    EXPECT_EQ(column, (j + 1) * exact.connected_subsets[j]);
   }
-}
-
-TEST(ExactSpectra, WorkedRingMatchesItsHandDerivation) {
-  // k = 1: no single SRLG connects. k = 2: {1, 2} gives e1, e2 (e4 free); {2, 3} gives
-  // e2, e3; {1, 3} leaves e3 waiting for SRLG 2 and vertex 3 cut off. k = 3: connected.
-  const ExactSpectra exact = exact_of(analysis_networks::worked_ring());
-  const std::vector<double> spectrum = {0.0, 2.0 / 3.0, 1.0};
-  const std::vector<std::vector<double>> bim = {
-      {0.0, 1.0 / 3.0, 1.0}, {0.0, 2.0 / 3.0, 1.0}, {0.0, 1.0 / 3.0, 1.0}};
-  for (std::size_t j = 0; j < 3; ++j) {
-    EXPECT_DOUBLE_EQ(exact.spectrum[j], spectrum[j]);
-    for (std::size_t s = 0; s < 3; ++s) {
-      EXPECT_DOUBLE_EQ(exact.bim_spectra[s][j], bim[s][j]) << "SRLG " << s + 1;
-    }
-  }
-  EXPECT_EQ(exact.subsets, (std::vector<std::uint64_t>{3, 3, 1}));
 }
 
 void expect_agrees_with_brute_force(const NetworkInstance& instance) {
