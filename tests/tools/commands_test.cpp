@@ -23,6 +23,18 @@ constexpr const char* kRingFile =
     "VNUM:4\nENUM:4\nSRLGNUM:3\nE:1:1,2\nE:2:2,3\nE:3:3,4\nE:4:1,4\n"
     "SRLG:1:1,\nSRLG:2:2,3\nSRLG:3:3,\n";
 
+std::vector<std::string> csv_fields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (const char c : line) {
+    if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
 // A scratch folder of its own for each test, removed afterwards.
 class CommandsTest : public ::testing::Test {
  protected:
@@ -222,14 +234,24 @@ TEST_F(CommandsTest, XmlFileWrittenByEstimateFeedsReliability) {
   int rows = 0;
   while (std::getline(xml_lines, xml_line) && std::getline(graph_lines, graph_line)) {
     ++rows;
-    SCOPED_TRACE(graph_line);
-    // Same rows; the values differ only by the file's six decimals.
-    const std::size_t value_at = graph_line.find(",,,");
-    if (value_at != std::string::npos) {
-      EXPECT_NEAR(std::strtod(xml_line.c_str() + xml_line.find(",,,") + 3, nullptr),
-                  std::strtod(graph_line.c_str() + value_at + 3, nullptr), 1e-5);
+    SCOPED_TRACE(graph_line + " | " + xml_line);
+    // Same rows, fields and ranks; the values differ only by the file's six decimals.
+    const std::vector<std::string> xml_fields = csv_fields(xml_line);
+    const std::vector<std::string> graph_fields = csv_fields(graph_line);
+    ASSERT_EQ(xml_fields.size(), graph_fields.size());
+    for (std::size_t i = 0; i < graph_fields.size(); ++i) {
+      char* end = nullptr;
+      const double graph_value = std::strtod(graph_fields[i].c_str(), &end);
+      if (graph_fields[i].empty() || *end != '\0' || i <= 3) {
+        EXPECT_EQ(xml_fields[i], graph_fields[i]) << "field " << i;
+      } else {
+        EXPECT_NEAR(std::strtod(xml_fields[i].c_str(), nullptr), graph_value, 1e-5)
+            << "field " << i;
+      }
     }
   }
+  EXPECT_FALSE(std::getline(xml_lines, xml_line)) << "more rows from the XML file";
+  EXPECT_FALSE(std::getline(graph_lines, graph_line)) << "more rows from the graph";
   EXPECT_EQ(rows, 1 + 3 + 3);
 }
 
