@@ -152,7 +152,6 @@ class Case:
     written: dict[str, Entry] = dataclasses.field(default_factory=dict)  # changes by the run
     skip_as_root: bool = False  # permissions do not stop root
     file_size_limit: Optional[int] = None  # RLIMIT_FSIZE for the run, in bytes
-    known_fault: Optional[str] = None  # expected to fail until the fault is mended
 
 
 # ---------------------------------------------------------------------------------------
@@ -718,15 +717,6 @@ def main() -> int:
         run = execute(varnak, data, case.args, case.before, case.file_size_limit)
         problems = check_case(case, run, data)
         ran += 1
-        if case.known_fault is not None:
-            if problems:
-                print(f"XFAIL {label}: known fault: {case.known_fault}")
-                for problem in problems:
-                    print("      " + problem.replace("\n", "\n      "))
-            else:
-                failures += 1
-                print(f"FAIL  {label}: passes now; remove its known_fault mark")
-            continue
         if problems:
             failures += 1
             print(f"FAIL  {label}: {' '.join(case.args)}")
