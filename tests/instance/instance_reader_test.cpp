@@ -223,6 +223,11 @@ TEST(LoadInstance, RefusesUnsoundFilesInOneLine) {
        "Instance file line 4: E line \"E:1:\\x1b[2J\\x0d\\x1b[31mfine\" has no \",\" between its "
        "end "
        "vertices; expected a line such as E:1:1,2\n"},
+      // C1 controls (CSI is U+009B) and bytes that are not UTF-8 are escaped too; other
+      // UTF-8 passes as it is.
+      {"VNUM:2\nENUM:1\nSRLGNUM:1\nE:1:\xC2\x9B" "2J G\xC3\x89" "ANT \xFF\xC3\n",
+       "Instance file line 4: E line \"E:1:\\xc2\\x9b2J G\xC3\x89" "ANT \\xff\\xc3\" has no \",\" between "
+       "its end vertices; expected a line such as E:1:1,2\n"},
       {"VNUM:-3\nENUM:1\nSRLGNUM:1\n",
        "Instance file line 1: VNUM -3 is negative; expected a count of 0 or more\n"},
       {"VNUM:1\nENUM:-2.5\nSRLGNUM:1\n",
