@@ -1,5 +1,7 @@
 #include "common/printable.hpp"
 
+#include <algorithm>
+
 namespace varnak {
 namespace {
 
@@ -13,7 +15,7 @@ void append_escaped(std::string& shown, unsigned char byte) {
 // Length of the well-formed UTF-8 sequence at `at`, or 0 when the bytes there are not one
 // (a stray continuation byte, an overlong form, a surrogate, a code point past U+10FFFF,
 // or a sequence cut short by `end`).
-std::size_t utf8_sequence_length(const std::string& text, std::size_t at, std::size_t end) {
+std::size_t sequence_length(const std::string& text, std::size_t at, std::size_t end) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(at);
   std::size_t length = 0;
@@ -58,7 +60,7 @@ void append_printable(std::string& shown, const std::string& text, std::size_t e
       ++at;
       continue;
     }
-    const std::size_t length = utf8_sequence_length(text, at, end);
+    const std::size_t length = sequence_length(text, at, end);
     // U+0080..U+009F are encoded C2 80..C2 9F: the C1 controls, CSI (U+009B) among them.
     const bool c1_control = length == 2 && byte == 0xC2 &&
                             static_cast<unsigned char>(text[at + 1]) <= 0x9F;
@@ -87,6 +89,10 @@ std::string quoted(const std::string& text, std::size_t limit) {
   std::string shown = "\"";
   append_printable(shown, text, std::min(text.size(), limit));
   return shown + (text.size() > limit ? "...\"" : "\"");
+}
+
+std::size_t utf8_sequence_length(const std::string& text, std::size_t at) {
+  return static_cast<unsigned char>(text[at]) < 0x80 ? 1 : sequence_length(text, at, text.size());
 }
 
 }  // namespace varnak

@@ -1,4 +1,5 @@
 #include "output/xml_report.hpp"
+#include "output/xml_names.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -163,16 +164,20 @@ std::string dangling_link_target(std::string path) {
 
 std::string render_xml_report(const SpectraVector& spectrum, const BimSpectraMatrix& bim_spectra,
                               double elapsed_seconds) {
+  namespace names = xml_names;
+  // Boost.PropertyTree keeps an element's attributes under the child <xmlattr>.
+  const auto attribute = [](std::string_view name) { return "<xmlattr>." + std::string(name); };
   const std::size_t n = spectrum.size();
   pt::ptree tree;
-  tree.add("VARNAK.<xmlattr>.version", "1.0");
-  tree.add("VARNAK.SRLGNUM", static_cast<std::uint32_t>(n));
-  tree.add("VARNAK.time_seconds", elapsed_seconds);
-  pt::ptree& spectras = tree.add("VARNAK.spectras", "");
-  spectras.add("spectra", render_row(spectrum, n));
+  pt::ptree& root = tree.add_child(std::string(names::kRoot), pt::ptree());
+  root.add(attribute(names::kVersionAttribute), std::string(names::kVersion));
+  root.add(std::string(names::kSrlgCount), static_cast<std::uint32_t>(n));
+  root.add(std::string(names::kTimeSeconds), elapsed_seconds);
+  pt::ptree& spectras = root.add(std::string(names::kRows), "");
+  spectras.add(std::string(names::kSpectrumRow), render_row(spectrum, n));
   for (std::size_t i = 0; i < n; ++i) {
-    pt::ptree& row = tree.add("VARNAK.spectras.bimspectra", render_row(bim_spectra[i], n));
-    row.add("<xmlattr>.id", static_cast<std::int32_t>(i + 1));
+    pt::ptree& row = spectras.add(std::string(names::kBimRow), render_row(bim_spectra[i], n));
+    row.add(attribute(names::kIdAttribute), static_cast<std::int32_t>(i + 1));
   }
   std::ostringstream text;
   pt::xml_parser::write_xml(text, tree, pt::xml_writer_settings<std::string>(' ', 0, "utf-8"));

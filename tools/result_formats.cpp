@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/printable.hpp"
+
 namespace varnak {
 namespace {
 
@@ -80,7 +82,8 @@ std::string interval_text(const Interval& interval) {
 }
 
 void write_estimate_text(std::ostream& out, const EstimateReport& report) {
-  out << "Instance: " << report.instance_name << " (" << report.spectrum.size() << " SRLGs)\n";
+  out << "Instance: " << printable(report.instance_name) << " (" << report.spectrum.size()
+      << " SRLGs)\n";
   out << "Samples: " << report.sample_size << ", seed " << report.seed
       << (report.seed_drawn ? " (drawn at random)" : "") << ", " << report.thread_count
       << (report.thread_count == 1 ? " thread" : " threads") << ", "
@@ -153,7 +156,7 @@ void write_estimate_json(std::ostream& out, const EstimateReport& report) {
 
 void write_exact_text(std::ostream& out, const ExactReport& report) {
   const ExactSpectra& exact = report.exact;
-  out << "Instance: " << report.instance_name << " (" << exact.srlg_count << " SRLGs)\n";
+  out << "Instance: " << printable(report.instance_name) << " (" << exact.srlg_count << " SRLGs)\n";
   out << "Exact, by enumerating SRLG subsets, " << format_double("%.3f", report.elapsed_seconds)
       << " s\n";
   out << "Connected with no SRLG up: " << (exact.free_edges_connect ? "yes" : "no") << '\n';
@@ -207,12 +210,12 @@ void write_exact_json(std::ostream& out, const ExactReport& report) {
 
 std::string describe_source(const ReliabilityReport& report) {
   if (report.source_kind == "xml") {
-    return "from the XML result file " + report.source_name;
+    return "from the XML result file " + printable(report.source_name);
   }
   if (report.source_kind == "exact") {
-    return "from the exact spectra of " + report.source_name;
+    return "from the exact spectra of " + printable(report.source_name);
   }
-  return "from spectra of " + report.source_name + " estimated with N " +
+  return "from spectra of " + printable(report.source_name) + " estimated with N " +
          std::to_string(report.sample_size) + ", seed " + std::to_string(report.seed);
 }
 
@@ -356,35 +359,51 @@ void write_reliability_report(std::ostream& out, const ReliabilityReport& report
 }
 
 std::string json_string(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
+  std::string literal = "\"";
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
+    const std::size_t length = utf8_sequence_length(text, at);
+    if (length == 0) {
+      // Not UTF-8, so JSON cannot hold it: shown as the text \xNN, as messages show it.
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\\\x%02x", static_cast<unsigned char>(c));
+      literal += escape;
+      ++at;
+      continue;
+    }
+    if (length > 1) {
+      literal.append(text, at, length);
+      at += length;
+      continue;
+    }
+    ++at;
     switch (c) {
       case '"':
-        quoted += "\\\"";
+        literal += "\\\"";
         break;
       case '\\':
-        quoted += "\\\\";
+        literal += "\\\\";
         break;
       case '\n':
-        quoted += "\\n";
+        literal += "\\n";
         break;
       case '\r':
-        quoted += "\\r";
+        literal += "\\r";
         break;
       case '\t':
-        quoted += "\\t";
+        literal += "\\t";
         break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char escape[8];
           std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-          quoted += escape;
+          literal += escape;
         } else {
-          quoted += c;
+          literal += c;
         }
     }
   }
-  return quoted + "\"";
+  return literal + "\"";
 }
 
 std::string json_number(double value) {

@@ -64,8 +64,9 @@ void write_exact_report(std::ostream& out, const ExactReport& report, OutputForm
 void write_reliability_report(std::ostream& out, const ReliabilityReport& report,
                               OutputFormat format);
 
-// A JSON string literal: quotes, backslashes and control characters escaped; other bytes
-// passed through, so UTF-8 stays UTF-8.
+// A JSON string literal: quotes, backslashes and control characters escaped, and UTF-8
+// passed through as it is. A byte that is not UTF-8 (a file name may hold any) has no JSON
+// form: it becomes the text \xNN, as messages show it, so the output stays valid JSON.
 std::string json_string(const std::string& text);
 
 // 17 significant digits, enough to give back the same double; null for NaN and infinities,

@@ -24,10 +24,55 @@ TEST(JsonText, EscapesWhatJsonRequires) {
       {"tab\there\nnew", "\"tab\\there\\nnew\""},
       {std::string("bell\x07", 5), "\"bell\\u0007\""},
       {"caf\xC3\xA9", "\"caf\xC3\xA9\""},
+      // Valid UTF-8 stays as it is, C1 controls and four-byte characters included.
+      {"\xC2\x9B\xF0\x9F\x98\x80", "\"\xC2\x9B\xF0\x9F\x98\x80\""},
+      // A byte that is not UTF-8 becomes the text \xNN, its backslash escaped for JSON.
+      {"bad\xFF_name.txt", "\"bad\\\\xff_name.txt\""},
+      {"latin-1 caf\xE9", "\"latin-1 caf\\\\xe9\""},
+      {"cut short \xC3\xA9\xC3", "\"cut short \xC3\xA9\\\\xc3\""},
+      {"surrogate \xED\xA0\x80", "\"surrogate \\\\xed\\\\xa0\\\\x80\""},
+      {"overlong \xC0\xAF", "\"overlong \\\\xc0\\\\xaf\""},
   };
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.text);
     EXPECT_EQ(json_string(test_case.text), test_case.expected);
+  }
+}
+
+// File names reach the terminal in the text reports: control bytes and bytes that are not
+// UTF-8 show as \xNN there.
+TEST(TextReports, ShowTheFileNameWithControlBytesEscaped) {
+  const std::string name = "run\x1b[2J\xC2\x9B[1m\xFF.txt";
+  const std::string shown = "run\\x1b[2J\\xc2\\x9b[1m\\xff.txt";
+  EstimateReport estimate;
+  estimate.instance_name = name;
+  estimate.sample_size = 10;
+  estimate.spectrum = {1.0};
+  estimate.bim_spectra = {{1.0}};
+  add_confidence(estimate);
+  ExactReport exact;
+  exact.instance_name = name;
+  exact.exact.srlg_count = 1;
+  exact.exact.connected_subsets = {1};
+  exact.exact.connected_subsets_with = {{1}};
+  exact.exact.subsets = {1};
+  exact.exact.spectrum = {1.0};
+  exact.exact.bim_spectra = {{1.0}};
+  ReliabilityReport reliability;
+  reliability.source_name = name;
+  reliability.source_kind = "xml";
+  reliability.curve = {{0.5, 0.5}};
+  std::ostringstream from_estimate;
+  std::ostringstream from_exact;
+  std::ostringstream from_reliability;
+  write_estimate_report(from_estimate, estimate, OutputFormat::kText);
+  write_exact_report(from_exact, exact, OutputFormat::kText);
+  write_reliability_report(from_reliability, reliability, OutputFormat::kText);
+  for (const std::string& text : {from_estimate.str(), from_exact.str(), from_reliability.str()}) {
+    SCOPED_TRACE(text);
+    EXPECT_NE(text.find(shown), std::string::npos);
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
+    EXPECT_EQ(text.find('\xFF'), std::string::npos);
   }
 }
 
