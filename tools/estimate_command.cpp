@@ -2,8 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "output/xml_report.hpp"
+#include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
+#include "output/xml_report.hpp"
 #include "tools/command_line.hpp"
 
 namespace varnak {
@@ -58,7 +59,7 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   const double load_seconds = seconds_since(load_start);
   std::string message;
   if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, given.count("outpath") != 0, message)) {
-    return failure(console, command, graph + ": " + message);
+    return failure(console, command, printable(graph) + ": " + message);
   }
 
   EstimateReport report;

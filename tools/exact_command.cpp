@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "analysis/exact_spectra.hpp"
+#include "common/printable.hpp"
 #include "tools/command_line.hpp"
 
 namespace varnak {
@@ -47,7 +48,7 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
   report.instance_name = file_name_of(graph);
   std::string message;
   if (compute_exact_spectra(instance, report.exact, message) != 0) {
-    return failure(console, command, graph + ": " + message);
+    return failure(console, command, printable(graph) + ": " + message);
   }
   report.elapsed_seconds = seconds_since(start);
   write_exact_report(console.out, report, format);

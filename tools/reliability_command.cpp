@@ -4,8 +4,9 @@
 
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
-#include "output/xml_results.hpp"
+#include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
+#include "output/xml_results.hpp"
 #include "tools/command_line.hpp"
 
 namespace varnak {
@@ -136,7 +137,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     // With y_0 = 1 every subset connects, so the file's first entry must say 1 too.
     if (source.free_connected && results.srlg_count > 0 && results.spectrum[0] < 1.0 - 1e-6) {
       return failure(console, command,
-                     source.xml_path + ": --free-connected yes, but <spectra> value 1 is " +
+                     printable(source.xml_path) + ": --free-connected yes, but <spectra> value 1 is " +
                          std::to_string(results.spectrum[0]) +
                          "; a network connected with no SRLG up is connected at every k");
     }
@@ -158,7 +159,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     ExactSpectra exact;
     std::string message;
     if (compute_exact_spectra(instance, exact, message) != 0) {
-      return failure(console, command, source.graph_path + ": " + message);
+      return failure(console, command, printable(source.graph_path) + ": " + message);
     }
     summary.spectrum = exact.spectrum;
     summary.bim_spectra = exact.bim_spectra;
@@ -167,7 +168,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
   }
   std::string message;
   if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, false, message)) {
-    return failure(console, command, source.graph_path + ": " + message);
+    return failure(console, command, printable(source.graph_path) + ": " + message);
   }
   summary.spectrum.assign(static_cast<std::size_t>(instance.srlg_count), 0.0);
   summary.bim_spectra = zero_matrix(instance.srlg_count);
