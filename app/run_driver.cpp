@@ -24,8 +24,7 @@ constexpr std::uint64_t kXmlBytesPerCell = 27;
 using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
 
 std::int64_t now_in_ticks() {
-  return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<Ticks>(ElapsedClock::now().time_since_epoch()).count();
 }
 
 // Refuses, before anything large is allocated, a run whose result tables, estimator
