@@ -74,17 +74,11 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
                   po::variables_map& given) {
   options.add_options()("help,h", "explain this command");
   try {
-    // No abbreviations: a shortened option would silently change meaning when another
-    // option with the same start is added.
-    const int style =
-        po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
-    // An empty positional description makes any stray word an error instead of ignored.
+    // The library's default style, as Varnak's: an unambiguous start of an option's name
+    // stands for the option, an ambiguous one is refused. An empty positional description
+    // makes any stray word an error instead of ignored.
     const po::positional_options_description no_positionals;
-    po::store(po::command_line_parser(args)
-                  .options(options)
-                  .positional(no_positionals)
-                  .style(style)
-                  .run(),
+    po::store(po::command_line_parser(args).options(options).positional(no_positionals).run(),
               given);
     if (given.count("help") != 0) {
       console.out << help << '\n' << options;

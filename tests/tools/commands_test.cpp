@@ -78,7 +78,12 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
       {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
       {{"--graph", ring_}, 2, "unknown command \"--graph\""},
       {{"estimate", "--graph", ring_, "--N", "10", "--bogus"}, 2, "unrecognised option '--bogus'"},
-      {{"estimate", "--gra", ring_, "--N", "10"}, 2, "unrecognised option '--gra'"},
+      {{"reliability", "--gr", ring_, "--exact"},
+       2,
+       "option '--gr' is ambiguous and matches '--graph', and '--grid'"},
+      {{"reliability", "--xml", bad_xml, "--f", "csv"},
+       2,
+       "option '--f' is ambiguous and matches '--format', and '--free-connected'"},
       {{"estimate", "--N", "10"}, 2, "the option '--graph' is required but missing"},
       {{"estimate", "--graph", ring_, "--N", "0"}, 2, "--N is 0; expected a sample size"},
       {{"estimate", "--graph", ring_, "--N", "ten"}, 2, "('ten') for option '--N' is invalid"},
@@ -121,6 +126,38 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
     EXPECT_EQ(result.code, test_case.code);
     EXPECT_NE(result.err.find(test_case.in_err), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty()) << result.out;
+  }
+}
+
+// As in Varnak: an option may be shortened to any start of its name that no other option
+// of the command shares.
+TEST_F(CommandsTest, UnambiguousStartsOfOptionNamesStandForTheOptions) {
+  struct Case {
+    std::vector<std::string> shortened;
+    std::vector<std::string> full;
+  };
+  const std::vector<Case> cases = {
+      {{"exact", "--gr", ring_, "--form", "csv"}, {"exact", "--graph", ring_, "--format", "csv"}},
+      {{"estimate", "--gra", ring_, "--N", "50", "--se", "3", "--thr", "2", "--fo", "csv"},
+       {"estimate", "--graph", ring_, "--N", "50", "--seed", "3", "--threads", "2", "--format",
+        "csv"}},
+      {{"reliability", "--gra", ring_, "--ex", "--p", "0.5", "--rank", "0.5", "--fo", "csv"},
+       {"reliability", "--graph", ring_, "--exact", "--p", "0.5", "--rank-at", "0.5", "--format",
+        "csv"}},
+  };
+  for (const Case& test_case : cases) {
+    std::string joined;
+    for (const std::string& arg : test_case.shortened) {
+      joined += arg + ' ';
+    }
+    SCOPED_TRACE(joined);
+    const Run shortened = run(test_case.shortened);
+    const Run full = run(test_case.full);
+    ASSERT_EQ(full.code, 0) << full.err;
+    EXPECT_EQ(shortened.code, 0);
+    EXPECT_TRUE(shortened.err.empty()) << shortened.err;
+    EXPECT_FALSE(shortened.out.empty());
+    EXPECT_EQ(shortened.out, full.out);
   }
 }
 
