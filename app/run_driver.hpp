@@ -11,6 +11,7 @@ using ElapsedClock = std::chrono::steady_clock;
 
 // One whole run of Varnak: command line, instance, estimation, XML result file and
 // console report. Returns the process exit code: 0 after a complete run, 1 otherwise.
+// Output that `out` could not take is reported on standard error.
 int run_varnak(int argc, const char* const* argv, std::ostream& out = std::cout);
 
 }  // namespace varnak

@@ -29,6 +29,7 @@ extern "C" void remove_temporary_and_end(int signal_number) {
 
 void prepare_process_signals() {
   std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
   for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
     struct sigaction previous {};
     if (::sigaction(signal_number, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {

@@ -5,8 +5,9 @@
 namespace varnak {
 
 // The signal dispositions both executables share, set once at the start of main:
-// - SIGXFSZ is ignored, so that a write past a file-size limit fails with an error that is
-//   reported, instead of ending the process without a word;
+// - SIGXFSZ and SIGPIPE are ignored, so that a write past a file-size limit or into a pipe
+//   whose reader has gone fails with an error that is reported, instead of ending the
+//   process without a word;
 // - SIGTERM, SIGINT and SIGHUP first remove the temporary file of a result file being
 //   written, then end the process as the signal would have. A signal that the parent left
 //   ignored stays ignored.

@@ -81,6 +81,7 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
     po::store(po::command_line_parser(args).options(options).positional(no_positionals).run(),
               given);
     if (given.count("help") != 0) {
+      console.out_holds = "help";
       console.out << help << '\n' << options;
       return kExitSuccess;
     }
@@ -249,6 +250,28 @@ constexpr Command kCommands[] = {
     {"reliability", run_reliability_command},
 };
 
+// A full disk or a closed pipe loses the results without a word unless someone looks:
+// checked here once for every command, after it has written all it had. `who` is
+// "varnak-tools" or "varnak-tools COMMAND".
+int check_output_written(ToolsConsole& console, const std::string& who, int code) {
+  if (console.out.flush()) {
+    return code;
+  }
+  console.err << who << ": error writing the " << console.out_holds << " to standard output"
+              << std::endl;
+  return code == kExitSuccess ? kExitFailure : code;
+}
+
+int run_command(ToolsConsole& console, const Command& command,
+                const std::vector<std::string>& args) {
+  try {
+    return command.run(console, args);
+  } catch (const std::bad_alloc&) {
+    return failure(console, command.name, "not enough memory");
+  } catch (const std::exception& error) {
+    return failure(console, command.name, error.what());
+  }
+}
 
 }  // namespace
 
@@ -259,19 +282,15 @@ int run_tools(int argc, const char* const* argv, ToolsConsole console) {
   }
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
+    console.out_holds = "help";
     console.out << kOverview;
-    return kExitSuccess;
+    return check_output_written(console, kProgram, kExitSuccess);
   }
   const std::vector<std::string> args(argv + 2, argv + argc);
   for (const Command& command : kCommands) {
     if (name == command.name) {
-      try {
-        return command.run(console, args);
-      } catch (const std::bad_alloc&) {
-        return failure(console, name, "not enough memory");
-      } catch (const std::exception& error) {
-        return failure(console, name, error.what());
-      }
+      return check_output_written(console, std::string(kProgram) + ' ' + name,
+                                  run_command(console, command, args));
     }
   }
   console.err << kProgram << ": unknown command \"" << name

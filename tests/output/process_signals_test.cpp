@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -97,6 +98,24 @@ TEST(ProcessSignals, EndingSignalsRemoveTheTemporaryFileAndStillEndTheProcess) {
     }
     EXPECT_EQ(ending.file_left, test_case.file_left);
   }
+}
+
+TEST(ProcessSignals, WritesIntoAClosedPipeFailInsteadOfEndingTheProcess) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGPIPE, SIG_DFL);
+    prepare_process_signals();
+    const bool failed = ::write(ends[1], "x", 1) < 0 && errno == EPIPE;
+    ::_exit(failed ? 0 : 1);
+  }
+  ::close(ends[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

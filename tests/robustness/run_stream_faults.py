@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Faults of the streams around a run, through the real executables: a report that cannot
-be written, the result file being standard output itself, a file-size limit with the signal
-left at its default, a signal while the result file is written, an instance that never ends
-a line, and a line of millions of fields.
+"""Faults of the streams around a run, through the real executables: standard output that
+cannot take what is written to it (a full device, closed, a pipe whose reader has gone, a
+file-size limit), the result file being standard output itself, a file-size limit with the
+signal left at its default, a signal while the result file is written, an instance that
+never ends a line, and a line of millions of fields.
 
     run_stream_faults.py <path of the Varnak executable> <path of varnak-tools>
 """
@@ -55,6 +56,112 @@ def describe_status(code: Optional[int]) -> str:
     if code < 0:
         return "killed by %s" % signal.Signals(-code).name
     return "exit %d" % code
+
+
+# ---------------------------------------------------------------------------------------
+# Standard output that cannot take the results: the run must say so on standard error
+# and end with exit code 1, not 0 and not killed by SIGPIPE or SIGXFSZ.
+
+# Its report (180 kB) is more than a pipe holds and its CSV more than the file-size limit.
+WIDE = many_srlgs(300)
+FILE_SIZE_LIMIT = 8192
+REPORT_LOST = "Error writing the report to standard output\n"
+
+FULL = "a full device"
+CLOSED = "closed"
+READER_GONE = "a pipe whose reader has gone"
+READER_LEAVES = "a pipe whose reader leaves after one byte"
+SMALL_FILE = "a file under a %d-byte size limit" % FILE_SIZE_LIMIT
+
+
+@dataclass
+class OutputCase:
+    program: str  # "Varnak" or "varnak-tools"
+    args: List[str]  # "{ring}", "{wide}" and "{dir}" are replaced
+    sink: str
+    stderr: str  # all of standard error; "{dir}" is replaced
+
+
+WIDE_RUN = ["--graph", "{wide}", *RING_ARGS]
+MISSING_XML = "{dir}/missing/result.xml"
+TOOLS_RESULTS_LOST = "varnak-tools %s: error writing the results to standard output\n"
+
+OUTPUT_CASES = [
+    OutputCase("Varnak", RING_RUN, FULL, REPORT_LOST),
+    OutputCase("Varnak", RING_RUN, CLOSED, REPORT_LOST),
+    OutputCase("Varnak", RING_RUN, READER_GONE, REPORT_LOST),
+    OutputCase("Varnak", WIDE_RUN, READER_LEAVES, REPORT_LOST),
+    OutputCase("Varnak", WIDE_RUN, SMALL_FILE, REPORT_LOST),
+    # The line about the result file went to the same lost output: it is given again.
+    OutputCase("Varnak", RING_RUN + ["--outpath", MISSING_XML], FULL,
+               "Error writing output file %s: No such file or directory\n" % MISSING_XML +
+               REPORT_LOST),
+    OutputCase("Varnak", ["--help"], FULL, REPORT_LOST),
+    OutputCase("varnak-tools", ["exact", "--graph", "{ring}"], FULL, TOOLS_RESULTS_LOST % "exact"),
+    OutputCase("varnak-tools", ["exact", "--graph", "{ring}"], CLOSED,
+               TOOLS_RESULTS_LOST % "exact"),
+    OutputCase("varnak-tools", ["reliability", "--graph", "{ring}", "--exact"], READER_GONE,
+               TOOLS_RESULTS_LOST % "reliability"),
+    OutputCase("varnak-tools", ["estimate", *WIDE_RUN, "--format", "csv"], READER_LEAVES,
+               TOOLS_RESULTS_LOST % "estimate"),
+    OutputCase("varnak-tools", ["estimate", *WIDE_RUN, "--format", "csv"], SMALL_FILE,
+               TOOLS_RESULTS_LOST % "estimate"),
+    OutputCase("varnak-tools", ["estimate", *RING_RUN, "--outpath", MISSING_XML], FULL,
+               "varnak-tools estimate: Error writing output file %s: No such file or directory\n"
+               % MISSING_XML + TOOLS_RESULTS_LOST % "estimate"),
+    OutputCase("varnak-tools", ["--help"], FULL,
+               "varnak-tools: error writing the help to standard output\n"),
+    OutputCase("varnak-tools", ["exact", "--help"], CLOSED,
+               "varnak-tools exact: error writing the help to standard output\n"),
+]
+
+
+def run_into_sink(command: List[str], sink: str, directory: str):
+    """Runs the command with standard output going to `sink`; returns its exit status as
+    subprocess gives it (negative: killed by that signal) and its standard error. Signals
+    are left at their defaults, as a shell leaves them."""
+    if sink == FULL:
+        with open("/dev/full", "w") as full:
+            done = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, timeout=120)
+        return done.returncode, done.stderr
+    if sink == CLOSED:
+        done = subprocess.run(command, stderr=subprocess.PIPE, timeout=120,
+                              preexec_fn=lambda: os.close(1))
+        return done.returncode, done.stderr
+    if sink == SMALL_FILE:
+        def small_files():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, FILE_SIZE_LIMIT))
+
+        with open(os.path.join(directory, "output.txt"), "w") as out:
+            done = subprocess.run(command, stdout=out, stderr=subprocess.PIPE, timeout=120,
+                                  preexec_fn=small_files)
+        os.remove(os.path.join(directory, "output.txt"))
+        return done.returncode, done.stderr
+    if sink == READER_GONE:
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        try:
+            done = subprocess.run(command, stdout=write_end, stderr=subprocess.PIPE, timeout=120)
+        finally:
+            os.close(write_end)
+        return done.returncode, done.stderr
+    assert sink == READER_LEAVES
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    process.stdout.read(1)
+    process.stdout.close()
+    stderr = process.stderr.read()
+    return process.wait(timeout=120), stderr
+
+
+def output_cases(programs, files, directory):
+    for case in OUTPUT_CASES:
+        args = [arg.format(dir=directory, **files) for arg in case.args]
+        code, stderr = run_into_sink([programs[case.program], *args], case.sink, directory)
+        expected = case.stderr.format(dir=directory).encode()
+        check("%s %s, standard output %s: exit 1 and a message" %
+              (case.program, " ".join(case.args), case.sink),
+              code == 1 and stderr == expected,
+              "%s, stderr %r, expected %r" % (describe_status(code), stderr, expected))
 
 
 # ---------------------------------------------------------------------------------------
@@ -172,22 +279,16 @@ def main():
                 "varnak-tools": os.path.abspath(sys.argv[2])}
     with tempfile.TemporaryDirectory() as directory:
         files = {}
-        for name, text in [("ring", RING), ("large", LARGE)]:
+        for name, text in [("ring", RING), ("wide", WIDE), ("large", LARGE)]:
             files[name] = os.path.join(directory, name + ".txt")
             with open(files[name], "w") as file:
                 file.write(text)
         varnak = programs["Varnak"]
         command = [varnak, "--graph", files["ring"], *RING_ARGS]
 
+        output_cases(programs, files, directory)
         signal_cases(programs, files, directory)
         file_size_limit_cases(programs, files, directory)
-
-        with open("/dev/full", "w") as full:
-            run = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, timeout=60)
-        check("a report to a full device ends with exit code 1 and says so",
-              run.returncode == 1 and
-              run.stderr == b"Error writing the report to standard output\n",
-              "exit %d, stderr %r" % (run.returncode, run.stderr))
 
         captured = os.path.join(directory, "captured.txt")
         with open(captured, "w") as out:

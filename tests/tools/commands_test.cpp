@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "estimation/spectra_estimator.hpp"
@@ -47,15 +50,22 @@ class CommandsTest : public ::testing::Test {
   };
 
   Run run(std::vector<std::string> args) {
+    std::ostringstream out;
+    Run result = run_into(out, std::move(args));
+    result.out = out.str();
+    return result;
+  }
+
+  // Runs with standard output going to `out`; Run::out stays empty.
+  Run run_into(std::ostream& out, std::vector<std::string> args) {
     args.insert(args.begin(), "varnak-tools");
     std::vector<const char*> argv;
     for (const std::string& arg : args) {
       argv.push_back(arg.c_str());
     }
-    std::ostringstream out;
     std::ostringstream err;
     const int code = run_tools(static_cast<int>(argv.size()), argv.data(), {out, err, false});
-    return {code, out.str(), err.str()};
+    return {code, "", err.str()};
   }
 
   fs::path folder_;
@@ -279,6 +289,89 @@ TEST_F(CommandsTest, FreeConnectedMustAgreeWithTheFile) {
   EXPECT_NE(result.err.find("--free-connected yes, but <spectra> value 1 is 0.000000"),
             std::string::npos)
       << result.err;
+}
+
+// Standard output on a disk that fills after `room` characters.
+class FillingDisk : public std::streambuf {
+ public:
+  explicit FillingDisk(std::size_t room) : room_(room) {}
+
+ protected:
+  int_type overflow(int_type character) override {
+    if (traits_type::eq_int_type(character, traits_type::eof())) {
+      return traits_type::not_eof(character);
+    }
+    const char byte = traits_type::to_char_type(character);
+    return xsputn(&byte, 1) == 1 ? character : traits_type::eof();
+  }
+  std::streamsize xsputn(const char*, std::streamsize count) override {
+    const std::streamsize taken = std::min(count, static_cast<std::streamsize>(room_));
+    room_ -= static_cast<std::size_t>(taken);
+    return taken;
+  }
+
+ private:
+  std::size_t room_;
+};
+
+TEST_F(CommandsTest, OutputThatDoesNotReachStandardOutputIsReported) {
+  const std::string missing_folder = (folder_ / "no" / "run.xml").string();
+  const std::string results_lost = "error writing the results to standard output\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::size_t room;
+    int code;
+    std::string err;  // all of standard error
+  };
+  const std::vector<Case> cases = {
+      {{"exact", "--graph", ring_}, 0, 1, "varnak-tools exact: " + results_lost},
+      {{"exact", "--graph", ring_, "--format", "csv"},
+       100,
+       1,
+       "varnak-tools exact: " + results_lost},
+      {{"estimate", "--graph", ring_, "--N", "10", "--seed", "1"},
+       50,
+       1,
+       "varnak-tools estimate: " + results_lost},
+      {{"reliability", "--graph", ring_, "--exact", "--format", "json"},
+       10,
+       1,
+       "varnak-tools reliability: " + results_lost},
+      {{"estimate", "--graph", ring_, "--N", "10", "--seed", "1", "--outpath", missing_folder},
+       0,
+       1,
+       "varnak-tools estimate: Error writing output file " + missing_folder +
+           ": No such file or directory\nvarnak-tools estimate: " + results_lost},
+      {{"--help"}, 0, 1, "varnak-tools: error writing the help to standard output\n"},
+      {{"exact", "--help"},
+       30,
+       1,
+       "varnak-tools exact: error writing the help to standard output\n"},
+      // Nothing was to be written: the failure is the command's own, and alone.
+      {{"exact", "--graph", missing_folder},
+       0,
+       1,
+       "varnak-tools exact: cannot open instance file " + missing_folder + ": no such file\n"},
+      {{"exact", "--format", "csv"},
+       0,
+       2,
+       "varnak-tools exact: the option '--graph' is required but missing\nTry 'varnak-tools "
+       "exact --help'.\n"},
+      // Room enough for everything: no complaint.
+      {{"exact", "--graph", ring_, "--format", "csv"}, 1 << 20, 0, ""},
+  };
+  for (const Case& test_case : cases) {
+    std::string joined;
+    for (const std::string& arg : test_case.args) {
+      joined += arg + ' ';
+    }
+    SCOPED_TRACE(joined + "with room for " + std::to_string(test_case.room));
+    FillingDisk disk(test_case.room);
+    std::ostream out(&disk);
+    const Run result = run_into(out, test_case.args);
+    EXPECT_EQ(result.code, test_case.code);
+    EXPECT_EQ(result.err, test_case.err);
+  }
 }
 
 TEST_F(CommandsTest, UnwritableXmlFileFailsAfterTheResults) {
