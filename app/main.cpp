@@ -1,10 +1,7 @@
-#include <csignal>
-
 #include "app/run_driver.hpp"
+#include "output/process_signals.hpp"
 
 int main(int argc, char** argv) {
-  // Past a file size limit a write should fail and be reported, not end the process
-  // half-way through the result file.
-  std::signal(SIGXFSZ, SIG_IGN);
+  varnak::prepare_process_signals();
   return varnak::run_varnak(argc, argv);
 }

@@ -45,7 +45,12 @@ int read_run_options(int argc, const char* const* argv, RunOptions& options, std
 
   try {
     po::variables_map given;
-    po::store(po::parse_command_line(argc, argv, description), given);
+    // An empty positional description makes a stray word, such as a path whose --outpath
+    // was forgotten, an error instead of a word silently passed over.
+    const po::positional_options_description no_positionals;
+    po::store(
+        po::command_line_parser(argc, argv).options(description).positional(no_positionals).run(),
+        given);
     // Values reach the fields only here, so a rejected command line leaves them untouched.
     po::notify(given);
 

@@ -16,6 +16,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "output/process_signals.hpp"
+
 namespace varnak {
 namespace {
 
@@ -91,17 +93,24 @@ int write_in_place(const std::string& path, const std::string& document, std::st
 // Creates a fresh file next to `target`. The 0666 mode lets the kernel apply the umask and
 // any default ACL just as for a file opened the usual way.
 // Its name is short, so that a target whose name is near the length limit still gets one.
+// It is named for the signal handler before it exists, so that no moment is left in which a
+// signal would leave it behind; the caller forgets it once renamed or removed.
 int create_temporary(const std::string& target, std::string& temporary) {
   const std::size_t slash = target.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = directory + ".varnak-" + std::to_string(::getpid()) + "-" +
                 std::to_string(attempt) + ".tmp";
+    name_temporary_file(temporary);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) {
+      if (fd < 0) {
+        forget_temporary_file();
+      }
       return fd;
     }
   }
+  forget_temporary_file();
   return -1;
 }
 
@@ -130,9 +139,9 @@ int replace_file(const std::string& path, const std::string& target, int mode,
   }
   if (error != 0) {
     ::unlink(temporary.c_str());
-    return fail(path, error, failure);
   }
-  return 0;
+  forget_temporary_file();
+  return error != 0 ? fail(path, error, failure) : 0;
 }
 
 // The file that a missing path stands for: the path itself, or, when the path is a

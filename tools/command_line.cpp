@@ -70,19 +70,14 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
                   po::variables_map& given) {
   options.add_options()("help,h", "explain this command");
   try {
-    // No abbreviations: a shortened option would silently change meaning when another
-    // option with the same start is added.
-    const int style =
-        po::command_line_style::default_style & ~po::command_line_style::allow_guessing;
-    // An empty positional description makes any stray word an error instead of ignored.
+    // The library's default style, as Varnak's: an unambiguous start of an option's name
+    // stands for the option, an ambiguous one is refused. An empty positional description
+    // makes any stray word an error instead of ignored.
     const po::positional_options_description no_positionals;
-    po::store(po::command_line_parser(args)
-                  .options(options)
-                  .positional(no_positionals)
-                  .style(style)
-                  .run(),
+    po::store(po::command_line_parser(args).options(options).positional(no_positionals).run(),
               given);
     if (given.count("help") != 0) {
+      console.out_holds = "help";
       console.out << help << '\n' << options;
       return kExitSuccess;
     }
@@ -223,6 +218,28 @@ constexpr Command kCommands[] = {
     {"reliability", run_reliability_command},
 };
 
+// A full disk or a closed pipe loses the results without a word unless someone looks:
+// checked here once for every command, after it has written all it had. `who` is
+// "varnak-tools" or "varnak-tools COMMAND".
+int check_output_written(ToolsConsole& console, const std::string& who, int code) {
+  if (console.out.flush()) {
+    return code;
+  }
+  console.err << who << ": error writing the " << console.out_holds << " to standard output"
+              << std::endl;
+  return code == kExitSuccess ? kExitFailure : code;
+}
+
+int run_command(ToolsConsole& console, const Command& command,
+                const std::vector<std::string>& args) {
+  try {
+    return command.run(console, args);
+  } catch (const std::bad_alloc&) {
+    return failure(console, command.name, "not enough memory");
+  } catch (const std::exception& error) {
+    return failure(console, command.name, error.what());
+  }
+}
 
 }  // namespace
 
@@ -233,19 +250,15 @@ int run_tools(int argc, const char* const* argv, ToolsConsole console) {
   }
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
+    console.out_holds = "help";
     console.out << kOverview;
-    return kExitSuccess;
+    return check_output_written(console, kProgram, kExitSuccess);
   }
   const std::vector<std::string> args(argv + 2, argv + argc);
   for (const Command& command : kCommands) {
     if (name == command.name) {
-      try {
-        return command.run(console, args);
-      } catch (const std::bad_alloc&) {
-        return failure(console, name, "not enough memory");
-      } catch (const std::exception& error) {
-        return failure(console, name, error.what());
-      }
+      return check_output_written(console, std::string(kProgram) + ' ' + name,
+                                  run_command(console, command, args));
     }
   }
   console.err << kProgram << ": unknown command \"" << name

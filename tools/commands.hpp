@@ -15,9 +15,12 @@ struct ToolsConsole {
   std::ostream& err;
   bool err_is_terminal = false;
   int err_columns = 80;  // the terminal's width, which the bar fits into
+  // What `out` was given, named in the message when it could not be written.
+  const char* out_holds = "results";
 };
 
 // Runs `varnak-tools COMMAND [options]` (argv[0] is the program) and returns the exit code.
+// Whatever the command, output that did not reach `out` is reported on `err`, exit code 1.
 int run_tools(int argc, const char* const* argv, ToolsConsole console);
 
 }  // namespace varnak

@@ -52,7 +52,6 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
   }
   report.elapsed_seconds = seconds_since(start);
   write_exact_report(console.out, report, format);
-  console.out.flush();
   return kExitSuccess;
 }
 

@@ -247,7 +247,6 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
     report.ranking = rank_by_importance(summary, report.rank_at.p, top);
   }
   write_reliability_report(console.out, report, format);
-  console.out.flush();
   return kExitSuccess;
 }
 

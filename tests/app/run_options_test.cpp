@@ -90,14 +90,11 @@ TEST(ReadRunOptions, DescriptionLinesKeepTheirColumns) {
 TEST(ReadRunOptions, HelpOutputIsShownWhenAskedForOrWhenNoOptionIsGiven) {
   const std::vector<std::vector<std::string>> cases = {
       {},
-      {"g.txt"},
-      {"g.txt", "more.txt"},
       {"--help"},
       {"--he"},
       {"--help", "--seed", "-3"},
       {"--help", "--graph", "g.txt", "--N", "100"},
       {"--graph", "g.txt", "--N", "0", "--help"},
-      {"--help", "extra"},
   };
   for (const auto& arguments : cases) {
     SCOPED_TRACE(joined(arguments));
@@ -124,6 +121,13 @@ TEST(ReadRunOptions, RejectedCommandLineShowsTheDescriptionAndKeepsTheDefaults) 
       {"--verbose", "--graph", "g.txt", "--N", "100"},
       {"--n", "100", "--graph", "g.txt"},
       {"-h"},
+      // A word that is neither an option nor an option's value, wherever it stands.
+      {"--graph", "g.txt", "--N", "10", "out.xml"},
+      {"stray", "--graph", "h.txt", "--N", "7"},
+      {"--graph", "g.txt", "stray", "--N", "7"},
+      {"g.txt"},
+      {"g.txt", "more.txt"},
+      {"--help", "extra"},
   };
   for (const auto& arguments : cases) {
     SCOPED_TRACE(joined(arguments));
@@ -189,7 +193,6 @@ TEST(ReadRunOptions, CompleteCommandLineFillsTheFieldsSilently) {
        {"g.txt", 100, -1, true, "out.xml"}},
       {{"--gr", "g.txt", "--N", "5", "--se", "3", "--out", "o.xml"},
        {"g.txt", 5, 3, true, "o.xml"}},
-      {{"stray", "--graph", "h.txt", "--N", "7"}, {"h.txt", 7, -1, false, ""}},
       {{"--graph", "dir with spaces/g.txt", "--N", "2147483647", "--seed", "2147483647"},
        {"dir with spaces/g.txt", 2147483647, 2147483647, false, ""}},
       {{"--graph", "g.txt", "--N", "+12", "--seed", "007"}, {"g.txt", 12, 7, false, ""}},

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "estimation/spectra_estimator.hpp"
@@ -59,15 +62,22 @@ class CommandsTest : public ::testing::Test {
   };
 
   Run run(std::vector<std::string> args) {
+    std::ostringstream out;
+    Run result = run_into(out, std::move(args));
+    result.out = out.str();
+    return result;
+  }
+
+  // Runs with standard output going to `out`; Run::out stays empty.
+  Run run_into(std::ostream& out, std::vector<std::string> args) {
     args.insert(args.begin(), "varnak-tools");
     std::vector<const char*> argv;
     for (const std::string& arg : args) {
       argv.push_back(arg.c_str());
     }
-    std::ostringstream out;
     std::ostringstream err;
     const int code = run_tools(static_cast<int>(argv.size()), argv.data(), {out, err, false});
-    return {code, out.str(), err.str()};
+    return {code, "", err.str()};
   }
 
   fs::path folder_;
@@ -90,7 +100,12 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
       {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
       {{"--graph", ring_}, 2, "unknown command \"--graph\""},
       {{"estimate", "--graph", ring_, "--N", "10", "--bogus"}, 2, "unrecognised option '--bogus'"},
-      {{"estimate", "--gra", ring_, "--N", "10"}, 2, "unrecognised option '--gra'"},
+      {{"reliability", "--gr", ring_, "--exact"},
+       2,
+       "option '--gr' is ambiguous and matches '--graph', and '--grid'"},
+      {{"reliability", "--xml", bad_xml, "--f", "csv"},
+       2,
+       "option '--f' is ambiguous and matches '--format', and '--free-connected'"},
       {{"estimate", "--N", "10"}, 2, "the option '--graph' is required but missing"},
       {{"estimate", "--graph", ring_, "--N", "0"}, 2, "--N is 0; expected a sample size"},
       {{"estimate", "--graph", ring_, "--N", "ten"}, 2, "('ten') for option '--N' is invalid"},
@@ -133,6 +148,38 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
     EXPECT_EQ(result.code, test_case.code);
     EXPECT_NE(result.err.find(test_case.in_err), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty()) << result.out;
+  }
+}
+
+// As in Varnak: an option may be shortened to any start of its name that no other option
+// of the command shares.
+TEST_F(CommandsTest, UnambiguousStartsOfOptionNamesStandForTheOptions) {
+  struct Case {
+    std::vector<std::string> shortened;
+    std::vector<std::string> full;
+  };
+  const std::vector<Case> cases = {
+      {{"exact", "--gr", ring_, "--form", "csv"}, {"exact", "--graph", ring_, "--format", "csv"}},
+      {{"estimate", "--gra", ring_, "--N", "50", "--se", "3", "--thr", "2", "--fo", "csv"},
+       {"estimate", "--graph", ring_, "--N", "50", "--seed", "3", "--threads", "2", "--format",
+        "csv"}},
+      {{"reliability", "--gra", ring_, "--ex", "--p", "0.5", "--rank", "0.5", "--fo", "csv"},
+       {"reliability", "--graph", ring_, "--exact", "--p", "0.5", "--rank-at", "0.5", "--format",
+        "csv"}},
+  };
+  for (const Case& test_case : cases) {
+    std::string joined;
+    for (const std::string& arg : test_case.shortened) {
+      joined += arg + ' ';
+    }
+    SCOPED_TRACE(joined);
+    const Run shortened = run(test_case.shortened);
+    const Run full = run(test_case.full);
+    ASSERT_EQ(full.code, 0) << full.err;
+    EXPECT_EQ(shortened.code, 0);
+    EXPECT_TRUE(shortened.err.empty()) << shortened.err;
+    EXPECT_FALSE(shortened.out.empty());
+    EXPECT_EQ(shortened.out, full.out);
   }
 }
 
@@ -264,6 +311,89 @@ TEST_F(CommandsTest, FreeConnectedMustAgreeWithTheFile) {
   EXPECT_NE(result.err.find("--free-connected yes, but <spectra> value 1 is 0.000000"),
             std::string::npos)
       << result.err;
+}
+
+// Standard output on a disk that fills after `room` characters.
+class FillingDisk : public std::streambuf {
+ public:
+  explicit FillingDisk(std::size_t room) : room_(room) {}
+
+ protected:
+  int_type overflow(int_type character) override {
+    if (traits_type::eq_int_type(character, traits_type::eof())) {
+      return traits_type::not_eof(character);
+    }
+    const char byte = traits_type::to_char_type(character);
+    return xsputn(&byte, 1) == 1 ? character : traits_type::eof();
+  }
+  std::streamsize xsputn(const char*, std::streamsize count) override {
+    const std::streamsize taken = std::min(count, static_cast<std::streamsize>(room_));
+    room_ -= static_cast<std::size_t>(taken);
+    return taken;
+  }
+
+ private:
+  std::size_t room_;
+};
+
+TEST_F(CommandsTest, OutputThatDoesNotReachStandardOutputIsReported) {
+  const std::string missing_folder = (folder_ / "no" / "run.xml").string();
+  const std::string results_lost = "error writing the results to standard output\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::size_t room;
+    int code;
+    std::string err;  // all of standard error
+  };
+  const std::vector<Case> cases = {
+      {{"exact", "--graph", ring_}, 0, 1, "varnak-tools exact: " + results_lost},
+      {{"exact", "--graph", ring_, "--format", "csv"},
+       100,
+       1,
+       "varnak-tools exact: " + results_lost},
+      {{"estimate", "--graph", ring_, "--N", "10", "--seed", "1"},
+       50,
+       1,
+       "varnak-tools estimate: " + results_lost},
+      {{"reliability", "--graph", ring_, "--exact", "--format", "json"},
+       10,
+       1,
+       "varnak-tools reliability: " + results_lost},
+      {{"estimate", "--graph", ring_, "--N", "10", "--seed", "1", "--outpath", missing_folder},
+       0,
+       1,
+       "varnak-tools estimate: Error writing output file " + missing_folder +
+           ": No such file or directory\nvarnak-tools estimate: " + results_lost},
+      {{"--help"}, 0, 1, "varnak-tools: error writing the help to standard output\n"},
+      {{"exact", "--help"},
+       30,
+       1,
+       "varnak-tools exact: error writing the help to standard output\n"},
+      // Nothing was to be written: the failure is the command's own, and alone.
+      {{"exact", "--graph", missing_folder},
+       0,
+       1,
+       "varnak-tools exact: cannot open instance file " + missing_folder + ": no such file\n"},
+      {{"exact", "--format", "csv"},
+       0,
+       2,
+       "varnak-tools exact: the option '--graph' is required but missing\nTry 'varnak-tools "
+       "exact --help'.\n"},
+      // Room enough for everything: no complaint.
+      {{"exact", "--graph", ring_, "--format", "csv"}, 1 << 20, 0, ""},
+  };
+  for (const Case& test_case : cases) {
+    std::string joined;
+    for (const std::string& arg : test_case.args) {
+      joined += arg + ' ';
+    }
+    SCOPED_TRACE(joined + "with room for " + std::to_string(test_case.room));
+    FillingDisk disk(test_case.room);
+    std::ostream out(&disk);
+    const Run result = run_into(out, test_case.args);
+    EXPECT_EQ(result.code, test_case.code);
+    EXPECT_EQ(result.err, test_case.err);
+  }
 }
 
 TEST_F(CommandsTest, UnwritableXmlFileFailsAfterTheResults) {
