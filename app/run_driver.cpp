@@ -23,10 +23,6 @@ std::int64_t now_in_ticks() {
   return std::chrono::duration_cast<Ticks>(ElapsedClock::now().time_since_epoch()).count();
 }
 
-}  // namespace
-
-namespace {
-
 // The run itself; run_varnak adds the check that `out` took everything written to it.
 int run_to(int argc, const char* const* argv, std::ostream& out) {
   RunOptions options;

@@ -19,14 +19,19 @@ import dataclasses
 import difflib
 import os
 import re
-import resource
 import shutil
-import signal
 import stat
 import subprocess
 import sys
 import tempfile
 from typing import Callable, Optional, Union
+
+# The helper module, shared with the robustness tables, is imported from the source tree,
+# which is to stay clean.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+
+from varnak_runs import limit_file_size, run_varnak  # noqa: E402
 
 TIME = "<time>"  # stands for the elapsed seconds in expected texts
 TIMEOUT_SECONDS = 300  # guards against a hang only; nothing is timed
@@ -361,7 +366,7 @@ add(
 @dataclasses.dataclass
 class Run:
     tmp: str  # the directory the run had; removed by now
-    exit_code: int
+    exit_code: Optional[int]  # None when the run was killed for taking too long
     stdout: str
     stderr: str
     tree: dict[str, tuple]
@@ -416,25 +421,16 @@ def release(root: str) -> None:
     shutil.rmtree(root)
 
 
-def run_varnak(varnak: str, args: list[str], cwd: str,
-               file_size_limit: Optional[int] = None) -> subprocess.CompletedProcess:
-    def limit_file_size() -> None:
-        # Without the signal ignored, the first write past the limit would kill the process.
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
-
-    return subprocess.run([varnak, *args], cwd=cwd, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, timeout=TIMEOUT_SECONDS,
-                          preexec_fn=limit_file_size if file_size_limit is not None else None)
-
-
 def execute(varnak: str, data: str, args: list[str], before: dict[str, Entry],
             file_size_limit: Optional[int] = None) -> Run:
     tmp = tempfile.mkdtemp(prefix="varnak-e2e-")
     try:
         make_tree(tmp, before)
-        done = run_varnak(varnak, [substitute(a, tmp, data) for a in args], tmp, file_size_limit)
-        return Run(tmp, done.returncode, done.stdout.decode("utf-8", "backslashreplace"),
+        done = run_varnak([varnak, *(substitute(a, tmp, data) for a in args)],
+                          timeout=TIMEOUT_SECONDS, cwd=tmp, through_pipes=True,
+                          preexec_fn=(limit_file_size(file_size_limit)
+                                      if file_size_limit is not None else None))
+        return Run(tmp, done.exit_code, done.stdout.decode("utf-8", "backslashreplace"),
                    done.stderr.decode("utf-8", "backslashreplace"), snapshot(tmp))
     finally:
         release(tmp)

@@ -18,8 +18,10 @@ import tempfile
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional, Tuple
 
-# The helper module is imported from the source tree, which is to stay clean.
+# The helper module, shared with the end-to-end tests, is imported from the source tree,
+# which is to stay clean.
 sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
 from varnak_runs import (NO_VNUM, NO_VNUM_BYTE_ORDER_MARK, NO_VNUM_CARRIAGE_RETURNS, RING, RING_ARGS, RING_REPORT, RING_WITH_COMMENT, RING_XML,
                          TIME, ZERO_REPORT, Expected, Table, check_run, memory_refusal,

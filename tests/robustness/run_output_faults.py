@@ -21,8 +21,10 @@ import tempfile
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
-# The helper module is imported from the source tree, which is to stay clean.
+# The helper module, shared with the end-to-end tests, is imported from the source tree,
+# which is to stay clean.
 sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
 from varnak_runs import (CANNOT_OPEN, RING, RING_ARGS, RING_REPORT, RING_XML, Expected,
                          Table, check_run, limit_file_size, memory_refusal, run_varnak,

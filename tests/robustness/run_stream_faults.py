@@ -18,7 +18,10 @@ import time
 from dataclasses import dataclass
 from typing import List, Optional
 
+# The helper module, shared with the end-to-end tests, is imported from the source tree,
+# which is to stay clean.
 sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
 from varnak_runs import RING, RING_ARGS, RING_REPORT, run_varnak
 

@@ -1,7 +1,7 @@
 """Runs the Varnak executable and compares what it printed with what a case expects.
 
-Shared by the robustness tables: each run is bounded in time, its peak memory is taken
-from the kernel, and its output is matched line by line.
+Shared by the end-to-end and robustness tests: each run is bounded in time, its peak memory
+is taken from the kernel, and its output is matched line by line.
 """
 
 import os
@@ -125,34 +125,53 @@ class Run:
 
 
 def run_varnak(command: Sequence[str], timeout: float = RUN_TIMEOUT_SECONDS,
-               preexec_fn=None, cwd=None) -> Run:
-    """Runs the command with its output in files (no pipe can fill up), kills it after
-    `timeout` seconds and reports its peak resident memory as the kernel measured it."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+               preexec_fn=None, cwd=None, through_pipes: bool = False) -> Run:
+    """Runs the command, kills it after `timeout` seconds and reports its peak resident
+    memory as the kernel measured it. Its output goes to files (no pipe can fill up), or
+    with `through_pipes` to pipes drained as it runs: a file-size limit on the run then
+    bounds only the files the command writes itself."""
+    with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
         start = time.monotonic()
-        process = subprocess.Popen(list(command), stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=err, preexec_fn=preexec_fn, cwd=cwd)
+        target = subprocess.PIPE if through_pipes else None
+        process = subprocess.Popen(list(command), stdin=subprocess.DEVNULL,
+                                   stdout=target or out_file, stderr=target or err_file,
+                                   preexec_fn=preexec_fn, cwd=cwd)
         finished = {}
+        drained = {}
 
         def reap():
             _, status, usage = os.wait4(process.pid, 0)
             finished["status"] = status
             finished["usage"] = usage
 
-        reaper = threading.Thread(target=reap)
-        reaper.start()
-        reaper.join(timeout)
-        timed_out = reaper.is_alive()
+        def drain(name, stream):
+            drained[name] = stream.read()
+
+        threads = [threading.Thread(target=reap)]
+        if through_pipes:
+            threads += [threading.Thread(target=drain, args=("out", process.stdout)),
+                        threading.Thread(target=drain, args=("err", process.stderr))]
+        for thread in threads:
+            thread.start()
+        threads[0].join(timeout)
+        timed_out = threads[0].is_alive()
         if timed_out:
             process.kill()
-            reaper.join()
+        for thread in threads:
+            thread.join()
         seconds = time.monotonic() - start
         status = finished["status"]
         process.returncode = os.waitstatus_to_exitcode(status)  # reaped here, not by Popen
-        out.seek(0)
-        err.seek(0)
-        return Run(exit_code=None if timed_out else process.returncode, stdout=out.read(),
-                   stderr=err.read(), seconds=seconds,
+        if through_pipes:
+            process.stdout.close()
+            process.stderr.close()
+            stdout, stderr = drained["out"], drained["err"]
+        else:
+            out_file.seek(0)
+            err_file.seek(0)
+            stdout, stderr = out_file.read(), err_file.read()
+        return Run(exit_code=None if timed_out else process.returncode, stdout=stdout,
+                   stderr=stderr, seconds=seconds,
                    peak_rss_mib=finished["usage"].ru_maxrss / 1024.0)
 
 
