@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -87,122 +88,104 @@ TEST(ReadRunOptions, DescriptionLinesKeepTheirColumns) {
   EXPECT_EQ(number, 13);
 }
 
-TEST(ReadRunOptions, HelpOutputIsShownWhenAskedForOrWhenNoOptionIsGiven) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"--help"},
-      {"--he"},
-      {"--help", "--seed", "-3"},
-      {"--help", "--graph", "g.txt", "--N", "100"},
-      {"--graph", "g.txt", "--N", "0", "--help"},
-  };
-  for (const auto& arguments : cases) {
-    SCOPED_TRACE(joined(arguments));
-    const Outcome outcome = run(arguments);
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.output, kHelpOutput);
-  }
-}
-
-TEST(ReadRunOptions, RejectedCommandLineShowsTheDescriptionAndKeepsTheDefaults) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"--N", "abc", "--help"},
-      {"-N", "100", "--graph", "g.txt"},
-      {"--N", "100", "--N", "200", "--graph", "g.txt"},
-      {"--graph", "g.txt", "--N", "2147483648"},
-      {"--graph", "g.txt", "--N", "-2147483649"},
-      {"--graph", "g.txt", "--N", "100", "--seed", "99999999999"},
-      {"--graph", "g.txt", "--N", "2.5"},
-      {"--graph", "g.txt", "--N", "100", "--seed", "x"},
-      {"--graph", "g.txt", "--N=abc"},
-      {"--graph"},
-      {"--N", "100", "--graph"},
-      {"--help=yes"},
-      {"--verbose", "--graph", "g.txt", "--N", "100"},
-      {"--n", "100", "--graph", "g.txt"},
-      {"-h"},
-      // A word that is neither an option nor an option's value, wherever it stands.
-      {"--graph", "g.txt", "--N", "10", "out.xml"},
-      {"stray", "--graph", "h.txt", "--N", "7"},
-      {"--graph", "g.txt", "stray", "--N", "7"},
-      {"g.txt"},
-      {"g.txt", "more.txt"},
-      {"--help", "extra"},
-  };
-  for (const auto& arguments : cases) {
-    SCOPED_TRACE(joined(arguments));
-    const Outcome outcome = run(arguments);
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.output, kRejectedOutput);
-    expect_options(outcome.options, RunOptions{});
-  }
-}
-
-TEST(ReadRunOptions, FirstFailedCheckGivesTheOnlyMessage) {
+// Every command line ends in one outcome: help, the options list for one that cannot be
+// read (its fields left at their defaults), the first failed check's message, or the fields
+// filled without a word.
+TEST(ReadRunOptions, EachCommandLineGivesItsOutcome) {
   const std::string kSeed = "The seed should be positive integer.\n";
   const std::string kNoSampleSize = "No input sample size was specified\n";
   const std::string kSampleSize = "The sample size should be positive integer.\n";
   const std::string kNoGraph = "No input graph was specified\n";
   struct Case {
     std::vector<std::string> arguments;
-    std::string message;
+    int result;
+    std::string output;
+    std::optional<RunOptions> options;  // checked when given
   };
   const std::vector<Case> cases = {
-      {{"--graph", "g.txt", "--N", "100", "--seed", "-1"}, kSeed},
-      {{"--graph", "g.txt", "--N", "100", "--seed", "-2147483648"}, kSeed},
-      {{"--N", "100", "--seed", "-5"}, kSeed},
-      {{"--seed", "-5"}, kSeed},
-      {{"--N", "0", "--seed", "-1"}, kSeed},
-      {{"--graph", "g.txt"}, kNoSampleSize},
-      {{"--seed", "7"}, kNoSampleSize},
-      {{"--outpath", "out.xml"}, kNoSampleSize},
-      {{"--graph", "g.txt", "--N", "0"}, kSampleSize},
-      {{"--graph", "g.txt", "--N", "-10"}, kSampleSize},
-      {{"--graph", "g.txt", "--N", "-2147483648"}, kSampleSize},
-      {{"--N", "0"}, kSampleSize},
-      {{"--N", "100"}, kNoGraph},
-      {{"--N", "1", "--seed", "0"}, kNoGraph},
-      {{"--N", "100", "--outpath", "out.xml"}, kNoGraph},
-  };
-  for (const Case& test_case : cases) {
-    SCOPED_TRACE(joined(test_case.arguments));
-    const Outcome outcome = run(test_case.arguments);
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.output, test_case.message);
-  }
-}
-
-TEST(ReadRunOptions, OutpathRequestsTheXmlFileEvenWhenACheckFails) {
-  const Outcome outcome = run({"--outpath", "out.xml"});
-  EXPECT_EQ(outcome.result, 1);
-  EXPECT_TRUE(outcome.options.xml_requested);
-  EXPECT_EQ(outcome.options.output_path, "out.xml");
-}
-
-TEST(ReadRunOptions, CompleteCommandLineFillsTheFieldsSilently) {
-  struct Case {
-    std::vector<std::string> arguments;
-    RunOptions expected;
-  };
-  const std::vector<Case> cases = {
-      {{"--graph", "g.txt", "--N", "100"}, {"g.txt", 100, -1, false, ""}},
-      {{"--N", "100", "--graph", "g.txt"}, {"g.txt", 100, -1, false, ""}},
-      {{"--graph", "g.txt", "--N", "1", "--seed", "0"}, {"g.txt", 1, 0, false, ""}},
-      {{"--graph=g.txt", "--N=100", "--seed=42"}, {"g.txt", 100, 42, false, ""}},
+      // Help, asked for or with no option at all.
+      {{}, 1, kHelpOutput, std::nullopt},
+      {{"--help"}, 1, kHelpOutput, std::nullopt},
+      {{"--he"}, 1, kHelpOutput, std::nullopt},
+      {{"--help", "--seed", "-3"}, 1, kHelpOutput, std::nullopt},
+      {{"--help", "--graph", "g.txt", "--N", "100"}, 1, kHelpOutput, std::nullopt},
+      {{"--graph", "g.txt", "--N", "0", "--help"}, 1, kHelpOutput, std::nullopt},
+      // A command line that cannot be read.
+      {{"--N", "abc", "--help"}, 1, kRejectedOutput, RunOptions{}},
+      {{"-N", "100", "--graph", "g.txt"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--N", "100", "--N", "200", "--graph", "g.txt"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--graph", "g.txt", "--N", "2147483648"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--graph", "g.txt", "--N", "-2147483649"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--graph", "g.txt", "--N", "100", "--seed", "99999999999"},
+       1,
+       kRejectedOutput,
+       RunOptions{}},
+      {{"--graph", "g.txt", "--N", "2.5"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--graph", "g.txt", "--N", "100", "--seed", "x"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--graph", "g.txt", "--N=abc"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--graph"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--N", "100", "--graph"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--help=yes"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--verbose", "--graph", "g.txt", "--N", "100"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--n", "100", "--graph", "g.txt"}, 1, kRejectedOutput, RunOptions{}},
+      {{"-h"}, 1, kRejectedOutput, RunOptions{}},
+      // A word that is neither an option nor an option's value, wherever it stands.
+      {{"--graph", "g.txt", "--N", "10", "out.xml"}, 1, kRejectedOutput, RunOptions{}},
+      {{"stray", "--graph", "h.txt", "--N", "7"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--graph", "g.txt", "stray", "--N", "7"}, 1, kRejectedOutput, RunOptions{}},
+      {{"g.txt"}, 1, kRejectedOutput, RunOptions{}},
+      {{"g.txt", "more.txt"}, 1, kRejectedOutput, RunOptions{}},
+      {{"--help", "extra"}, 1, kRejectedOutput, RunOptions{}},
+      // The first failed check, alone.
+      {{"--graph", "g.txt", "--N", "100", "--seed", "-1"}, 1, kSeed, std::nullopt},
+      {{"--graph", "g.txt", "--N", "100", "--seed", "-2147483648"}, 1, kSeed, std::nullopt},
+      {{"--N", "100", "--seed", "-5"}, 1, kSeed, std::nullopt},
+      {{"--seed", "-5"}, 1, kSeed, std::nullopt},
+      {{"--N", "0", "--seed", "-1"}, 1, kSeed, std::nullopt},
+      {{"--graph", "g.txt"}, 1, kNoSampleSize, std::nullopt},
+      {{"--seed", "7"}, 1, kNoSampleSize, std::nullopt},
+      {{"--graph", "g.txt", "--N", "0"}, 1, kSampleSize, std::nullopt},
+      {{"--graph", "g.txt", "--N", "-10"}, 1, kSampleSize, std::nullopt},
+      {{"--graph", "g.txt", "--N", "-2147483648"}, 1, kSampleSize, std::nullopt},
+      {{"--N", "0"}, 1, kSampleSize, std::nullopt},
+      {{"--N", "100"}, 1, kNoGraph, std::nullopt},
+      {{"--N", "1", "--seed", "0"}, 1, kNoGraph, std::nullopt},
+      {{"--N", "100", "--outpath", "out.xml"}, 1, kNoGraph, std::nullopt},
+      // --outpath requests the XML file even when a later check fails.
+      {{"--outpath", "out.xml"}, 1, kNoSampleSize, RunOptions{"", -1, -1, true, "out.xml"}},
+      // Complete command lines.
+      {{"--graph", "g.txt", "--N", "100"}, 0, "", RunOptions{"g.txt", 100, -1, false, ""}},
+      {{"--N", "100", "--graph", "g.txt"}, 0, "", RunOptions{"g.txt", 100, -1, false, ""}},
+      {{"--graph", "g.txt", "--N", "1", "--seed", "0"},
+       0,
+       "",
+       RunOptions{"g.txt", 1, 0, false, ""}},
+      {{"--graph=g.txt", "--N=100", "--seed=42"}, 0, "", RunOptions{"g.txt", 100, 42, false, ""}},
       {{"--graph", "g.txt", "--N", "100", "--outpath", "out.xml"},
-       {"g.txt", 100, -1, true, "out.xml"}},
+       0,
+       "",
+       RunOptions{"g.txt", 100, -1, true, "out.xml"}},
       {{"--gr", "g.txt", "--N", "5", "--se", "3", "--out", "o.xml"},
-       {"g.txt", 5, 3, true, "o.xml"}},
+       0,
+       "",
+       RunOptions{"g.txt", 5, 3, true, "o.xml"}},
       {{"--graph", "dir with spaces/g.txt", "--N", "2147483647", "--seed", "2147483647"},
-       {"dir with spaces/g.txt", 2147483647, 2147483647, false, ""}},
-      {{"--graph", "g.txt", "--N", "+12", "--seed", "007"}, {"g.txt", 12, 7, false, ""}},
+       0,
+       "",
+       RunOptions{"dir with spaces/g.txt", 2147483647, 2147483647, false, ""}},
+      {{"--graph", "g.txt", "--N", "+12", "--seed", "007"},
+       0,
+       "",
+       RunOptions{"g.txt", 12, 7, false, ""}},
   };
   for (const Case& test_case : cases) {
     SCOPED_TRACE(joined(test_case.arguments));
     const Outcome outcome = run(test_case.arguments);
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.output, "");
-    expect_options(outcome.options, test_case.expected);
+    EXPECT_EQ(outcome.result, test_case.result);
+    EXPECT_EQ(outcome.output, test_case.output);
+    if (test_case.options.has_value()) {
+      expect_options(outcome.options, *test_case.options);
+    }
   }
 }
 
