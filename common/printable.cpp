@@ -62,8 +62,8 @@ void append_printable(std::string& shown, const std::string& text, std::size_t e
     }
     const std::size_t length = sequence_length(text, at, end);
     // U+0080..U+009F are encoded C2 80..C2 9F: the C1 controls, CSI (U+009B) among them.
-    const bool c1_control = length == 2 && byte == 0xC2 &&
-                            static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+    const bool c1_control =
+        length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F;
     if (length == 0 || c1_control) {
       const std::size_t escaped = length == 0 ? 1 : length;
       for (std::size_t i = 0; i < escaped; ++i) {

@@ -137,8 +137,9 @@ std::int32_t CutSpaceFinder::first_up_position(const std::int32_t* order) {
       }
     }
   }
-  broken_invariant("the backward search found no first UP position, yet with every joining edge "
-                   "down the merged vertices are apart");
+  broken_invariant(
+      "the backward search found no first UP position, yet with every joining edge "
+      "down the merged vertices are apart");
 }
 
 }  // namespace varnak

@@ -131,7 +131,8 @@ SamplingPlan build_sampling_plan(const NetworkInstance& instance) {
   for (const std::size_t e : several_listings) {
     add_ends(e);
     plan.needed.push_back(rules.needed[e]);
-    plan.edge_srlgs.insert(plan.edge_srlgs.end(), rules.srlgs_of_edge.begin() + rules.edge_offsets[e],
+    plan.edge_srlgs.insert(plan.edge_srlgs.end(),
+                           rules.srlgs_of_edge.begin() + rules.edge_offsets[e],
                            rules.srlgs_of_edge.begin() + rules.edge_offsets[e + 1]);
     plan.srlg_offsets.push_back(static_cast<std::uint32_t>(plan.edge_srlgs.size()));
   }
@@ -256,8 +257,9 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
       return static_cast<std::int32_t>(late_edges_[i] >> 32);
     }
   }
-  broken_invariant("the forward search found no first UP position, yet every joining edge is up "
-                   "at the last position and they connect");
+  broken_invariant(
+      "the forward search found no first UP position, yet every joining edge is up "
+      "at the last position and they connect");
 }
 
 }  // namespace varnak

@@ -297,9 +297,10 @@ bool check_edge_table_fits(const NetworkInstance& instance, Refusal& refusal) {
     return true;
   }
   return refuse(refusal, 0,
-                "the SRLG lines list " + std::to_string(listings) + " members, whose edge table needs " +
-                    describe_bytes(needed) + " of memory, more than the " +
-                    describe_bytes(static_cast<double>(available)) + " of this machine");
+                "the SRLG lines list " + std::to_string(listings) +
+                    " members, whose edge table needs " + describe_bytes(needed) +
+                    " of memory, more than the " + describe_bytes(static_cast<double>(available)) +
+                    " of this machine");
 }
 
 bool check_instance(const NetworkInstance& instance, const SourceLines& lines, Refusal& refusal) {
@@ -310,8 +311,7 @@ bool check_instance(const NetworkInstance& instance, const SourceLines& lines, R
          check_count_not_negative(instance.edge_count, lines.edge_count, "ENUM", refusal) &&
          check_count_not_negative(instance.srlg_count, lines.srlg_count, "SRLGNUM", refusal) &&
          check_some_srlg(instance.srlg_count, lines.srlg_count, refusal) &&
-         check_edge_ends(instance, lines, refusal) &&
-         check_edge_table_fits(instance, refusal);
+         check_edge_ends(instance, lines, refusal) && check_edge_table_fits(instance, refusal);
 }
 
 // Built from the final member lists, so neither a late ENUM line nor a replaced SRLG

@@ -38,7 +38,6 @@ constexpr const char* kOverview =
     "'varnak-tools COMMAND --help' explains a command.\n"
     "Exit codes: 0 success, 1 failure (input or files), 2 wrong command line.\n";
 
-
 std::string why_cannot_open(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::exists(path, error)) {
@@ -113,8 +112,9 @@ int load_graph(ToolsConsole& console, const std::string& command, const std::str
       if (refusal.line == 0) {
         return failure(console, command, printable(path) + ": " + refusal.reason);
       }
-      return failure(console, command,
-                     printable(path) + " line " + std::to_string(refusal.line) + ": " + refusal.reason);
+      return failure(
+          console, command,
+          printable(path) + " line " + std::to_string(refusal.line) + ": " + refusal.reason);
   }
 }
 
@@ -126,7 +126,6 @@ std::string file_name_of(const std::string& path) {
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
 
 // Reads --N, --seed and --threads. Returns -1 to go on or the usage exit code.
 int read_estimate_settings(ToolsConsole& console, const std::string& command,
@@ -203,7 +202,6 @@ int read_format(ToolsConsole& console, const std::string& command, const po::var
   }
   return -1;
 }
-
 
 namespace {
 

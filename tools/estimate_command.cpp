@@ -25,7 +25,6 @@ constexpr const char* kEstimateHelp =
     "When standard error is a terminal, a bar shows the samples done and the time\n"
     "left at the pace so far.\n";
 
-
 }  // namespace
 
 int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& args) {
@@ -58,7 +57,8 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   }
   const double load_seconds = seconds_since(load_start);
   std::string message;
-  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, given.count("outpath") != 0, message)) {
+  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count,
+                               given.count("outpath") != 0, message)) {
     return failure(console, command, printable(graph) + ": " + message);
   }
 
@@ -89,6 +89,5 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   }
   return kExitSuccess;
 }
-
 
 }  // namespace varnak

@@ -21,7 +21,6 @@ constexpr const char* kExactHelp =
     "can no longer connect. Edges come up by the estimator's rules. Instances with\n"
     "more than 30 SRLGs are refused: use estimate for those.\n";
 
-
 }  // namespace
 
 int run_exact_command(ToolsConsole& console, const std::vector<std::string>& args) {

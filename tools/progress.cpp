@@ -23,7 +23,8 @@ constexpr int kNarrowestBar = 10;
 std::string render_progress(std::int64_t done, std::int64_t total, double seconds_left,
                             int columns) {
   const double fraction =
-      total <= 0 ? 1.0 : std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
+      total <= 0 ? 1.0
+                 : std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
   char percent[16];
   std::snprintf(percent, sizeof percent, " %3d%%", static_cast<int>(std::floor(fraction * 100)));
   std::string time_text;

@@ -33,7 +33,6 @@ constexpr const char* kReliabilityHelp =
     "(11 points unless --grid says otherwise). --rank-at adds the SRLGs ranked by\n"
     "importance at that p.\n";
 
-
 constexpr std::int32_t kDefaultGridPoints = 11;
 constexpr std::int32_t kDefaultTop = 10;
 
@@ -137,7 +136,8 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     // With y_0 = 1 every subset connects, so the file's first entry must say 1 too.
     if (source.free_connected && results.srlg_count > 0 && results.spectrum[0] < 1.0 - 1e-6) {
       return failure(console, command,
-                     printable(source.xml_path) + ": --free-connected yes, but <spectra> value 1 is " +
+                     printable(source.xml_path) +
+                         ": --free-connected yes, but <spectra> value 1 is " +
                          std::to_string(results.spectrum[0]) +
                          "; a network connected with no SRLG up is connected at every k");
     }
@@ -179,7 +179,6 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
   report.thread_count = source.settings.thread_count;
   return kExitSuccess;
 }
-
 
 }  // namespace
 
@@ -249,6 +248,5 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   write_reliability_report(console.out, report, format);
   return kExitSuccess;
 }
-
 
 }  // namespace varnak

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "estimation/spectra_estimator.hpp"
 #include "analysis/confidence.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
+#include "estimation/spectra_estimator.hpp"
 
 namespace varnak {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/instance_generator.hpp"
-#include "tests/analysis/subset_brute_force.hpp"
-#include "tests/analysis/grid_network.hpp"
 #include "analysis/exact_spectra.hpp"
+#include "tests/analysis/grid_network.hpp"
+#include "tests/analysis/subset_brute_force.hpp"
+#include "tests/support/instance_generator.hpp"
 
 namespace varnak {
 namespace {

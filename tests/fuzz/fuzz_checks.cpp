@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "app/run_options.hpp"
+#include "common/memory_budget.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
-#include "common/memory_budget.hpp"
 #include "tests/support/reference_estimator.hpp"
 
 namespace varnak::fuzz {

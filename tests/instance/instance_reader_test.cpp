@@ -156,8 +156,7 @@ TEST(LoadInstance, StoresWhatTheLinesSay) {
       {"VNUM:-3\nVNUM:4\nENUM:0\nSRLGNUM:1\n", {4, 0, 1, {}, {}, {}}},
       {"VNUM:4\nENUM:2:9\nSRLGNUM:1\n", {4, 2, 1, {}, {}, {}}},
       // Member lists, counts derived from the final lists.
-      {"VNUM:9\nENUM:5\nSRLGNUM:1\nSRLG:1:5\n",
-       {9, 5, 1, {}, {{1, {5}}}, {{5, 1}}}},
+      {"VNUM:9\nENUM:5\nSRLGNUM:1\nSRLG:1:5\n", {9, 5, 1, {}, {{1, {5}}}, {{5, 1}}}},
       {"VNUM:9\nENUM:0\nSRLGNUM:1\nSRLG:1:\n", {9, 0, 1, {}, {{1, {}}}, {}}},
       {"VNUM:9\nENUM:0\nSRLGNUM:1\nSRLG:1:5,\n", {9, 0, 1, {}, {{1, {5, 0}}}, {{0, 1}, {5, 1}}}},
       {"VNUM:9\nENUM:0\nSRLGNUM:1\nSRLG:1:1,,2\n",
@@ -167,8 +166,7 @@ TEST(LoadInstance, StoresWhatTheLinesSay) {
        {9, 0, 2, {}, {{1, {1, 2}}, {2, {2}}}, {{1, 1}, {2, 2}}}},
       {"VNUM:9\nENUM:4\nSRLGNUM:1\nSRLG:1:1,2\nSRLG:1:3,4\n",
        {9, 4, 1, {}, {{1, {3, 4}}}, {{3, 1}, {4, 1}}}},
-      {"VNUM:9\nSRLGNUM:1\nSRLG:1:1,2\nENUM:3\n",
-       {9, 3, 1, {}, {{1, {1, 2}}}, {{1, 1}, {2, 1}}}},
+      {"VNUM:9\nSRLGNUM:1\nSRLG:1:1,2\nENUM:3\n", {9, 3, 1, {}, {{1, {1, 2}}}, {{1, 1}, {2, 1}}}},
       {"VNUM:9\nENUM:2\nSRLGNUM:1\nSRLG:4:99,98\n",
        {9, 2, 1, {}, {{4, {99, 98}}}, {{98, 1}, {99, 1}}}},
       {"VNUM:9\nENUM:0\nSRLGNUM:1\nSRLG:1:1,2:9\n", {9, 0, 1, {}, {{1, {1, 2}}}, {{1, 1}, {2, 1}}}},
@@ -225,8 +223,11 @@ TEST(LoadInstance, RefusesUnsoundFilesInOneLine) {
        "vertices; expected a line such as E:1:1,2\n"},
       // C1 controls (CSI is U+009B) and bytes that are not UTF-8 are escaped too; other
       // UTF-8 passes as it is.
-      {"VNUM:2\nENUM:1\nSRLGNUM:1\nE:1:\xC2\x9B" "2J G\xC3\x89" "ANT \xFF\xC3\n",
-       "Instance file line 4: E line \"E:1:\\xc2\\x9b2J G\xC3\x89" "ANT \\xff\\xc3\" has no \",\" between "
+      {"VNUM:2\nENUM:1\nSRLGNUM:1\nE:1:\xC2\x9B"
+       "2J G\xC3\x89"
+       "ANT \xFF\xC3\n",
+       "Instance file line 4: E line \"E:1:\\xc2\\x9b2J G\xC3\x89"
+       "ANT \\xff\\xc3\" has no \",\" between "
        "its end vertices; expected a line such as E:1:1,2\n"},
       {"VNUM:-3\nENUM:1\nSRLGNUM:1\n",
        "Instance file line 1: VNUM -3 is negative; expected a count of 0 or more\n"},
@@ -301,8 +302,8 @@ TEST(LoadInstance, RefusesUnsoundFilesInOneLine) {
 // Tables follow the ids the file uses, not its declared counts: ENUM 2147483647 with two
 // edges costs two edges.
 TEST(LoadInstance, SizesTablesByTheIdsUsedNotByEnum) {
-  const LoadResult result = load_text(
-      "VNUM:3\nENUM:2147483647\nSRLGNUM:1\nE:1:1,2\nE:2:2,3\nSRLG:1:1,\n");
+  const LoadResult result =
+      load_text("VNUM:3\nENUM:2147483647\nSRLGNUM:1\nE:1:1,2\nE:2:2,3\nSRLG:1:1,\n");
   EXPECT_EQ(result.code, kLoadOk);
   EXPECT_EQ(result.instance.edge_srlg_count.size(), 2u);  // edge 1 and the trailing 0
   EXPECT_EQ(srlg_memberships(result.instance, 2), 0);

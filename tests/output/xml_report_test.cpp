@@ -106,10 +106,7 @@ TEST(RenderXmlReport, GivesTheExactDocument) {
     std::string body;
   };
   const std::vector<Case> cases = {
-      {"worked example",
-       kSpectrum,
-       kBimSpectra,
-       1.5,
+      {"worked example", kSpectrum, kBimSpectra, 1.5,
        "<VARNAK version=\"1.0\"><SRLGNUM>2</SRLGNUM><time_seconds>1.5</time_seconds>"
        "<spectras><spectra>0.250000,1.000000</spectra>"
        "<bimspectra id=\"1\">0.500000,0.125000</bimspectra>"
