@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "instance/network_instance.hpp"
@@ -15,6 +16,17 @@ using SpectraVector = std::vector<double>;
 // Row r belongs to the SRLG with id r+1, column j to position j: probability that the
 // network is connected once the first j+1 SRLGs are up and SRLG r+1 is one of them.
 using BimSpectraMatrix = std::vector<std::vector<double>>;
+
+// The BIM rows handed out one at a time, so that a writer never needs the whole table as
+// doubles: fills `row` with the SRLGNUM values of the SRLG with id srlg_index + 1.
+using BimRowSource = std::function<void(std::size_t srlg_index, SpectraVector& row)>;
+
+// The rows of a table already held whole.
+inline BimRowSource rows_of(const BimSpectraMatrix& bim_spectra) {
+  return [&bim_spectra](std::size_t srlg_index, SpectraVector& row) {
+    row = bim_spectra[srlg_index];
+  };
+}
 
 // Adds N samples' worth of estimates into `spectrum` (SRLGNUM entries) and
 // `bim_spectra` (SRLGNUM rows of SRLGNUM entries). Every entry ends as the double made
