@@ -42,7 +42,7 @@ int run_to(int argc, const char* const* argv, std::ostream& out) {
       return 1;
   }
   if (std::string message;
-      !estimate_fits_in_memory(instance.srlg_count, 1, options.xml_requested, message)) {
+      !estimate_fits_in_memory(instance.srlg_count, 1, true, message)) {
     out << "Not enough memory: " << message << std::endl;
     return 1;
   }

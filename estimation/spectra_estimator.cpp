@@ -4,6 +4,7 @@
 #include <atomic>
 #include <barrier>
 #include <chrono>
+#include <cmath>
 #include <numeric>
 #include <optional>
 #include <thread>
@@ -64,76 +65,48 @@ double add_repeatedly(double start, double increment, std::int64_t times) {
   return start;
 }
 
-// Adds the tallies into the results as N samples of repeated additions of 1.0/N would.
-// Every cell that starts at zero and counts k samples gets the k-th partial sum of
-// 1.0/N, the same double wherever it occurs; the partial sums are walked once, up to
-// each distinct count in ascending order. O(S^2 + N), or O(S^2 log S) when N is larger.
-void add_tallies(SampleTallies& tallies, std::int32_t sample_size, SpectraVector& spectrum,
-                 BimSpectraMatrix& bim_spectra) {
+// Swaps the square table's rows and columns in place, in tiles that stay in cache.
+void transpose_square(std::vector<std::int32_t>& table, std::size_t width) {
+  constexpr std::size_t kTile = 64;
+  for (std::size_t row_tile = 0; row_tile < width; row_tile += kTile) {
+    for (std::size_t column_tile = row_tile; column_tile < width; column_tile += kTile) {
+      const std::size_t row_end = std::min(row_tile + kTile, width);
+      const std::size_t column_end = std::min(column_tile + kTile, width);
+      for (std::size_t row = row_tile; row < row_end; ++row) {
+        for (std::size_t column = std::max(column_tile, row + 1); column < column_end; ++column) {
+          std::swap(table[row * width + column], table[column * width + row]);
+        }
+      }
+    }
+  }
+}
+
+// The tallies' differences summed into counts, in place: O(S^2), no second table.
+SpectraCounts counts_from_tallies(SampleTallies&& tallies, std::int32_t sample_size) {
+  SpectraCounts counts;
+  counts.srlg_count = tallies.srlg_count;
+  counts.sample_size = sample_size;
   const std::size_t width = static_cast<std::size_t>(tallies.srlg_count);
-  std::vector<std::int64_t> spectrum_counts(width);
+  counts.connected.resize(width);
   std::int64_t samples_up = 0;
   for (std::size_t position = 0; position < width; ++position) {
     samples_up += tallies.first_up[position];
-    spectrum_counts[position] = samples_up;
+    counts.connected[position] = samples_up;
   }
-  // Turn the differences into counts in place: row j becomes the counts of column j.
-  std::vector<std::int32_t>& counts = tallies.late_starts;
+  // Row j becomes the counts of position j, then rows and columns swap so that each
+  // SRLG's counts lie together, in the order a BIM row is written.
+  std::vector<std::int32_t>& table = tallies.late_starts;
   for (std::size_t position = 0; position < width; ++position) {
-    std::int32_t* row = &counts[position * width];
-    const std::int32_t* previous = position > 0 ? &counts[(position - 1) * width] : nullptr;
+    std::int32_t* row = &table[position * width];
+    const std::int32_t* previous = position > 0 ? &table[(position - 1) * width] : nullptr;
+    const std::int32_t first_up = static_cast<std::int32_t>(tallies.first_up[position]);
     for (std::size_t srlg_index = 0; srlg_index < width; ++srlg_index) {
-      row[srlg_index] += static_cast<std::int32_t>(tallies.first_up[position]) +
-                         (previous != nullptr ? previous[srlg_index] : 0);
+      row[srlg_index] += first_up + (previous != nullptr ? previous[srlg_index] : 0);
     }
   }
-
-  // The counts that occur: every count up to N when there are fewer of those than cells,
-  // else the distinct counts of the cells, sorted.
-  const bool every_count = static_cast<std::size_t>(sample_size) < counts.size() + width;
-  std::vector<std::int64_t> distinct;
-  if (every_count) {
-    distinct.resize(static_cast<std::size_t>(sample_size) + 1);
-    std::iota(distinct.begin(), distinct.end(), 0);
-  } else {
-    distinct.assign(counts.begin(), counts.end());
-    distinct.insert(distinct.end(), spectrum_counts.begin(), spectrum_counts.end());
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    distinct.shrink_to_fit();
-  }
-
-  const double increment = 1.0 / sample_size;
-  std::vector<double> partial_sums(distinct.size());
-  double sum = 0.0;
-  std::int64_t added = 0;
-  for (std::size_t i = 0; i < distinct.size(); ++i) {
-    sum = add_repeatedly(sum, increment, distinct[i] - added);
-    added = distinct[i];
-    partial_sums[i] = sum;
-  }
-
-  const auto add_count = [&](double& cell, std::int64_t count) {
-    if (count == 0) {
-      return;
-    }
-    if (cell == 0.0) {
-      const std::size_t index =
-          every_count
-              ? static_cast<std::size_t>(count)
-              : static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), count) -
-                                         distinct.begin());
-      cell = partial_sums[index];
-    } else {
-      cell = add_repeatedly(cell, increment, count);
-    }
-  };
-  for (std::size_t position = 0; position < width; ++position) {
-    add_count(spectrum[position], spectrum_counts[position]);
-    for (std::size_t srlg_index = 0; srlg_index < width; ++srlg_index) {
-      add_count(bim_spectra[srlg_index][position], counts[position * width + srlg_index]);
-    }
-  }
+  transpose_square(table, width);
+  counts.connected_with = std::move(table);
+  return counts;
 }
 
 std::vector<std::int32_t> identity_order(std::int32_t srlg_count) {
@@ -266,14 +239,23 @@ std::int32_t block_size(std::int32_t srlg_count) {
 
 }  // namespace
 
-void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance,
-                      std::atomic<std::int64_t>* samples_done) {
+namespace {
+
+// Counts with no sample up anywhere: what a run gives when no sample can connect.
+SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
+  const std::size_t width = static_cast<std::size_t>(std::max<std::int32_t>(srlg_count, 0));
+  return {std::max<std::int32_t>(srlg_count, 0), sample_size, std::vector<std::int64_t>(width, 0),
+          std::vector<std::int32_t>(width * width, 0)};
+}
+
+SpectraCounts count_on_one_thread(std::int32_t sample_size, std::int32_t seed,
+                                  const NetworkInstance& instance,
+                                  std::atomic<std::int64_t>* samples_done) {
   RandomSource random(seed);
   const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
   if (!sampling.has_value()) {
     report_progress(samples_done, sample_size);
-    return;
+    return zero_counts(instance.srlg_count, sample_size);
   }
   const SamplingPlan& plan = sampling->plan;
   const OrderSampler sampler(plan.srlg_count);
@@ -287,8 +269,8 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
       report_progress(samples_done, sample + 1);
     }
   }
-  add_tallies(tallies, sample_size, spectrum, bim_spectra);
   report_progress(samples_done, sample_size);
+  return counts_from_tallies(std::move(tallies), sample_size);
 }
 
 // Drawing is sequential: every order continues the one before it. So one thread draws
@@ -296,19 +278,14 @@ void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
 // evaluate the current block in small chunks taken from a shared counter. Each thread
 // tallies in integers of its own; the sums do not depend on who evaluated what, so the
 // results equal those of one thread.
-void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                               std::int32_t sample_size, std::int32_t seed,
+SpectraCounts count_on_threads(std::int32_t sample_size, std::int32_t seed,
                                const NetworkInstance& instance, int thread_count,
                                std::atomic<std::int64_t>* samples_done) {
-  if (thread_count <= 1) {
-    estimate_spectra(spectrum, bim_spectra, sample_size, seed, instance, samples_done);
-    return;
-  }
   RandomSource random(seed);
   const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
   if (!sampling.has_value()) {
     report_progress(samples_done, sample_size);
-    return;
+    return zero_counts(instance.srlg_count, sample_size);
   }
   const SamplingPlan& plan = sampling->plan;
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
@@ -379,15 +356,120 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
   for (int thread = 1; thread < thread_count; ++thread) {
     tallies[0].add(tallies[static_cast<std::size_t>(thread)]);
   }
-  add_tallies(tallies[0], sample_size, spectrum, bim_spectra);
+  tallies.erase(tallies.begin() + 1, tallies.end());
   report_progress(samples_done, sample_size);
+  return counts_from_tallies(std::move(tallies[0]), sample_size);
+}
+
+}  // namespace
+
+SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
+                              const NetworkInstance& instance, int thread_count,
+                              std::atomic<std::int64_t>* samples_done) {
+  return thread_count <= 1
+             ? count_on_one_thread(sample_size, seed, instance, samples_done)
+             : count_on_threads(sample_size, seed, instance, thread_count, samples_done);
+}
+
+RepeatedSums::RepeatedSums(std::int32_t sample_size)
+    : increment_(sample_size > 0 ? 1.0 / sample_size : 0.0) {
+  segments_.push_back({0, 0.0, 0.0});
+  if (sample_size <= 0) {
+    return;
+  }
+  // Within a binade every sum lies on one grid, so adding the increment moves by the same
+  // step each time (a tie settles after one addition); only near the binade's top, where
+  // the grid changes, are additions taken one at a time. A few segments per binade.
+  const double x = increment_;
+  std::int64_t count = 0;
+  double sum = 0.0;
+  while (count < sample_size) {
+    const double next = sum + x;
+    const double step = next - sum;
+    int exponent = 0;
+    std::frexp(next, &exponent);
+    const double top = std::ldexp(1.0, exponent);
+    const double grid = std::ldexp(1.0, exponent - 53);
+    // From `next`, steps stay `step` while the exact sum plus the increment stays below
+    // the top by a grid unit; two steps of margin cover the rounding of this bound.
+    const double room = std::floor((top - grid - next - x) / step) - 2.0;
+    const bool settled = next >= x && next + x - next == step && (next + x) + x - (next + x) == step;
+    std::int64_t steps = settled && room > 0.0 ? static_cast<std::int64_t>(room) : 0;
+    steps = std::min<std::int64_t>(steps, sample_size - count - 1);
+    segments_.push_back({count + 1, next, step});
+    count += 1 + steps;
+    sum = next + static_cast<double>(steps) * step;
+  }
+}
+
+double RepeatedSums::operator()(std::int64_t count) const {
+  const auto after = std::upper_bound(
+      segments_.begin(), segments_.end(), count,
+      [](std::int64_t value, const Segment& segment) { return value < segment.first_count; });
+  const Segment& segment = *(after - 1);
+  return segment.first_sum + static_cast<double>(count - segment.first_count) * segment.step;
+}
+
+void spectrum_of(const SpectraCounts& counts, SpectraVector& spectrum) {
+  const RepeatedSums sums(counts.sample_size);
+  spectrum.resize(counts.connected.size());
+  for (std::size_t position = 0; position < spectrum.size(); ++position) {
+    spectrum[position] = sums(counts.connected[position]);
+  }
+}
+
+BimRowSource bim_rows_of(const SpectraCounts& counts) {
+  return [&counts, sums = RepeatedSums(counts.sample_size)](std::size_t srlg_index,
+                                                             SpectraVector& row) {
+    const std::size_t width = static_cast<std::size_t>(counts.srlg_count);
+    const std::int32_t* row_counts = &counts.connected_with[srlg_index * width];
+    row.resize(width);
+    for (std::size_t position = 0; position < width; ++position) {
+      row[position] = sums(row_counts[position]);
+    }
+  };
+}
+
+void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
+                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance,
+                      std::atomic<std::int64_t>* samples_done) {
+  estimate_spectra_threaded(spectrum, bim_spectra, sample_size, seed, instance, 1, samples_done);
+}
+
+void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
+                               std::int32_t sample_size, std::int32_t seed,
+                               const NetworkInstance& instance, int thread_count,
+                               std::atomic<std::int64_t>* samples_done) {
+  const SpectraCounts counts =
+      estimate_counts(sample_size, seed, instance, thread_count, samples_done);
+  if (sample_size <= 0) {
+    return;
+  }
+  const RepeatedSums sums(sample_size);
+  const double increment = 1.0 / sample_size;
+  // A cell that starts at zero gets the partial sum at once; any other is added to, one
+  // addition per sample, as the samples would have added.
+  const auto add_count = [&](double& cell, std::int64_t count) {
+    if (count != 0) {
+      cell = cell == 0.0 ? sums(count) : add_repeatedly(cell, increment, count);
+    }
+  };
+  const std::size_t width = static_cast<std::size_t>(counts.srlg_count);
+  for (std::size_t position = 0; position < width; ++position) {
+    add_count(spectrum[position], counts.connected[position]);
+  }
+  for (std::size_t srlg_index = 0; srlg_index < width; ++srlg_index) {
+    for (std::size_t position = 0; position < width; ++position) {
+      add_count(bim_spectra[srlg_index][position],
+                counts.connected_with[srlg_index * width + position]);
+    }
+  }
 }
 
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count) {
   const std::uint64_t cells =
       static_cast<std::uint64_t>(srlg_count) * static_cast<std::uint64_t>(srlg_count);
-  // Per thread an int32 tally per cell; then an int64 copy of the counts to sort.
-  return cells * (4 * static_cast<std::uint64_t>(std::max(thread_count, 1)) + 8);
+  return cells * 4 * static_cast<std::uint64_t>(std::max(thread_count, 1));
 }
 
 }  // namespace varnak

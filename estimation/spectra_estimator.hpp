@@ -28,6 +28,48 @@ inline BimRowSource rows_of(const BimSpectraMatrix& bim_spectra) {
   };
 }
 
+// The integer state of a run, from which every result double is made: 4 bytes a BIM cell.
+struct SpectraCounts {
+  std::int32_t srlg_count = 0;
+  std::int32_t sample_size = 0;
+  // By position j: samples connected once the first j+1 SRLGs of their order are up.
+  std::vector<std::int64_t> connected;
+  // At [(s-1) * SRLGNUM + j]: those of them with SRLG s among the first j+1, so that each
+  // SRLG's counts lie together, as its BIM row is written. A count never passes N.
+  std::vector<std::int32_t> connected_with;
+};
+
+// Runs N samples on `thread_count` threads and returns their counts; the same counts for
+// every thread count. `samples_done` as for estimate_spectra below.
+SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
+                              const NetworkInstance& instance, int thread_count = 1,
+                              std::atomic<std::int64_t>* samples_done = nullptr);
+
+// The double that adding 1.0/N to 0.0 `count` times in succession gives, for any count up
+// to N, without the additions: the sums are kept as a few hundred segments of equal
+// steps, and a count costs a binary search among them.
+class RepeatedSums {
+ public:
+  explicit RepeatedSums(std::int32_t sample_size);
+  double operator()(std::int64_t count) const;
+
+ private:
+  // Counts first_count, first_count + 1, ... up to the next segment's first_count give
+  // first_sum, first_sum + step, ...: exact, as every sum of a segment lies in one binade.
+  struct Segment {
+    std::int64_t first_count;
+    double first_sum;
+    double step;
+  };
+  double increment_;
+  std::vector<Segment> segments_;
+};
+
+// The spectrum that the counts stand for, and their BIM rows one at a time: the doubles of
+// estimate_spectra, with no second table. The rows read `counts`, which must outlive them.
+void spectrum_of(const SpectraCounts& counts, SpectraVector& spectrum);
+BimRowSource bim_rows_of(const SpectraCounts& counts);
+
 // Adds N samples' worth of estimates into `spectrum` (SRLGNUM entries) and
 // `bim_spectra` (SRLGNUM rows of SRLGNUM entries). Every entry ends as the double made
 // by adding 1.0/N to its starting value once per sample that counts for it, in sample
@@ -46,8 +88,8 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
                                const NetworkInstance& instance, int thread_count,
                                std::atomic<std::int64_t>* samples_done = nullptr);
 
-// Bytes the estimator needs beyond the result tables, for an instance with this many
-// SRLGs: its integer count table and the scratch for turning counts into doubles.
+// Bytes the estimator's counts take, for an instance with this many SRLGs: one integer
+// table per thread, the first of which becomes the counts of the run.
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count = 1);
 
 }  // namespace varnak

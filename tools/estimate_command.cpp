@@ -57,8 +57,8 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   }
   const double load_seconds = seconds_since(load_start);
   std::string message;
-  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count,
-                               given.count("outpath") != 0, message)) {
+  // The report keeps the whole tables as doubles, for its intervals and formats.
+  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, true, message)) {
     return failure(console, command, printable(graph) + ": " + message);
   }
 

@@ -167,7 +167,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     return kExitSuccess;
   }
   std::string message;
-  if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, false, message)) {
+  if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, true, message)) {
     return failure(console, command, printable(source.graph_path) + ": " + message);
   }
   summary.spectrum.assign(static_cast<std::size_t>(instance.srlg_count), 0.0);

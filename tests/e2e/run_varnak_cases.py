@@ -354,8 +354,8 @@ add(
                     f"more than the {SIZE} of this machine\n")),
     Case("memory", "huge SRLGNUM with outpath keeps an existing result file",
          ["--graph", "{data}/huge_srlgnum.txt", "--N", "10", "--outpath", "out.xml"], 1,
-         re.compile(f"Not enough memory: 2000000000 SRLGs need {SIZE} for the result tables "
-                    f"and the XML result file, more than the {SIZE} of this machine\n"),
+         re.compile(f"Not enough memory: 2000000000 SRLGs need {SIZE} for the result tables, "
+                    f"more than the {SIZE} of this machine\n"),
          before={"out.xml": File(OLD_RESULTS)}),
 )
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <utility>
@@ -234,9 +235,52 @@ TEST(SpectraEstimator, ProgressCounterEndsAtTheSampleSize) {
   }
 }
 
+// Every count's double is the one that adding 1.0/N that many times gives: checked for
+// every count up to N, and for the first fifty million counts of the largest N.
+TEST(RepeatedSums, EqualRepeatedAdditionForEveryCount) {
+  for (const std::int64_t sample_size :
+       {std::int64_t{1}, std::int64_t{2}, std::int64_t{3}, std::int64_t{7}, std::int64_t{10},
+        std::int64_t{1000}, std::int64_t{999983}, std::int64_t{1} << 20, std::int64_t{12345679},
+        std::int64_t{2147483647}}) {
+    SCOPED_TRACE(sample_size);
+    const RepeatedSums sums(static_cast<std::int32_t>(sample_size));
+    const double increment = 1.0 / static_cast<double>(sample_size);
+    double sum = 0.0;
+    std::int64_t mismatches = 0;
+    const std::int64_t last = std::min<std::int64_t>(sample_size, 50000000);
+    for (std::int64_t count = 0; count <= last; ++count) {
+      if (sums(count) != sum && ++mismatches <= 5) {
+        ADD_FAILURE() << "count " << count << ": " << sums(count) << " instead of " << sum;
+      }
+      sum += increment;
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
+
+// The counts a run keeps give the doubles it used to add up, row by row.
+TEST(SpectraEstimator, CountsGiveTheEstimatesRowByRow) {
+  const NetworkInstance instance = test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
+  for (const int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    const SpectraCounts counts = estimate_counts(777, 5, instance, threads);
+    ASSERT_EQ(counts.srlg_count, 25);
+    const Results expected = estimate(instance, 777, 5, threads);
+    Results from_counts;
+    spectrum_of(counts, from_counts.spectrum);
+    const BimRowSource rows = bim_rows_of(counts);
+    from_counts.bim_spectra.resize(25);
+    for (std::size_t srlg_index = 0; srlg_index < 25; ++srlg_index) {
+      rows(srlg_index, from_counts.bim_spectra[srlg_index]);
+    }
+    expect_identical(from_counts, expected);
+    expect_identical(from_counts, estimate_by_reference(instance, 777, 5));
+  }
+}
+
 TEST(SpectraEstimator, ScratchGrowsWithTheSquareOfTheSrlgCount) {
   EXPECT_EQ(estimator_scratch_bytes(0), 0u);
-  EXPECT_EQ(estimator_scratch_bytes(1000, 2), 1000u * 1000u * 16u);
+  EXPECT_EQ(estimator_scratch_bytes(1000, 2), 1000u * 1000u * 8u);
   EXPECT_GT(estimator_scratch_bytes(2147483647), std::uint64_t{1} << 62);
 }
 

@@ -75,8 +75,8 @@ class Case:
 
 def cases() -> List[Case]:
     memory = physical_memory_bytes()
-    # The smallest SRLG count whose result tables alone, n * n doubles, exceed this machine.
-    too_many_srlgs = math.isqrt(memory // 8) + 1
+    # The smallest SRLG count whose counts alone, n * n of 4 bytes, exceed this machine.
+    too_many_srlgs = math.isqrt(memory // 4) + 1
     return [
         Case("the ring with LF line ends, the reference of the cases below",
              lambda: RING_WITH_COMMENT.encode(), 0, RING_REPORT, xml=RING_XML),
@@ -173,13 +173,13 @@ def cases() -> List[Case]:
         Case("SRLGNUM 2^31-1: refused before the result tables are allocated",
              lambda: ring_with("SRLGNUM:3", "SRLGNUM:2147483647"), 1,
              [memory_refusal("Not enough memory: 2147483647 SRLGs", "for the result tables",
-                             8.0 * 2147483647 ** 2)],
+                             4.0 * 2147483647 ** 2)],
              max_rss_mib=SMALL_RUN_MIB),
         Case("SRLGNUM %d, whose result tables alone exceed this machine's memory" %
              too_many_srlgs,
              lambda: ring_with("SRLGNUM:3", "SRLGNUM:%d" % too_many_srlgs), 1,
              [memory_refusal("Not enough memory: %d SRLGs" % too_many_srlgs,
-                             "for the result tables", 8.0 * too_many_srlgs ** 2)],
+                             "for the result tables", 4.0 * too_many_srlgs ** 2)],
              max_rss_mib=SMALL_RUN_MIB),
         Case("SRLGNUM 0", lambda: ring_with("SRLGNUM:3", "SRLGNUM:0"), 1,
              refused("Instance file line 3: SRLGNUM 0 leaves no SRLG to estimate; expected a "

@@ -236,8 +236,7 @@ def too_many_srlgs_for_memory(place: Place) -> Setup:
     out = place.write("out/result.xml", PRECIOUS)
     return Setup(graph, out, 1,
                  [memory_refusal("Not enough memory: %d SRLGs" % count,
-                                 "for the result tables and the XML result file",
-                                 8.0 * count ** 2)],
+                                 "for the result tables", 4.0 * count ** 2)],
                  unchanged=out, watched=place.path("out"))
 
 
