@@ -5,51 +5,121 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <boost/property_tree/ptree.hpp>
-#include <boost/property_tree/xml_parser.hpp>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
-#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "common/number_format.hpp"
 #include "output/process_signals.hpp"
 
 namespace varnak {
 namespace {
 
-namespace pt = boost::property_tree;
+// What one document holds; the BIM rows are asked for one at a time as they are written.
+struct XmlResults {
+  const SpectraVector& spectrum;
+  const BimRowSource& rows;
+  double elapsed_seconds;
+};
 
-// Six decimals, as printf's "%f"; the buffer grows only for huge values.
-void append_fixed(std::string& out, double value) {
-  char buffer[64];
-  const int length = std::snprintf(buffer, sizeof buffer, "%f", value);
-  if (length < 0) {
-    return;
-  }
-  if (static_cast<std::size_t>(length) < sizeof buffer) {
-    out.append(buffer, static_cast<std::size_t>(length));
-    return;
-  }
-  std::string large(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(large.data(), large.size(), "%f", value);
-  large.resize(static_cast<std::size_t>(length));
-  out += large;
+// Takes the next piece of the document; false when it could not be written, errno set.
+using PieceSink = std::function<bool(std::string_view piece)>;
+
+// Pieces of about this size go to the sink: few system calls, little memory.
+constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
+
+// The row values: six decimals (printf "%f").
+constexpr int kRowDecimals = 6;
+// The time as Boost.PropertyTree put a double, which earlier files had: 17 significant
+// digits, enough to give back the same double.
+constexpr int kTimePrecision = 17;
+
+template <typename Integer>
+void append_integer(std::string& text, Integer value) {
+  char digits[24];
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
-std::string render_row(const std::vector<double>& values, std::size_t count) {
-  std::string row;
-  row.reserve(count * 9);
+void open_element(std::string& text, std::string_view name) {
+  text += '<';
+  text += name;
+  text += '>';
+}
+
+void close_element(std::string& text, std::string_view name) {
+  text += "</";
+  text += name;
+  text += '>';
+}
+
+void append_values(std::string& text, const std::vector<double>& values, std::size_t count) {
   for (std::size_t j = 0; j < count; ++j) {
     if (j > 0) {
-      row += ',';
+      text += ',';
     }
-    append_fixed(row, values[j]);
+    append_fixed(text, values[j], kRowDecimals);
   }
-  return row;
+}
+
+// The whole document, handed to `sink` in pieces as the rows are formatted, so that only one
+// row of doubles and about one piece of text are held at a time. False when the sink failed.
+bool produce_document(const XmlResults& results, const PieceSink& sink) {
+  namespace names = xml_names;
+  const std::size_t n = results.spectrum.size();
+  std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<";
+  text += names::kRoot;
+  text += ' ';
+  text += names::kVersionAttribute;
+  text += "=\"";
+  text += names::kVersion;
+  text += "\">";
+  open_element(text, names::kSrlgCount);
+  append_integer(text, static_cast<std::uint32_t>(n));
+  close_element(text, names::kSrlgCount);
+  open_element(text, names::kTimeSeconds);
+  append_general(text, results.elapsed_seconds, kTimePrecision);
+  close_element(text, names::kTimeSeconds);
+  open_element(text, names::kRows);
+  if (n == 0) {
+    // An element without text, as Boost.PropertyTree wrote it in earlier files.
+    text += '<';
+    text += names::kSpectrumRow;
+    text += "/>";
+  } else {
+    open_element(text, names::kSpectrumRow);
+    append_values(text, results.spectrum, n);
+    close_element(text, names::kSpectrumRow);
+  }
+  SpectraVector row;
+  for (std::size_t i = 0; i < n; ++i) {
+    results.rows(i, row);
+    text += '<';
+    text += names::kBimRow;
+    text += ' ';
+    text += names::kIdAttribute;
+    text += "=\"";
+    append_integer(text, static_cast<std::int32_t>(i + 1));
+    text += "\">";
+    append_values(text, row, n);
+    close_element(text, names::kBimRow);
+    if (text.size() >= kPieceBytes) {
+      if (!sink(text)) {
+        return false;
+      }
+      text.clear();
+    }
+  }
+  close_element(text, names::kRows);
+  close_element(text, names::kRoot);
+  return sink(text);
 }
 
 int fail(const std::string& path, int error, std::string& failure) {
@@ -58,7 +128,7 @@ int fail(const std::string& path, int error, std::string& failure) {
 }
 
 // Writes everything, resuming after short writes and signals; false with errno set.
-bool write_all(int fd, const std::string& text) {
+bool write_all(int fd, std::string_view text) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
@@ -73,13 +143,24 @@ bool write_all(int fd, const std::string& text) {
   return true;
 }
 
+bool write_document(int fd, const XmlResults& results) {
+  return produce_document(results, [fd](std::string_view piece) { return write_all(fd, piece); });
+}
+
 // Devices and FIFOs cannot be replaced by renaming; they take the text directly.
-int write_in_place(const std::string& path, const std::string& document, std::string& failure) {
+int write_in_place(const std::string& path, const XmlResults& results, std::string& failure) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) {
     return fail(path, errno, failure);
   }
-  if (!write_all(fd, document)) {
+  bool written = false;
+  try {
+    written = write_document(fd, results);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  if (!written) {
     const int error = errno;
     ::close(fd);
     return fail(path, error, failure);
@@ -118,7 +199,7 @@ int create_temporary(const std::string& target, std::string& temporary) {
 // a temporary file that is renamed over the target only after every write and the close
 // succeeded. `mode` < 0 keeps the creation mode; otherwise the new file takes that mode.
 int replace_file(const std::string& path, const std::string& target, int mode,
-                 const std::string& document, std::string& failure) {
+                 const XmlResults& results, std::string& failure) {
   std::string temporary;
   const int fd = create_temporary(target, temporary);
   if (fd < 0) {
@@ -128,8 +209,16 @@ int replace_file(const std::string& path, const std::string& target, int mode,
   if (mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
     error = errno;
   }
-  if (error == 0 && !write_all(fd, document)) {
-    error = errno;
+  // Running out of memory for a row leaves no temporary file behind either.
+  try {
+    if (error == 0 && !write_document(fd, results)) {
+      error = errno;
+    }
+  } catch (...) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    forget_temporary_file();
+    throw;
   }
   if (::close(fd) != 0 && error == 0) {
     error = errno;
@@ -173,30 +262,18 @@ std::string dangling_link_target(std::string path) {
 
 std::string render_xml_report(const SpectraVector& spectrum, const BimSpectraMatrix& bim_spectra,
                               double elapsed_seconds) {
-  namespace names = xml_names;
-  // Boost.PropertyTree keeps an element's attributes under the child <xmlattr>.
-  const auto attribute = [](std::string_view name) { return "<xmlattr>." + std::string(name); };
-  const std::size_t n = spectrum.size();
-  pt::ptree tree;
-  pt::ptree& root = tree.add_child(std::string(names::kRoot), pt::ptree());
-  root.add(attribute(names::kVersionAttribute), std::string(names::kVersion));
-  root.add(std::string(names::kSrlgCount), static_cast<std::uint32_t>(n));
-  root.add(std::string(names::kTimeSeconds), elapsed_seconds);
-  pt::ptree& spectras = root.add(std::string(names::kRows), "");
-  spectras.add(std::string(names::kSpectrumRow), render_row(spectrum, n));
-  for (std::size_t i = 0; i < n; ++i) {
-    pt::ptree& row = spectras.add(std::string(names::kBimRow), render_row(bim_spectra[i], n));
-    row.add(attribute(names::kIdAttribute), static_cast<std::int32_t>(i + 1));
-  }
-  std::ostringstream text;
-  pt::xml_parser::write_xml(text, tree, pt::xml_writer_settings<std::string>(' ', 0, "utf-8"));
-  return std::move(text).str();
+  const BimRowSource rows = rows_of(bim_spectra);
+  std::string document;
+  produce_document({spectrum, rows, elapsed_seconds}, [&document](std::string_view piece) {
+    document += piece;
+    return true;
+  });
+  return document;
 }
 
 int write_xml_report(const std::string& output_path, const SpectraVector& spectrum,
-                     const BimSpectraMatrix& bim_spectra, double elapsed_seconds,
-                     std::string& failure) {
-  const std::string document = render_xml_report(spectrum, bim_spectra, elapsed_seconds);
+                     const BimRowSource& rows, double elapsed_seconds, std::string& failure) {
+  const XmlResults results{spectrum, rows, elapsed_seconds};
   if (output_path.empty()) {
     return fail(output_path, ENOENT, failure);
   }
@@ -205,7 +282,7 @@ int write_xml_report(const std::string& output_path, const SpectraVector& spectr
     if (errno != ENOENT) {
       return fail(output_path, errno, failure);
     }
-    return replace_file(output_path, dangling_link_target(output_path), -1, document, failure);
+    return replace_file(output_path, dangling_link_target(output_path), -1, results, failure);
   }
   if (S_ISDIR(info.st_mode)) {
     return fail(output_path, EISDIR, failure);
@@ -217,10 +294,10 @@ int write_xml_report(const std::string& output_path, const SpectraVector& spectr
   if (::fstat(STDOUT_FILENO, &standard_output) == 0 && standard_output.st_dev == info.st_dev &&
       standard_output.st_ino == info.st_ino) {
     std::cout.flush();
-    return write_all(STDOUT_FILENO, document) ? 0 : fail(output_path, errno, failure);
+    return write_document(STDOUT_FILENO, results) ? 0 : fail(output_path, errno, failure);
   }
   if (!S_ISREG(info.st_mode)) {
-    return write_in_place(output_path, document, failure);
+    return write_in_place(output_path, results, failure);
   }
   // A symbolic link stays a link: the file it points to is the one replaced.
   char* resolved = ::realpath(output_path.c_str(), nullptr);
@@ -236,8 +313,13 @@ int write_xml_report(const std::string& output_path, const SpectraVector& spectr
     return fail(output_path, errno, failure);
   }
   ::close(probe);
-  return replace_file(output_path, target, static_cast<int>(info.st_mode & 0777), document,
-                      failure);
+  return replace_file(output_path, target, static_cast<int>(info.st_mode & 0777), results, failure);
+}
+
+int write_xml_report(const std::string& output_path, const SpectraVector& spectrum,
+                     const BimSpectraMatrix& bim_spectra, double elapsed_seconds,
+                     std::string& failure) {
+  return write_xml_report(output_path, spectrum, rows_of(bim_spectra), elapsed_seconds, failure);
 }
 
 }  // namespace varnak

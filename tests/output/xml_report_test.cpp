@@ -13,9 +13,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/reference_writers.hpp"
 
 namespace varnak {
 namespace {
@@ -188,6 +191,64 @@ TEST(RenderXmlReport, RowValuesKeepSixDecimals) {
               std::string::npos)
         << document;
   }
+}
+
+TEST(RenderXmlReport, SameBytesAsThePropertyTreeWriter) {
+  for (const reference::WriterCase& test_case : reference::writer_cases()) {
+    SCOPED_TRACE(test_case.name);
+    EXPECT_EQ(
+        render_xml_report(test_case.spectrum, test_case.bim_spectra, test_case.elapsed_seconds),
+        reference::render_xml_report(test_case.spectrum, test_case.bim_spectra,
+                                     test_case.elapsed_seconds));
+  }
+}
+
+// The file written from a row source holds what the earlier writer rendered, and each row
+// is asked for once, in order.
+TEST(WriteXmlReport, RowSourceGivesTheFileOfThePropertyTreeWriter) {
+  TempDir dir;
+  const std::string path = dir.file("r.xml");
+  for (const reference::WriterCase& test_case : reference::writer_cases()) {
+    SCOPED_TRACE(test_case.name);
+    std::vector<std::size_t> rows_asked;
+    const BimRowSource rows = [&](std::size_t srlg_index, SpectraVector& row) {
+      rows_asked.push_back(srlg_index);
+      row = test_case.bim_spectra[srlg_index];
+    };
+    std::string failure;
+    EXPECT_EQ(write_xml_report(path, test_case.spectrum, rows, test_case.elapsed_seconds, failure),
+              0)
+        << failure;
+    EXPECT_EQ(read_file(path),
+              reference::render_xml_report(test_case.spectrum, test_case.bim_spectra,
+                                           test_case.elapsed_seconds));
+    ASSERT_EQ(rows_asked.size(), test_case.spectrum.size());
+    for (std::size_t i = 0; i < rows_asked.size(); ++i) {
+      EXPECT_EQ(rows_asked[i], i);
+    }
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"r.xml"});
+  }
+}
+
+// A row source that runs out of memory after part of the document is on disk: the error
+// goes on to the caller, and neither the temporary file nor a changed result file stays.
+TEST(WriteXmlReport, RowSourceFailingPartWayLeavesTheOldFile) {
+  TempDir dir;
+  const std::string path = dir.file("r.xml");
+  write_file(path, "old contents");
+  const std::size_t n = 300;
+  const SpectraVector spectrum(n, 0.5);
+  const std::size_t failing_row = 200;  // 540 kB in: pieces are on disk by then
+  const BimRowSource rows = [&](std::size_t srlg_index, SpectraVector& row) {
+    if (srlg_index == failing_row) {
+      throw std::bad_alloc();
+    }
+    row.assign(n, 0.25);
+  };
+  std::string failure;
+  EXPECT_THROW(write_xml_report(path, spectrum, rows, 1.5, failure), std::bad_alloc);
+  EXPECT_EQ(read_file(path), "old contents");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"r.xml"});
 }
 
 TEST(WriteXmlReport, NewFileGetsTheDocumentAndTheUmaskMode) {
