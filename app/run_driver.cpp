@@ -41,26 +41,27 @@ int run_to(int argc, const char* const* argv, std::ostream& out) {
       out << "Error loading file" << std::endl;
       return 1;
   }
-  if (std::string message;
-      !estimate_fits_in_memory(instance.srlg_count, 1, true, message)) {
+  if (std::string message; !estimate_fits_in_memory(instance.srlg_count, 1, false, message)) {
     out << "Not enough memory: " << message << std::endl;
     return 1;
   }
 
   try {
-    const std::size_t n = static_cast<std::size_t>(instance.srlg_count);
-    SpectraVector spectrum(n, 0.0);
-    BimSpectraMatrix bim_spectra(n, std::vector<double>(n, 0.0));
-    estimate_spectra(spectrum, bim_spectra, options.sample_size, options.seed, instance);
+    // The counts are the run's state; the BIM doubles are made a row at a time as each
+    // output is written, never held as a second table.
+    const SpectraCounts counts = estimate_counts(options.sample_size, options.seed, instance);
     const double elapsed_seconds = static_cast<double>(now_in_ticks() - start_ticks) / 10000000.0;
+    SpectraVector spectrum;
+    spectrum_of(counts, spectrum);
+    const BimRowSource rows = bim_rows_of(counts);
 
     std::string write_failure;
-    const int written = options.xml_requested
-                            ? write_xml_report(options.output_path, spectrum, bim_spectra,
-                                               elapsed_seconds, write_failure)
-                            : 0;
+    const int written =
+        options.xml_requested
+            ? write_xml_report(options.output_path, spectrum, rows, elapsed_seconds, write_failure)
+            : 0;
     // The report comes first and in full, so that a failed file loses no result.
-    print_console_report(out, spectrum, bim_spectra, elapsed_seconds);
+    print_console_report(out, spectrum, rows, elapsed_seconds);
     if (written != 0) {
       out << write_failure << std::endl;
       // The one line that says the file is missing must be read somewhere.

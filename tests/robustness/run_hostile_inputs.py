@@ -75,8 +75,9 @@ class Case:
 
 def cases() -> List[Case]:
     memory = physical_memory_bytes()
-    # The smallest SRLG count whose counts alone, n * n of 4 bytes, exceed this machine.
-    too_many_srlgs = math.isqrt(memory // 4) + 1
+    # An SRLG count whose counts alone, n * n of 4 bytes, exceed this machine by a tenth, so
+    # that the sizes in the message differ at their one decimal.
+    too_many_srlgs = math.isqrt(memory * 11 // 40) + 1
     return [
         Case("the ring with LF line ends, the reference of the cases below",
              lambda: RING_WITH_COMMENT.encode(), 0, RING_REPORT, xml=RING_XML),
