@@ -47,7 +47,7 @@ void label(benchmark::State& state, const std::string& path) {
   state.SetLabel(std::to_string(state.range(0)) + " srlgs, " + std::to_string(bytes) + " bytes");
 }
 
-// What Varnak does with --outpath: render the document and write it to the file.
+// What Varnak does with --outpath: write the document to the file, row by row.
 void BM_XmlWrite(benchmark::State& state) {
   const Results results = estimate_for(static_cast<std::int32_t>(state.range(0)));
   const std::string path = scratch_path(state.range(0));

@@ -1,211 +1,384 @@
 #include "tools/result_formats.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
+#include "common/number_format.hpp"
 #include "common/printable.hpp"
 
 namespace varnak {
 namespace {
 
-std::string format_double(const char* format, double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
+// Text gathered for `out` and handed over in pieces of about kPieceBytes: one stream
+// insertion per number costs far more than formatting it.
+struct Output {
+  std::ostream& out;
+  std::string text;
+};
+
+constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
+
+void hand_over(Output& output) {
+  output.out.write(output.text.data(), static_cast<std::streamsize>(output.text.size()));
+  output.text.clear();
+}
+
+// Called after each row, so that a table of any size needs about one piece of memory.
+void hand_over_if_large(Output& output) {
+  if (output.text.size() >= kPieceBytes) {
+    hand_over(output);
+  }
+}
+
+template <typename Integer>
+void append_integer(std::string& text, Integer value) {
+  char digits[24];
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 // Text is for people: six decimals line up in columns. CSV and JSON are for programs:
-// every digit that the double has.
-std::string fixed6(double value) {
-  return format_double("%.6f", value);
+// every digit that the double has (17 significant digits).
+void append_fixed6(std::string& text, double value) {
+  append_fixed(text, value, 6);
 }
-std::string full(double value) {
-  return format_double("%.17g", value);
-}
-
-std::string padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+void append_full(std::string& text, double value) {
+  append_general(text, value, 17);
 }
 
-// Writes a JSON array of `count` items, `item(i)` giving each item's text.
-template <typename Item>
-void json_array(std::ostream& out, std::size_t count, Item item) {
-  out << '[';
-  for (std::size_t i = 0; i < count; ++i) {
-    out << (i > 0 ? ", " : "") << item(i);
+void append_json_number(std::string& text, double value) {
+  if (!std::isfinite(value)) {
+    text += "null";
+    return;
   }
-  out << ']';
+  append_full(text, value);
 }
 
-void json_numbers(std::ostream& out, const std::vector<double>& values) {
-  json_array(out, values.size(), [&](std::size_t i) { return json_number(values[i]); });
+// `item`, right-aligned in `width` columns.
+void append_padded(std::string& text, std::string_view item, std::size_t width) {
+  if (item.size() < width) {
+    text.append(width - item.size(), ' ');
+  }
+  text += item;
 }
 
-void json_counts(std::ostream& out, const std::vector<std::uint64_t>& values) {
-  json_array(out, values.size(), [&](std::size_t i) { return std::to_string(values[i]); });
+// Pads what was appended since `start` on the left to `width` columns.
+void pad_from(std::string& text, std::size_t start, std::size_t width) {
+  const std::size_t length = text.size() - start;
+  if (length < width) {
+    text.insert(start, width - length, ' ');
+  }
+}
+
+template <typename Integer>
+void append_padded_integer(std::string& text, Integer value, std::size_t width) {
+  const std::size_t start = text.size();
+  append_integer(text, value);
+  pad_from(text, start, width);
+}
+
+void append_padded_fixed6(std::string& text, double value, std::size_t width) {
+  const std::size_t start = text.size();
+  append_fixed6(text, value);
+  pad_from(text, start, width);
+}
+
+// A JSON array of `count` items, `append_item(text, i)` writing each.
+template <typename AppendItem>
+void json_array(Output& output, std::size_t count, AppendItem append_item) {
+  output.text += '[';
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) {
+      output.text += ", ";
+    }
+    append_item(output.text, i);
+  }
+  output.text += ']';
+}
+
+void json_numbers(Output& output, const std::vector<double>& values) {
+  json_array(output, values.size(),
+             [&](std::string& text, std::size_t i) { append_json_number(text, values[i]); });
+}
+
+void json_counts(Output& output, const std::vector<std::uint64_t>& values) {
+  json_array(output, values.size(),
+             [&](std::string& text, std::size_t i) { append_integer(text, values[i]); });
 }
 
 template <typename Row>
-void json_rows(std::ostream& out, const std::vector<Row>& rows,
-               void (*write_row)(std::ostream&, const Row&)) {
-  out << "[";
+void json_rows(Output& output, const std::vector<Row>& rows,
+               void (*write_row)(Output&, const Row&)) {
+  output.text += '[';
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    out << (i > 0 ? ",\n    " : "\n    ");
-    write_row(out, rows[i]);
+    output.text += i > 0 ? ",\n    " : "\n    ";
+    write_row(output, rows[i]);
+    hand_over_if_large(output);
   }
-  out << (rows.empty() ? "]" : "\n  ]");
+  output.text += rows.empty() ? "]" : "\n  ]";
 }
 
-void text_bim_rows(std::ostream& out, const BimSpectraMatrix& bim_spectra) {
+void text_bim_rows(Output& output, const BimSpectraMatrix& bim_spectra) {
+  std::string& text = output.text;
   const std::size_t n = bim_spectra.size();
-  out << padded("srlg", 6);
+  append_padded(text, "srlg", 6);
   for (std::size_t k = 1; k <= n; ++k) {
-    out << ' ' << padded("k=" + std::to_string(k), 8);
+    text += ' ';
+    append_padded(text, "k=" + std::to_string(k), 8);
   }
-  out << '\n';
+  text += '\n';
   for (std::size_t s = 0; s < n; ++s) {
-    out << padded(std::to_string(s + 1), 6);
+    append_padded_integer(text, s + 1, 6);
     for (const double value : bim_spectra[s]) {
-      out << ' ' << fixed6(value);
+      text += ' ';
+      append_fixed6(text, value);
     }
-    out << '\n';
+    text += '\n';
+    hand_over_if_large(output);
   }
 }
 
-std::string interval_text(const Interval& interval) {
-  std::string text = "[";
-  text += fixed6(interval.low);
+void append_interval(std::string& text, const Interval& interval) {
+  text += '[';
+  append_fixed6(text, interval.low);
   text += ", ";
-  text += fixed6(interval.high);
+  append_fixed6(text, interval.high);
   text += ']';
-  return text;
 }
 
-void write_estimate_text(std::ostream& out, const EstimateReport& report) {
-  out << "Instance: " << printable(report.instance_name) << " (" << report.spectrum.size()
-      << " SRLGs)\n";
-  out << "Samples: " << report.sample_size << ", seed " << report.seed
-      << (report.seed_drawn ? " (drawn at random)" : "") << ", " << report.thread_count
-      << (report.thread_count == 1 ? " thread" : " threads") << ", "
-      << format_double("%.3f", report.elapsed_seconds) << " s\n";
-  out << "\nSpectrum: probability that the network is connected with k random SRLGs up\n";
-  out << "with a 95% Wilson interval for each k and a 95% band (+-"
-      << fixed6(report.band_half_width) << ") for all k at once\n";
-  out << padded("k", 6) << "  " << padded("estimate", 8) << "  " << padded("Wilson 95%", 20) << "  "
-      << padded("band 95%", 20) << '\n';
+void append_seconds(std::string& text, double seconds) {
+  append_fixed(text, seconds, 3);
+  text += " s\n";
+}
+
+void write_estimate_text(Output& output, const EstimateReport& report) {
+  std::string& text = output.text;
+  text += "Instance: ";
+  text += printable(report.instance_name);
+  text += " (";
+  append_integer(text, report.spectrum.size());
+  text += " SRLGs)\nSamples: ";
+  append_integer(text, report.sample_size);
+  text += ", seed ";
+  append_integer(text, report.seed);
+  text += report.seed_drawn ? " (drawn at random), " : ", ";
+  append_integer(text, report.thread_count);
+  text += report.thread_count == 1 ? " thread, " : " threads, ";
+  append_seconds(text, report.elapsed_seconds);
+  text += "\nSpectrum: probability that the network is connected with k random SRLGs up\n";
+  text += "with a 95% Wilson interval for each k and a 95% band (+-";
+  append_fixed6(text, report.band_half_width);
+  text += ") for all k at once\n";
+  append_padded(text, "k", 6);
+  text += "  ";
+  append_padded(text, "estimate", 8);
+  text += "  ";
+  append_padded(text, "Wilson 95%", 20);
+  text += "  ";
+  append_padded(text, "band 95%", 20);
+  text += '\n';
   for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
-    out << padded(std::to_string(j + 1), 6) << "  " << fixed6(report.spectrum[j]) << "  "
-        << interval_text(report.wilson[j]) << "  "
-        << interval_text(band_around(report.spectrum[j], report.band_half_width)) << '\n';
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, report.spectrum[j]);
+    text += "  ";
+    append_interval(text, report.wilson[j]);
+    text += "  ";
+    append_interval(text, band_around(report.spectrum[j], report.band_half_width));
+    text += '\n';
+    hand_over_if_large(output);
   }
-  out << "\nBIM spectra: probability that the network is connected with k random SRLGs up\n"
-         "and SRLG s among them\n";
-  text_bim_rows(out, report.bim_spectra);
+  text +=
+      "\nBIM spectra: probability that the network is connected with k random SRLGs up\n"
+      "and SRLG s among them\n";
+  text_bim_rows(output, report.bim_spectra);
 }
 
-void write_estimate_csv(std::ostream& out, const EstimateReport& report) {
-  out << "series,srlg,k,value,wilson_low,wilson_high,band_low,band_high\n";
+void write_estimate_csv(Output& output, const EstimateReport& report) {
+  std::string& text = output.text;
+  text += "series,srlg,k,value,wilson_low,wilson_high,band_low,band_high\n";
   for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
     const Interval band = band_around(report.spectrum[j], report.band_half_width);
-    out << "spectrum,," << j + 1 << ',' << full(report.spectrum[j]) << ','
-        << full(report.wilson[j].low) << ',' << full(report.wilson[j].high) << ',' << full(band.low)
-        << ',' << full(band.high) << '\n';
+    text += "spectrum,,";
+    append_integer(text, j + 1);
+    for (const double value :
+         {report.spectrum[j], report.wilson[j].low, report.wilson[j].high, band.low, band.high}) {
+      text += ',';
+      append_full(text, value);
+    }
+    text += '\n';
+    hand_over_if_large(output);
   }
   for (std::size_t s = 0; s < report.bim_spectra.size(); ++s) {
     for (std::size_t j = 0; j < report.bim_spectra[s].size(); ++j) {
-      out << "bim," << s + 1 << ',' << j + 1 << ',' << full(report.bim_spectra[s][j]) << ",,,,\n";
+      text += "bim,";
+      append_integer(text, s + 1);
+      text += ',';
+      append_integer(text, j + 1);
+      text += ',';
+      append_full(text, report.bim_spectra[s][j]);
+      text += ",,,,\n";
     }
+    hand_over_if_large(output);
   }
 }
 
-void write_matrix_json(std::ostream& out, const BimSpectraMatrix& matrix) {
-  json_rows<SpectraVector>(out, matrix, json_numbers);
+void write_matrix_json(Output& output, const BimSpectraMatrix& matrix) {
+  json_rows<SpectraVector>(output, matrix, json_numbers);
 }
 
-void write_estimate_json(std::ostream& out, const EstimateReport& report) {
+// "  "name": value,\n" for the scalar fields of a JSON report.
+template <typename Integer>
+void json_integer_field(std::string& text, std::string_view name, Integer value) {
+  text += "  \"";
+  text += name;
+  text += "\": ";
+  append_integer(text, value);
+  text += ",\n";
+}
+
+void json_number_field(std::string& text, std::string_view name, double value) {
+  text += "  \"";
+  text += name;
+  text += "\": ";
+  append_json_number(text, value);
+  text += ",\n";
+}
+
+void json_text_field(std::string& text, std::string_view name, std::string_view value) {
+  text += "  \"";
+  text += name;
+  text += "\": ";
+  text += value;
+  text += ",\n";
+}
+
+void write_estimate_json(Output& output, const EstimateReport& report) {
+  std::string& text = output.text;
   const std::size_t n = report.spectrum.size();
-  out << "{\n";
-  out << "  \"command\": \"estimate\",\n";
-  out << "  \"instance\": " << json_string(report.instance_name) << ",\n";
-  out << "  \"srlg_count\": " << n << ",\n";
-  out << "  \"N\": " << report.sample_size << ",\n";
-  out << "  \"seed\": " << report.seed << ",\n";
-  out << "  \"seed_drawn\": " << (report.seed_drawn ? "true" : "false") << ",\n";
-  out << "  \"threads\": " << report.thread_count << ",\n";
-  out << "  \"elapsed_seconds\": " << json_number(report.elapsed_seconds) << ",\n";
-  out << "  \"confidence_level\": " << json_number(1.0 - kBandAlpha) << ",\n";
-  out << "  \"band_half_width\": " << json_number(report.band_half_width) << ",\n";
-  out << "  \"spectrum\": ";
-  json_numbers(out, report.spectrum);
-  out << ",\n  \"wilson_low\": ";
-  json_array(out, n, [&](std::size_t j) { return json_number(report.wilson[j].low); });
-  out << ",\n  \"wilson_high\": ";
-  json_array(out, n, [&](std::size_t j) { return json_number(report.wilson[j].high); });
-  out << ",\n  \"band_low\": ";
-  json_array(out, n, [&](std::size_t j) {
-    return json_number(band_around(report.spectrum[j], report.band_half_width).low);
+  text += "{\n";
+  json_text_field(text, "command", "\"estimate\"");
+  json_text_field(text, "instance", json_string(report.instance_name));
+  json_integer_field(text, "srlg_count", n);
+  json_integer_field(text, "N", report.sample_size);
+  json_integer_field(text, "seed", report.seed);
+  json_text_field(text, "seed_drawn", report.seed_drawn ? "true" : "false");
+  json_integer_field(text, "threads", report.thread_count);
+  json_number_field(text, "elapsed_seconds", report.elapsed_seconds);
+  json_number_field(text, "confidence_level", 1.0 - kBandAlpha);
+  json_number_field(text, "band_half_width", report.band_half_width);
+  text += "  \"spectrum\": ";
+  json_numbers(output, report.spectrum);
+  output.text += ",\n  \"wilson_low\": ";
+  json_array(output, n, [&](std::string& item, std::size_t j) {
+    append_json_number(item, report.wilson[j].low);
   });
-  out << ",\n  \"band_high\": ";
-  json_array(out, n, [&](std::size_t j) {
-    return json_number(band_around(report.spectrum[j], report.band_half_width).high);
+  output.text += ",\n  \"wilson_high\": ";
+  json_array(output, n, [&](std::string& item, std::size_t j) {
+    append_json_number(item, report.wilson[j].high);
   });
-  out << ",\n  \"bim_spectra\": ";
-  write_matrix_json(out, report.bim_spectra);
-  out << "\n}\n";
+  output.text += ",\n  \"band_low\": ";
+  json_array(output, n, [&](std::string& item, std::size_t j) {
+    append_json_number(item, band_around(report.spectrum[j], report.band_half_width).low);
+  });
+  output.text += ",\n  \"band_high\": ";
+  json_array(output, n, [&](std::string& item, std::size_t j) {
+    append_json_number(item, band_around(report.spectrum[j], report.band_half_width).high);
+  });
+  output.text += ",\n  \"bim_spectra\": ";
+  write_matrix_json(output, report.bim_spectra);
+  output.text += "\n}\n";
 }
 
-void write_exact_text(std::ostream& out, const ExactReport& report) {
+void write_exact_text(Output& output, const ExactReport& report) {
+  std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
-  out << "Instance: " << printable(report.instance_name) << " (" << exact.srlg_count << " SRLGs)\n";
-  out << "Exact, by enumerating SRLG subsets, " << format_double("%.3f", report.elapsed_seconds)
-      << " s\n";
-  out << "Connected with no SRLG up: " << (exact.free_edges_connect ? "yes" : "no") << '\n';
-  out << "\nSpectrum: share of the k-subsets of SRLGs whose coming up connects the network\n";
-  out << padded("k", 6) << "  " << padded("value", 8) << "  " << padded("connected", 12) << "  "
-      << padded("subsets", 12) << '\n';
+  text += "Instance: ";
+  text += printable(report.instance_name);
+  text += " (";
+  append_integer(text, exact.srlg_count);
+  text += " SRLGs)\nExact, by enumerating SRLG subsets, ";
+  append_seconds(text, report.elapsed_seconds);
+  text += "Connected with no SRLG up: ";
+  text += exact.free_edges_connect ? "yes" : "no";
+  text += '\n';
+  text += "\nSpectrum: share of the k-subsets of SRLGs whose coming up connects the network\n";
+  append_padded(text, "k", 6);
+  text += "  ";
+  append_padded(text, "value", 8);
+  text += "  ";
+  append_padded(text, "connected", 12);
+  text += "  ";
+  append_padded(text, "subsets", 12);
+  text += '\n';
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
-    out << padded(std::to_string(j + 1), 6) << "  " << fixed6(exact.spectrum[j]) << "  "
-        << padded(std::to_string(exact.connected_subsets[j]), 12) << "  "
-        << padded(std::to_string(exact.subsets[j]), 12) << '\n';
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, exact.spectrum[j]);
+    text += "  ";
+    append_padded_integer(text, exact.connected_subsets[j], 12);
+    text += "  ";
+    append_padded_integer(text, exact.subsets[j], 12);
+    text += '\n';
   }
-  out << "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
-  text_bim_rows(out, exact.bim_spectra);
+  text += "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
+  text_bim_rows(output, exact.bim_spectra);
 }
 
-void write_exact_csv(std::ostream& out, const ExactReport& report) {
+void write_exact_csv(Output& output, const ExactReport& report) {
+  std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
-  out << "series,srlg,k,value,connected_subsets,subsets\n";
+  text += "series,srlg,k,value,connected_subsets,subsets\n";
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
-    out << "spectrum,," << j + 1 << ',' << full(exact.spectrum[j]) << ','
-        << exact.connected_subsets[j] << ',' << exact.subsets[j] << '\n';
+    text += "spectrum,,";
+    append_integer(text, j + 1);
+    text += ',';
+    append_full(text, exact.spectrum[j]);
+    text += ',';
+    append_integer(text, exact.connected_subsets[j]);
+    text += ',';
+    append_integer(text, exact.subsets[j]);
+    text += '\n';
   }
   for (std::size_t s = 0; s < exact.bim_spectra.size(); ++s) {
     for (std::size_t j = 0; j < exact.bim_spectra[s].size(); ++j) {
-      out << "bim," << s + 1 << ',' << j + 1 << ',' << full(exact.bim_spectra[s][j]) << ','
-          << exact.connected_subsets_with[s][j] << ',' << exact.subsets[j] << '\n';
+      text += "bim,";
+      append_integer(text, s + 1);
+      text += ',';
+      append_integer(text, j + 1);
+      text += ',';
+      append_full(text, exact.bim_spectra[s][j]);
+      text += ',';
+      append_integer(text, exact.connected_subsets_with[s][j]);
+      text += ',';
+      append_integer(text, exact.subsets[j]);
+      text += '\n';
     }
+    hand_over_if_large(output);
   }
 }
 
-void write_exact_json(std::ostream& out, const ExactReport& report) {
+void write_exact_json(Output& output, const ExactReport& report) {
+  std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
-  out << "{\n";
-  out << "  \"command\": \"exact\",\n";
-  out << "  \"instance\": " << json_string(report.instance_name) << ",\n";
-  out << "  \"srlg_count\": " << exact.srlg_count << ",\n";
-  out << "  \"elapsed_seconds\": " << json_number(report.elapsed_seconds) << ",\n";
-  out << "  \"free_edges_connect\": " << (exact.free_edges_connect ? "true" : "false") << ",\n";
-  out << "  \"spectrum\": ";
-  json_numbers(out, exact.spectrum);
-  out << ",\n  \"connected_subsets\": ";
-  json_counts(out, exact.connected_subsets);
-  out << ",\n  \"subsets\": ";
-  json_counts(out, exact.subsets);
-  out << ",\n  \"bim_spectra\": ";
-  write_matrix_json(out, exact.bim_spectra);
-  out << ",\n  \"connected_subsets_with\": ";
-  json_rows<std::vector<std::uint64_t>>(out, exact.connected_subsets_with, json_counts);
-  out << "\n}\n";
+  text += "{\n";
+  json_text_field(text, "command", "\"exact\"");
+  json_text_field(text, "instance", json_string(report.instance_name));
+  json_integer_field(text, "srlg_count", exact.srlg_count);
+  json_number_field(text, "elapsed_seconds", report.elapsed_seconds);
+  json_text_field(text, "free_edges_connect", exact.free_edges_connect ? "true" : "false");
+  text += "  \"spectrum\": ";
+  json_numbers(output, exact.spectrum);
+  output.text += ",\n  \"connected_subsets\": ";
+  json_counts(output, exact.connected_subsets);
+  output.text += ",\n  \"subsets\": ";
+  json_counts(output, exact.subsets);
+  output.text += ",\n  \"bim_spectra\": ";
+  write_matrix_json(output, exact.bim_spectra);
+  output.text += ",\n  \"connected_subsets_with\": ";
+  json_rows<std::vector<std::uint64_t>>(output, exact.connected_subsets_with, json_counts);
+  output.text += "\n}\n";
 }
 
 std::string describe_source(const ReliabilityReport& report) {
@@ -219,77 +392,138 @@ std::string describe_source(const ReliabilityReport& report) {
          std::to_string(report.sample_size) + ", seed " + std::to_string(report.seed);
 }
 
-void write_reliability_text(std::ostream& out, const ReliabilityReport& report) {
-  out << "Reliability " << describe_source(report) << " (" << report.srlg_count << " SRLGs)\n";
-  out << "Connected with no SRLG up: " << (report.free_edges_connect ? "yes" : "no") << '\n';
-  out << "\nR(p): probability that the network is connected when every SRLG is up\n"
-         "independently with probability p\n";
-  out << padded("p", 10) << "  " << padded("R(p)", 10) << '\n';
+void write_reliability_text(Output& output, const ReliabilityReport& report) {
+  std::string& text = output.text;
+  text += "Reliability ";
+  text += describe_source(report);
+  text += " (";
+  append_integer(text, report.srlg_count);
+  text += " SRLGs)\nConnected with no SRLG up: ";
+  text += report.free_edges_connect ? "yes" : "no";
+  text += '\n';
+  text +=
+      "\nR(p): probability that the network is connected when every SRLG is up\n"
+      "independently with probability p\n";
+  append_padded(text, "p", 10);
+  text += "  ";
+  append_padded(text, "R(p)", 10);
+  text += '\n';
   for (const ReliabilityPoint& point : report.curve) {
-    out << padded(fixed6(point.p), 10) << "  " << padded(fixed6(point.reliability), 10) << '\n';
+    append_padded_fixed6(text, point.p, 10);
+    text += "  ";
+    append_padded_fixed6(text, point.reliability, 10);
+    text += '\n';
+    hand_over_if_large(output);
   }
   if (!report.ranked) {
     return;
   }
-  out << "\nSRLGs by Birnbaum importance at p = " << fixed6(report.rank_at.p)
-      << ", where R(p) = " << fixed6(report.rank_at.reliability) << '\n';
-  out << padded("rank", 6) << "  " << padded("srlg", 6) << "  " << padded("importance", 10) << "  "
-      << padded("R(p|up)", 10) << "  " << padded("R(p|down)", 10) << '\n';
+  text += "\nSRLGs by Birnbaum importance at p = ";
+  append_fixed6(text, report.rank_at.p);
+  text += ", where R(p) = ";
+  append_fixed6(text, report.rank_at.reliability);
+  text += '\n';
+  append_padded(text, "rank", 6);
+  text += "  ";
+  append_padded(text, "srlg", 6);
+  text += "  ";
+  append_padded(text, "importance", 10);
+  text += "  ";
+  append_padded(text, "R(p|up)", 10);
+  text += "  ";
+  append_padded(text, "R(p|down)", 10);
+  text += '\n';
   for (std::size_t i = 0; i < report.ranking.size(); ++i) {
     const SrlgImportance& entry = report.ranking[i];
-    out << padded(std::to_string(i + 1), 6) << "  " << padded(std::to_string(entry.srlg), 6) << "  "
-        << padded(fixed6(entry.importance), 10) << "  " << padded(fixed6(entry.reliability_up), 10)
-        << "  " << padded(fixed6(entry.reliability_down), 10) << '\n';
+    append_padded_integer(text, i + 1, 6);
+    text += "  ";
+    append_padded_integer(text, entry.srlg, 6);
+    for (const double value : {entry.importance, entry.reliability_up, entry.reliability_down}) {
+      text += "  ";
+      append_padded_fixed6(text, value, 10);
+    }
+    text += '\n';
+    hand_over_if_large(output);
   }
 }
 
-void write_reliability_csv(std::ostream& out, const ReliabilityReport& report) {
-  out << "series,p,rank,srlg,value,reliability_up,reliability_down\n";
+void write_reliability_csv(Output& output, const ReliabilityReport& report) {
+  std::string& text = output.text;
+  text += "series,p,rank,srlg,value,reliability_up,reliability_down\n";
   for (const ReliabilityPoint& point : report.curve) {
-    out << "reliability," << full(point.p) << ",,," << full(point.reliability) << ",,\n";
+    text += "reliability,";
+    append_full(text, point.p);
+    text += ",,,";
+    append_full(text, point.reliability);
+    text += ",,\n";
+    hand_over_if_large(output);
   }
   if (!report.ranked) {
     return;
   }
   for (std::size_t i = 0; i < report.ranking.size(); ++i) {
     const SrlgImportance& entry = report.ranking[i];
-    out << "importance," << full(report.rank_at.p) << ',' << i + 1 << ',' << entry.srlg << ','
-        << full(entry.importance) << ',' << full(entry.reliability_up) << ','
-        << full(entry.reliability_down) << '\n';
+    text += "importance,";
+    append_full(text, report.rank_at.p);
+    text += ',';
+    append_integer(text, i + 1);
+    text += ',';
+    append_integer(text, entry.srlg);
+    for (const double value : {entry.importance, entry.reliability_up, entry.reliability_down}) {
+      text += ',';
+      append_full(text, value);
+    }
+    text += '\n';
+    hand_over_if_large(output);
   }
 }
 
-void write_point_json(std::ostream& out, const ReliabilityPoint& point) {
-  out << "{\"p\": " << json_number(point.p) << ", \"R\": " << json_number(point.reliability) << "}";
+void write_point_json(Output& output, const ReliabilityPoint& point) {
+  output.text += "{\"p\": ";
+  append_json_number(output.text, point.p);
+  output.text += ", \"R\": ";
+  append_json_number(output.text, point.reliability);
+  output.text += '}';
 }
 
-void write_reliability_json(std::ostream& out, const ReliabilityReport& report) {
-  out << "{\n";
-  out << "  \"command\": \"reliability\",\n";
-  out << "  \"source\": " << json_string(report.source_name) << ",\n";
-  out << "  \"source_kind\": " << json_string(report.source_kind) << ",\n";
-  out << "  \"srlg_count\": " << report.srlg_count << ",\n";
-  out << "  \"free_edges_connect\": " << (report.free_edges_connect ? "true" : "false") << ",\n";
+void write_reliability_json(Output& output, const ReliabilityReport& report) {
+  std::string& text = output.text;
+  text += "{\n";
+  json_text_field(text, "command", "\"reliability\"");
+  json_text_field(text, "source", json_string(report.source_name));
+  json_text_field(text, "source_kind", json_string(report.source_kind));
+  json_integer_field(text, "srlg_count", report.srlg_count);
+  json_text_field(text, "free_edges_connect", report.free_edges_connect ? "true" : "false");
   if (report.source_kind == "estimate") {
-    out << "  \"N\": " << report.sample_size << ",\n";
-    out << "  \"seed\": " << report.seed << ",\n";
-    out << "  \"threads\": " << report.thread_count << ",\n";
+    json_integer_field(text, "N", report.sample_size);
+    json_integer_field(text, "seed", report.seed);
+    json_integer_field(text, "threads", report.thread_count);
   }
-  out << "  \"reliability\": ";
-  json_rows<ReliabilityPoint>(out, report.curve, write_point_json);
+  text += "  \"reliability\": ";
+  json_rows<ReliabilityPoint>(output, report.curve, write_point_json);
   if (report.ranked) {
-    out << ",\n  \"importance\": {\"p\": " << json_number(report.rank_at.p)
-        << ", \"R\": " << json_number(report.rank_at.reliability) << ", \"ranking\": ";
-    json_array(out, report.ranking.size(), [&](std::size_t i) {
+    output.text += ",\n  \"importance\": {\"p\": ";
+    append_json_number(output.text, report.rank_at.p);
+    output.text += ", \"R\": ";
+    append_json_number(output.text, report.rank_at.reliability);
+    output.text += ", \"ranking\": ";
+    json_array(output, report.ranking.size(), [&](std::string& item, std::size_t i) {
       const SrlgImportance& entry = report.ranking[i];
-      return "{\"rank\": " + std::to_string(i + 1) + ", \"srlg\": " + std::to_string(entry.srlg) +
-             ", \"importance\": " + json_number(entry.importance) +
-             ", \"R_up\": " + json_number(entry.reliability_up) +
-             ", \"R_down\": " + json_number(entry.reliability_down) + "}";
+      item += "{\"rank\": ";
+      append_integer(item, i + 1);
+      item += ", \"srlg\": ";
+      append_integer(item, entry.srlg);
+      item += ", \"importance\": ";
+      append_json_number(item, entry.importance);
+      item += ", \"R_up\": ";
+      append_json_number(item, entry.reliability_up);
+      item += ", \"R_down\": ";
+      append_json_number(item, entry.reliability_down);
+      item += '}';
     });
-    out << "}";
+    output.text += '}';
   }
-  out << "\n}\n";
+  output.text += "\n}\n";
 }
 
 }  // namespace
@@ -316,46 +550,52 @@ void add_confidence(EstimateReport& report) {
 }
 
 void write_estimate_report(std::ostream& out, const EstimateReport& report, OutputFormat format) {
+  Output output{out, {}};
   switch (format) {
     case OutputFormat::kText:
-      write_estimate_text(out, report);
+      write_estimate_text(output, report);
       break;
     case OutputFormat::kCsv:
-      write_estimate_csv(out, report);
+      write_estimate_csv(output, report);
       break;
     case OutputFormat::kJson:
-      write_estimate_json(out, report);
+      write_estimate_json(output, report);
       break;
   }
+  hand_over(output);
 }
 
 void write_exact_report(std::ostream& out, const ExactReport& report, OutputFormat format) {
+  Output output{out, {}};
   switch (format) {
     case OutputFormat::kText:
-      write_exact_text(out, report);
+      write_exact_text(output, report);
       break;
     case OutputFormat::kCsv:
-      write_exact_csv(out, report);
+      write_exact_csv(output, report);
       break;
     case OutputFormat::kJson:
-      write_exact_json(out, report);
+      write_exact_json(output, report);
       break;
   }
+  hand_over(output);
 }
 
 void write_reliability_report(std::ostream& out, const ReliabilityReport& report,
                               OutputFormat format) {
+  Output output{out, {}};
   switch (format) {
     case OutputFormat::kText:
-      write_reliability_text(out, report);
+      write_reliability_text(output, report);
       break;
     case OutputFormat::kCsv:
-      write_reliability_csv(out, report);
+      write_reliability_csv(output, report);
       break;
     case OutputFormat::kJson:
-      write_reliability_json(out, report);
+      write_reliability_json(output, report);
       break;
   }
+  hand_over(output);
 }
 
 std::string json_string(const std::string& text) {
@@ -407,10 +647,9 @@ std::string json_string(const std::string& text) {
 }
 
 std::string json_number(double value) {
-  if (!std::isfinite(value)) {
-    return "null";
-  }
-  return full(value);
+  std::string text;
+  append_json_number(text, value);
+  return text;
 }
 
 }  // namespace varnak
