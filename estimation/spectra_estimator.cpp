@@ -393,7 +393,8 @@ RepeatedSums::RepeatedSums(std::int32_t sample_size)
     // From `next`, steps stay `step` while the exact sum plus the increment stays below
     // the top by a grid unit; two steps of margin cover the rounding of this bound.
     const double room = std::floor((top - grid - next - x) / step) - 2.0;
-    const bool settled = next >= x && next + x - next == step && (next + x) + x - (next + x) == step;
+    const bool settled =
+        next >= x && next + x - next == step && (next + x) + x - (next + x) == step;
     std::int64_t steps = settled && room > 0.0 ? static_cast<std::int64_t>(room) : 0;
     steps = std::min<std::int64_t>(steps, sample_size - count - 1);
     segments_.push_back({count + 1, next, step});
@@ -420,7 +421,7 @@ void spectrum_of(const SpectraCounts& counts, SpectraVector& spectrum) {
 
 BimRowSource bim_rows_of(const SpectraCounts& counts) {
   return [&counts, sums = RepeatedSums(counts.sample_size)](std::size_t srlg_index,
-                                                             SpectraVector& row) {
+                                                            SpectraVector& row) {
     const std::size_t width = static_cast<std::size_t>(counts.srlg_count);
     const std::int32_t* row_counts = &counts.connected_with[srlg_index * width];
     row.resize(width);

@@ -23,9 +23,8 @@ using BimRowSource = std::function<void(std::size_t srlg_index, SpectraVector& r
 
 // The rows of a table already held whole.
 inline BimRowSource rows_of(const BimSpectraMatrix& bim_spectra) {
-  return [&bim_spectra](std::size_t srlg_index, SpectraVector& row) {
-    row = bim_spectra[srlg_index];
-  };
+  return
+      [&bim_spectra](std::size_t srlg_index, SpectraVector& row) { row = bim_spectra[srlg_index]; };
 }
 
 // The integer state of a run, from which every result double is made: 4 bytes a BIM cell.

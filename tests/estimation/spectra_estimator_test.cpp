@@ -260,7 +260,8 @@ TEST(RepeatedSums, EqualRepeatedAdditionForEveryCount) {
 
 // The counts a run keeps give the doubles it used to add up, row by row.
 TEST(SpectraEstimator, CountsGiveTheEstimatesRowByRow) {
-  const NetworkInstance instance = test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
+  const NetworkInstance instance =
+      test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
   for (const int threads : {1, 2}) {
     SCOPED_TRACE(threads);
     const SpectraCounts counts = estimate_counts(777, 5, instance, threads);
