@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <streambuf>
 #include <string>
@@ -121,6 +122,42 @@ TEST(XmlResults, EveryFileWrittenFromAnEstimateReadsBack) {
     }
   }
   EXPECT_GT(values_above_zero, 5000u);  // the networks do connect, so values are compared
+}
+
+// Each value reads as the double that strtod makes of its text, whichever way it is parsed.
+TEST(XmlResults, ValuesReadAsTheirCorrectlyRoundedDoubles) {
+  const std::vector<std::string> texts = {"0.000000",
+                                          "1.000000",
+                                          "0.5",
+                                          "0.123456",
+                                          "0.999999",
+                                          "0.000001",
+                                          "0.1",
+                                          "0.3",
+                                          "0.7",
+                                          "00.25",
+                                          "0.123456789012345",
+                                          "0.1234567890123456",
+                                          "0.3333333333333333",
+                                          "0.30000000000000004",
+                                          "1e-6",
+                                          "0",
+                                          "1",
+                                          "0.0000000000000001",
+                                          "0.999999999999999"};
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const std::string file =
+        "<VARNAK version=\"1.0\"><SRLGNUM>1</SRLGNUM><time_seconds>1</time_seconds><spectras>"
+        "<spectra>" +
+        text + "</spectra><bimspectra id=\"1\">" + text + "</bimspectra></spectras></VARNAK>";
+    XmlResults results;
+    std::string failure;
+    ASSERT_EQ(parse_xml_results(file, "run.xml", results, failure), 0) << failure;
+    const double expected = std::strtod(text.c_str(), nullptr);
+    EXPECT_EQ(results.spectrum[0], expected);
+    EXPECT_EQ(results.bim_spectra[0][0], expected);
+  }
 }
 
 TEST(XmlResults, AcceptsLayoutThatChangesNothing) {
