@@ -158,19 +158,13 @@ int read_estimate_settings(ToolsConsole& console, const std::string& command,
   return -1;
 }
 
-BimSpectraMatrix zero_matrix(std::int32_t srlg_count) {
-  const std::size_t n = static_cast<std::size_t>(srlg_count);
-  return BimSpectraMatrix(n, SpectraVector(n, 0.0));
-}
-
-// Runs the estimator and returns the seconds it took, a bar drawn meanwhile on a terminal.
-double run_estimation(ToolsConsole& console, const NetworkInstance& instance,
-                      const EstimateSettings& settings, SpectraVector& spectrum,
-                      BimSpectraMatrix& bim_spectra) {
+SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& instance,
+                             const EstimateSettings& settings, double& seconds) {
   std::atomic<std::int64_t> samples_done{0};
+  SpectraCounts counts;
   const auto estimate = [&]() {
-    estimate_spectra_threaded(spectrum, bim_spectra, settings.sample_size, settings.seed, instance,
-                              settings.thread_count, &samples_done);
+    counts = estimate_counts(settings.sample_size, settings.seed, instance, settings.thread_count,
+                             &samples_done);
   };
   const auto start = std::chrono::steady_clock::now();
   if (console.err_is_terminal) {
@@ -179,7 +173,8 @@ double run_estimation(ToolsConsole& console, const NetworkInstance& instance,
   } else {
     estimate();
   }
-  return seconds_since(start);
+  seconds = seconds_since(start);
+  return counts;
 }
 
 void add_estimate_options(po::options_description& options) {

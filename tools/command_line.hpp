@@ -58,12 +58,10 @@ void add_estimate_options(po::options_description& options);
 int read_estimate_settings(ToolsConsole& console, const std::string& command,
                            const po::variables_map& given, EstimateSettings& settings);
 
-BimSpectraMatrix zero_matrix(std::int32_t srlg_count);
-
-// Runs the estimator and returns the seconds it took, a bar drawn meanwhile on a terminal.
-double run_estimation(ToolsConsole& console, const NetworkInstance& instance,
-                      const EstimateSettings& settings, SpectraVector& spectrum,
-                      BimSpectraMatrix& bim_spectra);
+// Runs the estimator, a bar drawn meanwhile on a terminal, and returns its counts;
+// `seconds` gets the time it took.
+SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& instance,
+                             const EstimateSettings& settings, double& seconds);
 
 void add_format_option(po::options_description& options);
 int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,

@@ -57,8 +57,8 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   }
   const double load_seconds = seconds_since(load_start);
   std::string message;
-  // The report keeps the whole tables as doubles, for its intervals and formats.
-  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, true, message)) {
+  // The report writes its BIM rows from the counts, one at a time.
+  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, false, message)) {
     return failure(console, command, printable(graph) + ": " + message);
   }
 
@@ -68,18 +68,19 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   report.seed = settings.seed;
   report.seed_drawn = settings.seed_drawn;
   report.thread_count = settings.thread_count;
-  report.spectrum.assign(static_cast<std::size_t>(instance.srlg_count), 0.0);
-  report.bim_spectra = zero_matrix(instance.srlg_count);
-  report.elapsed_seconds = load_seconds + run_estimation(console, instance, settings,
-                                                         report.spectrum, report.bim_spectra);
+  double estimate_seconds = 0.0;
+  const SpectraCounts counts = run_estimation(console, instance, settings, estimate_seconds);
+  report.elapsed_seconds = load_seconds + estimate_seconds;
+  spectrum_of(counts, report.spectrum);
+  report.bim_rows = bim_rows_of(counts);
   add_confidence(report);
 
   std::string write_failure;
   const int written =
       given.count("outpath") == 0
           ? 0
-          : write_xml_report(given["outpath"].as<std::string>(), report.spectrum,
-                             report.bim_spectra, report.elapsed_seconds, write_failure);
+          : write_xml_report(given["outpath"].as<std::string>(), report.spectrum, report.bim_rows,
+                             report.elapsed_seconds, write_failure);
   // The results come first and in full, so that a file that could not be written loses
   // nothing.
   write_estimate_report(console.out, report, format);

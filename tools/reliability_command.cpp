@@ -170,9 +170,15 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
   if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, true, message)) {
     return failure(console, command, printable(source.graph_path) + ": " + message);
   }
-  summary.spectrum.assign(static_cast<std::size_t>(instance.srlg_count), 0.0);
-  summary.bim_spectra = zero_matrix(instance.srlg_count);
-  run_estimation(console, instance, source.settings, summary.spectrum, summary.bim_spectra);
+  double seconds = 0.0;
+  const SpectraCounts counts = run_estimation(console, instance, source.settings, seconds);
+  spectrum_of(counts, summary.spectrum);
+  // Importance reads every row at every p, so the rows are kept whole here.
+  const BimRowSource rows = bim_rows_of(counts);
+  summary.bim_spectra.resize(summary.spectrum.size());
+  for (std::size_t srlg_index = 0; srlg_index < summary.bim_spectra.size(); ++srlg_index) {
+    rows(srlg_index, summary.bim_spectra[srlg_index]);
+  }
   report.source_kind = "estimate";
   report.sample_size = source.settings.sample_size;
   report.seed = source.settings.seed;

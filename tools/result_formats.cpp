@@ -119,9 +119,9 @@ void json_rows(Output& output, const std::vector<Row>& rows,
   output.text += rows.empty() ? "]" : "\n  ]";
 }
 
-void text_bim_rows(Output& output, const BimSpectraMatrix& bim_spectra) {
+void text_bim_rows(Output& output, std::size_t n, const BimRowSource& rows) {
   std::string& text = output.text;
-  const std::size_t n = bim_spectra.size();
+  SpectraVector row;
   append_padded(text, "srlg", 6);
   for (std::size_t k = 1; k <= n; ++k) {
     text += ' ';
@@ -129,8 +129,9 @@ void text_bim_rows(Output& output, const BimSpectraMatrix& bim_spectra) {
   }
   text += '\n';
   for (std::size_t s = 0; s < n; ++s) {
+    rows(s, row);
     append_padded_integer(text, s + 1, 6);
-    for (const double value : bim_spectra[s]) {
+    for (const double value : row) {
       text += ' ';
       append_fixed6(text, value);
     }
@@ -192,7 +193,7 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
   text +=
       "\nBIM spectra: probability that the network is connected with k random SRLGs up\n"
       "and SRLG s among them\n";
-  text_bim_rows(output, report.bim_spectra);
+  text_bim_rows(output, report.spectrum.size(), report.bim_rows);
 }
 
 void write_estimate_csv(Output& output, const EstimateReport& report) {
@@ -210,22 +211,32 @@ void write_estimate_csv(Output& output, const EstimateReport& report) {
     text += '\n';
     hand_over_if_large(output);
   }
-  for (std::size_t s = 0; s < report.bim_spectra.size(); ++s) {
-    for (std::size_t j = 0; j < report.bim_spectra[s].size(); ++j) {
+  SpectraVector row;
+  for (std::size_t s = 0; s < report.spectrum.size(); ++s) {
+    report.bim_rows(s, row);
+    for (std::size_t j = 0; j < row.size(); ++j) {
       text += "bim,";
       append_integer(text, s + 1);
       text += ',';
       append_integer(text, j + 1);
       text += ',';
-      append_full(text, report.bim_spectra[s][j]);
+      append_full(text, row[j]);
       text += ",,,,\n";
     }
     hand_over_if_large(output);
   }
 }
 
-void write_matrix_json(Output& output, const BimSpectraMatrix& matrix) {
-  json_rows<SpectraVector>(output, matrix, json_numbers);
+void write_matrix_json(Output& output, std::size_t n, const BimRowSource& rows) {
+  SpectraVector row;
+  output.text += '[';
+  for (std::size_t i = 0; i < n; ++i) {
+    rows(i, row);
+    output.text += i > 0 ? ",\n    " : "\n    ";
+    json_numbers(output, row);
+    hand_over_if_large(output);
+  }
+  output.text += n == 0 ? "]" : "\n  ]";
 }
 
 // "  "name": value,\n" for the scalar fields of a JSON report.
@@ -287,7 +298,7 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
     append_json_number(item, band_around(report.spectrum[j], report.band_half_width).high);
   });
   output.text += ",\n  \"bim_spectra\": ";
-  write_matrix_json(output, report.bim_spectra);
+  write_matrix_json(output, report.spectrum.size(), report.bim_rows);
   output.text += "\n}\n";
 }
 
@@ -323,7 +334,7 @@ void write_exact_text(Output& output, const ExactReport& report) {
     text += '\n';
   }
   text += "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
-  text_bim_rows(output, exact.bim_spectra);
+  text_bim_rows(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
 }
 
 void write_exact_csv(Output& output, const ExactReport& report) {
@@ -375,7 +386,7 @@ void write_exact_json(Output& output, const ExactReport& report) {
   output.text += ",\n  \"subsets\": ";
   json_counts(output, exact.subsets);
   output.text += ",\n  \"bim_spectra\": ";
-  write_matrix_json(output, exact.bim_spectra);
+  write_matrix_json(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
   output.text += ",\n  \"connected_subsets_with\": ";
   json_rows<std::vector<std::uint64_t>>(output, exact.connected_subsets_with, json_counts);
   output.text += "\n}\n";

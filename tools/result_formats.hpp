@@ -26,7 +26,7 @@ struct EstimateReport {
   int thread_count = 1;
   double elapsed_seconds = 0.0;
   SpectraVector spectrum;
-  BimSpectraMatrix bim_spectra;
+  BimRowSource bim_rows;  // spectrum.size() rows, asked for one at a time as they are written
   std::vector<Interval> wilson;  // by spectrum entry
   double band_half_width = 0.0;  // the DKW band, the same for every entry
 };

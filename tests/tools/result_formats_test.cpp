@@ -48,7 +48,8 @@ TEST(TextReports, ShowTheFileNameWithControlBytesEscaped) {
   estimate.instance_name = name;
   estimate.sample_size = 10;
   estimate.spectrum = {1.0};
-  estimate.bim_spectra = {{1.0}};
+  const BimSpectraMatrix estimate_bim = {{1.0}};
+  estimate.bim_rows = rows_of(estimate_bim);
   add_confidence(estimate);
   ExactReport exact;
   exact.instance_name = name;
@@ -110,7 +111,8 @@ TEST(EstimateReport, CsvHoldsEveryValueAndItsInterval) {
   report.sample_size = 10;
   report.seed = 1;
   report.spectrum = {0.0, 0.7999999999999999, 0.9999999999999999};
-  report.bim_spectra = {{0, 0.6, 1}, {0, 0.8, 1}, {0, 0.2, 1}};
+  const BimSpectraMatrix bim_spectra = {{0, 0.6, 1}, {0, 0.8, 1}, {0, 0.2, 1}};
+  report.bim_rows = rows_of(bim_spectra);
   add_confidence(report);
   std::ostringstream csv;
   write_estimate_report(csv, report, OutputFormat::kCsv);
