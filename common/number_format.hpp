@@ -1,5 +1,6 @@
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <string>
 
@@ -15,5 +16,12 @@ void append_general(std::string& out, double value, int precision);
 
 // printf "%.<precision>f", precision 0 to 17; "%f" is precision 6.
 void append_fixed(std::string& out, double value, int precision);
+
+// A whole number in decimal, as printf "%d" writes it.
+template <typename Integer>
+void append_integer(std::string& out, Integer value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
 
 }  // namespace varnak

@@ -248,19 +248,12 @@ SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
           std::vector<std::int32_t>(width * width, 0)};
 }
 
-SpectraCounts count_on_one_thread(std::int32_t sample_size, std::int32_t seed,
-                                  const NetworkInstance& instance,
-                                  std::atomic<std::int64_t>* samples_done) {
-  RandomSource random(seed);
-  const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
-  if (!sampling.has_value()) {
-    report_progress(samples_done, sample_size);
-    return zero_counts(instance.srlg_count, sample_size);
-  }
-  const SamplingPlan& plan = sampling->plan;
+SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& sampling,
+                                  RandomSource& random, std::atomic<std::int64_t>* samples_done) {
+  const SamplingPlan& plan = sampling.plan;
   const OrderSampler sampler(plan.srlg_count);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
-  FirstUpSearch finder(plan, sampling->cut_space, sampling->backward);
+  FirstUpSearch finder(plan, sampling.cut_space, sampling.backward);
   SampleTallies tallies(plan.srlg_count);
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
@@ -278,16 +271,10 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, std::int32_t seed,
 // evaluate the current block in small chunks taken from a shared counter. Each thread
 // tallies in integers of its own; the sums do not depend on who evaluated what, so the
 // results equal those of one thread.
-SpectraCounts count_on_threads(std::int32_t sample_size, std::int32_t seed,
-                               const NetworkInstance& instance, int thread_count,
+SpectraCounts count_on_threads(std::int32_t sample_size, const Sampling& sampling,
+                               RandomSource& random, int thread_count,
                                std::atomic<std::int64_t>* samples_done) {
-  RandomSource random(seed);
-  const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
-  if (!sampling.has_value()) {
-    report_progress(samples_done, sample_size);
-    return zero_counts(instance.srlg_count, sample_size);
-  }
-  const SamplingPlan& plan = sampling->plan;
+  const SamplingPlan& plan = sampling.plan;
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
   const std::int32_t samples_per_block = block_size(plan.srlg_count);
   const std::int32_t block_count = (sample_size - 1) / samples_per_block + 1;
@@ -326,7 +313,7 @@ SpectraCounts count_on_threads(std::int32_t sample_size, std::int32_t seed,
 
   const auto run = [&](int thread) {
     constexpr std::int32_t kChunk = 8;
-    FirstUpSearch finder(plan, sampling->cut_space, sampling->backward);
+    FirstUpSearch finder(plan, sampling.cut_space, sampling.backward);
     SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
     for (std::int32_t block = 0; block < block_count; ++block) {
       if (thread == 0 && block + 1 < block_count) {
@@ -366,9 +353,15 @@ SpectraCounts count_on_threads(std::int32_t sample_size, std::int32_t seed,
 SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
                               const NetworkInstance& instance, int thread_count,
                               std::atomic<std::int64_t>* samples_done) {
+  RandomSource random(seed);
+  const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
+  if (!sampling.has_value()) {
+    report_progress(samples_done, sample_size);
+    return zero_counts(instance.srlg_count, sample_size);
+  }
   return thread_count <= 1
-             ? count_on_one_thread(sample_size, seed, instance, samples_done)
-             : count_on_threads(sample_size, seed, instance, thread_count, samples_done);
+             ? count_on_one_thread(sample_size, *sampling, random, samples_done)
+             : count_on_threads(sample_size, *sampling, random, thread_count, samples_done);
 }
 
 RepeatedSums::RepeatedSums(std::int32_t sample_size)

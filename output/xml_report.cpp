@@ -42,12 +42,6 @@ constexpr int kRowDecimals = 6;
 // digits, enough to give back the same double.
 constexpr int kTimePrecision = 17;
 
-template <typename Integer>
-void append_integer(std::string& text, Integer value) {
-  char digits[24];
-  text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
-
 void open_element(std::string& text, std::string_view name) {
   text += '<';
   text += name;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <string_view>
 
 #include "common/number_format.hpp"
@@ -32,12 +33,6 @@ void hand_over_if_large(Output& output) {
   }
 }
 
-template <typename Integer>
-void append_integer(std::string& text, Integer value) {
-  char digits[24];
-  text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
-
 // Text is for people: six decimals line up in columns. CSV and JSON are for programs:
 // every digit that the double has (17 significant digits).
 void append_fixed6(std::string& text, double value) {
@@ -61,6 +56,22 @@ void append_padded(std::string& text, std::string_view item, std::size_t width) 
     text.append(width - item.size(), ' ');
   }
   text += item;
+}
+
+struct Column {
+  std::string_view heading;
+  std::size_t width;
+};
+
+// A table's heading line: each heading right-aligned in its column, two spaces between.
+void append_headings(std::string& text, std::initializer_list<Column> columns) {
+  const char* separator = "";
+  for (const Column& column : columns) {
+    text += separator;
+    append_padded(text, column.heading, column.width);
+    separator = "  ";
+  }
+  text += '\n';
 }
 
 // Pads what was appended since `start` on the left to `width` columns.
@@ -171,14 +182,7 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
   text += "with a 95% Wilson interval for each k and a 95% band (+-";
   append_fixed6(text, report.band_half_width);
   text += ") for all k at once\n";
-  append_padded(text, "k", 6);
-  text += "  ";
-  append_padded(text, "estimate", 8);
-  text += "  ";
-  append_padded(text, "Wilson 95%", 20);
-  text += "  ";
-  append_padded(text, "band 95%", 20);
-  text += '\n';
+  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Wilson 95%", 20}, {"band 95%", 20}});
   for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
     append_padded_integer(text, j + 1, 6);
     text += "  ";
@@ -315,14 +319,7 @@ void write_exact_text(Output& output, const ExactReport& report) {
   text += exact.free_edges_connect ? "yes" : "no";
   text += '\n';
   text += "\nSpectrum: share of the k-subsets of SRLGs whose coming up connects the network\n";
-  append_padded(text, "k", 6);
-  text += "  ";
-  append_padded(text, "value", 8);
-  text += "  ";
-  append_padded(text, "connected", 12);
-  text += "  ";
-  append_padded(text, "subsets", 12);
-  text += '\n';
+  append_headings(text, {{"k", 6}, {"value", 8}, {"connected", 12}, {"subsets", 12}});
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
     append_padded_integer(text, j + 1, 6);
     text += "  ";
@@ -415,10 +412,7 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   text +=
       "\nR(p): probability that the network is connected when every SRLG is up\n"
       "independently with probability p\n";
-  append_padded(text, "p", 10);
-  text += "  ";
-  append_padded(text, "R(p)", 10);
-  text += '\n';
+  append_headings(text, {{"p", 10}, {"R(p)", 10}});
   for (const ReliabilityPoint& point : report.curve) {
     append_padded_fixed6(text, point.p, 10);
     text += "  ";
@@ -434,16 +428,8 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   text += ", where R(p) = ";
   append_fixed6(text, report.rank_at.reliability);
   text += '\n';
-  append_padded(text, "rank", 6);
-  text += "  ";
-  append_padded(text, "srlg", 6);
-  text += "  ";
-  append_padded(text, "importance", 10);
-  text += "  ";
-  append_padded(text, "R(p|up)", 10);
-  text += "  ";
-  append_padded(text, "R(p|down)", 10);
-  text += '\n';
+  append_headings(
+      text, {{"rank", 6}, {"srlg", 6}, {"importance", 10}, {"R(p|up)", 10}, {"R(p|down)", 10}});
   for (std::size_t i = 0; i < report.ranking.size(); ++i) {
     const SrlgImportance& entry = report.ranking[i];
     append_padded_integer(text, i + 1, 6);
