@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "estimation/random_source.hpp"
@@ -12,13 +13,18 @@ namespace varnak {
 // position i always draws below i+1, in every sample.
 class OrderSampler {
  public:
-  explicit OrderSampler(std::int32_t srlg_count);
+  // A `draw_limit` below the largest 64-bit value rejects the draws above it as well as
+  // those each step rejects anyway; only tests lower it, to meet the rejections that a
+  // real run almost never does.
+  explicit OrderSampler(std::int32_t srlg_count,
+                        std::uint64_t draw_limit = std::numeric_limits<std::uint64_t>::max());
   ~OrderSampler();
   OrderSampler(const OrderSampler&);
   OrderSampler& operator=(const OrderSampler&);
 
-  // Permutes ids[0..srlg_count-1] in place. O(SRLGNUM) draws, no allocation.
-  void reshuffle(RandomSource& random, std::int32_t* ids) const;
+  // Permutes ids[0..srlg_count-1] in place and returns how many draws it rejected.
+  // O(SRLGNUM) draws, no allocation.
+  std::uint64_t reshuffle(RandomSource& random, std::int32_t* ids) const;
 
  private:
   struct Step;

@@ -1,5 +1,6 @@
 #include "estimation/random_source.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -18,13 +19,8 @@ std::uint64_t twist(std::uint64_t word, std::uint64_t next_word, std::uint64_t s
 
 }  // namespace
 
-void Mt19937_64::seed(std::uint64_t value) {
-  state_[0] = value;
-  for (int i = 1; i < kStateSize; ++i) {
-    const std::uint64_t previous = state_[i - 1];
-    state_[i] =
-        6364136223846793005ULL * (previous ^ (previous >> 62)) + static_cast<std::uint64_t>(i);
-  }
+void Mt19937_64::start_at(const MtWindow& window) {
+  std::copy(window.words.begin(), window.words.end(), state_);
   next_ = kStateSize;
 }
 
@@ -51,10 +47,11 @@ void Mt19937_64::refill() {
 
 RandomSource::RandomSource(std::int32_t seed) {
   std::random_device device;
-  engine_.seed(static_cast<std::uint64_t>(device()));
+  engine_seed_ = static_cast<std::uint64_t>(device());
   if (seed > 0) {
-    engine_.seed(static_cast<std::uint64_t>(seed));
+    engine_seed_ = static_cast<std::uint64_t>(seed);
   }
+  engine_.seed(engine_seed_);
 }
 
 std::uint64_t RandomSource::draw_below(std::uint64_t n) {

@@ -4,6 +4,8 @@
 #include <random>
 #include <vector>
 
+#include "estimation/jump_ahead.hpp"
+
 namespace varnak {
 
 // The 64-bit Mersenne Twister MT19937-64, output for output the same as
@@ -15,8 +17,11 @@ class Mt19937_64 {
   static constexpr int kStateSize = 312;
 
   explicit Mt19937_64(std::uint64_t seed = 5489) { this->seed(seed); }
+  // Continues from `window`: the next output is the one after the window's.
+  explicit Mt19937_64(const MtWindow& window) { start_at(window); }
 
-  void seed(std::uint64_t value);
+  void seed(std::uint64_t value) { start_at(seeded_window(value)); }
+  void start_at(const MtWindow& window);
 
   std::uint64_t operator()() {
     if (next_ == kStateSize) {
@@ -39,8 +44,18 @@ class Mt19937_64 {
 class RandomSource {
  public:
   explicit RandomSource(std::int32_t seed);
+  // Continues a run's stream from `start`, with no reading of the random device.
+  explicit RandomSource(const MtWindow& start) : engine_(start) {}
+
+  // The value the engine was seeded with: the seed above 0, else the device's.
+  std::uint64_t engine_seed() const { return engine_seed_; }
 
   std::uint64_t next_u64() { return engine_(); }
+  void skip(std::uint64_t outputs) {
+    for (std::uint64_t i = 0; i < outputs; ++i) {
+      engine_();
+    }
+  }
 
   // A value in 0..n-1 for n >= 2: draws until r < 2^64 - (2^64 mod n), then r mod n.
   // Written out rather than taken from a standard distribution, whose way of drawing
@@ -49,6 +64,7 @@ class RandomSource {
 
  private:
   Mt19937_64 engine_;
+  std::uint64_t engine_seed_ = 0;
 };
 
 // The SRLG ids in the order they come up in the current sample; position j holds the

@@ -7,11 +7,14 @@
 #include <cmath>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <thread>
 
 #include "common/invariant.hpp"
 #include "estimation/cut_space.hpp"
+#include "estimation/jump_ahead.hpp"
 #include "estimation/order_sampler.hpp"
+#include "estimation/process_group.hpp"
 #include "estimation/random_source.hpp"
 #include "estimation/sampling_plan.hpp"
 
@@ -230,11 +233,15 @@ void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t sampl
   }
 }
 
-// Samples drawn per block of the threaded estimator: enough to keep the threads busy
-// between two meetings, few enough that two blocks of orders stay in cache.
-std::int32_t block_size(std::int32_t srlg_count) {
-  constexpr std::int32_t kOrderEntriesPerBlock = 1 << 16;
-  return std::max<std::int32_t>(16, kOrderEntriesPerBlock / std::max<std::int32_t>(srlg_count, 1));
+// Order entries in a block of the shared-out estimator: enough work between two meetings
+// of the threads that a jump of the engine (about a millisecond) costs about 1% of it.
+constexpr std::int64_t kOrderEntriesPerBlock = std::int64_t{1} << 22;
+
+std::int64_t block_size_for(std::int32_t srlg_count, std::int32_t asked) {
+  if (asked > 0) {
+    return asked;
+  }
+  return std::max<std::int64_t>(1, kOrderEntriesPerBlock / std::max<std::int32_t>(srlg_count, 1));
 }
 
 }  // namespace
@@ -249,9 +256,10 @@ SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
 }
 
 SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& sampling,
-                                  RandomSource& random, std::atomic<std::int64_t>* samples_done) {
+                                  RandomSource& random, std::uint64_t draw_limit,
+                                  std::atomic<std::int64_t>* samples_done) {
   const SamplingPlan& plan = sampling.plan;
-  const OrderSampler sampler(plan.srlg_count);
+  const OrderSampler sampler(plan.srlg_count, draw_limit);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
   FirstUpSearch finder(plan, sampling.cut_space, sampling.backward);
   SampleTallies tallies(plan.srlg_count);
@@ -266,102 +274,356 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
   return counts_from_tallies(std::move(tallies), sample_size);
 }
 
-// Drawing is sequential: every order continues the one before it. So one thread draws
-// the orders of the next block while all threads, the drawing one once it is done,
-// evaluate the current block in small chunks taken from a shared counter. Each thread
-// tallies in integers of its own; the sums do not depend on who evaluated what, so the
-// results equal those of one thread.
-SpectraCounts count_on_threads(std::int32_t sample_size, const Sampling& sampling,
-                               RandomSource& random, int thread_count,
-                               std::atomic<std::int64_t>* samples_done) {
-  const SamplingPlan& plan = sampling.plan;
-  const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
-  const std::int32_t samples_per_block = block_size(plan.srlg_count);
-  const std::int32_t block_count = (sample_size - 1) / samples_per_block + 1;
-  const OrderSampler sampler(plan.srlg_count);
-  std::vector<std::int32_t> order = identity_order(plan.srlg_count);
-  std::vector<std::int32_t> blocks[2] = {
-      std::vector<std::int32_t>(static_cast<std::size_t>(samples_per_block) * width),
-      std::vector<std::int32_t>(static_cast<std::size_t>(samples_per_block) * width)};
+using Clock = std::chrono::steady_clock;
 
-  const auto samples_in = [&](std::int32_t block) {
-    return std::min(samples_per_block, sample_size - block * samples_per_block);
-  };
-  const auto draw_block = [&](std::int32_t block) {
-    std::int32_t* orders = blocks[block % 2].data();
-    for (std::int32_t sample = 0; sample < samples_in(block); ++sample) {
-      sampler.reshuffle(random, order.data());
-      std::copy(order.begin(), order.end(), orders + static_cast<std::size_t>(sample) * width);
-    }
-  };
-
-  // On a cache line of its own: every thread writes it, and the values beside it on the
-  // stack are read in every chunk.
-  struct alignas(64) SharedCounter {
-    std::atomic<std::int32_t> value{0};
-  };
-  SharedCounter next_sample;
-  std::int64_t blocks_finished = 0;
-  std::barrier block_done(thread_count, [&]() noexcept {
-    next_sample.value.store(0);
-    ++blocks_finished;
-    report_progress(samples_done,
-                    std::min<std::int64_t>(blocks_finished * samples_per_block, sample_size));
-  });
-  std::vector<SampleTallies> tallies(static_cast<std::size_t>(thread_count),
-                                     SampleTallies(plan.srlg_count));
-
-  const auto run = [&](int thread) {
-    constexpr std::int32_t kChunk = 8;
-    FirstUpSearch finder(plan, sampling.cut_space, sampling.backward);
-    SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
-    for (std::int32_t block = 0; block < block_count; ++block) {
-      if (thread == 0 && block + 1 < block_count) {
-        draw_block(block + 1);
-      }
-      const std::int32_t* orders = blocks[block % 2].data();
-      const std::int32_t count = samples_in(block);
-      for (std::int32_t first = next_sample.value.fetch_add(kChunk); first < count;
-           first = next_sample.value.fetch_add(kChunk)) {
-        for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
-          const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
-          mine.record(sample_order, finder.first_up_position(sample_order));
-        }
-      }
-      block_done.arrive_and_wait();
-    }
-  };
-
-  draw_block(0);
-  {
-    std::vector<std::jthread> helpers;
-    for (int thread = 1; thread < thread_count; ++thread) {
-      helpers.emplace_back(run, thread);
-    }
-    run(0);
-  }
-  for (int thread = 1; thread < thread_count; ++thread) {
-    tallies[0].add(tallies[static_cast<std::size_t>(thread)]);
-  }
-  tallies.erase(tallies.begin() + 1, tallies.end());
-  report_progress(samples_done, sample_size);
-  return counts_from_tallies(std::move(tallies[0]), sample_size);
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
 }
+
+// The samples shared out among the threads of every process of the run. Sample t of the
+// one-thread run draws from engine output t * (SRLGNUM - 1) + (draws rejected before it)
+// on, and reshuffles the order that sample t - 1 left. So a block of B samples starts at
+// output b * B * (SRLGNUM - 1) plus the rejections of the blocks before it, and from the
+// order that all blocks before it leave: the identity permuted by each block's net
+// permutation in turn.
+//
+// Wave by wave, each thread (a worker; all processes' threads are numbered in rank order)
+// takes one block: it jumps its engine window ahead to the block's start, counting the
+// rejections of earlier waves but none of this wave's, and draws the block's orders from
+// the identity, keeping them. The processes then swap what each block drew (rejections
+// and net permutation). A block drawn from a start that rejections earlier in its wave
+// have moved is drawn again, until every start is right; as a draw is rejected with
+// probability below SRLGNUM / 2^64, that almost never happens. The start orders follow
+// in turn (O(SRLGNUM) a block), and each process's threads evaluate its blocks' real
+// orders in chunks taken from a shared counter. Integer tallies: their sum does not
+// depend on who evaluated what.
+class SharedOutRun {
+ public:
+  SharedOutRun(std::int32_t sample_size, const Sampling& sampling, std::uint64_t engine_seed,
+               const CountingOptions& options, ProcessGroup& processes)
+      : sample_size_(sample_size),
+        sampling_(sampling),
+        srlg_count_(sampling.plan.srlg_count),
+        width_(static_cast<std::size_t>(srlg_count_)),
+        threads_(std::max(1, options.thread_count)),
+        processes_(processes),
+        workers_(0),
+        first_worker_(0),
+        block_size_(std::min<std::int64_t>(block_size_for(srlg_count_, options.samples_per_block),
+                                           sample_size)),
+        block_count_((sample_size - 1) / block_size_ + 1),
+        wave_count_(0),
+        outputs_per_block_(static_cast<std::uint64_t>(block_size_) *
+                           static_cast<std::uint64_t>(srlg_count_ - 1)),
+        seed_window_(seeded_window(engine_seed)),
+        sampler_(srlg_count_, options.draw_limit),
+        samples_done_(options.samples_done),
+        slot_values_(2 + width_),
+        chain_(identity_order(srlg_count_)),
+        sync_(threads_) {
+    number_the_workers();
+    wave_count_ = (block_count_ - 1) / workers_ + 1;
+    workers_state_.reserve(static_cast<std::size_t>(threads_));
+    for (int thread = 0; thread < threads_; ++thread) {
+      workers_state_.emplace_back(srlg_count_, block_size_);
+    }
+  }
+
+  SpectraCounts run(CountingStats& stats) {
+    const Clock::time_point start = Clock::now();
+    {
+      std::vector<std::jthread> helpers;
+      for (int thread = 1; thread < threads_; ++thread) {
+        helpers.emplace_back([this, thread] { work(thread); });
+      }
+      work(0);
+    }
+    const Clock::time_point reduction_start = Clock::now();
+    SampleTallies& sum = workers_state_[0].tallies;
+    for (int thread = 1; thread < threads_; ++thread) {
+      sum.add(workers_state_[static_cast<std::size_t>(thread)].tallies);
+    }
+    processes_.sum_into_first(std::span<std::int64_t>(sum.first_up));
+    processes_.sum_into_first(std::span<std::int32_t>(sum.late_starts));
+    report_progress(samples_done_, sample_size_);
+    SpectraCounts counts = counts_from_tallies(std::move(sum), sample_size_);
+    serial_seconds_ += seconds_since(reduction_start);
+
+    stats.blocks = static_cast<std::int32_t>(block_count_);
+    stats.rejections = rejections_before_wave_;
+    stats.redrawn_blocks = redrawn_blocks_;
+    stats.seconds = seconds_since(start);
+    stats.serial_seconds = serial_seconds_;
+    stats.jump_seconds = 0.0;
+    for (const Worker& worker : workers_state_) {
+      stats.jump_seconds += worker.jump_seconds;
+    }
+    return counts;
+  }
+
+ private:
+  struct Worker {
+    Worker(std::int32_t srlg_count, std::int64_t block_size)
+        : relative(static_cast<std::size_t>(srlg_count)),
+          orders(static_cast<std::size_t>(block_size) * static_cast<std::size_t>(srlg_count)),
+          start_order(static_cast<std::size_t>(srlg_count)),
+          real_order(static_cast<std::size_t>(srlg_count)),
+          tallies(srlg_count) {}
+
+    MtWindow block_window;  // the engine at the block's start, were no draw ever rejected
+    std::int64_t block = 0;
+    std::int64_t assumed_offset = 0;  // rejections before the block it was drawn after
+    std::int64_t rejections = 0;
+    bool drawn_after_wrong_offset = false;
+    JumpPolynomial stride;               // from one of its blocks to its next
+    std::vector<std::int32_t> relative;  // positions 0..SRLGNUM-1, as the block permutes them
+    std::vector<std::int32_t> orders;    // each sample's order, relative to the block's start
+    std::vector<std::int32_t> start_order;
+    std::vector<std::int32_t> real_order;
+    SampleTallies tallies;
+    double jump_seconds = 0.0;
+  };
+
+  // Processes may run different numbers of threads. The workers are numbered in rank
+  // order; each process sends as many slots as the process with most threads, so that the
+  // parts of an exchange are of one length.
+  void number_the_workers() {
+    std::vector<std::int64_t> counts(static_cast<std::size_t>(processes_.size()));
+    const std::int64_t mine = threads_;
+    processes_.gather_all(std::span<const std::int64_t>(&mine, 1), counts);
+    slots_per_process_ = static_cast<int>(*std::max_element(counts.begin(), counts.end()));
+    for (int rank = 0; rank < processes_.size(); ++rank) {
+      if (rank == processes_.rank()) {
+        first_worker_ = workers_;
+      }
+      for (int thread = 0; thread < counts[static_cast<std::size_t>(rank)]; ++thread) {
+        slot_of_worker_.push_back(rank * slots_per_process_ + thread);
+      }
+      workers_ += static_cast<int>(counts[static_cast<std::size_t>(rank)]);
+    }
+    exchanged_.resize(static_cast<std::size_t>(processes_.size()) *
+                      static_cast<std::size_t>(slots_per_process_) * slot_values_);
+  }
+
+  const std::int64_t* slot_of(int worker) const {
+    return &exchanged_[static_cast<std::size_t>(slot_of_worker_[static_cast<std::size_t>(worker)]) *
+                       slot_values_];
+  }
+
+  std::int64_t samples_in(std::int64_t block) const {
+    return std::min<std::int64_t>(block_size_, sample_size_ - block * block_size_);
+  }
+
+  void draw_block(Worker& worker) {
+    RandomSource random(worker.block_window);
+    random.skip(static_cast<std::uint64_t>(worker.assumed_offset));
+    for (std::int32_t position = 0; position < srlg_count_; ++position) {
+      worker.relative[position] = position;
+    }
+    worker.rejections = 0;
+    const std::int64_t samples = samples_in(worker.block);
+    for (std::int64_t sample = 0; sample < samples; ++sample) {
+      worker.rejections +=
+          static_cast<std::int64_t>(sampler_.reshuffle(random, worker.relative.data()));
+      std::copy(worker.relative.begin(), worker.relative.end(),
+                worker.orders.begin() +
+                    static_cast<std::ptrdiff_t>(sample) * static_cast<std::ptrdiff_t>(width_));
+    }
+  }
+
+  // The worker's block of `wave` drawn, its engine window jumped there first.
+  void draw_first_time(Worker& worker, int worker_index, std::int64_t wave) {
+    worker.block = wave * workers_ + worker_index;
+    if (worker.block >= block_count_) {
+      return;
+    }
+    const Clock::time_point jump_start = Clock::now();
+    if (wave == 0) {
+      worker.block_window =
+          jumped(seed_window_,
+                 jump_polynomial(static_cast<std::uint64_t>(worker_index) * outputs_per_block_));
+      worker.stride = jump_polynomial(static_cast<std::uint64_t>(workers_) * outputs_per_block_);
+    } else {
+      worker.block_window = jumped(worker.block_window, worker.stride);
+    }
+    worker.jump_seconds += seconds_since(jump_start);
+    worker.assumed_offset = rejections_before_wave_;
+    draw_block(worker);
+  }
+
+  // The processes swap what their blocks drew; every process then finds the same starts.
+  // Returns whether every block was drawn from its right start.
+  bool exchange_draws() {
+    std::vector<std::int64_t> mine(static_cast<std::size_t>(slots_per_process_) * slot_values_, 0);
+    for (int thread = 0; thread < threads_; ++thread) {
+      const Worker& worker = workers_state_[static_cast<std::size_t>(thread)];
+      std::int64_t* slot = &mine[static_cast<std::size_t>(thread) * slot_values_];
+      const bool drawn = worker.block < block_count_;
+      slot[0] = drawn ? worker.rejections : 0;
+      slot[1] = drawn ? worker.assumed_offset : rejections_before_wave_;
+      for (std::size_t position = 0; position < width_; ++position) {
+        slot[2 + position] =
+            drawn ? worker.relative[position] : static_cast<std::int64_t>(position);
+      }
+    }
+    processes_.gather_all(mine, exchanged_);
+    std::int64_t offset = rejections_before_wave_;
+    bool all_right = true;
+    for (int worker = 0; worker < workers_; ++worker) {
+      const std::int64_t* slot = slot_of(worker);
+      if (slot[1] != offset) {
+        all_right = false;
+        if (worker >= first_worker_ && worker < first_worker_ + threads_) {
+          Worker& wrong = workers_state_[static_cast<std::size_t>(worker - first_worker_)];
+          wrong.assumed_offset = offset;
+          wrong.drawn_after_wrong_offset = true;
+        }
+        // Later blocks cannot be judged before this one is drawn again.
+        break;
+      }
+      offset += slot[0];
+    }
+    return all_right;
+  }
+
+  // Every block's start order, in turn, and the order the next wave starts from.
+  void compose_starts() {
+    std::vector<std::int32_t>& next = composed_;
+    next.resize(width_);
+    for (int worker = 0; worker < workers_; ++worker) {
+      const std::int64_t* slot = slot_of(worker);
+      if (worker >= first_worker_ && worker < first_worker_ + threads_) {
+        workers_state_[static_cast<std::size_t>(worker - first_worker_)].start_order = chain_;
+      }
+      for (std::size_t position = 0; position < width_; ++position) {
+        next[position] = chain_[static_cast<std::size_t>(slot[2 + position])];
+      }
+      chain_.swap(next);
+      rejections_before_wave_ += slot[0];
+    }
+  }
+
+  void evaluate_blocks(Worker& mine, FirstUpSearch& finder) {
+    constexpr std::int64_t kChunk = 8;
+    const std::int64_t wave_samples = static_cast<std::int64_t>(threads_) * block_size_;
+    for (std::int64_t first = next_sample_.value.fetch_add(kChunk); first < wave_samples;
+         first = next_sample_.value.fetch_add(kChunk)) {
+      for (std::int64_t index = first; index < std::min(first + kChunk, wave_samples); ++index) {
+        const Worker& owner = workers_state_[static_cast<std::size_t>(index / block_size_)];
+        const std::int64_t sample = index % block_size_;
+        if (owner.block >= block_count_ || sample >= samples_in(owner.block)) {
+          continue;
+        }
+        const std::int32_t* relative = &owner.orders[static_cast<std::size_t>(sample) * width_];
+        for (std::size_t position = 0; position < width_; ++position) {
+          mine.real_order[position] =
+              owner.start_order[static_cast<std::size_t>(relative[position])];
+        }
+        mine.tallies.record(mine.real_order.data(),
+                            finder.first_up_position(mine.real_order.data()));
+      }
+    }
+  }
+
+  void work(int thread) {
+    Worker& mine = workers_state_[static_cast<std::size_t>(thread)];
+    const int worker_index = first_worker_ + thread;
+    FirstUpSearch finder(sampling_.plan, sampling_.cut_space, sampling_.backward);
+    for (std::int64_t wave = 0; wave < wave_count_; ++wave) {
+      draw_first_time(mine, worker_index, wave);
+      sync_.arrive_and_wait();
+      for (;;) {
+        if (thread == 0) {
+          const Clock::time_point serial_start = Clock::now();
+          starts_right_ = exchange_draws();
+          serial_seconds_ += seconds_since(serial_start);
+        }
+        sync_.arrive_and_wait();
+        if (starts_right_) {
+          break;
+        }
+        // Only the first wrong block is drawn again; the exchange then judges the next.
+        if (mine.drawn_after_wrong_offset) {
+          mine.drawn_after_wrong_offset = false;
+          draw_block(mine);
+          redrawn_blocks_.fetch_add(1, std::memory_order_relaxed);
+        }
+        sync_.arrive_and_wait();
+      }
+      if (thread == 0) {
+        const Clock::time_point serial_start = Clock::now();
+        compose_starts();
+        next_sample_.value.store(0);
+        serial_seconds_ += seconds_since(serial_start);
+      }
+      sync_.arrive_and_wait();
+      evaluate_blocks(mine, finder);
+      sync_.arrive_and_wait();
+      if (thread == 0) {
+        report_progress(samples_done_,
+                        std::min<std::int64_t>((wave + 1) * workers_ * block_size_, sample_size_));
+      }
+    }
+  }
+
+  std::int32_t sample_size_;
+  const Sampling& sampling_;
+  std::int32_t srlg_count_;
+  std::size_t width_;
+  int threads_;
+  ProcessGroup& processes_;
+  int workers_;
+  int first_worker_;
+  std::int64_t block_size_;
+  std::int64_t block_count_;
+  std::int64_t wave_count_;
+  std::uint64_t outputs_per_block_;
+  MtWindow seed_window_;
+  OrderSampler sampler_;
+  std::atomic<std::int64_t>* samples_done_;
+  std::size_t slot_values_;  // per block: rejections, offset drawn after, net permutation
+  int slots_per_process_ = 1;
+  std::vector<int> slot_of_worker_;
+  std::vector<std::int64_t> exchanged_;
+  std::vector<std::int32_t> chain_;  // the order the current wave starts from
+  std::vector<std::int32_t> composed_;
+  std::vector<Worker> workers_state_;
+  std::int64_t rejections_before_wave_ = 0;
+  std::atomic<std::int64_t> redrawn_blocks_{0};
+  bool starts_right_ = true;
+  double serial_seconds_ = 0.0;
+  // On a cache line of its own: every thread writes it.
+  struct alignas(64) SharedCounter {
+    std::atomic<std::int64_t> value{0};
+  };
+  SharedCounter next_sample_;
+  std::barrier<> sync_;
+};
 
 }  // namespace
 
 SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
-                              const NetworkInstance& instance, int thread_count,
-                              std::atomic<std::int64_t>* samples_done) {
+                              const NetworkInstance& instance, const CountingOptions& options) {
+  LoneProcess alone;
+  ProcessGroup& processes = options.processes != nullptr ? *options.processes : alone;
+  CountingStats ignored_stats;
+  CountingStats& stats = options.stats != nullptr ? *options.stats : ignored_stats;
+  const Clock::time_point start = Clock::now();
   RandomSource random(seed);
   const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
   if (!sampling.has_value()) {
-    report_progress(samples_done, sample_size);
+    report_progress(options.samples_done, sample_size);
     return zero_counts(instance.srlg_count, sample_size);
   }
-  return thread_count <= 1
-             ? count_on_one_thread(sample_size, *sampling, random, samples_done)
-             : count_on_threads(sample_size, *sampling, random, thread_count, samples_done);
+  if (options.thread_count <= 1 && processes.size() == 1) {
+    SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options.draw_limit,
+                                               options.samples_done);
+    stats.blocks = 1;
+    stats.seconds = seconds_since(start);
+    return counts;
+  }
+  SharedOutRun run(sample_size, *sampling, random.engine_seed(), options, processes);
+  return run.run(stats);
 }
 
 RepeatedSums::RepeatedSums(std::int32_t sample_size)
@@ -463,7 +725,15 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count) {
   const std::uint64_t cells =
       static_cast<std::uint64_t>(srlg_count) * static_cast<std::uint64_t>(srlg_count);
-  return cells * 4 * static_cast<std::uint64_t>(std::max(thread_count, 1));
+  const std::uint64_t threads = static_cast<std::uint64_t>(std::max(thread_count, 1));
+  const std::uint64_t block_entries =
+      srlg_count > 0 && thread_count > 1
+          ? static_cast<std::uint64_t>(block_size_for(
+                static_cast<std::int32_t>(std::min<std::int64_t>(srlg_count, INT32_MAX)), 0)) *
+                static_cast<std::uint64_t>(srlg_count)
+          : 0;
+  const std::uint64_t blocks = threads * block_entries * 4;
+  return cells * 4 * threads + blocks;
 }
 
 }  // namespace varnak

@@ -38,11 +38,49 @@ struct SpectraCounts {
   std::vector<std::int32_t> connected_with;
 };
 
-// Runs N samples on `thread_count` threads and returns their counts; the same counts for
-// every thread count. `samples_done` as for estimate_spectra below.
+class ProcessGroup;
+
+// What a run that shares its samples out did, beside its counts.
+struct CountingStats {
+  std::int32_t blocks = 0;          // blocks of samples the run was cut into
+  std::int64_t rejections = 0;      // draws rejected, over the whole run
+  std::int64_t redrawn_blocks = 0;  // blocks drawn again once rejections before them were known
+  double seconds = 0.0;             // the whole run, on this process
+  double serial_seconds = 0.0;      // time in which only one thread of this process worked
+  double jump_seconds = 0.0;        // jumping the engine ahead, summed over the threads
+};
+
+// How a run is shared out, and what it reports on the side.
+struct CountingOptions {
+  int thread_count = 1;
+  // The processes sharing the run; none: this process alone. Rank 0 receives the counts
+  // of the whole run, every other rank the counts of its own samples.
+  ProcessGroup* processes = nullptr;
+  // Advanced as samples are finished (every few hundred), so that another thread can show
+  // how far the run has come; it ends at N.
+  std::atomic<std::int64_t>* samples_done = nullptr;
+  CountingStats* stats = nullptr;
+  // Samples in a block; 0 lets the estimator choose. Any size gives the same counts.
+  std::int32_t samples_per_block = 0;
+  // See OrderSampler: only tests lower it.
+  std::uint64_t draw_limit = ~std::uint64_t{0};
+};
+
+// Runs N samples and returns their counts: the same counts for every number of threads
+// and processes, equal to those of one thread drawing every order in turn. Shared out, the
+// samples go in blocks, and the blocks in waves of one block a thread: each thread jumps
+// the engine to its block and draws it from the identity, the orders the blocks start
+// from follow by composing the blocks' net permutations in turn, and the threads then
+// evaluate the orders that the blocks really hold.
 SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
-                              const NetworkInstance& instance, int thread_count = 1,
-                              std::atomic<std::int64_t>* samples_done = nullptr);
+                              const NetworkInstance& instance, const CountingOptions& options);
+
+inline SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
+                                     const NetworkInstance& instance, int thread_count = 1,
+                                     std::atomic<std::int64_t>* samples_done = nullptr) {
+  return estimate_counts(sample_size, seed, instance,
+                         CountingOptions{thread_count, nullptr, samples_done, nullptr});
+}
 
 // The double that adding 1.0/N to 0.0 `count` times in succession gives, for any count up
 // to N, without the additions: the sums are kept as a few hundred segments of equal
@@ -87,8 +125,9 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
                                const NetworkInstance& instance, int thread_count,
                                std::atomic<std::int64_t>* samples_done = nullptr);
 
-// Bytes the estimator's counts take, for an instance with this many SRLGs: one integer
-// table per thread, the first of which becomes the counts of the run.
+// Bytes the estimator takes beyond the instance, for an instance with this many SRLGs:
+// one integer table per thread, the first of which becomes the counts of the run, and,
+// shared out, each thread's block of orders.
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count = 1);
 
 }  // namespace varnak

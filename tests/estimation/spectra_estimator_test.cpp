@@ -4,8 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
+#include <limits>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
+
+#include "estimation/process_group.hpp"
 
 #include "tests/support/instance_generator.hpp"
 #include "tests/support/reference_estimator.hpp"
@@ -235,6 +241,173 @@ TEST(SpectraEstimator, ProgressCounterEndsAtTheSampleSize) {
   }
 }
 
+void expect_same_counts(const SpectraCounts& actual, const SpectraCounts& expected) {
+  ASSERT_EQ(actual.srlg_count, expected.srlg_count);
+  ASSERT_EQ(actual.sample_size, expected.sample_size);
+  EXPECT_EQ(actual.connected, expected.connected);
+  EXPECT_EQ(actual.connected_with, expected.connected_with);
+}
+
+// Shared out in blocks of any size, over any number of threads, the counts are those of
+// one thread drawing every order in turn: one, two and many SRLGs; fewer samples than
+// blocks in a wave; a sample count that leaves a short last block; many waves.
+TEST(SharedOutCounts, EqualOneThreadForEveryBlockSizeAndThreadCount) {
+  struct Case {
+    const char* name;
+    NetworkInstance instance;
+    std::int32_t samples;
+  };
+  NetworkInstance one_srlg = test_networks::worked_ring();
+  one_srlg.srlg_count = 1;
+  NetworkInstance two_srlgs = test_networks::worked_ring();
+  two_srlgs.srlg_count = 2;
+  const std::vector<Case> cases = {
+      {"one SRLG", one_srlg, 50},
+      {"two SRLGs", two_srlgs, 97},
+      {"worked ring", test_networks::worked_ring(), 5},
+      {"many SRLGs", test_networks::make_ring_network({50, 90, 40, 0.1, 0.3, 3, 2}, 5), 1001},
+      {"awkward", test_networks::make_awkward_network(3), 400},
+  };
+  for (const Case& c : cases) {
+    const SpectraCounts one = estimate_counts(c.samples, 17, c.instance, 1);
+    for (const std::int32_t block : {1, 7, 64, 0}) {
+      for (const int threads : {2, 3, 8}) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.name << ", blocks of " << block << ", " << threads << " threads");
+        CountingOptions options;
+        options.thread_count = threads;
+        options.samples_per_block = block;
+        CountingStats stats;
+        options.stats = &stats;
+        expect_same_counts(estimate_counts(c.samples, 17, c.instance, options), one);
+        EXPECT_EQ(stats.rejections, 0);
+      }
+    }
+  }
+}
+
+// Draws are rejected with probability below SRLGNUM / 2^64, so a real run never meets one
+// by chance. With the limit lowered, about one draw in a hundred is rejected, in blocks
+// everywhere in their waves: each shifts the start of every later block, and the blocks
+// drawn from the wrong start are drawn again.
+TEST(SharedOutCounts, RejectedDrawsMoveTheLaterBlocks) {
+  const NetworkInstance instance =
+      test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
+  constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() / 100 * 99;
+  CountingOptions sequential;
+  sequential.draw_limit = kLimit;
+  CountingStats sequential_stats;
+  sequential.stats = &sequential_stats;
+  const SpectraCounts one = estimate_counts(600, 9, instance, sequential);
+  const SpectraCounts unlimited = estimate_counts(600, 9, instance, 1);
+  EXPECT_NE(one.connected_with, unlimited.connected_with) << "the limit rejected nothing";
+  for (const int threads : {2, 3, 8}) {
+    SCOPED_TRACE(threads);
+    CountingOptions options = sequential;
+    options.thread_count = threads;
+    options.samples_per_block = 5;
+    CountingStats stats;
+    options.stats = &stats;
+    expect_same_counts(estimate_counts(600, 9, instance, options), one);
+    EXPECT_GT(stats.rejections, 100);
+    EXPECT_GT(stats.redrawn_blocks, 0);
+  }
+}
+
+// Processes played by threads of this test, meeting at a barrier: what the estimator
+// needs of MPI ranks, without MPI.
+class ThreadRanks {
+ public:
+  explicit ThreadRanks(int size) : size_(size), meeting_(size), parts_(size), sums_(size) {}
+
+  class Rank final : public ProcessGroup {
+   public:
+    Rank(ThreadRanks& ranks, int rank) : ranks_(ranks), rank_(rank) {}
+    int rank() const override { return rank_; }
+    int size() const override { return ranks_.size_; }
+    void gather_all(std::span<const std::int64_t> mine, std::span<std::int64_t> all) override {
+      ranks_.parts_[static_cast<std::size_t>(rank_)].assign(mine.begin(), mine.end());
+      ranks_.meeting_.arrive_and_wait();
+      std::size_t at = 0;
+      for (const std::vector<std::int64_t>& part : ranks_.parts_) {
+        std::copy(part.begin(), part.end(), all.begin() + static_cast<std::ptrdiff_t>(at));
+        at += part.size();
+      }
+      ranks_.meeting_.arrive_and_wait();
+    }
+    void sum_into_first(std::span<std::int64_t> values) override { sum(values); }
+    void sum_into_first(std::span<std::int32_t> values) override { sum(values); }
+    bool all_succeeded(bool mine) override {
+      std::vector<std::int64_t> all(static_cast<std::size_t>(ranks_.size_));
+      const std::int64_t flag = mine ? 1 : 0;
+      gather_all(std::span<const std::int64_t>(&flag, 1), all);
+      return std::all_of(all.begin(), all.end(), [](std::int64_t ok) { return ok == 1; });
+    }
+    std::int64_t first_value(std::int64_t mine) override {
+      std::vector<std::int64_t> all(static_cast<std::size_t>(ranks_.size_));
+      gather_all(std::span<const std::int64_t>(&mine, 1), all);
+      return all[0];
+    }
+
+   private:
+    template <typename Integer>
+    void sum(std::span<Integer> values) {
+      ranks_.sums_[static_cast<std::size_t>(rank_)].assign(values.begin(), values.end());
+      ranks_.meeting_.arrive_and_wait();
+      if (rank_ == 0) {
+        for (int other = 1; other < ranks_.size_; ++other) {
+          const std::vector<std::int64_t>& part = ranks_.sums_[static_cast<std::size_t>(other)];
+          for (std::size_t i = 0; i < values.size(); ++i) {
+            values[i] = static_cast<Integer>(values[i] + part[i]);
+          }
+        }
+      }
+      ranks_.meeting_.arrive_and_wait();
+    }
+
+    ThreadRanks& ranks_;
+    int rank_;
+  };
+
+ private:
+  int size_;
+  std::barrier<> meeting_;
+  std::vector<std::vector<std::int64_t>> parts_;
+  std::vector<std::vector<std::int64_t>> sums_;
+};
+
+// Ranks with different thread counts, rejections included: rank 0 ends with the counts of
+// the one-thread run.
+TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
+  const NetworkInstance instance =
+      test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 4);
+  constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() / 1000 * 999;
+  CountingOptions sequential;
+  sequential.draw_limit = kLimit;
+  const SpectraCounts one = estimate_counts(503, 11, instance, sequential);
+  for (const std::vector<int>& threads_per_rank :
+       {std::vector<int>{1, 1}, std::vector<int>{2, 1, 3}, std::vector<int>{1, 1, 1, 1, 1}}) {
+    SCOPED_TRACE(::testing::Message() << threads_per_rank.size() << " ranks");
+    const int size = static_cast<int>(threads_per_rank.size());
+    ThreadRanks ranks(size);
+    std::vector<SpectraCounts> counts(static_cast<std::size_t>(size));
+    {
+      std::vector<std::jthread> processes;
+      for (int rank = 0; rank < size; ++rank) {
+        processes.emplace_back([&, rank] {
+          ThreadRanks::Rank group(ranks, rank);
+          CountingOptions options = sequential;
+          options.thread_count = threads_per_rank[static_cast<std::size_t>(rank)];
+          options.samples_per_block = 6;
+          options.processes = &group;
+          counts[static_cast<std::size_t>(rank)] = estimate_counts(503, 11, instance, options);
+        });
+      }
+    }
+    expect_same_counts(counts[0], one);
+  }
+}
+
 // Every count's double is the one that adding 1.0/N that many times gives: checked for
 // every count up to N, and for the first fifty million counts of the largest N.
 TEST(RepeatedSums, EqualRepeatedAdditionForEveryCount) {
@@ -281,7 +454,11 @@ TEST(SpectraEstimator, CountsGiveTheEstimatesRowByRow) {
 
 TEST(SpectraEstimator, ScratchGrowsWithTheSquareOfTheSrlgCount) {
   EXPECT_EQ(estimator_scratch_bytes(0), 0u);
-  EXPECT_EQ(estimator_scratch_bytes(1000, 2), 1000u * 1000u * 8u);
+  EXPECT_EQ(estimator_scratch_bytes(1000, 1), 1000u * 1000u * 4u);
+  // Shared out, each thread has a table and a block of orders of some megabytes.
+  const std::uint64_t two_threads = estimator_scratch_bytes(1000, 2);
+  EXPECT_GT(two_threads, 1000u * 1000u * 8u + (std::uint64_t{1} << 20));
+  EXPECT_LT(two_threads, 1000u * 1000u * 8u + (std::uint64_t{64} << 20));
   EXPECT_GT(estimator_scratch_bytes(2147483647), std::uint64_t{1} << 62);
 }
 
