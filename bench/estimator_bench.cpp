@@ -65,6 +65,33 @@ void BM_FastTwoThreads(benchmark::State& state) {
   });
 }
 
+// The estimator shared out over range(1) threads, in blocks of its own choosing, with the
+// process's CPU time measured, and the share of the run in which one thread worked alone.
+void BM_SharedOut(benchmark::State& state) {
+  const test_networks::RingNetworkShape shape = shape_of(state.range(0));
+  const NetworkInstance instance = test_networks::make_ring_network(shape, 1);
+  constexpr std::int32_t kSamples = 200000;
+  CountingStats stats;
+  CountingOptions options;
+  options.thread_count = static_cast<int>(state.range(1));
+  options.stats = &stats;
+  double serial = 0.0;
+  double whole = 0.0;
+  double jumps = 0.0;
+  for (auto _ : state) {
+    const SpectraCounts counts = estimate_counts(kSamples, 1, instance, options);
+    benchmark::DoNotOptimize(counts.connected.data());
+    serial += stats.serial_seconds;
+    whole += stats.seconds;
+    jumps += stats.jump_seconds;
+  }
+  state.counters["serial_share"] = whole > 0.0 ? serial / whole : 0.0;
+  state.counters["jump_share"] =
+      whole > 0.0 ? jumps / whole / static_cast<double>(state.range(1)) : 0.0;
+  state.SetItemsProcessed(state.iterations() * kSamples);
+  name_instance(state, shape);
+}
+
 // Drawing the same orders and nothing else: the floor under any estimator.
 void BM_OrdersAlone(benchmark::State& state) {
   const test_networks::RingNetworkShape shape = shape_of(state.range(0));
@@ -103,6 +130,11 @@ void BM_OrdersAloneFast(benchmark::State& state) {
 BENCHMARK(BM_Reference)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Fast)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastTwoThreads)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SharedOut)
+    ->ArgsProduct({{2, 3}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_OrdersAlone)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OrdersAloneFast)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 

@@ -196,27 +196,65 @@ JumpPolynomial jump_polynomial(std::uint64_t outputs) {
   return {std::move(power)};
 }
 
-// Horner's rule on windows: with A one engine step, g(A) w = A(...A(g_d w) + ...) + g_0 w.
-// The accumulator is a ring of 312 words whose oldest word is at `head`, so that a step
-// writes one word.
+// Horner's rule on windows, a few coefficients at a time: with A one engine step and
+// g = sum of x^(kc) G_c(x) over chunks c of k coefficients, g(A) w is reached by
+// acc <- A^k acc + G_c(A) w from the top chunk down, with G(A) w looked up in a table of
+// all 2^k sums of A^j w (j < k). The accumulator is a ring of 312 words whose oldest word
+// is at `head`, so that a step writes one word. About 19937 steps and 3,300 additions of
+// 312 words, against 10,000 such additions one coefficient at a time. The one allocation,
+// the table of 160 KB, is small beside that.
 MtWindow jumped(const MtWindow& from, const JumpPolynomial& jump) {
-  std::array<std::uint64_t, kStateWords> ring{};
+  constexpr int kChunk = 6;
+  constexpr int kTableSize = 1 << kChunk;
+  using Words = std::array<std::uint64_t, kStateWords>;
+  std::vector<Words> table(kTableSize);
+  // table[1 << j]: A^j w, the window j steps on.
+  table[1] = from.words;
+  for (int j = 1; j < kChunk; ++j) {
+    const Words& previous = table[static_cast<std::size_t>(1 << (j - 1))];
+    Words& next = table[static_cast<std::size_t>(1 << j)];
+    std::copy(previous.begin() + 1, previous.end(), next.begin());
+    next[kStateWords - 1] = next_word(previous[0], previous[1], previous[156]);
+  }
+  table[0].fill(0);
+  for (int v = 1; v < kTableSize; ++v) {
+    const int lowest = v & -v;
+    if (v != lowest) {
+      const Words& a = table[static_cast<std::size_t>(lowest)];
+      const Words& b = table[static_cast<std::size_t>(v - lowest)];
+      Words& sum = table[static_cast<std::size_t>(v)];
+      for (std::size_t k = 0; k < kStateWords; ++k) {
+        sum[k] = a[k] ^ b[k];
+      }
+    }
+  }
+
+  Words ring{};
   std::size_t head = 0;
-  const std::vector<std::uint64_t>& g = jump.coefficients;
   const auto wrap = [](std::size_t index) {
     return index < kStateWords ? index : index - kStateWords;
   };
-  for (std::size_t i = g.size() * 64; i-- > 0;) {
-    const std::size_t second = wrap(head + 1);
-    ring[head] = next_word(ring[head], ring[second], ring[wrap(head + 156)]);
-    head = second;
-    if ((g[i / 64] >> (i % 64) & 1) != 0) {
+  const std::vector<std::uint64_t>& g = jump.coefficients;
+  const std::size_t chunks = (g.size() * 64 + kChunk - 1) / kChunk;
+  for (std::size_t chunk = chunks; chunk-- > 0;) {
+    int value = 0;
+    for (int j = kChunk - 1; j >= 0; --j) {
+      const std::size_t i = chunk * kChunk + static_cast<std::size_t>(j);
+      const std::size_t second = wrap(head + 1);
+      ring[head] = next_word(ring[head], ring[second], ring[wrap(head + 156)]);
+      head = second;
+      if (i < g.size() * 64 && (g[i / 64] >> (i % 64) & 1) != 0) {
+        value |= 1 << j;
+      }
+    }
+    if (value != 0) {
+      const Words& add = table[static_cast<std::size_t>(value)];
       const std::size_t tail = kStateWords - head;
       for (std::size_t k = 0; k < tail; ++k) {
-        ring[head + k] ^= from.words[k];
+        ring[head + k] ^= add[k];
       }
       for (std::size_t k = tail; k < kStateWords; ++k) {
-        ring[k - tail] ^= from.words[k];
+        ring[k - tail] ^= add[k];
       }
     }
   }

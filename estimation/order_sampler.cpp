@@ -50,4 +50,39 @@ std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) c
   return rejected;
 }
 
+template <typename Partner>
+std::uint64_t OrderSampler::reshuffle_keeping(RandomSource& random, std::int32_t* ids,
+                                              Partner* partners) const {
+  const std::size_t count = static_cast<std::size_t>(srlg_count_);
+  std::uint64_t rejected = 0;
+  for (std::size_t i = 1; i < count; ++i) {
+    const Step& step = steps_[i];
+    std::uint64_t r = random.next_u64();
+    while (r > step.largest_accepted) {
+      r = random.next_u64();
+      ++rejected;
+    }
+    const std::uint64_t k =
+        r - libdivide::libdivide_u64_branchfree_do(r, &step.divisor) * step.bound;
+    partners[i - 1] = static_cast<Partner>(k);
+    std::swap(ids[i], ids[k]);
+  }
+  return rejected;
+}
+
+template <typename Partner>
+void OrderSampler::replay(const Partner* partners, std::int32_t* ids) const {
+  const std::size_t count = static_cast<std::size_t>(srlg_count_);
+  for (std::size_t i = 1; i < count; ++i) {
+    std::swap(ids[i], ids[partners[i - 1]]);
+  }
+}
+
+template std::uint64_t OrderSampler::reshuffle_keeping(RandomSource&, std::int32_t*,
+                                                       std::uint16_t*) const;
+template std::uint64_t OrderSampler::reshuffle_keeping(RandomSource&, std::int32_t*,
+                                                       std::uint32_t*) const;
+template void OrderSampler::replay(const std::uint16_t*, std::int32_t*) const;
+template void OrderSampler::replay(const std::uint32_t*, std::int32_t*) const;
+
 }  // namespace varnak

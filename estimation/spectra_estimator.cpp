@@ -5,6 +5,7 @@
 #include <barrier>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <span>
@@ -237,6 +238,12 @@ void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t sampl
 // of the threads that a jump of the engine (about a millisecond) costs about 1% of it.
 constexpr std::int64_t kOrderEntriesPerBlock = std::int64_t{1} << 22;
 
+// Samples replayed as one piece of work, from a checkpoint of their block's order.
+constexpr std::int64_t kReplayChunk = 64;
+
+// Swap partners fit in 16 bits up to this many SRLGs.
+constexpr std::int32_t kMostNarrowSrlgs = 65536;
+
 std::int64_t block_size_for(std::int32_t srlg_count, std::int32_t asked) {
   if (asked > 0) {
     return asked;
@@ -317,6 +324,7 @@ class SharedOutRun {
                            static_cast<std::uint64_t>(srlg_count_ - 1)),
         seed_window_(seeded_window(engine_seed)),
         sampler_(srlg_count_, options.draw_limit),
+        partners_per_sample_(static_cast<std::size_t>(srlg_count_ - 1)),
         samples_done_(options.samples_done),
         slot_values_(2 + width_),
         chain_(identity_order(srlg_count_)),
@@ -324,8 +332,14 @@ class SharedOutRun {
     number_the_workers();
     wave_count_ = (block_count_ - 1) / workers_ + 1;
     workers_state_.reserve(static_cast<std::size_t>(threads_));
+    const std::size_t partners = static_cast<std::size_t>(block_size_) * partners_per_sample_;
     for (int thread = 0; thread < threads_; ++thread) {
-      workers_state_.emplace_back(srlg_count_, block_size_);
+      Worker& worker = workers_state_.emplace_back(srlg_count_, block_size_);
+      if (srlg_count_ <= kMostNarrowSrlgs) {
+        worker.narrow_partners.reset(new std::uint16_t[partners]);
+      } else {
+        worker.wide_partners.reset(new std::uint32_t[partners]);
+      }
     }
   }
 
@@ -365,7 +379,8 @@ class SharedOutRun {
   struct Worker {
     Worker(std::int32_t srlg_count, std::int64_t block_size)
         : relative(static_cast<std::size_t>(srlg_count)),
-          orders(static_cast<std::size_t>(block_size) * static_cast<std::size_t>(srlg_count)),
+          checkpoints(static_cast<std::size_t>((block_size - 1) / kReplayChunk + 1) *
+                      static_cast<std::size_t>(srlg_count)),
           start_order(static_cast<std::size_t>(srlg_count)),
           real_order(static_cast<std::size_t>(srlg_count)),
           tallies(srlg_count) {}
@@ -377,7 +392,13 @@ class SharedOutRun {
     bool drawn_after_wrong_offset = false;
     JumpPolynomial stride;               // from one of its blocks to its next
     std::vector<std::int32_t> relative;  // positions 0..SRLGNUM-1, as the block permutes them
-    std::vector<std::int32_t> orders;    // each sample's order, relative to the block's start
+    // Each sample's swap partners, SRLGNUM - 1 of them: megabytes that every block writes
+    // before they are read, so never cleared. Narrow when SRLGNUM allows.
+    std::unique_ptr<std::uint16_t[]> narrow_partners;
+    std::unique_ptr<std::uint32_t[]> wide_partners;
+    // The relative order at the start of every chunk of kReplayChunk samples, so that the
+    // chunks of a block can be replayed apart.
+    std::vector<std::int32_t> checkpoints;
     std::vector<std::int32_t> start_order;
     std::vector<std::int32_t> real_order;
     SampleTallies tallies;
@@ -423,11 +444,18 @@ class SharedOutRun {
     worker.rejections = 0;
     const std::int64_t samples = samples_in(worker.block);
     for (std::int64_t sample = 0; sample < samples; ++sample) {
-      worker.rejections +=
-          static_cast<std::int64_t>(sampler_.reshuffle(random, worker.relative.data()));
-      std::copy(worker.relative.begin(), worker.relative.end(),
-                worker.orders.begin() +
-                    static_cast<std::ptrdiff_t>(sample) * static_cast<std::ptrdiff_t>(width_));
+      if (sample % kReplayChunk == 0) {
+        std::copy(worker.relative.begin(), worker.relative.end(),
+                  worker.checkpoints.begin() +
+                      static_cast<std::ptrdiff_t>(sample / kReplayChunk * srlg_count_));
+      }
+      const std::size_t first_partner = static_cast<std::size_t>(sample) * partners_per_sample_;
+      worker.rejections += static_cast<std::int64_t>(
+          worker.narrow_partners
+              ? sampler_.reshuffle_keeping(random, worker.relative.data(),
+                                           &worker.narrow_partners[first_partner])
+              : sampler_.reshuffle_keeping(random, worker.relative.data(),
+                                           &worker.wide_partners[first_partner]));
     }
   }
 
@@ -503,21 +531,32 @@ class SharedOutRun {
     }
   }
 
+  // The chunks of this process's blocks, taken from a shared counter: a chunk's real
+  // order at its start is the block's start order permuted by the checkpoint, and each
+  // sample then does its kept swaps on it. O(SRLGNUM) a sample beside the evaluation.
   void evaluate_blocks(Worker& mine, FirstUpSearch& finder) {
-    constexpr std::int64_t kChunk = 8;
-    const std::int64_t wave_samples = static_cast<std::int64_t>(threads_) * block_size_;
-    for (std::int64_t first = next_sample_.value.fetch_add(kChunk); first < wave_samples;
-         first = next_sample_.value.fetch_add(kChunk)) {
-      for (std::int64_t index = first; index < std::min(first + kChunk, wave_samples); ++index) {
-        const Worker& owner = workers_state_[static_cast<std::size_t>(index / block_size_)];
-        const std::int64_t sample = index % block_size_;
-        if (owner.block >= block_count_ || sample >= samples_in(owner.block)) {
-          continue;
-        }
-        const std::int32_t* relative = &owner.orders[static_cast<std::size_t>(sample) * width_];
-        for (std::size_t position = 0; position < width_; ++position) {
-          mine.real_order[position] =
-              owner.start_order[static_cast<std::size_t>(relative[position])];
+    const std::int64_t chunks_per_block = (block_size_ - 1) / kReplayChunk + 1;
+    const std::int64_t chunk_count = static_cast<std::int64_t>(threads_) * chunks_per_block;
+    for (std::int64_t chunk = next_chunk_.value.fetch_add(1); chunk < chunk_count;
+         chunk = next_chunk_.value.fetch_add(1)) {
+      const Worker& owner = workers_state_[static_cast<std::size_t>(chunk / chunks_per_block)];
+      const std::int64_t first = chunk % chunks_per_block * kReplayChunk;
+      if (owner.block >= block_count_ || first >= samples_in(owner.block)) {
+        continue;
+      }
+      const std::int32_t* checkpoint =
+          &owner.checkpoints[static_cast<std::size_t>(first / kReplayChunk) * width_];
+      for (std::size_t position = 0; position < width_; ++position) {
+        mine.real_order[position] =
+            owner.start_order[static_cast<std::size_t>(checkpoint[position])];
+      }
+      const std::int64_t end = std::min(first + kReplayChunk, samples_in(owner.block));
+      for (std::int64_t sample = first; sample < end; ++sample) {
+        const std::size_t first_partner = static_cast<std::size_t>(sample) * partners_per_sample_;
+        if (owner.narrow_partners) {
+          sampler_.replay(&owner.narrow_partners[first_partner], mine.real_order.data());
+        } else {
+          sampler_.replay(&owner.wide_partners[first_partner], mine.real_order.data());
         }
         mine.tallies.record(mine.real_order.data(),
                             finder.first_up_position(mine.real_order.data()));
@@ -553,7 +592,7 @@ class SharedOutRun {
       if (thread == 0) {
         const Clock::time_point serial_start = Clock::now();
         compose_starts();
-        next_sample_.value.store(0);
+        next_chunk_.value.store(0);
         serial_seconds_ += seconds_since(serial_start);
       }
       sync_.arrive_and_wait();
@@ -580,6 +619,7 @@ class SharedOutRun {
   std::uint64_t outputs_per_block_;
   MtWindow seed_window_;
   OrderSampler sampler_;
+  std::size_t partners_per_sample_;
   std::atomic<std::int64_t>* samples_done_;
   std::size_t slot_values_;  // per block: rejections, offset drawn after, net permutation
   int slots_per_process_ = 1;
@@ -596,7 +636,7 @@ class SharedOutRun {
   struct alignas(64) SharedCounter {
     std::atomic<std::int64_t> value{0};
   };
-  SharedCounter next_sample_;
+  SharedCounter next_chunk_;
   std::barrier<> sync_;
 };
 
@@ -732,7 +772,8 @@ std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count)
                 static_cast<std::int32_t>(std::min<std::int64_t>(srlg_count, INT32_MAX)), 0)) *
                 static_cast<std::uint64_t>(srlg_count)
           : 0;
-  const std::uint64_t blocks = threads * block_entries * 4;
+  const std::uint64_t bytes_per_entry = srlg_count <= kMostNarrowSrlgs ? 2 : 4;
+  const std::uint64_t blocks = threads * block_entries * bytes_per_entry;
   return cells * 4 * threads + blocks;
 }
 
