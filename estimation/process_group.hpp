@@ -25,8 +25,9 @@ class ProcessGroup {
   virtual void sum_into_first(std::span<std::int64_t> values) = 0;
   virtual void sum_into_first(std::span<std::int32_t> values) = 0;
 
-  // Whether every process says it succeeded.
-  virtual bool all_succeeded(bool mine) = 0;
+  // The lowest rank of those that say they failed, or -1 when all succeeded: the one
+  // whose message the user gets.
+  virtual int lowest_failing_rank(bool succeeded) = 0;
 
   // Rank 0's value, on every process.
   virtual std::int64_t first_value(std::int64_t mine) = 0;
@@ -42,7 +43,7 @@ class LoneProcess final : public ProcessGroup {
   }
   void sum_into_first(std::span<std::int64_t>) override {}
   void sum_into_first(std::span<std::int32_t>) override {}
-  bool all_succeeded(bool mine) override { return mine; }
+  int lowest_failing_rank(bool succeeded) override { return succeeded ? -1 : 0; }
   std::int64_t first_value(std::int64_t mine) override { return mine; }
 };
 

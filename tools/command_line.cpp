@@ -1,5 +1,6 @@
 #include "tools/command_line.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -8,11 +9,14 @@
 #include <filesystem>
 #include <new>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/memory_budget.hpp"
 #include "common/printable.hpp"
+#include "estimation/process_group.hpp"
 #include "instance/instance_reader.hpp"
 #include "tools/progress.hpp"
 
@@ -21,6 +25,11 @@ namespace {
 
 // More threads than this is a typing error, not a machine.
 constexpr int kMaxThreads = 1024;
+
+int machine_cores() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxThreads));
+}
 
 constexpr const char* kOverview =
     "Usage: varnak-tools COMMAND [options]\n"
@@ -159,12 +168,23 @@ int read_estimate_settings(ToolsConsole& console, const std::string& command,
 }
 
 SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& instance,
-                             const EstimateSettings& settings, double& seconds) {
+                             EstimateSettings& settings, double& seconds) {
+  if (console.processes != nullptr) {
+    const int lowest_failing = console.processes->lowest_failing_rank(true);
+    if (lowest_failing >= 0) {
+      throw std::runtime_error("rank " + std::to_string(lowest_failing) +
+                               " could not start the estimate; its message says why");
+    }
+    settings.seed = static_cast<std::int32_t>(console.processes->first_value(settings.seed));
+  }
   std::atomic<std::int64_t> samples_done{0};
   SpectraCounts counts;
+  CountingOptions options;
+  options.thread_count = settings.thread_count;
+  options.processes = console.processes;
+  options.samples_done = &samples_done;
   const auto estimate = [&]() {
-    counts = estimate_counts(settings.sample_size, settings.seed, instance, settings.thread_count,
-                             &samples_done);
+    counts = estimate_counts(settings.sample_size, settings.seed, instance, options);
   };
   const auto start = std::chrono::steady_clock::now();
   if (console.err_is_terminal) {
@@ -177,10 +197,15 @@ SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& insta
   return counts;
 }
 
+bool writes_results(const ToolsConsole& console) {
+  return console.processes == nullptr || console.processes->rank() == 0;
+}
+
 void add_estimate_options(po::options_description& options) {
   options.add_options()("N", po::value<std::int32_t>()->required(), "sample size (required)")(
       "seed", po::value<std::int32_t>(), "seed from 1 to 2147483647 (default: drawn and shown)")(
-      "threads", po::value<int>()->default_value(1), "threads that evaluate samples");
+      "threads", po::value<int>()->default_value(machine_cores(), "the machine's cores"),
+      "threads that share the samples");
 }
 
 void add_format_option(po::options_description& options) {

@@ -59,9 +59,14 @@ int read_estimate_settings(ToolsConsole& console, const std::string& command,
                            const po::variables_map& given, EstimateSettings& settings);
 
 // Runs the estimator, a bar drawn meanwhile on a terminal, and returns its counts;
-// `seconds` gets the time it took.
+// `seconds` gets the time it took. Among MPI ranks, the ranks first learn whether all
+// got this far (an exception names the rank that did not) and take rank 0's seed; rank 0
+// then gets the counts of the whole run.
 SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& instance,
-                             const EstimateSettings& settings, double& seconds);
+                             EstimateSettings& settings, double& seconds);
+
+// Whether this process writes results: it runs alone, or is rank 0.
+bool writes_results(const ToolsConsole& console);
 
 void add_format_option(po::options_description& options);
 int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,

@@ -4,6 +4,8 @@
 
 namespace varnak {
 
+class ProcessGroup;
+
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // the input or the file system let the run down
 inline constexpr int kExitUsage = 2;    // the command line is wrong
@@ -17,6 +19,8 @@ struct ToolsConsole {
   int err_columns = 80;  // the terminal's width, which the bar fits into
   // What `out` was given, named in the message when it could not be written.
   const char* out_holds = "results";
+  // The MPI ranks this process runs among; none: it runs alone. Only rank 0 writes results.
+  ProcessGroup* processes = nullptr;
 };
 
 // Runs `varnak-tools COMMAND [options]` (argv[0] is the program) and returns the exit code.

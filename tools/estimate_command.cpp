@@ -70,6 +70,9 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   report.thread_count = settings.thread_count;
   double estimate_seconds = 0.0;
   const SpectraCounts counts = run_estimation(console, instance, settings, estimate_seconds);
+  if (!writes_results(console)) {
+    return kExitSuccess;
+  }
   report.elapsed_seconds = load_seconds + estimate_seconds;
   spectrum_of(counts, report.spectrum);
   report.bim_rows = bim_rows_of(counts);

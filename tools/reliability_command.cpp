@@ -125,7 +125,7 @@ int read_reliability_source(ToolsConsole& console, const std::string& command,
   return read_estimate_settings(console, command, given, source.settings);
 }
 
-int read_spectra(ToolsConsole& console, const std::string& command, const ReliabilitySource& source,
+int read_spectra(ToolsConsole& console, const std::string& command, ReliabilitySource& source,
                  SpectraSummary& summary, ReliabilityReport& report) {
   if (!source.xml_path.empty()) {
     XmlResults results;

@@ -337,11 +337,12 @@ class ThreadRanks {
     }
     void sum_into_first(std::span<std::int64_t> values) override { sum(values); }
     void sum_into_first(std::span<std::int32_t> values) override { sum(values); }
-    bool all_succeeded(bool mine) override {
+    int lowest_failing_rank(bool succeeded) override {
       std::vector<std::int64_t> all(static_cast<std::size_t>(ranks_.size_));
-      const std::int64_t flag = mine ? 1 : 0;
+      const std::int64_t flag = succeeded ? 1 : 0;
       gather_all(std::span<const std::int64_t>(&flag, 1), all);
-      return std::all_of(all.begin(), all.end(), [](std::int64_t ok) { return ok == 1; });
+      const auto failed = std::find(all.begin(), all.end(), 0);
+      return failed == all.end() ? -1 : static_cast<int>(failed - all.begin());
     }
     std::int64_t first_value(std::int64_t mine) override {
       std::vector<std::int64_t> all(static_cast<std::size_t>(ranks_.size_));
