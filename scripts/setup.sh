@@ -6,7 +6,8 @@ set -euo pipefail
 exec >&2
 
 packages=(g++ cmake make libboost-dev libboost-program-options-dev libdivide-dev
-          libgtest-dev libgmock-dev googletest libbenchmark-dev python3)
+          libgtest-dev libgmock-dev googletest libbenchmark-dev python3
+          libopenmpi-dev openmpi-bin)
 if [[ "${VARNAK_WITH_FUZZING:-0}" == 1 ]]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi

@@ -35,7 +35,9 @@ MpiRanks::MpiRanks(int* argc, char*** argv) {
   MPI_Comm_size(MPI_COMM_WORLD, &size_);
 }
 
-MpiRanks::~MpiRanks() { MPI_Finalize(); }
+MpiRanks::~MpiRanks() {
+  MPI_Finalize();
+}
 
 void MpiRanks::gather_all(std::span<const std::int64_t> mine, std::span<std::int64_t> all) {
   if (mine.size() > kMostPerCall / static_cast<std::size_t>(size_)) {
