@@ -1,9 +1,6 @@
 #include "estimation/jump_ahead.hpp"
 
 #include <algorithm>
-#include <bit>
-
-#include "estimation/random_source.hpp"
 
 namespace varnak {
 namespace {
@@ -13,13 +10,6 @@ constexpr int kDegree = 19937;
 constexpr int kPolynomialWords = (kDegree + 63) / 64;  // room for degrees 0..kDegree-1
 
 using Polynomial = std::vector<std::uint64_t>;
-
-bool coefficient(const Polynomial& p, std::size_t i) {
-  return (p[i / 64] >> (i % 64) & 1) != 0;
-}
-void flip(Polynomial& p, std::size_t i) {
-  p[i / 64] ^= std::uint64_t{1} << (i % 64);
-}
 
 // The 64 bits of `p` from bit `first` on, XORed with `bits`; `p` must have a word past them.
 void xor_bits_at(Polynomial& p, std::size_t first, std::uint64_t bits) {
@@ -31,92 +21,39 @@ void xor_bits_at(Polynomial& p, std::size_t first, std::uint64_t bits) {
   }
 }
 
-// The exponents below 19937 of the characteristic polynomial, found once by the
-// Berlekamp-Massey algorithm from the lowest bits of 2 * 19937 outputs: the polynomial is
-// irreducible, so any such bit sequence has it as its minimal polynomial. It has 285
-// terms, the next highest at 19626, which is what makes reducing by it cheap.
-std::vector<int> lower_exponents() {
-  constexpr int kLength = 2 * kDegree;
-  Mt19937_64 engine;
-  Polynomial reversed_bits(kLength / 64 + 2, 0);  // bit j: output bit of output kLength-1-j
-  for (int i = 0; i < kLength; ++i) {
-    if ((engine() & 1) != 0) {
-      flip(reversed_bits, static_cast<std::size_t>(kLength - 1 - i));
-    }
-  }
-  const auto bits_from = [&](std::size_t first) {
-    const std::size_t word = first / 64;
-    const unsigned shift = first % 64;
-    std::uint64_t bits = reversed_bits[word] >> shift;
-    if (shift != 0) {
-      bits |= reversed_bits[word + 1] << (64 - shift);
-    }
-    return bits;
-  };
-  // connection[i]: coefficient of x^i in C(x), where output n is the sum over i >= 1 of
-  // connection[i] times output n - i.
-  const std::size_t words = kLength / 64 + 2;
-  Polynomial connection(words, 0);
-  Polynomial previous(words, 0);
-  connection[0] = previous[0] = 1;
-  int length = 0;
-  int shift = 1;
-  const auto add_shifted_previous = [&](Polynomial& into) {
-    const std::size_t word_shift = static_cast<std::size_t>(shift) / 64;
-    const unsigned bit_shift = static_cast<unsigned>(shift) % 64;
-    for (std::size_t w = words; w-- > word_shift;) {
-      std::uint64_t moved = previous[w - word_shift] << bit_shift;
-      if (bit_shift != 0 && w > word_shift) {
-        moved |= previous[w - word_shift - 1] >> (64 - bit_shift);
-      }
-      into[w] ^= moved;
-    }
-  };
-  for (int n = 0; n < kLength; ++n) {
-    std::uint64_t products = 0;
-    const std::size_t first = static_cast<std::size_t>(kLength - 1 - n);
-    const int terms = length + 1;
-    for (int w = 0; w * 64 < terms; ++w) {
-      std::uint64_t c = connection[static_cast<std::size_t>(w)];
-      if (terms - w * 64 < 64) {
-        c &= (std::uint64_t{1} << (terms - w * 64)) - 1;
-      }
-      products ^= c & bits_from(first + static_cast<std::size_t>(w) * 64);
-    }
-    if ((std::popcount(products) & 1) == 0) {
-      ++shift;
-      continue;
-    }
-    if (2 * length <= n) {
-      Polynomial before = connection;
-      add_shifted_previous(connection);
-      length = n + 1 - length;
-      previous = std::move(before);
-      shift = 1;
-    } else {
-      add_shifted_previous(connection);
-      ++shift;
-    }
-  }
-  std::vector<int> exponents;
-  for (int i = length; i >= 1; --i) {
-    if (coefficient(connection, static_cast<std::size_t>(i))) {
-      exponents.push_back(length - i);
-    }
-  }
-  return exponents;
-}
-
-const std::vector<int>& characteristic_exponents() {
-  static const std::vector<int> exponents = lower_exponents();
-  return exponents;
-}
+// The exponents below 19937 of the engine's characteristic polynomial, whose top term is
+// x^19937: 285 terms, the next highest at 19626, which is what makes reducing by it cheap.
+// Found by the Berlekamp-Massey algorithm from the lowest bits of 2 * 19937 outputs (the
+// polynomial is irreducible, so any such bit sequence has it as its minimal polynomial);
+// a wrong term would send every jump astray, which the jump tests would see.
+constexpr int kLowerExponents[] = {
+    0,     312,   468,   1092,  1248,  1716,  1872,  2028,  2496,  2652,  2808,  3120,  3276,
+    3432,  3588,  3900,  4056,  4368,  4680,  4992,  5303,  5460,  5613,  5615,  5616,  6078,
+    6084,  6234,  6237,  6240,  6388,  6390,  6396,  6543,  6544,  6546,  6552,  6702,  6855,
+    6858,  6864,  7008,  7014,  7163,  7164,  7170,  7176,  7475,  7632,  7636,  7644,  7787,
+    7788,  7791,  7792,  7938,  7956,  8093,  8094,  8099,  8103,  8112,  8250,  8256,  8268,
+    8406,  8411,  8412,  8558,  8713,  8714,  8717,  8723,  8868,  8870,  8880,  9023,  9024,
+    9026,  9035,  9036,  9048,  9182,  9333,  9335,  9338,  9347,  9360,  9494,  9650,  9798,
+    9953,  9954,  9957,  9961,  9984,  10110, 10116, 10266, 10271, 10272, 10295, 10422, 10434,
+    10578, 10581, 10583, 10589, 10590, 10605, 10607, 10734, 10746, 10890, 10902, 11046, 11054,
+    11070, 11202, 11205, 11209, 11210, 11213, 11226, 11229, 11358, 11364, 11366, 11380, 11382,
+    11514, 11519, 11520, 11522, 11535, 11536, 11538, 11670, 11678, 11694, 11826, 11829, 11831,
+    11834, 11847, 11850, 11982, 11990, 12000, 12006, 12138, 12146, 12155, 12156, 12162, 12294,
+    12450, 12453, 12457, 12467, 12606, 12612, 12624, 12628, 12762, 12767, 12768, 12779, 12780,
+    12783, 12784, 12918, 12930, 13074, 13077, 13079, 13085, 13086, 13091, 13095, 13230, 13242,
+    13248, 13386, 13398, 13403, 13404, 13542, 13550, 13698, 13701, 13705, 13706, 13709, 13715,
+    13854, 13860, 13862, 13872, 14010, 14015, 14016, 14018, 14027, 14028, 14166, 14174, 14322,
+    14325, 14327, 14330, 14339, 14478, 14486, 14634, 14642, 14790, 14946, 14949, 14953, 15102,
+    15108, 15258, 15263, 15264, 15414, 15426, 15570, 15573, 15575, 15581, 15582, 15726, 15738,
+    15882, 15894, 16038, 16046, 16194, 16197, 16201, 16202, 16205, 16350, 16356, 16358, 16506,
+    16511, 16512, 16514, 16662, 16670, 16818, 16821, 16823, 16826, 16974, 16982, 17130, 17138,
+    17286, 17442, 17445, 17449, 17598, 17604, 17754, 17759, 17760, 17910, 18066, 18069, 18071,
+    18222, 18378, 18534, 18690, 18693, 18846, 19002, 19158, 19314, 19470, 19626};
 
 // `p` (of any length) modulo the characteristic polynomial, in its first kPolynomialWords
 // words. A word's worth of terms at degree 19937 or above goes at a time: x^(19937 + k)
 // is the sum of x^(e + k) over the lower exponents e, all at least 311 below.
 void reduce(Polynomial& p) {
-  const std::vector<int>& exponents = characteristic_exponents();
   for (std::size_t word = p.size(); word-- > kDegree / 64;) {
     // In the word that holds degree 19937, only the terms from there on.
     const unsigned below = word == kDegree / 64 ? kDegree % 64 : 0;
@@ -126,7 +63,7 @@ void reduce(Polynomial& p) {
     }
     p[word] ^= high;
     const std::size_t first = word * 64 + below - kDegree;
-    for (const int e : exponents) {
+    for (const int e : kLowerExponents) {
       xor_bits_at(p, first + static_cast<std::size_t>(e), high >> below);
     }
   }

@@ -19,7 +19,7 @@ MtWindow seeded_window(std::uint64_t seed);
 // x^outputs modulo the engine's characteristic polynomial (degree 19937), bit i the
 // coefficient of x^i: applied to a window it moves the window `outputs` outputs on
 // (Haramoto, Matsumoto, Nishimura, Panneton and L'Ecuyer 2008). Making one takes a few
-// milliseconds, the first in a process some tens more.
+// milliseconds.
 struct JumpPolynomial {
   std::vector<std::uint64_t> coefficients;
 };

@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""Prints, side by side from one run, how the estimate scales on this machine: two threads
+against one (wall and CPU time) on the generated `large` and `dense` instances, the share
+of a run in which one thread works alone with the Amdahl speed-up it allows at 64 threads,
+and two MPI ranks of one thread against one rank, beside the targets. Medians of the
+repetitions.
+
+    bench/scaling_ratios.py [build/bench/bench/varnak_bench] [build/bench/varnak-tools]
+                            [--repetitions 5] [--samples 300000]
+"""
+import argparse
+import json
+import os
+import pathlib
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+SHAPES = {2: "large (300, 600, 400)", 3: "dense (300, 1500, 400)"}
+TWO_THREADS_TARGET = 1.85
+CPU_TARGET = 1.1
+SERIAL_TARGET = 0.02
+TWO_RANKS_TARGET = 1.85
+MPI_ENV = dict(os.environ, OMPI_ALLOW_RUN_AS_ROOT="1", OMPI_ALLOW_RUN_AS_ROOT_CONFIRM="1")
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+
+def thread_runs(bench, repetitions):
+    output = subprocess.run(
+        [bench, "--benchmark_filter=BM_SharedOut", "--benchmark_format=json",
+         "--benchmark_repetitions=%d" % repetitions, "--benchmark_min_time=1"],
+        check=True, capture_output=True, text=True).stdout
+    runs = {}
+    for entry in json.loads(output)["benchmarks"]:
+        if entry.get("run_type") != "iteration":
+            continue
+        shape, threads = (int(x) for x in entry["run_name"].split("/")[1:3])
+        runs.setdefault((shape, threads), []).append(entry)
+    return {key: {"wall": statistics.median(e["real_time"] for e in entries),
+                  "cpu": statistics.median(e["cpu_time"] for e in entries),
+                  "serial": statistics.median(e["serial_share"] for e in entries)}
+            for key, entries in runs.items()}
+
+
+def amdahl(serial, threads):
+    return 1.0 / (serial + (1.0 - serial) / threads)
+
+
+def rank_seconds(tools, instance, ranks, samples, repetitions):
+    times = []
+    for _ in range(repetitions):
+        start = time.perf_counter()
+        subprocess.run(["mpirun", "-np", str(ranks), tools, "estimate", "--graph", instance,
+                        "--N", str(samples), "--seed", "1", "--threads", "1", "--format", "csv"],
+                       check=True, stdout=subprocess.DEVNULL, env=MPI_ENV)
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def mark(met):
+    return "met" if met else "MISSED"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bench", nargs="?", default="build/bench/bench/varnak_bench")
+    parser.add_argument("tools", nargs="?", default="build/bench/varnak-tools")
+    parser.add_argument("--repetitions", type=int, default=5)
+    parser.add_argument("--samples", type=int, default=300000)
+    args = parser.parse_args()
+
+    runs = thread_runs(args.bench, args.repetitions)
+    print("| instance (vertices, edges, SRLGs) | 1 thread ms | 2 threads ms | speed-up "
+          "| CPU 2 / CPU 1 | serial share | Amdahl at 64 threads |")
+    print("|---|---|---|---|---|---|---|")
+    for shape, name in SHAPES.items():
+        one, two = runs[(shape, 1)], runs[(shape, 2)]
+        speed_up = one["wall"] / two["wall"]
+        cpu = two["cpu"] / one["cpu"]
+        # As a share of the one-thread run, the work that more threads cannot shorten.
+        serial = two["serial"] * two["wall"] / one["wall"]
+        print("| %s | %.0f | %.0f | %.2fx (%s, target %.2fx) | %.3f (%s, target %.1f) "
+              "| %.2f%% (%s, target %.0f%%) | %.1fx |" % (
+                  name, one["wall"], two["wall"], speed_up, mark(speed_up >= TWO_THREADS_TARGET),
+                  TWO_THREADS_TARGET, cpu, mark(cpu <= CPU_TARGET), CPU_TARGET, 100 * serial,
+                  mark(serial <= SERIAL_TARGET), 100 * SERIAL_TARGET, amdahl(serial, 64)))
+
+    if shutil.which("mpirun") is None:
+        print("\nmpirun is not installed: no MPI figures.")
+        return
+    print()
+    print("| instance (vertices, edges, SRLGs) | 1 rank s | 2 ranks s | speed-up |")
+    print("|---|---|---|---|")
+    with tempfile.TemporaryDirectory() as folder:
+        for name, edges in (("ring (300, 600, 400)", 600), ("ring (300, 1500, 400)", 1500)):
+            instance = pathlib.Path(folder, "ring%d.txt" % edges)
+            instance.write_text(subprocess.run(
+                [sys.executable, str(ROOT / "scripts" / "make_ring_instance.py"), "--vertices",
+                 "300", "--edges", str(edges), "--srlgs", "400"],
+                check=True, capture_output=True, text=True).stdout)
+            one = rank_seconds(args.tools, str(instance), 1, args.samples, args.repetitions)
+            two = rank_seconds(args.tools, str(instance), 2, args.samples, args.repetitions)
+            print("| %s, N = %d | %.2f | %.2f | %.2fx (%s, target %.2fx) |" % (
+                name, args.samples, one, two, one / two, mark(one / two >= TWO_RANKS_TARGET),
+                TWO_RANKS_TARGET))
+
+
+if __name__ == "__main__":
+    main()
