@@ -244,10 +244,7 @@ constexpr std::int64_t kReplayChunk = 64;
 // Swap partners fit in 16 bits up to this many SRLGs.
 constexpr std::int32_t kMostNarrowSrlgs = 65536;
 
-std::int64_t block_size_for(std::int32_t srlg_count, std::int32_t asked) {
-  if (asked > 0) {
-    return asked;
-  }
+std::int64_t block_size_for(std::int32_t srlg_count) {
   return std::max<std::int64_t>(1, kOrderEntriesPerBlock / std::max<std::int32_t>(srlg_count, 1));
 }
 
@@ -316,12 +313,10 @@ class SharedOutRun {
         processes_(processes),
         workers_(0),
         first_worker_(0),
-        block_size_(std::min<std::int64_t>(block_size_for(srlg_count_, options.samples_per_block),
-                                           sample_size)),
-        block_count_((sample_size - 1) / block_size_ + 1),
+        block_size_(0),
+        block_count_(0),
         wave_count_(0),
-        outputs_per_block_(static_cast<std::uint64_t>(block_size_) *
-                           static_cast<std::uint64_t>(srlg_count_ - 1)),
+        outputs_per_block_(0),
         seed_window_(seeded_window(engine_seed)),
         sampler_(srlg_count_, options.draw_limit),
         partners_per_sample_(static_cast<std::size_t>(srlg_count_ - 1)),
@@ -330,7 +325,16 @@ class SharedOutRun {
         chain_(identity_order(srlg_count_)),
         sync_(threads_) {
     number_the_workers();
+    // No larger than a share of the samples, so that every worker has a block, however
+    // few the SRLGs.
+    const std::int64_t share = (sample_size - 1) / workers_ + 1;
+    block_size_ = options.samples_per_block > 0
+                      ? std::min<std::int64_t>(options.samples_per_block, sample_size)
+                      : std::min(block_size_for(srlg_count_), share);
+    block_count_ = (sample_size - 1) / block_size_ + 1;
     wave_count_ = (block_count_ - 1) / workers_ + 1;
+    outputs_per_block_ =
+        static_cast<std::uint64_t>(block_size_) * static_cast<std::uint64_t>(srlg_count_ - 1);
     workers_state_.reserve(static_cast<std::size_t>(threads_));
     const std::size_t partners = static_cast<std::size_t>(block_size_) * partners_per_sample_;
     for (int thread = 0; thread < threads_; ++thread) {
@@ -769,7 +773,7 @@ std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count)
   const std::uint64_t block_entries =
       srlg_count > 0 && thread_count > 1
           ? static_cast<std::uint64_t>(block_size_for(
-                static_cast<std::int32_t>(std::min<std::int64_t>(srlg_count, INT32_MAX)), 0)) *
+                static_cast<std::int32_t>(std::min<std::int64_t>(srlg_count, INT32_MAX)))) *
                 static_cast<std::uint64_t>(srlg_count)
           : 0;
   const std::uint64_t bytes_per_entry = srlg_count <= kMostNarrowSrlgs ? 2 : 4;
