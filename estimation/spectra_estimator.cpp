@@ -230,6 +230,10 @@ void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t sampl
   }
 }
 
+bool stop_is_requested(const std::atomic<bool>* stop_requested) {
+  return stop_requested != nullptr && stop_requested->load(std::memory_order_relaxed);
+}
+
 // Samples drawn per block of the threaded estimator: enough to keep the threads busy
 // between two meetings, few enough that two blocks of orders stay in cache.
 std::int32_t block_size(std::int32_t srlg_count) {
@@ -249,7 +253,8 @@ SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
 }
 
 SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& sampling,
-                                  RandomSource& random, std::atomic<std::int64_t>* samples_done) {
+                                  RandomSource& random, std::atomic<std::int64_t>* samples_done,
+                                  const std::atomic<bool>* stop_requested) {
   const SamplingPlan& plan = sampling.plan;
   const OrderSampler sampler(plan.srlg_count);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
@@ -260,6 +265,9 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
     tallies.record(order.data(), finder.first_up_position(order.data()));
     if ((sample & kProgressMask) == kProgressMask) {
       report_progress(samples_done, sample + 1);
+      if (stop_is_requested(stop_requested)) {
+        break;
+      }
     }
   }
   report_progress(samples_done, sample_size);
@@ -273,7 +281,8 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
 // results equal those of one thread.
 SpectraCounts count_on_threads(std::int32_t sample_size, const Sampling& sampling,
                                RandomSource& random, int thread_count,
-                               std::atomic<std::int64_t>* samples_done) {
+                               std::atomic<std::int64_t>* samples_done,
+                               const std::atomic<bool>* stop_requested) {
   const SamplingPlan& plan = sampling.plan;
   const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
   const std::int32_t samples_per_block = block_size(plan.srlg_count);
@@ -302,8 +311,12 @@ SpectraCounts count_on_threads(std::int32_t sample_size, const Sampling& samplin
   };
   SharedCounter next_sample;
   std::int64_t blocks_finished = 0;
+  // Read by every thread after each block; the barrier's completion, which alone writes it,
+  // happens before any thread is let through, so all threads leave after the same block.
+  bool stopping = false;
   std::barrier block_done(thread_count, [&]() noexcept {
     next_sample.value.store(0);
+    stopping = stop_is_requested(stop_requested);
     ++blocks_finished;
     report_progress(samples_done,
                     std::min<std::int64_t>(blocks_finished * samples_per_block, sample_size));
@@ -329,6 +342,9 @@ SpectraCounts count_on_threads(std::int32_t sample_size, const Sampling& samplin
         }
       }
       block_done.arrive_and_wait();
+      if (stopping) {
+        return;
+      }
     }
   };
 
@@ -352,7 +368,8 @@ SpectraCounts count_on_threads(std::int32_t sample_size, const Sampling& samplin
 
 SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
                               const NetworkInstance& instance, int thread_count,
-                              std::atomic<std::int64_t>* samples_done) {
+                              std::atomic<std::int64_t>* samples_done,
+                              const std::atomic<bool>* stop_requested) {
   RandomSource random(seed);
   const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
   if (!sampling.has_value()) {
@@ -360,8 +377,9 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
     return zero_counts(instance.srlg_count, sample_size);
   }
   return thread_count <= 1
-             ? count_on_one_thread(sample_size, *sampling, random, samples_done)
-             : count_on_threads(sample_size, *sampling, random, thread_count, samples_done);
+             ? count_on_one_thread(sample_size, *sampling, random, samples_done, stop_requested)
+             : count_on_threads(sample_size, *sampling, random, thread_count, samples_done,
+                                stop_requested);
 }
 
 RepeatedSums::RepeatedSums(std::int32_t sample_size)

@@ -39,10 +39,14 @@ struct SpectraCounts {
 };
 
 // Runs N samples on `thread_count` threads and returns their counts; the same counts for
-// every thread count. `samples_done` as for estimate_spectra below.
+// every thread count. `samples_done` as for estimate_spectra below. `stop_requested`, when
+// given, is looked at as often as progress is told: once it is true the run ends early and
+// its counts, for fewer than N samples, are to be thrown away (a caller that was
+// interrupted, such as the Python module after Ctrl-C).
 SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
                               const NetworkInstance& instance, int thread_count = 1,
-                              std::atomic<std::int64_t>* samples_done = nullptr);
+                              std::atomic<std::int64_t>* samples_done = nullptr,
+                              const std::atomic<bool>* stop_requested = nullptr);
 
 // The double that adding 1.0/N to 0.0 `count` times in succession gives, for any count up
 // to N, without the additions: the sums are kept as a few hundred segments of equal
