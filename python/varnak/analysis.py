@@ -10,7 +10,7 @@ import secrets
 
 import numpy as np
 
-from . import _varnak
+from . import native
 from . import names
 from .instance import Instance, VarnakError
 
@@ -95,7 +95,7 @@ def _as_instance(instance):
 
 
 def _shown(instance):
-    return _varnak.printable(instance.path) if instance.path else instance.name
+    return native.module().printable(instance.path) if instance.path else instance.name
 
 
 def estimate(instance, n, seed=None, threads=None):
@@ -116,13 +116,13 @@ def estimate(instance, n, seed=None, threads=None):
     seed = _check_range(seed, "seed", 1, 2147483647,
                         "a seed from 1 to 2147483647 (leave it out to draw one)")
     try:
-        run = _varnak.estimate(instance._native, n, seed, threads)
+        run = native.module().estimate(instance._native, n, seed, threads)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
     spectrum = run["spectrum"]
-    wilson_low, wilson_high = _varnak.wilson_intervals(spectrum, n)
-    half_width = _varnak.dkw_half_width(n)
-    band_low, band_high = _varnak.band(spectrum, half_width)
+    wilson_low, wilson_high = native.module().wilson_intervals(spectrum, n)
+    half_width = native.module().dkw_half_width(n)
+    band_low, band_high = native.module().band(spectrum, half_width)
     return EstimateResult({
         names.INSTANCE: instance.name,
         names.SRLG_COUNT: instance.srlg_count,
@@ -131,7 +131,7 @@ def estimate(instance, n, seed=None, threads=None):
         names.SEED_DRAWN: seed_drawn,
         names.THREADS: threads,
         names.ELAPSED_SECONDS: run["elapsed_seconds"],
-        names.CONFIDENCE_LEVEL: _varnak.CONFIDENCE_LEVEL,
+        names.CONFIDENCE_LEVEL: native.module().CONFIDENCE_LEVEL,
         names.BAND_HALF_WIDTH: half_width,
         names.SPECTRUM: spectrum,
         names.WILSON_LOW: wilson_low,
@@ -150,7 +150,7 @@ def exact(instance):
     more SRLGs raise VarnakError with varnak-tools' message."""
     instance = _as_instance(instance)
     try:
-        run = _varnak.exact(instance._native)
+        run = native.module().exact(instance._native)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
     return ExactResult({
@@ -230,17 +230,17 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     values[names.SRLG_COUNT] = int(spectrum.size)
     values[names.FREE_EDGES_CONNECT] = free
     values[names.P] = p_values
-    values[names.RELIABILITY] = _varnak.reliability_curve(spectrum, bim, free, p_values)
+    values[names.RELIABILITY] = native.module().reliability_curve(spectrum, bim, free, p_values)
     if names.BAND_LOW in spectra:
-        values[names.RELIABILITY_LOW] = _varnak.reliability_curve(
+        values[names.RELIABILITY_LOW] = native.module().reliability_curve(
             spectra.band_low, bim, free, p_values)
-        values[names.RELIABILITY_HIGH] = _varnak.reliability_curve(
+        values[names.RELIABILITY_HIGH] = native.module().reliability_curve(
             spectra.band_high, bim, free, p_values)
     if rank_at is not None:
-        srlg, importance, up, down = _varnak.importance_ranking(spectrum, bim, free, rank_at)
+        srlg, importance, up, down = native.module().importance_ranking(spectrum, bim, free, rank_at)
         values[names.IMPORTANCE] = ImportanceRanking({
             names.P: rank_at,
-            names.R: float(_varnak.reliability_curve(spectrum, bim, free, [rank_at])[0]),
+            names.R: float(native.module().reliability_curve(spectrum, bim, free, [rank_at])[0]),
             names.RANK: np.arange(1, srlg.size + 1),
             names.SRLG: srlg,
             names.IMPORTANCE: importance,

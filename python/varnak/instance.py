@@ -2,7 +2,7 @@
 
 import os
 
-from . import _varnak
+from . import native
 
 INT32_MAX = 2147483647
 INT32_MIN = -2147483648
@@ -74,7 +74,10 @@ class Instance:
                 if not 1 <= end <= vertex_count:
                     raise VarnakError(f"end vertex {end} of edge {edge} is outside "
                                       f"1..{vertex_count}")
-        self._native = _varnak.make_instance(vertex_count, edge_count, srlg_count, edges, srlgs)
+        self._counts = (vertex_count, edge_count, srlg_count)
+        self._edges = edges
+        self._srlgs = srlgs
+        self._native_instance = None
         self.path = None
         self.comments = list(comments)
         self.vertex_labels = vertex_labels
@@ -85,7 +88,8 @@ class Instance:
         """Reads an instance file as Varnak does; a refusal raises VarnakError with the
         message varnak-tools gives ("FILE line N: reason")."""
         path = os.fspath(path)
-        code, line, reason, native = _varnak.read_instance(path)
+        _varnak = native.module()
+        code, line, reason, read = _varnak.read_instance(path)
         shown = _varnak.printable(path)
         if code == _varnak.LOAD_CANNOT_OPEN:
             raise VarnakError(f"cannot open instance file {shown}: {why_cannot_open(path)}", path)
@@ -95,7 +99,10 @@ class Instance:
             where = f"{shown} line {line}" if line else shown
             raise VarnakError(f"{where}: {reason}", path, line)
         instance = cls.__new__(cls)
-        instance._native = native
+        instance._native_instance = read
+        instance._counts = (read.vertex_count, read.edge_count, read.srlg_count)
+        instance._edges = dict(read.edges)
+        instance._srlgs = dict(read.srlgs)
         instance.path = path
         instance.comments = []
         instance.vertex_labels = None
@@ -168,26 +175,34 @@ class Instance:
                    srlg_labels=labels)
 
     @property
+    def _native(self):
+        """The library's NetworkInstance, made when first asked for."""
+        if self._native_instance is None:
+            self._native_instance = native.module().make_instance(
+                *self._counts, self._edges, self._srlgs)
+        return self._native_instance
+
+    @property
     def vertex_count(self):
-        return self._native.vertex_count
+        return self._counts[0]
 
     @property
     def edge_count(self):
-        return self._native.edge_count
+        return self._counts[1]
 
     @property
     def srlg_count(self):
-        return self._native.srlg_count
+        return self._counts[2]
 
     @property
     def edges(self):
         """Edge id -> (u, v), a copy."""
-        return dict(self._native.edges)
+        return dict(self._edges)
 
     @property
     def srlgs(self):
         """SRLG id -> list of member edge ids, a copy."""
-        return dict(self._native.srlgs)
+        return {srlg: list(members) for srlg, members in self._srlgs.items()}
 
     @property
     def name(self):
@@ -195,7 +210,7 @@ class Instance:
 
     def free_edges_connect(self):
         """Whether the edges in no SRLG connect all vertices by themselves."""
-        return _varnak.free_edges_connect(self._native)
+        return native.module().free_edges_connect(self._native)
 
     def to_networkx(self):
         """A MultiGraph on vertices 1..VNUM; each edge has key `id` and attribute `srlgs`."""

@@ -5,7 +5,7 @@ import os
 
 import numpy as np
 
-from . import _varnak
+from . import native
 from . import names
 from .analysis import EstimateResult, ExactResult, SpectraResult
 from .instance import VarnakError
@@ -72,7 +72,7 @@ def read_result(path):
     varnak-tools estimate or exact JSON report as an EstimateResult or ExactResult. Refusals
     raise VarnakError naming the file, the line and the value."""
     path = os.fspath(path)
-    shown = _varnak.printable(path)
+    shown = native.module().printable(path)
     try:
         first = _first_character(path)
     except OSError as error:
@@ -80,7 +80,7 @@ def read_result(path):
     if first == b"{":
         return _read_json(path, shown)
     try:
-        spectrum, bim_spectra = _varnak.read_xml_results(path)
+        spectrum, bim_spectra = native.module().read_xml_results(path)
     except RuntimeError as error:
         raise VarnakError(str(error), path) from None
     return SpectraResult({
