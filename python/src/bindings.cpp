@@ -329,8 +329,9 @@ PYBIND11_MODULE(_varnak, module) {
              py::arg("free_edges_connect"), py::arg("p"));
   module.def("wilson_intervals", &wilson_intervals, py::arg("spectrum"), py::arg("trials"));
   module.def(
-      "dkw_half_width", [](std::int64_t samples) { return dkw_half_width(samples); },
-      py::arg("samples"));
+      "dkw_half_width",
+      [](std::int64_t samples, double alpha) { return dkw_half_width(samples, alpha); },
+      py::arg("samples"), py::arg("alpha") = kBandAlpha);
   module.def("read_xml_results", &read_xml_file, py::arg("path"));
   module.def("band", &band, py::arg("spectrum"), py::arg("half_width"));
 }

@@ -232,13 +232,13 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     values[names.P] = p_values
     values[names.RELIABILITY] = native.module().reliability_curve(spectrum, bim, free, p_values)
     if names.BAND_LOW in spectra:
-        values[names.RELIABILITY_LOW] = native.module().reliability_curve(
-            spectra.band_low, bim, free, p_values)
-        values[names.RELIABILITY_HIGH] = native.module().reliability_curve(
-            spectra.band_high, bim, free, p_values)
+        for key, bound in ((names.RELIABILITY_LOW, spectra.band_low),
+                           (names.RELIABILITY_HIGH, spectra.band_high)):
+            values[key] = native.module().reliability_curve(
+                _exact_at_all_up(bound, spectrum), bim, free, p_values)
     if rank_at is not None:
         srlg, importance, up, down = native.module().importance_ranking(spectrum, bim, free, rank_at)
-        values[names.IMPORTANCE] = ImportanceRanking({
+        ranking = {
             names.P: rank_at,
             names.R: float(native.module().reliability_curve(spectrum, bim, free, [rank_at])[0]),
             names.RANK: np.arange(1, srlg.size + 1),
@@ -246,8 +246,44 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
             names.IMPORTANCE: importance,
             names.R_UP: up,
             names.R_DOWN: down,
-        })
+        }
+        if names.SAMPLE_SIZE in spectra:
+            low, high = _importance_interval(spectrum, bim, free, rank_at, spectra.N)
+            ranking[names.IMPORTANCE_LOW] = low[srlg - 1]
+            ranking[names.IMPORTANCE_HIGH] = high[srlg - 1]
+        values[names.IMPORTANCE] = ImportanceRanking(ranking)
     return ReliabilityResult(values)
+
+
+def _exact_at_all_up(bound, spectrum):
+    """The bound with its last entry, all SRLGs up, set to the estimate: every sample has
+    the same outcome there, so that entry is exact, and near p = 1 it is most of R(p)."""
+    bound = np.array(bound, dtype=float)
+    bound[-1] = spectrum[-1]
+    return bound
+
+
+def _importance_interval(spectrum, bim, free, p, n):
+    """A 95% interval for each SRLG's importance from an estimate of n samples, by SRLG id.
+
+    Row s of the BIM spectra is the distribution function of the position by which the
+    network is connected and s is up, so, like the spectrum, it lies within the DKW band
+    of half-width e everywhere at once; with alpha/2 for each of the two bands both hold
+    at once with 95%. R(p | s up) grows with z_s and R(p | s down) with y - z_s, which
+    then lies within 2e, so the importance is least with z_s - e and y + e, and most with
+    z_s + e and y - e. The entries with all SRLGs up are exact and are not widened.
+    """
+    width = native.module().dkw_half_width(n, 0.025)
+    bounds = []
+    for sign in (-1.0, 1.0):
+        shifted_bim = bim + sign * width
+        shifted_bim[:, -1] = bim[:, -1]
+        srlg, importance, _, _ = native.module().importance_ranking(
+            _exact_at_all_up(spectrum - sign * width, spectrum), shifted_bim, free, p)
+        by_id = np.empty(srlg.size)
+        by_id[srlg - 1] = importance
+        bounds.append(by_id)
+    return bounds[0], bounds[1]
 
 
 def cuts(*args, **kwargs):

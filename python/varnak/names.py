@@ -50,3 +50,5 @@ CONNECTED_WITH = "connected_with"
 # R(p) over the bounds of the 95% band of an estimate (Python results only).
 RELIABILITY_LOW = "reliability_low"
 RELIABILITY_HIGH = "reliability_high"
+IMPORTANCE_LOW = "importance_low"
+IMPORTANCE_HIGH = "importance_high"
