@@ -49,7 +49,9 @@ def spectrum(source, ax=None):
     if names.BAND_LOW in result:
         ax.fill_between(k, result.band_low, result.band_high, step="mid", alpha=0.2,
                         color="tab:blue", label="95% band, all k at once")
-        ax.errorbar(k, values, yerr=[values - result.wilson_low, result.wilson_high - values],
+        # Rounding can leave a bound a hair on the wrong side of a value of 0 or 1.
+        errors = np.clip([values - result.wilson_low, result.wilson_high - values], 0, None)
+        ax.errorbar(k, values, yerr=errors,
                     fmt="none", ecolor="tab:blue", capsize=2, label="95% Wilson interval")
     ax.plot(k, values, "o-", color="tab:blue", markersize=3, label="spectrum")
     ax.set_xlabel("k, SRLGs up")
