@@ -47,7 +47,7 @@ class Instance:
     """
 
     def __init__(self, vertex_count, edges, srlgs, edge_count=None, srlg_count=None,
-                 comments=(), vertex_labels=None, srlg_labels=None):
+                 comments=(), vertex_labels=None, srlg_labels=None, name=None):
         """edges: a sequence of (u, v) for edges 1, 2, ... or a mapping id -> (u, v);
         srlgs: a sequence of member lists for SRLGs 1, 2, ... or a mapping id -> members.
         The counts default to the largest edge and SRLG ids."""
@@ -79,6 +79,7 @@ class Instance:
         self._srlgs = srlgs
         self._native_instance = None
         self.path = None
+        self._name = name
         self.comments = list(comments)
         self.vertex_labels = vertex_labels
         self.srlg_labels = srlg_labels
@@ -104,6 +105,7 @@ class Instance:
         instance._edges = dict(read.edges)
         instance._srlgs = dict(read.srlgs)
         instance.path = path
+        instance._name = None
         instance.comments = []
         instance.vertex_labels = None
         instance.srlg_labels = None
@@ -206,6 +208,9 @@ class Instance:
 
     @property
     def name(self):
+        """For reports: the given name, else the file's name."""
+        if self._name:
+            return self._name
         return os.path.basename(self.path) if self.path else "instance"
 
     def free_edges_connect(self):

@@ -104,7 +104,8 @@ class Topology:
         numbered = [list(members) for members, _ in srlgs]
         return Instance(len(self.nodes), [(a + 1, b + 1) for a, b in self.links], numbered,
                         edge_count=len(self.links), srlg_count=len(numbered),
-                        comments=comments, vertex_labels=[n.label for n in self.nodes])
+                        comments=comments, vertex_labels=[n.label for n in self.nodes],
+                        name=self.source)
 
     def to_networkx(self):
         """A MultiGraph on nodes 0..V-1 (attributes label, latitude, longitude); edge keys

@@ -94,3 +94,10 @@ def test_legacy_script_refuses_a_disconnected_graph(parts_file):
     assert finished.returncode == 1
     assert finished.stderr == (f"error: {parts_file}: the graph is not connected with all "
                                "links up\n")
+
+
+def test_shipped_abilene_graphml_gives_the_shipped_instance():
+    examples = REPOSITORY / "examples"
+    legacy = subprocess.run([sys.executable, LEGACY_SCRIPT, examples / "abilene.graphml",
+                             "--sector", "60"], capture_output=True, text=True, check=True).stdout
+    assert keyword_lines(legacy) == keyword_lines((examples / "abilene.txt").read_text())
