@@ -1,6 +1,7 @@
 """python3 -m varnak convert|plot: topology files to instance files, results to figures."""
 
 import argparse
+import os
 import shlex
 import sys
 
@@ -36,6 +37,10 @@ def main(argv=None):
     except OSError as error:
         where = error.filename or "standard output"
         print(f"varnak {args.command}: {where}: {error.strerror}", file=sys.stderr)
+        if where == "standard output":
+            # The interpreter flushes standard output once more on its way out; with the
+            # stream lost that would only repeat the failure.
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
     return 0
 

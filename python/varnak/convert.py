@@ -158,8 +158,12 @@ def add_arguments(parser):
 def write_text(text, output):
     """Writes to the file, or to standard output; a write that fails is reported."""
     if output:
-        with open(output, "w", encoding="utf-8", newline="\n") as out:
-            out.write(text)
+        try:
+            with open(output, "w", encoding="utf-8", newline="\n") as out:
+                out.write(text)
+        except OSError as error:
+            # A failed flush at close names no file.
+            raise OSError(error.errno, error.strerror, output) from None
     else:
         sys.stdout.write(text)
         sys.stdout.flush()

@@ -1,5 +1,6 @@
 """varnak.Instance: a network instance, read from a file, built from NetworkX, written back."""
 
+import operator
 import os
 
 from . import native
@@ -30,7 +31,11 @@ def why_cannot_open(path):
 
 
 def _check_int32(value, what):
-    if isinstance(value, bool) or not isinstance(value, int):
+    try:
+        value = operator.index(value)  # Python and NumPy integers, nothing else
+    except TypeError:
+        raise VarnakError(f"{what} {value!r} is not an integer") from None
+    if isinstance(value, bool):
         raise VarnakError(f"{what} {value!r} is not an integer")
     if not INT32_MIN <= value <= INT32_MAX:
         raise VarnakError(f"{what} {value} is not a 32-bit signed integer; "
@@ -53,10 +58,10 @@ class Instance:
         The counts default to the largest edge and SRLG ids."""
         edges = dict(edges) if hasattr(edges, "items") else dict(enumerate(edges, start=1))
         srlgs = dict(srlgs) if hasattr(srlgs, "items") else dict(enumerate(srlgs, start=1))
-        edges = {_check_int32(k, "edge id"): (_check_int32(int(u), "end vertex"),
-                                              _check_int32(int(v), "end vertex"))
+        edges = {_check_int32(k, "edge id"): (_check_int32(u, "end vertex"),
+                                              _check_int32(v, "end vertex"))
                  for k, (u, v) in edges.items()}
-        srlgs = {_check_int32(k, "SRLG id"): [_check_int32(int(m), "SRLG member") for m in ms]
+        srlgs = {_check_int32(k, "SRLG id"): [_check_int32(m, "SRLG member") for m in ms]
                  for k, ms in srlgs.items()}
         vertex_count = _check_int32(vertex_count, "VNUM")
         edge_count = _check_int32(max(edges, default=0) if edge_count is None else edge_count,
@@ -118,7 +123,8 @@ class Instance:
         Vertices are the graph's nodes in its order, numbered from 1; edges its edges in
         graph.edges order, numbered from 1. The SRLGs are given either as `srlgs`, a mapping
         from SRLG id to the edges it holds ((u, v) or, in a multigraph, (u, v, key)), or as
-        `attribute`, the name of an edge attribute holding one SRLG id or a list of them.
+        `attribute`, the name of an edge attribute holding one SRLG id or a list of them;
+        (u, v) in a multigraph names every edge between u and v.
         SRLGs are numbered 1..S in the order of their ids (sorted when the ids are numbers,
         else as first met); `srlg_labels` keeps the ids. With free_edges false, an edge in no
         SRLG is refused instead of being up from the start.

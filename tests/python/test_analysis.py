@@ -6,7 +6,6 @@ every comparison here is exact equality.
 
 import json
 import os
-import signal
 import subprocess
 import sys
 import textwrap

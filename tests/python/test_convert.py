@@ -101,3 +101,15 @@ def test_shipped_abilene_graphml_gives_the_shipped_instance():
     legacy = subprocess.run([sys.executable, LEGACY_SCRIPT, examples / "abilene.graphml",
                              "--sector", "60"], capture_output=True, text=True, check=True).stdout
     assert keyword_lines(legacy) == keyword_lines((examples / "abilene.txt").read_text())
+
+
+@pytest.mark.parametrize("output_options, where", [(["-o", "/dev/full"], "/dev/full"),
+                                                   ([], "standard output")])
+def test_convert_reports_output_that_could_not_be_written(line_file, output_options, where):
+    with open("/dev/full", "w") as full:
+        finished = subprocess.run([sys.executable, "-m", "varnak", "convert", line_file,
+                                   *output_options], stdout=full, stderr=subprocess.PIPE,
+                                  text=True)
+    assert finished.returncode == 1
+    assert finished.stderr.startswith(f"varnak convert: {where}: No space left on device")
+    assert "Traceback" not in finished.stderr and "Exception ignored" not in finished.stderr
