@@ -279,6 +279,28 @@ TEST(SpectraEstimator, CountsGiveTheEstimatesRowByRow) {
   }
 }
 
+// A stop asked for ends the run within a progress step (1024 samples) or a block of
+// samples; a stop that is never asked for changes nothing.
+TEST(SpectraEstimator, StopsEarlyOnlyWhenAskedTo) {
+  const NetworkInstance instance =
+      test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
+  constexpr std::int32_t kSamples = 200000;
+  for (const int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    const std::atomic<bool> stop{true};
+    const SpectraCounts stopped = estimate_counts(kSamples, 5, instance, threads, nullptr, &stop);
+    // With every SRLG up every sample connects: the last count is the samples run.
+    EXPECT_LT(stopped.connected.back(), kSamples / 2);
+
+    const std::atomic<bool> go_on{false};
+    const SpectraCounts full = estimate_counts(4000, 5, instance, threads, nullptr, &go_on);
+    const SpectraCounts plain = estimate_counts(4000, 5, instance, threads);
+    ASSERT_EQ(plain.connected.back(), 4000);
+    EXPECT_EQ(full.connected, plain.connected);
+    EXPECT_EQ(full.connected_with, plain.connected_with);
+  }
+}
+
 TEST(SpectraEstimator, ScratchGrowsWithTheSquareOfTheSrlgCount) {
   EXPECT_EQ(estimator_scratch_bytes(0), 0u);
   EXPECT_EQ(estimator_scratch_bytes(1000, 2), 1000u * 1000u * 8u);
