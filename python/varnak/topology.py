@@ -140,6 +140,8 @@ def _coordinate(text, path, line, what, limit):
         value = float(text)
     except (TypeError, ValueError):
         _refuse(path, line, f"{what} \"{text}\" is not a number")
+    if not math.isfinite(value):
+        _refuse(path, line, f"{what} \"{text}\" is not a finite number")
     if not -limit <= value <= limit:
         _refuse(path, line, f"{what} {text} is outside -{limit}..{limit}")
     return value
@@ -375,8 +377,8 @@ def read_sndlib_native(path):
             label, x, y = match.groups()
             if label in index_of:
                 _refuse(path, number, f"node \"{label}\" is given twice")
-            coords = (_coordinate(y, path, number, "latitude (y)", 90),
-                      _coordinate(x, path, number, "longitude (x)", 180))
+            coords = (_coordinate(y, path, number, "y", math.inf),
+                      _coordinate(x, path, number, "x", math.inf))
             index_of[label] = len(nodes)
             nodes.append(Node(label, coords))
         elif section == "LINKS":
@@ -390,7 +392,16 @@ def read_sndlib_native(path):
     for needed in ("NODES", "LINKS"):
         if needed not in seen_sections:
             _refuse(path, 0, f"no {needed} section; expected a line such as {needed} (")
-    return _zoo_topology(path, name, nodes, index_of, link_ends)
+    topology = _zoo_topology(path, name, nodes, index_of, link_ends)
+    # Some networks give drawing positions rather than longitude and latitude; the format
+    # does not say which, so positions that cannot be on the globe are taken as such.
+    if not all(abs(lat) <= 90 and abs(lon) <= 180 for lat, lon in
+               (node.coords for node in topology.nodes)):
+        for node in topology.nodes:
+            node.coords = None
+        topology.notes.append("node positions are not longitude and latitude: no node has "
+                              "coordinates")
+    return topology
 
 
 def read_sndlib_xml(path):

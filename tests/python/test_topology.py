@@ -131,6 +131,15 @@ def test_every_format_reads_the_same_network(tmp_path, name, text, reader):
         assert topology.is_connected()
 
 
+def test_sndlib_positions_off_the_globe_are_no_coordinates(tmp_path):
+    path = tmp_path / "drawn.txt"
+    path.write_text(LINE_SNDLIB.replace("C ( 2.00 0.00 )", "C ( 200.00 350.00 )"))
+    topology = read_sndlib_native(path)
+    assert [node.coords for node in topology.nodes] == [None, None, None]
+    assert topology.notes == ["node positions are not longitude and latitude: no node has "
+                              "coordinates"]
+
+
 def test_lgf_srlgs_come_from_the_section_and_the_edge_column(tmp_path):
     path = tmp_path / "line.lgf"
     path.write_text(LINE_LGF)
