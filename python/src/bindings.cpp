@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <limits>
 #include <map>
 #include <mutex>
 #include <string>
