@@ -228,6 +228,10 @@ std::optional<Sampling> prepare_sampling(const NetworkInstance& instance, std::i
 // never taken, and far more often than a progress bar is redrawn.
 constexpr std::int32_t kProgressMask = 1023;
 
+bool stop_is_requested(const std::atomic<bool>* stop_requested) {
+  return stop_requested != nullptr && stop_requested->load(std::memory_order_relaxed);
+}
+
 void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t samples) {
   if (samples_done != nullptr) {
     samples_done->store(samples, std::memory_order_relaxed);
@@ -260,10 +264,10 @@ SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
 }
 
 SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& sampling,
-                                  RandomSource& random, std::uint64_t draw_limit,
-                                  std::atomic<std::int64_t>* samples_done) {
+                                  RandomSource& random, const CountingOptions& options) {
+  std::atomic<std::int64_t>* samples_done = options.samples_done;
   const SamplingPlan& plan = sampling.plan;
-  const OrderSampler sampler(plan.srlg_count, draw_limit);
+  const OrderSampler sampler(plan.srlg_count, options.draw_limit);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
   FirstUpSearch finder(plan, sampling.cut_space, sampling.backward);
   SampleTallies tallies(plan.srlg_count);
@@ -272,6 +276,9 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
     tallies.record(order.data(), finder.first_up_position(order.data()));
     if ((sample & kProgressMask) == kProgressMask) {
       report_progress(samples_done, sample + 1);
+      if (stop_is_requested(options.stop_requested)) {
+        break;
+      }
     }
   }
   report_progress(samples_done, sample_size);
@@ -321,6 +328,7 @@ class SharedOutRun {
         sampler_(srlg_count_, options.draw_limit),
         partners_per_sample_(static_cast<std::size_t>(srlg_count_ - 1)),
         samples_done_(options.samples_done),
+        stop_requested_(options.stop_requested),
         slot_values_(2 + width_),
         chain_(identity_order(srlg_count_)),
         sync_(threads_) {
@@ -449,6 +457,9 @@ class SharedOutRun {
     const std::int64_t samples = samples_in(worker.block);
     for (std::int64_t sample = 0; sample < samples; ++sample) {
       if (sample % kReplayChunk == 0) {
+        if (stop_is_requested(stop_requested_)) {
+          return;
+        }
         std::copy(worker.relative.begin(), worker.relative.end(),
                   worker.checkpoints.begin() +
                       static_cast<std::ptrdiff_t>(sample / kReplayChunk * srlg_count_));
@@ -543,6 +554,9 @@ class SharedOutRun {
     const std::int64_t chunk_count = static_cast<std::int64_t>(threads_) * chunks_per_block;
     for (std::int64_t chunk = next_chunk_.value.fetch_add(1); chunk < chunk_count;
          chunk = next_chunk_.value.fetch_add(1)) {
+      if (stop_is_requested(stop_requested_)) {
+        return;
+      }
       const Worker& owner = workers_state_[static_cast<std::size_t>(chunk / chunks_per_block)];
       const std::int64_t first = chunk % chunks_per_block * kReplayChunk;
       if (owner.block >= block_count_ || first >= samples_in(owner.block)) {
@@ -578,7 +592,9 @@ class SharedOutRun {
       for (;;) {
         if (thread == 0) {
           const Clock::time_point serial_start = Clock::now();
-          starts_right_ = exchange_draws();
+          // A block cut short by a stop is not worth exchanging.
+          stopping_ = stop_is_requested(stop_requested_);
+          starts_right_ = stopping_ || exchange_draws();
           serial_seconds_ += seconds_since(serial_start);
         }
         sync_.arrive_and_wait();
@@ -592,6 +608,9 @@ class SharedOutRun {
           redrawn_blocks_.fetch_add(1, std::memory_order_relaxed);
         }
         sync_.arrive_and_wait();
+      }
+      if (stopping_) {
+        break;
       }
       if (thread == 0) {
         const Clock::time_point serial_start = Clock::now();
@@ -625,6 +644,7 @@ class SharedOutRun {
   OrderSampler sampler_;
   std::size_t partners_per_sample_;
   std::atomic<std::int64_t>* samples_done_;
+  const std::atomic<bool>* stop_requested_;
   std::size_t slot_values_;  // per block: rejections, offset drawn after, net permutation
   int slots_per_process_ = 1;
   std::vector<int> slot_of_worker_;
@@ -635,6 +655,8 @@ class SharedOutRun {
   std::int64_t rejections_before_wave_ = 0;
   std::atomic<std::int64_t> redrawn_blocks_{0};
   bool starts_right_ = true;
+  // Set by thread 0 alone between two meetings, read by all after the second.
+  bool stopping_ = false;
   double serial_seconds_ = 0.0;
   // On a cache line of its own: every thread writes it.
   struct alignas(64) SharedCounter {
@@ -660,8 +682,7 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
     return zero_counts(instance.srlg_count, sample_size);
   }
   if (options.thread_count <= 1 && processes.size() == 1) {
-    SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options.draw_limit,
-                                               options.samples_done);
+    SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options);
     stats.blocks = 1;
     stats.seconds = seconds_since(start);
     return counts;

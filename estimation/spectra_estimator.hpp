@@ -64,6 +64,11 @@ struct CountingOptions {
   std::int32_t samples_per_block = 0;
   // See OrderSampler: only tests lower it.
   std::uint64_t draw_limit = ~std::uint64_t{0};
+  // Looked at every thousand or so samples: once it is true the run ends early, and its
+  // counts, for fewer than N samples, are to be thrown away (a caller that was
+  // interrupted, such as the Python module after Ctrl-C). For a process alone only: the
+  // other ranks would wait for one that stopped.
+  const std::atomic<bool>* stop_requested = nullptr;
 };
 
 // Runs N samples and returns their counts: the same counts for every number of threads

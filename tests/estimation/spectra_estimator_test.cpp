@@ -453,6 +453,33 @@ TEST(SpectraEstimator, CountsGiveTheEstimatesRowByRow) {
   }
 }
 
+// A stop asked for ends the run within a progress step (1024 samples) or a block of
+// samples; a stop that is never asked for changes nothing.
+TEST(SpectraEstimator, StopsEarlyOnlyWhenAskedTo) {
+  const NetworkInstance instance =
+      test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
+  constexpr std::int32_t kSamples = 200000;
+  for (const int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    const std::atomic<bool> stop{true};
+    CountingOptions stopping;
+    stopping.thread_count = threads;
+    stopping.stop_requested = &stop;
+    const SpectraCounts stopped = estimate_counts(kSamples, 5, instance, stopping);
+    // With every SRLG up every sample connects: the last count is the samples run.
+    EXPECT_LT(stopped.connected.back(), kSamples / 2);
+
+    const std::atomic<bool> go_on{false};
+    CountingOptions going_on = stopping;
+    going_on.stop_requested = &go_on;
+    const SpectraCounts full = estimate_counts(4000, 5, instance, going_on);
+    const SpectraCounts plain = estimate_counts(4000, 5, instance, threads);
+    ASSERT_EQ(plain.connected.back(), 4000);
+    EXPECT_EQ(full.connected, plain.connected);
+    EXPECT_EQ(full.connected_with, plain.connected_with);
+  }
+}
+
 TEST(SpectraEstimator, ScratchGrowsWithTheSquareOfTheSrlgCount) {
   EXPECT_EQ(estimator_scratch_bytes(0), 0u);
   EXPECT_EQ(estimator_scratch_bytes(1000, 1), 1000u * 1000u * 4u);

@@ -1,0 +1,602 @@
+"""Topologies read from public data sets, before SRLGs are added.
+
+Readers: Internet Topology Zoo GraphML and GML, SNDlib native and XML, and LEMON's LGF
+with SRLG sections. Each returns a Topology: nodes with optional coordinates, links in
+file order, and the SRLGs the file lists itself (LGF only). Every refusal raises
+VarnakError naming the file, the line and the value at fault.
+"""
+
+import math
+import os
+import re
+import xml.parsers.expat
+
+from .instance import Instance, VarnakError
+
+ZOO_CITATION = ('S. Knight, H. X. Nguyen, N. Falkner, R. Bowden, M. Roughan, '
+                '"The Internet Topology Zoo", IEEE JSAC 29(9):1765-1775, 2011; '
+                'http://www.topology-zoo.org/')
+EARTH_RADIUS_KM = 6371.0
+
+
+class Node:
+    def __init__(self, label, coords=None, is_junction=False):
+        self.label = label            # a name for comments and plots
+        self.coords = coords          # (latitude, longitude) in degrees, or None
+        self.is_junction = is_junction  # a Zoo "hyperedge" node: where one cable branches
+
+    def __repr__(self):
+        return f"Node({self.label!r}, {self.coords!r})"
+
+
+class Topology:
+    """nodes: list of Node; links: list of (u, v) 0-based node indices, in file order;
+    srlgs: list of (members, description) given by the file, members 1-based link numbers."""
+
+    def __init__(self, name, nodes, links, source=None, self_loops=0, srlgs=(), notes=()):
+        self.name = name
+        self.nodes = list(nodes)
+        self.links = list(links)
+        self.source = source
+        self.self_loops = self_loops
+        self.srlgs = list(srlgs)
+        self.notes = list(notes)
+
+    def components(self):
+        """The node sets joined by links, largest first (ties: the one with the first node)."""
+        parent = list(range(len(self.nodes)))
+
+        def find(x):
+            while parent[x] != x:
+                parent[x] = parent[parent[x]]
+                x = parent[x]
+            return x
+
+        for a, b in self.links:
+            parent[find(a)] = find(b)
+        groups = {}
+        for v in range(len(self.nodes)):
+            groups.setdefault(find(v), []).append(v)
+        return sorted(groups.values(), key=lambda group: (-len(group), group[0]))
+
+    def is_connected(self):
+        return len(self.nodes) > 0 and len(self.components()) == 1
+
+    def restricted(self, kept_nodes, note):
+        """The topology on `kept_nodes` alone: links between them keep their order, and the
+        file's SRLGs keep their members that remain (those left empty are dropped)."""
+        kept = sorted(kept_nodes)
+        new_index = {old: new for new, old in enumerate(kept)}
+        new_link = {}
+        links = []
+        for number, (a, b) in enumerate(self.links, start=1):
+            if a in new_index and b in new_index:
+                links.append((new_index[a], new_index[b]))
+                new_link[number] = len(links)
+        srlgs = []
+        for members, description in self.srlgs:
+            remaining = tuple(new_link[m] for m in members if m in new_link)
+            if remaining:
+                srlgs.append((remaining, description))
+        return Topology(self.name, [self.nodes[v] for v in kept], links, self.source,
+                        self.self_loops, srlgs, self.notes + [note])
+
+    def largest_component(self):
+        """The largest connected part; a note tells how many nodes were left out."""
+        parts = self.components()
+        if len(parts) <= 1:
+            return self
+        left_out = len(self.nodes) - len(parts[0])
+        return self.restricted(parts[0], f"largest component kept: {left_out} node(s) in "
+                                         f"{len(parts) - 1} other component(s) left out")
+
+    def without_isolated_nodes(self):
+        linked = {v for link in self.links for v in link}
+        if len(linked) == len(self.nodes):
+            return self
+        return self.restricted(linked, f"{len(self.nodes) - len(linked)} isolated node(s) "
+                                       "dropped")
+
+    def to_instance(self, srlgs, comments=()):
+        """An Instance with vertices 1..V in node order, edges 1..E in link order, and
+        SRLGs 1..S from `srlgs`, a list of (members, description) with 1-based link
+        numbers. Links in no SRLG are free edges, up from the start."""
+        numbered = [list(members) for members, _ in srlgs]
+        return Instance(len(self.nodes), [(a + 1, b + 1) for a, b in self.links], numbered,
+                        edge_count=len(self.links), srlg_count=len(numbered),
+                        comments=comments, vertex_labels=[n.label for n in self.nodes],
+                        name=self.source)
+
+    def to_networkx(self):
+        """A MultiGraph on nodes 0..V-1 (attributes label, latitude, longitude); edge keys
+        are the 1-based link numbers."""
+        import networkx as nx
+        graph = nx.MultiGraph(name=self.name)
+        for v, node in enumerate(self.nodes):
+            attributes = {"label": node.label}
+            if node.coords:
+                attributes["latitude"], attributes["longitude"] = node.coords
+            graph.add_node(v, **attributes)
+        for number, (a, b) in enumerate(self.links, start=1):
+            graph.add_edge(a, b, key=number)
+        return graph
+
+
+def distance_km(a, b):
+    """Great-circle distance between two (latitude, longitude) points, by the haversine."""
+    lat1, lon1, lat2, lon2 = map(math.radians, (*a, *b))
+    h = (math.sin((lat2 - lat1) / 2) ** 2
+         + math.cos(lat1) * math.cos(lat2) * math.sin((lon2 - lon1) / 2) ** 2)
+    return 2 * EARTH_RADIUS_KM * math.asin(min(1.0, math.sqrt(h)))
+
+
+def _refuse(path, line, message):
+    where = f"{path} line {line}" if line else str(path)
+    raise VarnakError(f"{where}: {message}", str(path), line or 0)
+
+
+def _coordinate(text, path, line, what, limit):
+    try:
+        value = float(text)
+    except (TypeError, ValueError):
+        _refuse(path, line, f"{what} \"{text}\" is not a number")
+    if not math.isfinite(value):
+        _refuse(path, line, f"{what} \"{text}\" is not a finite number")
+    if not -limit <= value <= limit:
+        _refuse(path, line, f"{what} {text} is outside -{limit}..{limit}")
+    return value
+
+
+# --- XML, with the line of every element -------------------------------------------------
+
+class _Element:
+    def __init__(self, tag, attributes, line):
+        self.tag = tag.rsplit("}", 1)[-1].rsplit(" ", 1)[-1]  # namespace left out
+        self.attributes = attributes
+        self.line = line
+        self.children = []
+        self.text = ""
+
+    def find_all(self, tag):
+        return [child for child in self.children if child.tag == tag]
+
+    def find(self, tag):
+        found = self.find_all(tag)
+        return found[0] if found else None
+
+
+def _read_xml(path):
+    parser = xml.parsers.expat.ParserCreate(namespace_separator=" ")
+    stack = [_Element("document", {}, 0)]
+
+    def start(tag, attributes):
+        element = _Element(tag, attributes, parser.CurrentLineNumber)
+        stack[-1].children.append(element)
+        stack.append(element)
+
+    def end(tag):
+        stack.pop()
+
+    def text(data):
+        stack[-1].text += data
+
+    parser.StartElementHandler = start
+    parser.EndElementHandler = end
+    parser.CharacterDataHandler = text
+    try:
+        with open(path, "rb") as file:
+            parser.ParseFile(file)
+    except xml.parsers.expat.ExpatError as error:
+        _refuse(path, error.lineno, f"{xml.parsers.expat.ErrorString(error.code)}; expected "
+                                    "well-formed XML")
+    except OSError as error:
+        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    return stack[0].children[0]
+
+
+def _check_root(root, path, expected):
+    if root.tag != expected:
+        _refuse(path, root.line, f"the root element is <{root.tag}>; expected <{expected}>")
+
+
+# --- Internet Topology Zoo ---------------------------------------------------------------
+
+def _zoo_node(attributes, index, path, line):
+    coords = None
+    if "Latitude" in attributes and "Longitude" in attributes:
+        coords = (_coordinate(attributes["Latitude"], path, line, "Latitude", 90),
+                  _coordinate(attributes["Longitude"], path, line, "Longitude", 180))
+    is_junction = str(attributes.get("hyperedge", "")).strip() == "1"
+    label = " ".join(str(attributes.get("label", "")).split())
+    if label in ("", "None"):  # junction nodes carry the label "None"
+        label = ("junction " if is_junction else "node ") + str(index + 1)
+    return Node(label, coords, is_junction)
+
+
+def _zoo_topology(path, name, nodes, index_of, edge_ends):
+    links, self_loops = [], 0
+    for source, target, line in edge_ends:
+        ends = []
+        for end in (source, target):
+            if end not in index_of:
+                _refuse(path, line, f"edge end \"{end}\" is not the id of a node")
+            ends.append(index_of[end])
+        if ends[0] == ends[1]:
+            self_loops += 1
+        else:
+            links.append(tuple(ends))
+    return Topology(name, nodes, links, os.path.basename(path), self_loops)
+
+
+def read_zoo_graphml(path):
+    """A Topology Zoo GraphML file: nodes and links in file order, self-loops dropped
+    (counted in self_loops), coordinates from Latitude and Longitude when both are there."""
+    root = _read_xml(path)
+    _check_root(root, path, "graphml")
+    key_names = {key.attributes.get("id"): key.attributes.get("attr.name")
+                 for key in root.find_all("key")}
+
+    def attributes(element):
+        return {key_names.get(data.attributes.get("key")): data.text.strip()
+                for data in element.find_all("data")}
+
+    graph = root.find("graph")
+    if graph is None:
+        _refuse(path, root.line, "<graphml> holds no <graph>")
+    graph_attributes = attributes(graph)
+    name = graph_attributes.get("Network") or graph_attributes.get("label") or \
+        os.path.basename(path)
+    nodes, index_of = [], {}
+    for element in graph.find_all("node"):
+        node_id = element.attributes.get("id")
+        if node_id is None:
+            _refuse(path, element.line, "<node> has no id")
+        if node_id in index_of:
+            _refuse(path, element.line, f"node id \"{node_id}\" is given twice")
+        index_of[node_id] = len(nodes)
+        nodes.append(_zoo_node(attributes(element), len(nodes), path, element.line))
+    edge_ends = [(e.attributes.get("source"), e.attributes.get("target"), e.line)
+                 for e in graph.find_all("edge")]
+    return _zoo_topology(path, name, nodes, index_of, edge_ends)
+
+
+_GML_TOKEN = re.compile(r'\s+|#[^\n]*|"[^"]*"|\[|\]|[^\s\[\]"]+')
+
+
+def _gml_tokens(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as file:
+            text = file.read()
+    except OSError as error:
+        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    line = 1
+    position = 0
+    while position < len(text):
+        match = _GML_TOKEN.match(text, position)
+        if match is None:  # an opening quote that is never closed
+            _refuse(path, line, "a string is not closed; expected a closing \"")
+        token = match.group()
+        if not token[0].isspace() and token[0] != "#":
+            yield token, line
+        line += token.count("\n")
+        position = match.end()
+
+
+def _gml_list(tokens, path, line_of_open):
+    """Key-value pairs up to the closing bracket (or the end for the top level)."""
+    items = []
+    while True:
+        key = next(tokens, None)
+        if key is None:
+            if line_of_open:
+                _refuse(path, line_of_open, "this \"[\" is never closed")
+            return items
+        if key[0] == "]":
+            if not line_of_open:
+                _refuse(path, key[1], "\"]\" closes nothing")
+            return items
+        value = next(tokens, None)
+        if value is None:
+            _refuse(path, key[1], f"key \"{key[0]}\" has no value")
+        if value[0] == "[":
+            items.append((key[0], _gml_list(tokens, path, value[1]), key[1]))
+        elif value[0] == "]":
+            _refuse(path, value[1], f"key \"{key[0]}\" has no value before \"]\"")
+        else:
+            text = value[0][1:-1] if value[0].startswith('"') else value[0]
+            items.append((key[0], text, key[1]))
+
+
+def read_zoo_gml(path):
+    """A Topology Zoo GML file, read as read_zoo_graphml reads GraphML."""
+    top = _gml_list(_gml_tokens(path), path, 0)
+    graphs = [(value, line) for key, value, line in top if key == "graph"]
+    if not graphs:
+        _refuse(path, 0, "no \"graph [\" list; expected a GML graph")
+    graph, graph_line = graphs[0]
+    graph_attributes = {key: value for key, value, _ in graph if isinstance(value, str)}
+    name = graph_attributes.get("Network") or graph_attributes.get("label") or \
+        os.path.basename(path)
+    nodes, index_of, edge_ends = [], {}, []
+    for key, value, line in graph:
+        if key not in ("node", "edge"):
+            continue
+        if isinstance(value, str):
+            _refuse(path, line, f"{key} \"{value}\" is not a list; expected {key} [ ... ]")
+        attributes = {k: v for k, v, _ in value if isinstance(v, str)}
+        if key == "node":
+            if "id" not in attributes:
+                _refuse(path, line, "node has no id")
+            if attributes["id"] in index_of:
+                _refuse(path, line, f"node id \"{attributes['id']}\" is given twice")
+            index_of[attributes["id"]] = len(nodes)
+            nodes.append(_zoo_node(attributes, len(nodes), path, line))
+        else:
+            edge_ends.append((attributes.get("source"), attributes.get("target"), line))
+    return _zoo_topology(path, name, nodes, index_of, edge_ends)
+
+
+# --- SNDlib ------------------------------------------------------------------------------
+
+_SNDLIB_NODE = re.compile(r"^\s*(\S+)\s*\(\s*(\S+)\s+(\S+)\s*\)\s*$")
+_SNDLIB_LINK = re.compile(r"^\s*(\S+)\s*\(\s*(\S+)\s+(\S+)\s*\)")
+
+
+def read_sndlib_native(path):
+    """An SNDlib network in the native text format: the NODES section ("name ( x y )",
+    x the longitude and y the latitude) and the LINKS section ("id ( source target ) ...");
+    the other sections are passed over."""
+    try:
+        with open(path, encoding="utf-8", errors="replace") as file:
+            lines = file.read().splitlines()
+    except OSError as error:
+        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    name = os.path.splitext(os.path.basename(path))[0]
+    section = None
+    nodes, index_of, link_ends = [], {}, []
+    seen_sections = set()
+    for number, text in enumerate(lines, start=1):
+        stripped = text.split("#", 1)[0].strip()
+        if not stripped or stripped.startswith("?"):
+            continue
+        if section is None:
+            head = re.match(r"^([A-Z_]+)\s*\($", stripped)
+            if head is None:
+                _refuse(path, number, f"\"{stripped}\" is not a section head; expected a line "
+                                      "such as NODES (")
+            section = head.group(1)
+            seen_sections.add(section)
+            continue
+        if stripped == ")":
+            section = None
+            continue
+        if section == "NODES":
+            match = _SNDLIB_NODE.match(stripped)
+            if match is None:
+                _refuse(path, number, f"node line \"{stripped}\" is not \"name ( x y )\"")
+            label, x, y = match.groups()
+            if label in index_of:
+                _refuse(path, number, f"node \"{label}\" is given twice")
+            coords = (_coordinate(y, path, number, "y", math.inf),
+                      _coordinate(x, path, number, "x", math.inf))
+            index_of[label] = len(nodes)
+            nodes.append(Node(label, coords))
+        elif section == "LINKS":
+            match = _SNDLIB_LINK.match(stripped)
+            if match is None:
+                _refuse(path, number, f"link line \"{stripped}\" is not \"id ( source target "
+                                      ") ...\"")
+            link_ends.append((match.group(2), match.group(3), number))
+    if section is not None:
+        _refuse(path, len(lines), f"section {section} is never closed; expected \")\"")
+    for needed in ("NODES", "LINKS"):
+        if needed not in seen_sections:
+            _refuse(path, 0, f"no {needed} section; expected a line such as {needed} (")
+    topology = _zoo_topology(path, name, nodes, index_of, link_ends)
+    # Some networks give drawing positions rather than longitude and latitude; the format
+    # does not say which, so positions that cannot be on the globe are taken as such.
+    if not all(abs(lat) <= 90 and abs(lon) <= 180 for lat, lon in
+               (node.coords for node in topology.nodes)):
+        for node in topology.nodes:
+            node.coords = None
+        topology.notes.append("node positions are not longitude and latitude: no node has "
+                              "coordinates")
+    return topology
+
+
+def read_sndlib_xml(path):
+    """An SNDlib network in XML: <networkStructure> with <nodes> and <links>. Coordinates
+    count as latitude and longitude only when <nodes coordinatesType="geographical">."""
+    root = _read_xml(path)
+    _check_root(root, path, "network")
+    structure = root.find("networkStructure")
+    if structure is None:
+        _refuse(path, root.line, "<network> holds no <networkStructure>")
+    nodes_element = structure.find("nodes")
+    links_element = structure.find("links")
+    if nodes_element is None or links_element is None:
+        _refuse(path, structure.line, "<networkStructure> needs <nodes> and <links>")
+    geographical = nodes_element.attributes.get("coordinatesType", "geographical") == \
+        "geographical"
+    nodes, index_of = [], {}
+    for element in nodes_element.find_all("node"):
+        label = element.attributes.get("id")
+        if label is None:
+            _refuse(path, element.line, "<node> has no id")
+        if label in index_of:
+            _refuse(path, element.line, f"node id \"{label}\" is given twice")
+        coords = None
+        place = element.find("coordinates")
+        if geographical and place is not None:
+            x, y = place.find("x"), place.find("y")
+            if x is None or y is None:
+                _refuse(path, place.line, "<coordinates> needs <x> and <y>")
+            coords = (_coordinate(y.text.strip(), path, y.line, "latitude (y)", 90),
+                      _coordinate(x.text.strip(), path, x.line, "longitude (x)", 180))
+        index_of[label] = len(nodes)
+        nodes.append(Node(label, coords))
+    link_ends = []
+    for element in links_element.find_all("link"):
+        source, target = element.find("source"), element.find("target")
+        if source is None or target is None:
+            _refuse(path, element.line, "<link> needs <source> and <target>")
+        link_ends.append((source.text.strip(), target.text.strip(), element.line))
+    name = os.path.splitext(os.path.basename(path))[0]
+    return _zoo_topology(path, name, nodes, index_of, link_ends)
+
+
+# --- LEMON Graph Format ------------------------------------------------------------------
+
+_LGF_TOKEN = re.compile(r'"(?:[^"\\]|\\.)*"|[^\s"]+')
+
+
+def _lgf_fields(text, path, line):
+    fields = []
+    position = 0
+    while True:
+        while position < len(text) and text[position].isspace():
+            position += 1
+        if position == len(text):
+            return fields
+        match = _LGF_TOKEN.match(text, position)
+        if match is None:
+            _refuse(path, line, f"a quoted value is not closed in \"{text.strip()}\"")
+        token = match.group()
+        fields.append(token[1:-1].replace('\\"', '"') if token.startswith('"') else token)
+        position = match.end()
+
+
+def _lgf_coords(row, path, line):
+    for latitude_key, longitude_key in (("latitude", "longitude"), ("lat", "lon")):
+        if latitude_key in row and longitude_key in row:
+            return (_coordinate(row[latitude_key], path, line, latitude_key, 90),
+                    _coordinate(row[longitude_key], path, line, longitude_key, 180))
+    for key in ("coords", "coordinates"):
+        if key in row:
+            point = re.fullmatch(r"\(\s*([^,\s]+)\s*,\s*([^,\s]+)\s*\)", row[key])
+            if point is None:
+                _refuse(path, line, f"{key} \"{row[key]}\" is not a point; expected (x,y)")
+            return (_coordinate(point.group(2), path, line, f"{key} y (latitude)", 90),
+                    _coordinate(point.group(1), path, line, f"{key} x (longitude)", 180))
+    return None
+
+
+def read_lgf(path):
+    """A LEMON Graph Format file with SRLGs.
+
+    @nodes and @edges (or @arcs) are LEMON tables: a line of column names, then one row per
+    node or edge; an edge row starts with its two end nodes' labels. Nodes are named by
+    their "label" column; coordinates come from "latitude" and "longitude" columns or a
+    "coords" point "(longitude,latitude)". Edges are named by their "label" column, or
+    else by their row number counted from 0.
+
+    SRLGs come from an @srlgs (or @srlg) section, one SRLG per line listing the labels of
+    its edges, and from an "srlgs" column of @edges holding the SRLG ids of each edge
+    (several in one quoted value, separated by spaces or commas). Other sections are
+    passed over.
+    """
+    try:
+        with open(path, encoding="utf-8", errors="replace") as file:
+            lines = file.read().splitlines()
+    except OSError as error:
+        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    nodes, index_of = [], {}
+    links, link_of_label = [], {}
+    srlg_rows = []          # (edge labels, line)
+    srlgs_by_id = {}        # id from the edges' "srlgs" column -> link numbers
+    self_loops = 0
+    section, columns = None, None
+    name = os.path.splitext(os.path.basename(path))[0]
+    for number, text in enumerate(lines, start=1):
+        stripped = text.strip()
+        if not stripped or stripped.startswith("#"):
+            continue
+        if stripped.startswith("@"):
+            section = stripped[1:].split()[0].lower()
+            columns = None
+            continue
+        fields = _lgf_fields(stripped, path, number)
+        if section in ("nodes", "edges", "arcs") and columns is None:
+            columns = fields
+            continue
+        if section == "nodes":
+            if len(fields) != len(columns):
+                _refuse(path, number, f"node row \"{stripped}\" has {len(fields)} values for "
+                                      f"{len(columns)} columns")
+            row = dict(zip(columns, fields))
+            label = row.get("label", str(len(nodes)))
+            if label in index_of:
+                _refuse(path, number, f"node label \"{label}\" is given twice")
+            index_of[label] = len(nodes)
+            nodes.append(Node(label, _lgf_coords(row, path, number)))
+        elif section in ("edges", "arcs"):
+            if len(fields) != len(columns) + 2:
+                _refuse(path, number, f"edge row \"{stripped}\" has {len(fields)} values; "
+                                      f"expected 2 end nodes and {len(columns)} columns")
+            row = dict(zip(columns, fields[2:]))
+            ends = []
+            for end in fields[:2]:
+                if end not in index_of:
+                    _refuse(path, number, f"end node \"{end}\" is not a node label")
+                ends.append(index_of[end])
+            row_label = row.get("label", str(len(links) + self_loops))
+            if ends[0] == ends[1]:
+                self_loops += 1
+                continue
+            links.append(tuple(ends))
+            link_of_label[row_label] = (len(links), number)
+            for srlg in re.split(r"[\s,]+", row.get("srlgs", row.get("srlg", "")).strip()):
+                if srlg:
+                    srlgs_by_id.setdefault(srlg, []).append(len(links))
+        elif section in ("srlgs", "srlg"):
+            srlg_rows.append((fields, number))
+    if not nodes:
+        _refuse(path, 0, "no @nodes section with rows; expected a LEMON graph file")
+    srlgs = []
+    for labels, number in srlg_rows:
+        members = []
+        for label in labels:
+            if label not in link_of_label:
+                _refuse(path, number, f"SRLG member \"{label}\" is not an edge label")
+            members.append(link_of_label[label][0])
+        srlgs.append((tuple(members), f"listed at line {number}"))
+    for srlg, members in srlgs_by_id.items():
+        srlgs.append((tuple(members), f"SRLG {srlg} of the edges' srlgs column"))
+    return Topology(name, nodes, links, os.path.basename(path), self_loops, srlgs)
+
+
+READERS = {
+    "graphml": read_zoo_graphml,
+    "gml": read_zoo_gml,
+    "sndlib": read_sndlib_native,
+    "sndlib-xml": read_sndlib_xml,
+    "lgf": read_lgf,
+}
+
+
+def guess_format(path):
+    """The reader for a file, by its name, or for .xml and .txt by its first bytes."""
+    lower = str(path).lower()
+    for ending, kind in ((".graphml", "graphml"), (".gml", "gml"), (".lgf", "lgf")):
+        if lower.endswith(ending):
+            return kind
+    try:
+        with open(path, "rb") as file:
+            start = file.read(4096)
+    except OSError as error:
+        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    if b"<network" in start:
+        return "sndlib-xml"
+    if b"<graphml" in start:
+        return "graphml"
+    if b"NODES (" in start or b"?SNDlib" in start:
+        return "sndlib"
+    if b"@nodes" in start:
+        return "lgf"
+    raise VarnakError(f"{path}: cannot tell the format from the name or the first bytes; "
+                      "give it with --format", str(path))
+
+
+def read_topology(path, kind=None):
+    """A topology read by the reader of `kind` (a key of READERS), or by its guessed one."""
+    return READERS[kind or guess_format(path)](path)

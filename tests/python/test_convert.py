@@ -1,0 +1,115 @@
+"""python3 -m varnak convert and scripts/zoo_to_instance.py on small Zoo fixtures."""
+
+import subprocess
+import sys
+
+import pytest
+
+import varnak
+from varnak.__main__ import main
+from conftest import REPOSITORY
+from test_topology import LINE_GRAPHML, LINE_LGF, graphml, zoo_node
+
+LEGACY_SCRIPT = REPOSITORY / "scripts" / "zoo_to_instance.py"
+
+
+def keyword_lines(text):
+    return [line for line in text.splitlines() if not line.startswith("#")]
+
+
+@pytest.fixture
+def line_file(tmp_path):
+    path = tmp_path / "Line.graphml"
+    path.write_text(LINE_GRAPHML)
+    return path
+
+
+@pytest.mark.parametrize("arguments, srlg_lines", [
+    ([], ["SRLG:1:1,", "SRLG:2:2,", "SRLG:3:3,", "SRLG:4:1,3", "SRLG:5:2,3"]),
+    (["--srlgs", "node"], ["SRLG:1:1,3", "SRLG:2:1,2", "SRLG:3:2,3"]),
+    (["--srlgs", "link,disk", "--radius", "50"],
+     ["SRLG:1:1,", "SRLG:2:2,", "SRLG:3:3,", "SRLG:4:1,3", "SRLG:5:1,2,3", "SRLG:6:2,3"]),
+])
+def test_convert_writes_an_instance_varnak_reads(line_file, tmp_path, arguments, srlg_lines):
+    output = tmp_path / "line.txt"
+    assert main(["convert", str(line_file), *arguments, "-o", str(output)]) == 0
+    text = output.read_text()
+    assert [line for line in keyword_lines(text) if line.startswith("SRLG:")] == srlg_lines
+    assert text.startswith("# Derived from the Internet Topology Zoo, Line (Line.graphml)")
+    instance = varnak.Instance.read(output)
+    assert (instance.vertex_count, instance.edge_count) == (3, 3)
+    assert instance.srlg_count == len(srlg_lines)
+
+
+def test_convert_takes_the_srlgs_of_an_lgf_file(tmp_path):
+    path = tmp_path / "line.lgf"
+    path.write_text(LINE_LGF)
+    output = tmp_path / "line.txt"
+    assert main(["convert", str(path), "--srlgs", "file", "-o", str(output)]) == 0
+    assert keyword_lines(output.read_text())[-4:] == ["SRLG:1:1,3", "SRLG:2:2,", "SRLG:3:1,2",
+                                                      "SRLG:4:2,"]
+
+
+@pytest.fixture
+def parts_file(tmp_path):
+    #  A - B - C    D - E    F (isolated)
+    path = tmp_path / "Parts.graphml"
+    path.write_text(graphml([zoo_node(i, label) for i, label in enumerate("ABCDEF")],
+                            [(0, 1), (3, 4), (1, 2)]))
+    return path
+
+
+@pytest.mark.parametrize("options, message", [
+    ([], "the graph is not connected with all links up (3 components); keep its largest "
+         "with --largest-component"),
+    (["--drop-isolated"], "(2 components)"),
+    (["--largest-component", "--srlgs", "disk"], "needs a radius"),
+    (["--largest-component", "--srlgs", "link,tunnel"], "SRLG kind \"tunnel\" is unknown"),
+])
+def test_convert_refuses(parts_file, capsys, options, message):
+    assert main(["convert", str(parts_file), *options]) == 1
+    error = capsys.readouterr().err
+    assert error.startswith("varnak convert: ") and message in error
+
+
+def test_convert_keeps_the_largest_component(parts_file, capsys):
+    assert main(["convert", str(parts_file), "--largest-component"]) == 0
+    text = capsys.readouterr().out
+    assert keyword_lines(text)[:5] == ["VNUM:3", "ENUM:2", "SRLGNUM:2", "E:1:1,2", "E:2:2,3"]
+    assert "# largest component kept: 3 node(s) in 2 other component(s) left out." in text
+
+
+def test_legacy_script_writes_what_convert_writes(line_file):
+    legacy = subprocess.run([sys.executable, LEGACY_SCRIPT, line_file, "--sector", "30"],
+                            capture_output=True, text=True, check=True).stdout
+    assert "# Converted by scripts/zoo_to_instance.py --sector 30: vertices 1..3" in legacy
+    instance = varnak.convert.convert(line_file, "link,duct", sector=30)
+    assert keyword_lines(legacy) == keyword_lines(instance.to_text())
+    assert legacy.splitlines()[-1] == "SRLG:5:2,3"
+
+
+def test_legacy_script_refuses_a_disconnected_graph(parts_file):
+    finished = subprocess.run([sys.executable, LEGACY_SCRIPT, parts_file], capture_output=True,
+                              text=True)
+    assert finished.returncode == 1
+    assert finished.stderr == (f"error: {parts_file}: the graph is not connected with all "
+                               "links up\n")
+
+
+def test_shipped_abilene_graphml_gives_the_shipped_instance():
+    examples = REPOSITORY / "examples"
+    legacy = subprocess.run([sys.executable, LEGACY_SCRIPT, examples / "abilene.graphml",
+                             "--sector", "60"], capture_output=True, text=True, check=True).stdout
+    assert keyword_lines(legacy) == keyword_lines((examples / "abilene.txt").read_text())
+
+
+@pytest.mark.parametrize("output_options, where", [(["-o", "/dev/full"], "/dev/full"),
+                                                   ([], "standard output")])
+def test_convert_reports_output_that_could_not_be_written(line_file, output_options, where):
+    with open("/dev/full", "w") as full:
+        finished = subprocess.run([sys.executable, "-m", "varnak", "convert", line_file,
+                                   *output_options], stdout=full, stderr=subprocess.PIPE,
+                                  text=True)
+    assert finished.returncode == 1
+    assert finished.stderr.startswith(f"varnak convert: {where}: No space left on device")
+    assert "Traceback" not in finished.stderr and "Exception ignored" not in finished.stderr
