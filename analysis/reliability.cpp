@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace varnak {
 namespace {
@@ -15,7 +16,95 @@ double connected_given(const SpectraSummary& summary, std::int32_t k) {
   return k == 0 ? summary.none_up : summary.spectrum[static_cast<std::size_t>(k - 1)];
 }
 
+// 1 - y_k for k = 0..S, from the counts when there are some, so that a share of a few
+// samples out of millions is not lost against 1.
+double disconnected_given(const SpectraSummary& summary, std::int32_t k) {
+  if (k == 0) {
+    return 1.0 - summary.none_up;
+  }
+  const SpectraCounts& counts = summary.counts;
+  if (counts.sample_size > 0) {
+    const std::int64_t connected = counts.connected[static_cast<std::size_t>(k - 1)];
+    return proportion_of(counts.sample_size - connected, counts.sample_size);
+  }
+  return 1.0 - summary.spectrum[static_cast<std::size_t>(k - 1)];
+}
+
+bool is_sampled(const SpectraSummary& summary) {
+  return summary.counts.sample_size > 0;
+}
+
+// The histogram of a per-sample position, from counts of samples at or below each
+// position: entry m for m = 0..S-1, entry S for the samples that never got there.
+void histogram_of(const std::int64_t* at_or_below, std::size_t stride, std::int32_t srlg_count,
+                  std::int64_t sample_size, std::vector<std::int64_t>& histogram) {
+  histogram.assign(static_cast<std::size_t>(srlg_count) + 1, 0);
+  std::int64_t previous = 0;
+  for (std::int32_t m = 0; m < srlg_count; ++m) {
+    const std::int64_t current = at_or_below[static_cast<std::size_t>(m) * stride];
+    histogram[static_cast<std::size_t>(m)] = current - previous;
+    previous = current;
+  }
+  histogram.back() = sample_size - previous;
+}
+
+// The sample standard deviation of `value` over samples distributed as `histogram`. One
+// pass around the mean given, which the caller has already. O(S).
+double sample_deviation(const std::vector<std::int64_t>& histogram,
+                        const std::vector<double>& value, double mean, std::int64_t sample_size) {
+  if (sample_size < 2) {
+    return 0.0;
+  }
+  double squares = 0.0;
+  for (std::size_t m = 0; m < histogram.size(); ++m) {
+    if (histogram[m] != 0) {
+      const double deviation = value[m] - mean;
+      squares += static_cast<double>(histogram[m]) * deviation * deviation;
+    }
+  }
+  return std::sqrt(squares / static_cast<double>(sample_size - 1));
+}
+
+double mean_over(const std::vector<std::int64_t>& histogram, const std::vector<double>& value,
+                 std::int64_t sample_size) {
+  double sum = 0.0;
+  for (std::size_t m = 0; m < histogram.size(); ++m) {
+    sum += static_cast<double>(histogram[m]) * value[m];
+  }
+  return sum / static_cast<double>(sample_size);
+}
+
+// `value` +- `half_width`, held to [low_end, high_end] and never leaving `value` out.
+Interval around(double value, double half_width, double low_end, double high_end) {
+  return {std::min(value, std::max(low_end, value - half_width)),
+          std::max(value, std::min(high_end, value + half_width))};
+}
+
 }  // namespace
+
+SpectraSummary summary_of_counts(SpectraCounts counts, bool free_edges_connect) {
+  SpectraSummary summary;
+  summary.srlg_count = counts.srlg_count;
+  summary.none_up = free_edges_connect ? 1.0 : 0.0;
+  const std::size_t width = static_cast<std::size_t>(counts.srlg_count);
+  summary.spectrum.resize(width);
+  for (std::size_t j = 0; j < width; ++j) {
+    summary.spectrum[j] = proportion_of(counts.connected[j], counts.sample_size);
+  }
+  summary.bim_spectra.assign(width, SpectraVector(width));
+  for (std::size_t s = 0; s < width; ++s) {
+    for (std::size_t j = 0; j < width; ++j) {
+      summary.bim_spectra[s][j] =
+          proportion_of(counts.connected_with[s * width + j], counts.sample_size);
+    }
+  }
+  summary.counts = std::move(counts);
+  return summary;
+}
+
+bool has_intervals(const SpectraSummary& summary) {
+  return summary.exact || is_sampled(summary);
+}
 
 std::vector<double> binomial_weights(std::int32_t n, double p) {
   const std::size_t size = static_cast<std::size_t>(std::max<std::int32_t>(n, 0)) + 1;
@@ -55,12 +144,62 @@ std::vector<double> binomial_weights(std::int32_t n, double p) {
 }
 
 double reliability(const SpectraSummary& summary, double p) {
-  const std::vector<double> weights = binomial_weights(summary.srlg_count, p);
-  double sum = 0.0;
-  for (std::int32_t k = 0; k <= summary.srlg_count; ++k) {
-    sum += weights[static_cast<std::size_t>(k)] * connected_given(summary, k);
+  return reliability_point(summary, p).reliability;
+}
+
+ReliabilityPoint reliability_point(const SpectraSummary& summary, double p) {
+  const std::int32_t srlg_count = summary.srlg_count;
+  const std::vector<double> weights = binomial_weights(srlg_count, p);
+  ReliabilityPoint point;
+  point.p = p;
+  double connected = 0.0;
+  double disconnected = 0.0;
+  for (std::int32_t k = 0; k <= srlg_count; ++k) {
+    connected += weights[static_cast<std::size_t>(k)] * connected_given(summary, k);
   }
-  return sum;
+  // Smallest terms first, where 1 - R lives at high p.
+  for (std::int32_t k = 0; k <= srlg_count; ++k) {
+    disconnected += weights[static_cast<std::size_t>(k)] * disconnected_given(summary, k);
+  }
+  // Weights that sum to 1 only up to rounding must not make "never" or "always" inexact.
+  point.reliability = disconnected == 0.0 ? 1.0 : clamp_probability(connected);
+  point.unreliability = connected == 0.0 ? 1.0 : clamp_probability(disconnected);
+  if (summary.exact || summary.none_up == 1.0) {
+    // Known exactly: from exact spectra, or connected by the free edges whatever is up.
+    point.interval = {point.reliability, point.reliability};
+    return point;
+  }
+  if (!is_sampled(summary)) {
+    point.interval = {0.0, 1.0};
+    return point;
+  }
+  // Per sample first connected at u: the weight of the k <= u at which it is not
+  // connected, G(u); 1 - R = w_0 (1 - y_0) + mean G.
+  const SpectraCounts& counts = summary.counts;
+  std::vector<double> not_connected(static_cast<std::size_t>(srlg_count) + 1);
+  double running = 0.0;
+  for (std::int32_t u = 0; u <= srlg_count; ++u) {
+    not_connected[static_cast<std::size_t>(u)] = running;
+    if (u < srlg_count) {
+      running += weights[static_cast<std::size_t>(u) + 1];
+    }
+  }
+  std::vector<std::int64_t> histogram;
+  histogram_of(counts.connected.data(), 1, srlg_count, counts.sample_size, histogram);
+  const double mean = mean_over(histogram, not_connected, counts.sample_size);
+  const double deviation = sample_deviation(histogram, not_connected, mean, counts.sample_size);
+  const std::size_t occupied = static_cast<std::size_t>(
+      std::count_if(histogram.begin(), histogram.end(), [](std::int64_t n) { return n != 0; }));
+  if (occupied <= 1) {
+    const double share = unseen_share(counts.sample_size);
+    point.interval = {point.reliability * (1.0 - share),
+                      point.reliability + share * (1.0 - point.reliability)};
+    return point;
+  }
+  const double half_width =
+      kNormalQuantile95 * deviation / std::sqrt(static_cast<double>(counts.sample_size));
+  point.interval = around(point.reliability, half_width, 0.0, 1.0);
+  return point;
 }
 
 std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, double p) {
@@ -73,7 +212,8 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
   // are up in all when s is up, k = j when it is down.
   const std::vector<double> others = binomial_weights(srlg_count - 1, p);
   const double total = static_cast<double>(srlg_count);
-  importances.reserve(static_cast<std::size_t>(srlg_count));
+  const std::size_t width = static_cast<std::size_t>(srlg_count);
+  importances.reserve(width);
   for (std::int32_t srlg = 1; srlg <= srlg_count; ++srlg) {
     const SpectraVector& with_s = summary.bim_spectra[static_cast<std::size_t>(srlg - 1)];
     double up = 0.0;
@@ -89,7 +229,60 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
                        (total - j);
       down += weight * clamp_probability(connected_without_s);
     }
-    importances.push_back({srlg, up - down, up, down});
+    const double importance = up - down;
+    importances.push_back({srlg, importance, up, down, {importance, importance}, false});
+  }
+  if (summary.exact || summary.none_up == 1.0) {
+    return importances;
+  }
+  if (!is_sampled(summary)) {
+    for (SrlgImportance& entry : importances) {
+      entry.interval = {0.0, 1.0};
+    }
+    return importances;
+  }
+
+  // Per sample, with u its first connected position and v = max(u, position of s):
+  // R(p | s up) is the mean of A(v) and R(p | s down) that of w'_0 y_0 + B(u) - B(v),
+  //   A(m) = sum over k > m of others[k-1] S / k,
+  //   B(m) = sum over m < j < S of others[j] S / (S - j),
+  // both 0 for a sample that never connects (m = S). So I_s = mean (A + B)(v) - mean B(u)
+  // up to a constant.
+  std::vector<double> a_plus_b(width + 1, 0.0);
+  std::vector<double> b(width + 1, 0.0);
+  double a_tail = 0.0;
+  double b_tail = 0.0;
+  for (std::int32_t m = srlg_count - 1; m >= 0; --m) {
+    const std::int32_t k = m + 1;
+    a_tail += others[static_cast<std::size_t>(k - 1)] * total / k;
+    if (m + 1 <= srlg_count - 1) {
+      b_tail += others[static_cast<std::size_t>(m + 1)] * total / (total - (m + 1));
+    }
+    b[static_cast<std::size_t>(m)] = b_tail;
+    a_plus_b[static_cast<std::size_t>(m)] = a_tail + b_tail;
+  }
+  const SpectraCounts& counts = summary.counts;
+  const std::int64_t sample_size = counts.sample_size;
+  std::vector<std::int64_t> histogram;
+  histogram_of(counts.connected.data(), 1, srlg_count, sample_size, histogram);
+  const double deviation_u =
+      sample_deviation(histogram, b, mean_over(histogram, b, sample_size), sample_size);
+  std::vector<std::int64_t> later;  // histogram of v, for each SRLG in turn
+  for (SrlgImportance& entry : importances) {
+    // connected_with counts of s are the samples with v <= j, as `connected`'s are u's.
+    std::vector<std::int64_t> at_or_below(width);
+    const std::size_t row = static_cast<std::size_t>(entry.srlg - 1) * width;
+    for (std::size_t j = 0; j < width; ++j) {
+      at_or_below[j] = counts.connected_with[row + j];
+    }
+    histogram_of(at_or_below.data(), 1, srlg_count, sample_size, later);
+    const double deviation_v =
+        sample_deviation(later, a_plus_b, mean_over(later, a_plus_b, sample_size), sample_size);
+    const double spread = deviation_u + deviation_v;
+    const double half_width =
+        spread > 0.0 ? kNormalQuantile95 * spread / std::sqrt(static_cast<double>(sample_size))
+                     : unseen_share(sample_size);
+    entry.interval = around(entry.importance, half_width, 0.0, 1.0);
   }
   return importances;
 }
@@ -100,6 +293,20 @@ std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, do
   std::stable_sort(
       ranked.begin(), ranked.end(),
       [](const SrlgImportance& a, const SrlgImportance& b) { return a.importance > b.importance; });
+  if (has_intervals(summary)) {
+    // highest_below[i]: the highest interval end among ranks i+1, i+2, ...
+    std::vector<double> highest_below(ranked.size() + 1, -1.0);
+    for (std::size_t i = ranked.size(); i > 0; --i) {
+      highest_below[i - 1] = std::max(highest_below[i], ranked[i - 1].interval.high);
+    }
+    double lowest_above = 2.0;
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+      SrlgImportance& entry = ranked[i];
+      entry.resolved =
+          entry.interval.low > highest_below[i + 1] && entry.interval.high < lowest_above;
+      lowest_above = std::min(lowest_above, entry.interval.low);
+    }
+  }
   if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
     ranked.resize(static_cast<std::size_t>(top));
   }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/exact_spectra.hpp"
 #include "common/memory_budget.hpp"
 #include "common/printable.hpp"
 #include "instance/instance_reader.hpp"
@@ -175,6 +176,31 @@ SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& insta
   }
   seconds = seconds_since(start);
   return counts;
+}
+
+RunInfo sampled_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                         const EstimateSettings& settings, double elapsed_seconds) {
+  RunInfo run;
+  run.instance_name = file_name_of(graph_path);
+  run.method = "estimate";
+  run.srlg_count = instance.srlg_count;
+  run.sampled = true;
+  run.sample_size = settings.sample_size;
+  run.seed = settings.seed;
+  run.seed_drawn = settings.seed_drawn;
+  run.thread_count = settings.thread_count;
+  run.free_edges_connect = free_edges_connect(instance);
+  run.elapsed_seconds = elapsed_seconds;
+  return run;
+}
+
+RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance) {
+  RunInfo run;
+  run.instance_name = file_name_of(graph_path);
+  run.method = "exact";
+  run.srlg_count = instance.srlg_count;
+  run.free_edges_connect = free_edges_connect(instance);
+  return run;
 }
 
 void add_estimate_options(po::options_description& options) {

@@ -63,6 +63,12 @@ int read_estimate_settings(ToolsConsole& console, const std::string& command,
 SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& instance,
                              const EstimateSettings& settings, double& seconds);
 
+// The facts every report names, for spectra sampled from, or computed exactly for, the
+// instance read from `graph_path`.
+RunInfo sampled_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                         const EstimateSettings& settings, double elapsed_seconds);
+RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance);
+
 void add_format_option(po::options_description& options);
 int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,
                 OutputFormat& format);

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/exact_spectra.hpp"
@@ -8,12 +9,14 @@
 #include "estimation/memory_check.hpp"
 #include "output/xml_results.hpp"
 #include "tools/command_line.hpp"
+#include "tools/estimate_results.hpp"
 
 namespace varnak {
 namespace {
 
 constexpr const char* kReliabilityHelp =
-    "Usage: varnak-tools reliability (--xml FILE | --graph FILE (--exact | --N SAMPLES))\n"
+    "Usage: varnak-tools reliability (--xml FILE | --results FILE |\n"
+    "                                 --graph FILE (--exact | --N SAMPLES))\n"
     "                                [--p LIST]... [--grid POINTS] [--rank-at P] [options]\n"
     "\n"
     "With every SRLG up independently with probability p, the network is connected\n"
@@ -31,7 +34,12 @@ constexpr const char* kReliabilityHelp =
     "\n"
     "R(p) is given at the --p values, or else on a grid of evenly spaced p from 0 to 1\n"
     "(11 points unless --grid says otherwise). --rank-at adds the SRLGs ranked by\n"
-    "importance at that p.\n";
+    "importance at that p.\n"
+    "\n"
+    "Estimated figures come with 95% intervals made from the sample counts: with --N,\n"
+    "or from the JSON or CSV report of varnak-tools estimate (--results), which keeps\n"
+    "them. A rank is resolved when the intervals keep its SRLG apart from all others.\n"
+    "An XML file keeps no counts, so its figures have no intervals.\n";
 
 constexpr std::int32_t kDefaultGridPoints = 11;
 constexpr std::int32_t kDefaultTop = 10;
@@ -79,6 +87,7 @@ int read_p_values(ToolsConsole& console, const std::string& command, const po::v
 // Where the spectra come from, as the command line says.
 struct ReliabilitySource {
   std::string xml_path;
+  std::string results_path;
   std::string graph_path;
   bool exact = false;
   bool free_connected = false;
@@ -88,18 +97,29 @@ struct ReliabilitySource {
 int read_reliability_source(ToolsConsole& console, const std::string& command,
                             const po::variables_map& given, ReliabilitySource& source) {
   const bool from_xml = given.count("xml") != 0;
+  const bool from_results = given.count("results") != 0;
   const bool from_graph = given.count("graph") != 0;
   const bool estimated = given.count("N") != 0;
   source.exact = given.count("exact") != 0;
-  if (from_xml == from_graph) {
-    return usage_error(console, command, "give either --xml or --graph");
+  if ((from_xml ? 1 : 0) + (from_results ? 1 : 0) + (from_graph ? 1 : 0) != 1) {
+    return usage_error(console, command, "give one of --xml, --results and --graph");
+  }
+  if (from_xml || from_results) {
+    if (source.exact || estimated || given.count("seed") != 0) {
+      return usage_error(console, command,
+                         "--exact, --N and --seed need --graph; a result file holds its spectra");
+    }
+  }
+  if (from_results) {
+    source.results_path = given["results"].as<std::string>();
+    if (!given["free-connected"].defaulted()) {
+      return usage_error(console, command,
+                         "--free-connected goes with --xml only; an estimate's report tells it");
+    }
+    return -1;
   }
   if (from_xml) {
     source.xml_path = given["xml"].as<std::string>();
-    if (source.exact || estimated || given.count("seed") != 0) {
-      return usage_error(console, command,
-                         "--exact, --N and --seed need --graph; an XML file holds its spectra");
-    }
     const std::string free_connected = given["free-connected"].as<std::string>();
     if (free_connected != "yes" && free_connected != "no") {
       return usage_error(console, command,
@@ -126,7 +146,18 @@ int read_reliability_source(ToolsConsole& console, const std::string& command,
 }
 
 int read_spectra(ToolsConsole& console, const std::string& command, const ReliabilitySource& source,
-                 SpectraSummary& summary, ReliabilityReport& report) {
+                 SpectraSummary& summary, RunInfo& run) {
+  if (!source.results_path.empty()) {
+    EstimateResults results;
+    std::string message;
+    if (read_estimate_results(source.results_path, results, message) != 0) {
+      return failure(console, command, message);
+    }
+    run = results.run;
+    run.results_file = file_name_of(source.results_path);
+    summary = summary_of_counts(std::move(results.counts), run.free_edges_connect);
+    return kExitSuccess;
+  }
   if (!source.xml_path.empty()) {
     XmlResults results;
     std::string message;
@@ -141,10 +172,14 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
                          std::to_string(results.spectrum[0]) +
                          "; a network connected with no SRLG up is connected at every k");
     }
-    summary = {results.srlg_count, source.free_connected ? 1.0 : 0.0, results.spectrum,
-               results.bim_spectra};
-    report.source_name = file_name_of(source.xml_path);
-    report.source_kind = "xml";
+    summary.srlg_count = results.srlg_count;
+    summary.none_up = source.free_connected ? 1.0 : 0.0;
+    summary.spectrum = std::move(results.spectrum);
+    summary.bim_spectra = std::move(results.bim_spectra);
+    run.method = "xml";
+    run.results_file = file_name_of(source.xml_path);
+    run.srlg_count = results.srlg_count;
+    run.free_edges_connect = source.free_connected;
     return kExitSuccess;
   }
 
@@ -152,37 +187,29 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
   if (load_graph(console, command, source.graph_path, instance) != kExitSuccess) {
     return kExitFailure;
   }
-  report.source_name = file_name_of(source.graph_path);
-  summary.srlg_count = instance.srlg_count;
-  summary.none_up = free_edges_connect(instance) ? 1.0 : 0.0;
   if (source.exact) {
+    run = exact_run_info(source.graph_path, instance);
     ExactSpectra exact;
     std::string message;
     if (compute_exact_spectra(instance, exact, message) != 0) {
       return failure(console, command, printable(source.graph_path) + ": " + message);
     }
-    summary.spectrum = exact.spectrum;
-    summary.bim_spectra = exact.bim_spectra;
-    report.source_kind = "exact";
+    summary.srlg_count = instance.srlg_count;
+    summary.none_up = run.free_edges_connect ? 1.0 : 0.0;
+    summary.spectrum = std::move(exact.spectrum);
+    summary.bim_spectra = std::move(exact.bim_spectra);
+    summary.exact = true;
     return kExitSuccess;
   }
   std::string message;
+  // Importance reads every row at every p, so the rows are kept whole as doubles.
   if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, true, message)) {
     return failure(console, command, printable(source.graph_path) + ": " + message);
   }
   double seconds = 0.0;
-  const SpectraCounts counts = run_estimation(console, instance, source.settings, seconds);
-  spectrum_of(counts, summary.spectrum);
-  // Importance reads every row at every p, so the rows are kept whole here.
-  const BimRowSource rows = bim_rows_of(counts);
-  summary.bim_spectra.resize(summary.spectrum.size());
-  for (std::size_t srlg_index = 0; srlg_index < summary.bim_spectra.size(); ++srlg_index) {
-    rows(srlg_index, summary.bim_spectra[srlg_index]);
-  }
-  report.source_kind = "estimate";
-  report.sample_size = source.settings.sample_size;
-  report.seed = source.settings.seed;
-  report.thread_count = source.settings.thread_count;
+  SpectraCounts counts = run_estimation(console, instance, source.settings, seconds);
+  run = sampled_run_info(source.graph_path, instance, source.settings, seconds);
+  summary = summary_of_counts(std::move(counts), run.free_edges_connect);
   return kExitSuccess;
 }
 
@@ -192,6 +219,7 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   const std::string command = "reliability";
   po::options_description options("Options");
   options.add_options()("xml", po::value<std::string>(), "a Varnak XML result file")(
+      "results", po::value<std::string>(), "the JSON or CSV report of varnak-tools estimate")(
       "free-connected", po::value<std::string>()->default_value("no"),
       "with --xml: yes when the edges in no SRLG connect the network alone")(
       "graph", po::value<std::string>(), "an instance file")(
@@ -238,19 +266,23 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
                        "--top is " + std::to_string(top) + "; expected 0 (all) or more");
   }
 
+  const auto start = std::chrono::steady_clock::now();
   SpectraSummary summary;
-  if (read_spectra(console, command, source, summary, report) != kExitSuccess) {
+  if (read_spectra(console, command, source, summary, report.run) != kExitSuccess) {
     return kExitFailure;
   }
-  report.srlg_count = summary.srlg_count;
-  report.free_edges_connect = summary.none_up == 1.0;
+  report.has_intervals = has_intervals(summary);
+  if (summary.counts.sample_size > 0) {
+    report.connected = summary.counts.connected;
+  }
   for (const double p : p_values) {
-    report.curve.push_back({p, reliability(summary, p)});
+    report.curve.push_back(reliability_point(summary, p));
   }
   if (report.ranked) {
-    report.rank_at.reliability = reliability(summary, report.rank_at.p);
+    report.rank_at = reliability_point(summary, report.rank_at.p);
     report.ranking = rank_by_importance(summary, report.rank_at.p, top);
   }
+  report.run.elapsed_seconds = seconds_since(start);
   write_reliability_report(console.out, report, format);
   return kExitSuccess;
 }

@@ -18,8 +18,13 @@ SpectraSummary exact_summary(const NetworkInstance& instance) {
   ExactSpectra exact;
   std::string failure;
   EXPECT_EQ(compute_exact_spectra(instance, exact, failure), 0) << failure;
-  return {exact.srlg_count, exact.free_edges_connect ? 1.0 : 0.0, exact.spectrum,
-          exact.bim_spectra};
+  SpectraSummary summary;
+  summary.srlg_count = exact.srlg_count;
+  summary.none_up = exact.free_edges_connect ? 1.0 : 0.0;
+  summary.spectrum = exact.spectrum;
+  summary.bim_spectra = exact.bim_spectra;
+  summary.exact = true;
+  return summary;
 }
 
 struct NamedInstance {
@@ -126,7 +131,10 @@ TEST(Reliability, RankingPutsTheMostImportantFirst) {
 
 TEST(Reliability, EstimatedValuesStayProbabilities) {
   // Noise can make z S / k exceed 1: one sample up at k = 1 with s counted there.
-  SpectraSummary noisy{2, 0.0, {0.6, 1.0}, {{0.6, 1.0}, {0.0, 1.0}}};
+  SpectraSummary noisy;
+  noisy.srlg_count = 2;
+  noisy.spectrum = {0.6, 1.0};
+  noisy.bim_spectra = {{0.6, 1.0}, {0.0, 1.0}};
   for (const SrlgImportance& entry : srlg_importances(noisy, 0.5)) {
     SCOPED_TRACE(entry.srlg);
     EXPECT_LE(entry.reliability_up, 1.0);

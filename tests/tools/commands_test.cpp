@@ -38,6 +38,19 @@ std::vector<std::string> csv_fields(const std::string& line) {
   return fields;
 }
 
+// The rows of a CSV report, its `# key: value` lines left out.
+std::string csv_table(const std::string& csv) {
+  std::istringstream lines(csv);
+  std::string line;
+  std::string table;
+  while (std::getline(lines, line)) {
+    if (line.rfind("# ", 0) != 0) {
+      table += line + '\n';
+    }
+  }
+  return table;
+}
+
 // A scratch folder of its own for each test, removed afterwards.
 class CommandsTest : public ::testing::Test {
  protected:
@@ -115,7 +128,18 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
       {{"exact", "--graph", ring_, "stray"}, 2, "too many positional options"},
       {{"reliability", "--graph", ring_}, 2, "either --exact or --N"},
       {{"reliability", "--graph", ring_, "--exact", "--N", "5"}, 2, "either --exact or --N"},
-      {{"reliability", "--xml", bad_xml, "--graph", ring_}, 2, "either --xml or --graph"},
+      {{"reliability", "--xml", bad_xml, "--graph", ring_},
+       2,
+       "one of --xml, --results and --graph"},
+      {{"reliability", "--p", "0.5"}, 2, "one of --xml, --results and --graph"},
+      {{"reliability", "--results", bad_xml, "--N", "5"},
+       2,
+       "--exact, --N and --seed need --graph"},
+      {{"reliability", "--results", bad_xml, "--free-connected", "yes"},
+       2,
+       "--free-connected goes with --xml only"},
+      {{"reliability", "--results", bad_xml}, 1, "this is an XML file"},
+      {{"reliability", "--results", missing}, 1, "cannot open result file " + missing},
       {{"reliability", "--graph", ring_, "--exact", "--free-connected", "yes"},
        2,
        "--free-connected goes with --xml only"},
@@ -179,7 +203,7 @@ TEST_F(CommandsTest, UnambiguousStartsOfOptionNamesStandForTheOptions) {
     EXPECT_EQ(shortened.code, 0);
     EXPECT_TRUE(shortened.err.empty()) << shortened.err;
     EXPECT_FALSE(shortened.out.empty());
-    EXPECT_EQ(shortened.out, full.out);
+    EXPECT_EQ(csv_table(shortened.out), csv_table(full.out));
   }
 }
 
@@ -218,24 +242,28 @@ std::vector<double> csv_spectrum(const std::string& csv) {
   return values;
 }
 
-TEST_F(CommandsTest, EstimateGivesTheEstimatorsDoublesOnEveryThreadCount) {
+TEST_F(CommandsTest, EstimateGivesTheEstimatorsCountsOnEveryThreadCount) {
   NetworkInstance instance;
   std::ostringstream ignored;
   ASSERT_EQ(load_instance(ring_, instance, ignored), kLoadOk);
-  SpectraVector spectrum(3, 0.0);
-  BimSpectraMatrix bim(3, SpectraVector(3, 0.0));
-  estimate_spectra(spectrum, bim, 2001, 7, instance);
+  const SpectraCounts counts = estimate_counts(2001, 7, instance);
+  SpectraVector spectrum;
+  for (const std::int64_t connected : counts.connected) {
+    spectrum.push_back(static_cast<double>(connected) / 2001);
+  }
 
   const Run one =
       run({"estimate", "--graph", ring_, "--N", "2001", "--seed", "7", "--format", "csv"});
   ASSERT_EQ(one.code, 0) << one.err;
   EXPECT_EQ(csv_spectrum(one.out), spectrum);
+  EXPECT_NE(one.out.find("\n# threads: 1\n"), std::string::npos);
   for (const std::string threads : {"2", "3"}) {
     SCOPED_TRACE(threads);
     const Run many = run({"estimate", "--graph", ring_, "--N", "2001", "--seed", "7", "--threads",
                           threads, "--format", "csv"});
     ASSERT_EQ(many.code, 0) << many.err;
-    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(csv_table(many.out), csv_table(one.out));
+    EXPECT_NE(many.out.find("\n# threads: " + threads + "\n"), std::string::npos);
   }
 }
 
@@ -274,32 +302,111 @@ TEST_F(CommandsTest, XmlFileWrittenByEstimateFeedsReliability) {
                               "0.25,0.5,0.9", "--rank-at", "0.5", "--format", "csv"});
   ASSERT_EQ(from_xml.code, 0) << from_xml.err;
   ASSERT_EQ(from_graph.code, 0) << from_graph.err;
-  std::istringstream xml_lines(from_xml.out);
-  std::istringstream graph_lines(from_graph.out);
+  std::istringstream xml_lines(csv_table(from_xml.out));
+  std::istringstream graph_lines(csv_table(from_graph.out));
   std::string xml_line;
   std::string graph_line;
   int rows = 0;
+  // series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved
+  const std::vector<std::size_t> values = {4, 7, 8, 9};
+  const std::vector<std::size_t> intervals = {5, 6, 10};
   while (std::getline(xml_lines, xml_line) && std::getline(graph_lines, graph_line)) {
     ++rows;
     SCOPED_TRACE(graph_line + " | " + xml_line);
-    // Same rows, fields and ranks; the values differ only by the file's six decimals.
+    // Same rows and ranks; the values differ only by the file's six decimals, and the
+    // file, without counts, has no intervals.
     const std::vector<std::string> xml_fields = csv_fields(xml_line);
     const std::vector<std::string> graph_fields = csv_fields(graph_line);
-    ASSERT_EQ(xml_fields.size(), graph_fields.size());
-    for (std::size_t i = 0; i < graph_fields.size(); ++i) {
-      char* end = nullptr;
-      const double graph_value = std::strtod(graph_fields[i].c_str(), &end);
-      if (graph_fields[i].empty() || *end != '\0' || i <= 3) {
-        EXPECT_EQ(xml_fields[i], graph_fields[i]) << "field " << i;
-      } else {
-        EXPECT_NEAR(std::strtod(xml_fields[i].c_str(), nullptr), graph_value, 1e-5)
-            << "field " << i;
-      }
+    ASSERT_EQ(xml_fields.size(), 11u);
+    ASSERT_EQ(graph_fields.size(), 11u);
+    for (std::size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(xml_fields[i], graph_fields[i]) << "field " << i;
     }
+    for (const std::size_t i : rows == 1 ? std::vector<std::size_t>{} : values) {
+      EXPECT_EQ(xml_fields[i].empty(), graph_fields[i].empty()) << "field " << i;
+      EXPECT_NEAR(std::strtod(xml_fields[i].c_str(), nullptr),
+                  std::strtod(graph_fields[i].c_str(), nullptr), 1e-5)
+          << "field " << i;
+    }
+    if (rows == 1) {
+      EXPECT_EQ(xml_line, graph_line);  // the header
+      continue;
+    }
+    for (const std::size_t i : intervals) {
+      EXPECT_TRUE(xml_fields[i].empty()) << "field " << i;
+    }
+    EXPECT_FALSE(graph_fields[5].empty());
   }
   EXPECT_FALSE(std::getline(xml_lines, xml_line)) << "more rows from the XML file";
   EXPECT_FALSE(std::getline(graph_lines, graph_line)) << "more rows from the graph";
   EXPECT_EQ(rows, 1 + 3 + 3);
+}
+
+// The JSON and CSV reports keep the counts, so reliability made from them is the very
+// figure that the same estimate made inside reliability gives, intervals and ranks alike.
+TEST_F(CommandsTest, EstimateReportsFeedReliabilityWithoutLoss) {
+  const std::vector<std::string> figures = {"--p", "0.3,0.9,0.999", "--rank-at",
+                                            "0.9", "--format",      "csv"};
+  std::vector<std::string> direct_args = {"reliability", "--graph", ring_,       "--N", "3001",
+                                          "--seed",      "4",       "--threads", "2"};
+  direct_args.insert(direct_args.end(), figures.begin(), figures.end());
+  const Run direct = run(direct_args);
+  ASSERT_EQ(direct.code, 0) << direct.err;
+  for (const std::string format : {"json", "csv"}) {
+    SCOPED_TRACE(format);
+    const Run estimate =
+        run({"estimate", "--graph", ring_, "--N", "3001", "--seed", "4", "--format", format});
+    ASSERT_EQ(estimate.code, 0) << estimate.err;
+    const std::string report = write("estimate." + format, estimate.out);
+    std::vector<std::string> args = {"reliability", "--results", report};
+    args.insert(args.end(), figures.begin(), figures.end());
+    const Run from_report = run(args);
+    ASSERT_EQ(from_report.code, 0) << from_report.err;
+    EXPECT_EQ(csv_table(from_report.out), csv_table(direct.out));
+    EXPECT_NE(from_report.out.find("\n# seed: 4\n# seed_drawn: false\n"), std::string::npos);
+    EXPECT_NE(from_report.out.find("\n# results_file: estimate." + format + "\n"),
+              std::string::npos);
+  }
+}
+
+TEST_F(CommandsTest, ReportsThatNoEstimateWritesAreRefused) {
+  const std::string json_head =
+      "{\"command\": \"estimate\", \"srlg_count\": 2, \"N\": 10, \"seed\": 1,\n";
+  const std::string csv_head =
+      "# command: estimate\n# srlg_count: 2\n# N: 10\n"
+      "series,srlg,k,value,connected,wilson_low,wilson_high,band_low,band_high\n";
+  struct Case {
+    std::string name;
+    std::string text;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"a.json", json_head + "\"connected\": [4, 10], \"connected_with\": [[3, 10], [2, 10]]}",
+       "a.json: connected_with column 1 adds up to 5; expected 1 times 4"},
+      {"b.json", json_head + "\"connected\": [4, 11], \"connected_with\": [[2, 10], [2, 10]]}",
+       "connected count 2 is 11; expected at most N = 10"},
+      {"c.json", json_head + "\"connected\": [4, 10]}", "no \"connected_with\""},
+      {"d.json", json_head + "\"connected\": [4, -1]}",
+       "d.json line 2: value 2 of \"connected\" is \"-1\""},
+      {"e.json", "{\"command\": \"exact\"}", "\"command\" is \"exact\"; expected \"estimate\""},
+      {"f.json", json_head + "\"connected\": [4, 10], \"connected_with\": [[4, 10], [0, 10]]} x",
+       "f.json line 2: the report goes on with \"x\""},
+      {"g.csv", csv_head + "spectrum,,1,0.4,4,,,,\nspectrum,,2,1,10,,,,\nbim,1,1,0.4,4,,,,\n",
+       "no bim row for srlg 2, k 1"},
+      {"h.csv", csv_head + "spectrum,,3,0.4,4,,,,\n", "h.csv line 5: k is \"3\"; expected 1 to 2"},
+      {"i.csv", csv_head + "spectrum,,1,0.4,4,,,,\nspectrum,,1,0.4,4,,,,\n",
+       "i.csv line 6: a second spectrum row for k 1"},
+      {"j.csv", "# command: estimate\n# N: 10\nseries,srlg,k\n", "no # srlg_count line"},
+      {"k.csv", "# command: estimate\n# srlg_count: 100000\n# N: 10\nseries,srlg,k,connected\n",
+       "srlg_count 100000 needs 10000100000 rows, more than the rest of the file can hold"},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    const Run result = run({"reliability", "--results", write(test_case.name, test_case.text)});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find(test_case.message), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty());
+  }
 }
 
 TEST_F(CommandsTest, FreeConnectedMustAgreeWithTheFile) {
