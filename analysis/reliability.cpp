@@ -147,40 +147,56 @@ double reliability(const SpectraSummary& summary, double p) {
   return reliability_point(summary, p).reliability;
 }
 
-ReliabilityPoint reliability_point(const SpectraSummary& summary, double p) {
+ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
+                                   const FailureShares* exact_tail) {
   const std::int32_t srlg_count = summary.srlg_count;
   const std::vector<double> weights = binomial_weights(srlg_count, p);
+  // k SRLGs up is S - k failed: from k = first_exact on, the failure shares are exact.
+  const std::int32_t tail_depth =
+      exact_tail == nullptr
+          ? -1
+          : std::min<std::int32_t>(srlg_count,
+                                   static_cast<std::int32_t>(exact_tail->disconnecting.size()) - 1);
+  const std::int32_t first_exact = srlg_count - tail_depth;
   ReliabilityPoint point;
   point.p = p;
   double connected = 0.0;
   double disconnected = 0.0;
   for (std::int32_t k = 0; k <= srlg_count; ++k) {
-    connected += weights[static_cast<std::size_t>(k)] * connected_given(summary, k);
-  }
-  // Smallest terms first, where 1 - R lives at high p.
-  for (std::int32_t k = 0; k <= srlg_count; ++k) {
-    disconnected += weights[static_cast<std::size_t>(k)] * disconnected_given(summary, k);
+    const double weight = weights[static_cast<std::size_t>(k)];
+    if (k >= first_exact) {
+      const std::size_t failed = static_cast<std::size_t>(srlg_count - k);
+      const std::uint64_t sets = exact_tail->sets[failed];
+      const std::uint64_t cut = exact_tail->disconnecting[failed];
+      connected += weight * (static_cast<double>(sets - cut) / static_cast<double>(sets));
+      disconnected += weight * (static_cast<double>(cut) / static_cast<double>(sets));
+    } else {
+      connected += weight * connected_given(summary, k);
+      disconnected += weight * disconnected_given(summary, k);
+    }
   }
   // Weights that sum to 1 only up to rounding must not make "never" or "always" inexact.
   point.reliability = disconnected == 0.0 ? 1.0 : clamp_probability(connected);
   point.unreliability = connected == 0.0 ? 1.0 : clamp_probability(disconnected);
-  if (summary.exact || summary.none_up == 1.0) {
-    // Known exactly: from exact spectra, or connected by the free edges whatever is up.
-    point.interval = {point.reliability, point.reliability};
+  point.interval = {point.reliability, point.reliability};
+  if (summary.exact || summary.none_up == 1.0 || first_exact <= 1) {
+    // Known exactly: from exact spectra, connected by the free edges whatever is up, or
+    // every k >= 1 counted exactly (k = 0 is y_0, which the instance tells).
     return point;
   }
   if (!is_sampled(summary)) {
     point.interval = {0.0, 1.0};
     return point;
   }
-  // Per sample first connected at u: the weight of the k <= u at which it is not
-  // connected, G(u); 1 - R = w_0 (1 - y_0) + mean G.
+  // Per sample first connected at u: the weight of the sampled k <= u (1 <= k <
+  // first_exact) at which it is not connected, G(u); the sampled part of 1 - R is mean G.
   const SpectraCounts& counts = summary.counts;
+  const std::int32_t sampled_end = exact_tail == nullptr ? srlg_count + 1 : first_exact;
   std::vector<double> not_connected(static_cast<std::size_t>(srlg_count) + 1);
   double running = 0.0;
   for (std::int32_t u = 0; u <= srlg_count; ++u) {
     not_connected[static_cast<std::size_t>(u)] = running;
-    if (u < srlg_count) {
+    if (u + 1 < sampled_end && u < srlg_count) {
       running += weights[static_cast<std::size_t>(u) + 1];
     }
   }
@@ -190,14 +206,10 @@ ReliabilityPoint reliability_point(const SpectraSummary& summary, double p) {
   const double deviation = sample_deviation(histogram, not_connected, mean, counts.sample_size);
   const std::size_t occupied = static_cast<std::size_t>(
       std::count_if(histogram.begin(), histogram.end(), [](std::int64_t n) { return n != 0; }));
-  if (occupied <= 1) {
-    const double share = unseen_share(counts.sample_size);
-    point.interval = {point.reliability * (1.0 - share),
-                      point.reliability + share * (1.0 - point.reliability)};
-    return point;
-  }
-  const double half_width =
-      kNormalQuantile95 * deviation / std::sqrt(static_cast<double>(counts.sample_size));
+  // `running` is the most the sampled part could move: what unseen positions may shift.
+  const double half_width = occupied <= 1 ? unseen_share(counts.sample_size) * running
+                                          : kNormalQuantile95 * deviation /
+                                                std::sqrt(static_cast<double>(counts.sample_size));
   point.interval = around(point.reliability, half_width, 0.0, 1.0);
   return point;
 }

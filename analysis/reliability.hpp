@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/confidence.hpp"
+#include "analysis/cut_sets.hpp"
 #include "estimation/spectra_estimator.hpp"
 
 namespace varnak {
@@ -45,13 +46,20 @@ double reliability(const SpectraSummary& summary, double p);
 // exact and the interval is R +- z sd / sqrt(N). When every sample connected at the same
 // position the variance is 0; the interval then allows the unseen positions the Wilson
 // bound for none seen. O(S).
+//
+// With `exact_tail` (the failure shares of up to D failed SRLGs, from
+// count_failure_shares), 1 - R(p) is the sum over d failed SRLGs of P(d failed) times the
+// share of d-sets that disconnect: exact for d <= D, and from the spectrum (k = S - d up)
+// only beyond. At high p nearly all of 1 - R lies at small d, so the sampled part, and
+// with it the interval, shrinks to the little that is left.
 struct ReliabilityPoint {
   double p = 0.0;
   double reliability = 0.0;
   double unreliability = 0.0;  // 1 - R(p)
   Interval interval;           // of R(p); [R, R] when exact, [0, 1] when unknown
 };
-ReliabilityPoint reliability_point(const SpectraSummary& summary, double p);
+ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
+                                   const FailureShares* exact_tail = nullptr);
 
 // R(p) with SRLG s held up and held down, and their difference, the Birnbaum importance.
 struct SrlgImportance {

@@ -34,7 +34,8 @@ constexpr const char* kOverview =
     "               with confidence intervals, as text, CSV or JSON\n"
     "  exact        the exact spectra, by enumerating SRLG subsets (up to 30 SRLGs)\n"
     "  reliability  R(p) when every SRLG is up with probability p, and the SRLGs\n"
-    "               ranked by Birnbaum importance, from a graph or a Varnak XML file\n"
+    "               ranked by Birnbaum importance, from a graph or a result file\n"
+    "  cuts         the minimal sets of SRLGs whose failure disconnects the network\n"
     "\n"
     "'varnak-tools COMMAND --help' explains a command.\n"
     "Exit codes: 0 success, 1 failure (input or files), 2 wrong command line.\n";
@@ -235,6 +236,7 @@ constexpr Command kCommands[] = {
     {"estimate", run_estimate_command},
     {"exact", run_exact_command},
     {"reliability", run_reliability_command},
+    {"cuts", run_cuts_command},
 };
 
 // A full disk or a closed pipe loses the results without a word unless someone looks:
@@ -281,7 +283,8 @@ int run_tools(int argc, const char* const* argv, ToolsConsole console) {
     }
   }
   console.err << kProgram << ": unknown command \"" << name
-              << "\"; expected estimate, exact or reliability\nTry '" << kProgram << " --help'.\n";
+              << "\"; expected estimate, exact, reliability or cuts\nTry '" << kProgram
+              << " --help'.\n";
   return kExitUsage;
 }
 

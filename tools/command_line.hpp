@@ -77,5 +77,6 @@ int read_format(ToolsConsole& console, const std::string& command, const po::var
 int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& args);
 int run_exact_command(ToolsConsole& console, const std::vector<std::string>& args);
 int run_reliability_command(ToolsConsole& console, const std::vector<std::string>& args);
+int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args);
 
 }  // namespace varnak

@@ -719,6 +719,96 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   output.text += "\n}\n";
 }
 
+// Ids separated by `separator`: "15 16" in text and CSV, "15, 16" in JSON.
+void append_ids(std::string& text, const std::vector<std::int32_t>& ids,
+                std::string_view separator) {
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i > 0) {
+      text += separator;
+    }
+    append_integer(text, ids[i]);
+  }
+}
+
+void write_cuts_text(Output& output, const CutsReport& report) {
+  std::string& text = output.text;
+  const MinimalCutSets& cuts = report.cuts;
+  text_run_lines(text, report.run);
+  text += "\nMinimal cut sets: sets of at most ";
+  append_integer(text, cuts.max_size);
+  text += " SRLGs whose failure disconnects the network, no part of which does (";
+  append_integer(text, cuts.sets_checked);
+  text += " sets checked)\n";
+  append_headings(text, {{"size", 6}, {"sets", 10}});
+  for (std::size_t size = 1; size < cuts.count_by_size.size(); ++size) {
+    append_padded_integer(text, size, 6);
+    text += "  ";
+    append_padded_integer(text, cuts.count_by_size[size], 10);
+    text += '\n';
+  }
+  if (cuts.sets.empty()) {
+    return;
+  }
+  text += "\nEach set, with the vertices it cuts off from the rest (the largest piece left)\n";
+  text += "  size  srlgs  |  vertices cut off\n";
+  for (const MinimalCutSet& set : cuts.sets) {
+    append_padded_integer(text, set.srlgs.size(), 6);
+    text += "  ";
+    append_ids(text, set.srlgs, " ");
+    text += "  |  ";
+    append_ids(text, set.cut_off, " ");
+    text += '\n';
+    hand_over_if_large(output);
+  }
+}
+
+void write_cuts_csv(Output& output, const CutsReport& report) {
+  std::string& text = output.text;
+  const MinimalCutSets& cuts = report.cuts;
+  csv_run_lines(text, "cuts", report.run);
+  text += "# max_size: ";
+  append_integer(text, cuts.max_size);
+  text += "\n# sets_checked: ";
+  append_integer(text, cuts.sets_checked);
+  text += "\n# count_by_size: ";
+  std::vector<std::int32_t> counts;
+  for (std::size_t size = 1; size < cuts.count_by_size.size(); ++size) {
+    text += size > 1 ? " " : "";
+    append_integer(text, cuts.count_by_size[size]);
+  }
+  text += "\nsize,srlgs,cut_off\n";
+  for (const MinimalCutSet& set : cuts.sets) {
+    append_integer(text, set.srlgs.size());
+    text += ',';
+    append_ids(text, set.srlgs, " ");
+    text += ',';
+    append_ids(text, set.cut_off, " ");
+    text += '\n';
+    hand_over_if_large(output);
+  }
+}
+
+void write_cuts_json(Output& output, const CutsReport& report) {
+  std::string& text = output.text;
+  const MinimalCutSets& cuts = report.cuts;
+  text += "{\n";
+  json_run_fields(text, "cuts", report.run);
+  json_integer_field(text, "max_size", cuts.max_size);
+  json_integer_field(text, "sets_checked", cuts.sets_checked);
+  text += "  \"count_by_size\": ";
+  json_counts(output, cuts.count_by_size);
+  output.text += ",\n  \"cut_sets\": [";
+  for (std::size_t i = 0; i < cuts.sets.size(); ++i) {
+    output.text += i > 0 ? ",\n    {\"srlgs\": [" : "\n    {\"srlgs\": [";
+    append_ids(output.text, cuts.sets[i].srlgs, ", ");
+    output.text += "], \"cut_off\": [";
+    append_ids(output.text, cuts.sets[i].cut_off, ", ");
+    output.text += "]}";
+    hand_over_if_large(output);
+  }
+  output.text += cuts.sets.empty() ? "]\n}\n" : "\n  ]\n}\n";
+}
+
 }  // namespace
 
 bool parse_output_format(const std::string& name, OutputFormat& format) {
@@ -789,6 +879,22 @@ void write_reliability_report(std::ostream& out, const ReliabilityReport& report
       break;
     case OutputFormat::kJson:
       write_reliability_json(output, report);
+      break;
+  }
+  hand_over(output);
+}
+
+void write_cuts_report(std::ostream& out, const CutsReport& report, OutputFormat format) {
+  Output output{out, {}};
+  switch (format) {
+    case OutputFormat::kText:
+      write_cuts_text(output, report);
+      break;
+    case OutputFormat::kCsv:
+      write_cuts_csv(output, report);
+      break;
+    case OutputFormat::kJson:
+      write_cuts_json(output, report);
       break;
   }
   hand_over(output);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/confidence.hpp"
+#include "analysis/cut_sets.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
 #include "estimation/spectra_estimator.hpp"
@@ -61,10 +62,17 @@ struct ReliabilityReport {
   bool has_intervals = false;  // false for rounded values read from an XML file
 };
 
+// The minimal SRLG cut sets of one network.
+struct CutsReport {
+  RunInfo run;
+  MinimalCutSets cuts;
+};
+
 void write_estimate_report(std::ostream& out, const EstimateReport& report, OutputFormat format);
 void write_exact_report(std::ostream& out, const ExactReport& report, OutputFormat format);
 void write_reliability_report(std::ostream& out, const ReliabilityReport& report,
                               OutputFormat format);
+void write_cuts_report(std::ostream& out, const CutsReport& report, OutputFormat format);
 
 // A JSON string literal: quotes, backslashes and control characters escaped, and UTF-8
 // passed through as it is. A byte that is not UTF-8 (a file name may hold any) has no JSON
