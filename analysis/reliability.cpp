@@ -257,43 +257,84 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
   // Per sample, with u its first connected position and v = max(u, position of s):
   // R(p | s up) is the mean of A(v) and R(p | s down) that of w'_0 y_0 + B(u) - B(v),
   //   A(m) = sum over k > m of others[k-1] S / k,
-  //   B(m) = sum over m < j < S of others[j] S / (S - j),
-  // both 0 for a sample that never connects (m = S). So I_s = mean (A + B)(v) - mean B(u)
-  // up to a constant.
+  //   B(m) = sum over m < j < S of b_j,   b_j = others[j] S / (S - j),
+  // both 0 for a sample that never connects (m = S). So I_s is, up to a constant, the mean
+  // of D = A(v) - C with C = B(u) - B(v) = sum of b_j over u < j <= v.
+  //
+  // The counts give the laws of u and of v but not their joint law, so sd D is bounded
+  // two ways and the smaller bound kept:
+  //   sd D <= sd (A + B)(v) + sd B(u), both from the histograms;
+  //   sd D <= sd A(v) + sd C, where E[C] is known exactly from the indicator means
+  //   e_j = P(u < j <= v) = (connected[j-1] - connected_with[s][j-1]) / N, and
+  //   E[C^2] = sum over j, l of b_j b_l P(u < j, l <= v) <= sum b_j b_l min(e_j, e_l).
+  // The second is the close one where C is large and rare (p near 1), the first where
+  // A and B barely vary.
+  std::vector<double> a(width + 1, 0.0);
   std::vector<double> a_plus_b(width + 1, 0.0);
   std::vector<double> b(width + 1, 0.0);
+  std::vector<double> b_step(width, 0.0);  // b_j for j = 1..S-1
   double a_tail = 0.0;
   double b_tail = 0.0;
   for (std::int32_t m = srlg_count - 1; m >= 0; --m) {
     const std::int32_t k = m + 1;
     a_tail += others[static_cast<std::size_t>(k - 1)] * total / k;
     if (m + 1 <= srlg_count - 1) {
-      b_tail += others[static_cast<std::size_t>(m + 1)] * total / (total - (m + 1));
+      b_step[static_cast<std::size_t>(m + 1)] =
+          others[static_cast<std::size_t>(m + 1)] * total / (total - (m + 1));
+      b_tail += b_step[static_cast<std::size_t>(m + 1)];
     }
+    a[static_cast<std::size_t>(m)] = a_tail;
     b[static_cast<std::size_t>(m)] = b_tail;
     a_plus_b[static_cast<std::size_t>(m)] = a_tail + b_tail;
   }
   const SpectraCounts& counts = summary.counts;
   const std::int64_t sample_size = counts.sample_size;
+  const double n = static_cast<double>(sample_size);
   std::vector<std::int64_t> histogram;
   histogram_of(counts.connected.data(), 1, srlg_count, sample_size, histogram);
   const double deviation_u =
       sample_deviation(histogram, b, mean_over(histogram, b, sample_size), sample_size);
-  std::vector<std::int64_t> later;  // histogram of v, for each SRLG in turn
+  // Scratch made once: the histogram of v, the indicator means and their order.
+  std::vector<std::int64_t> later;
+  std::vector<std::int64_t> at_or_below(width);
+  std::vector<double> share(width, 0.0);
+  std::vector<std::size_t> by_share(width);
   for (SrlgImportance& entry : importances) {
     // connected_with counts of s are the samples with v <= j, as `connected`'s are u's.
-    std::vector<std::int64_t> at_or_below(width);
     const std::size_t row = static_cast<std::size_t>(entry.srlg - 1) * width;
     for (std::size_t j = 0; j < width; ++j) {
       at_or_below[j] = counts.connected_with[row + j];
     }
     histogram_of(at_or_below.data(), 1, srlg_count, sample_size, later);
-    const double deviation_v =
+    const double spread_apart =
+        deviation_u +
         sample_deviation(later, a_plus_b, mean_over(later, a_plus_b, sample_size), sample_size);
-    const double spread = deviation_u + deviation_v;
+
+    double mean_c = 0.0;
+    for (std::size_t j = 1; j < width; ++j) {
+      share[j] = static_cast<double>(counts.connected[j - 1] - at_or_below[j - 1]) / n;
+      mean_c += b_step[j] * share[j];
+    }
+    // sum over j, l of b_j b_l min(e_j, e_l), in order of e: O(S log S).
+    for (std::size_t j = 0; j < width; ++j) {
+      by_share[j] = j;
+    }
+    std::sort(by_share.begin() + 1, by_share.end(),
+              [&](std::size_t x, std::size_t y) { return share[x] < share[y]; });
+    double square_c = 0.0;
+    double b_after = 0.0;
+    for (std::size_t i = width; i-- > 1;) {
+      const std::size_t j = by_share[i];
+      square_c += share[j] * b_step[j] * (b_step[j] + 2.0 * b_after);
+      b_after += b_step[j];
+    }
+    const double deviation_c = std::sqrt(std::max(0.0, square_c - mean_c * mean_c));
+    const double spread_within =
+        sample_deviation(later, a, mean_over(later, a, sample_size), sample_size) + deviation_c;
+
+    const double spread = std::min(spread_apart, spread_within);
     const double half_width =
-        spread > 0.0 ? kNormalQuantile95 * spread / std::sqrt(static_cast<double>(sample_size))
-                     : unseen_share(sample_size);
+        spread > 0.0 ? kNormalQuantile95 * spread / std::sqrt(n) : unseen_share(sample_size);
     entry.interval = around(entry.importance, half_width, 0.0, 1.0);
   }
   return importances;

@@ -1,8 +1,11 @@
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "analysis/cut_sets.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
 #include "common/printable.hpp"
@@ -84,6 +87,19 @@ int read_p_values(ToolsConsole& console, const std::string& command, const po::v
   return -1;
 }
 
+// What --rel-error asks for: N doubles from --N up to --max-N until the 95% half-width of
+// 1 - R(p) at `p` is at most `relative_error` times its value, or until the first `top`
+// ranks at `rank_p` are resolved. Each try is a whole fixed-N run with the same seed, so
+// the result is exactly the fixed-N run at the N where it stopped.
+struct Precision {
+  double relative_error = 0.0;  // 0: one run at --N
+  std::int32_t max_sample_size = 0;
+  double p = 0.0;
+  bool ranked = false;
+  double rank_p = 0.0;
+  std::int32_t top = 0;  // 0: every rank
+};
+
 // Where the spectra come from, as the command line says.
 struct ReliabilitySource {
   std::string xml_path;
@@ -92,6 +108,12 @@ struct ReliabilitySource {
   bool exact = false;
   bool free_connected = false;
   EstimateSettings settings;
+  Precision precision;
+  bool exact_tail_wanted = false;
+  std::int32_t tail_depth = -1;  // failed SRLGs counted exactly; -1 for as many as is quick
+  // Where the estimate's branch leaves the failure shares and why it stopped sampling.
+  FailureShares* exact_tail = nullptr;
+  std::string* stop_reason = nullptr;
 };
 
 int read_reliability_source(ToolsConsole& console, const std::string& command,
@@ -143,6 +165,81 @@ int read_reliability_source(ToolsConsole& console, const std::string& command,
     return -1;
   }
   return read_estimate_settings(console, command, given, source.settings);
+}
+
+// Above this many sets, --tail-exact auto counts fewer failed SRLGs: about a tenth of a
+// second at the rate measured in bench/.
+constexpr double kAutoTailSets = 2e6;
+
+// Why sampling stopped, for the report; empty without --rel-error.
+std::string precision_reached(const Precision& precision, const SpectraSummary& summary,
+                              const FailureShares* exact_tail) {
+  const ReliabilityPoint point = reliability_point(summary, precision.p, exact_tail);
+  const double half_width =
+      std::max(point.reliability - point.interval.low, point.interval.high - point.reliability);
+  if (half_width <= precision.relative_error * point.unreliability) {
+    return "relative error reached";
+  }
+  if (precision.ranked) {
+    const std::vector<SrlgImportance> ranking =
+        rank_by_importance(summary, precision.rank_p, precision.top);
+    if (std::all_of(ranking.begin(), ranking.end(),
+                    [](const SrlgImportance& entry) { return entry.resolved; })) {
+      return "ranks resolved";
+    }
+  }
+  return "";
+}
+
+// The estimated spectra of `instance`: one run at --N, or with --rel-error runs of
+// doubling N until the precision asked for is reached.
+int estimate_spectra_for(ToolsConsole& console, const std::string& command,
+                         const ReliabilitySource& source, const NetworkInstance& instance,
+                         SpectraSummary& summary, RunInfo& run) {
+  std::string message;
+  // Importance reads every row at every p, so the rows are kept whole as doubles.
+  if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, true, message)) {
+    return failure(console, command, printable(source.graph_path) + ": " + message);
+  }
+  const FailureShares* exact_tail = nullptr;
+  if (source.exact_tail_wanted) {
+    std::int32_t depth = source.tail_depth;
+    if (depth < 0) {
+      depth = 0;
+      while (depth < instance.srlg_count &&
+             failure_sets_to_check(instance.srlg_count, depth + 1) <= kAutoTailSets) {
+        ++depth;
+      }
+    }
+    std::string tail_failure;
+    if (count_failure_shares(instance, depth, *source.exact_tail, tail_failure) != 0) {
+      return failure(console, command, printable(source.graph_path) + ": " + tail_failure);
+    }
+    exact_tail = source.exact_tail;
+  }
+  EstimateSettings settings = source.settings;
+  double seconds = 0.0;
+  for (;;) {
+    double run_seconds = 0.0;
+    SpectraCounts counts = run_estimation(console, instance, settings, run_seconds);
+    seconds += run_seconds;
+    summary = summary_of_counts(std::move(counts), free_edges_connect(instance));
+    if (source.precision.relative_error <= 0.0) {
+      break;
+    }
+    *source.stop_reason = precision_reached(source.precision, summary, exact_tail);
+    if (!source.stop_reason->empty()) {
+      break;
+    }
+    if (settings.sample_size >= source.precision.max_sample_size) {
+      *source.stop_reason = "--max-N reached";
+      break;
+    }
+    settings.sample_size = static_cast<std::int32_t>(std::min<std::int64_t>(
+        2 * static_cast<std::int64_t>(settings.sample_size), source.precision.max_sample_size));
+  }
+  run = sampled_run_info(source.graph_path, instance, settings, seconds);
+  return kExitSuccess;
 }
 
 int read_spectra(ToolsConsole& console, const std::string& command, const ReliabilitySource& source,
@@ -201,16 +298,70 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     summary.exact = true;
     return kExitSuccess;
   }
-  std::string message;
-  // Importance reads every row at every p, so the rows are kept whole as doubles.
-  if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, true, message)) {
-    return failure(console, command, printable(source.graph_path) + ": " + message);
+  return estimate_spectra_for(console, command, source, instance, summary, run);
+}
+
+// --tail-exact, --rel-error and --max-N, which refine an estimate made with --N.
+int read_sampling_goals(ToolsConsole& console, const std::string& command,
+                        const po::variables_map& given, const std::vector<double>& p_values,
+                        const ReliabilityReport& report, std::int32_t top,
+                        ReliabilitySource& source) {
+  const bool estimated = given.count("N") != 0;
+  for (const char* name : {"tail-exact", "rel-error", "max-N"}) {
+    if (given.count(name) != 0 && !estimated) {
+      return usage_error(console, command, std::string("--") + name + " goes with --graph and --N");
+    }
   }
-  double seconds = 0.0;
-  SpectraCounts counts = run_estimation(console, instance, source.settings, seconds);
-  run = sampled_run_info(source.graph_path, instance, source.settings, seconds);
-  summary = summary_of_counts(std::move(counts), run.free_edges_connect);
-  return kExitSuccess;
+  if (given.count("tail-exact") != 0) {
+    const std::string text = given["tail-exact"].as<std::string>();
+    std::int64_t depth = 0;
+    source.exact_tail_wanted = true;
+    if (text != "auto") {
+      char* end = nullptr;
+      depth = std::strtoll(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || depth < 1 || depth > 1000000) {
+        return usage_error(console, command,
+                           "--tail-exact is \"" + text +
+                               "\"; expected auto or a number of failed SRLGs from 1 up");
+      }
+      source.tail_depth = static_cast<std::int32_t>(depth);
+    }
+  }
+  if (given.count("rel-error") == 0) {
+    if (given.count("max-N") != 0) {
+      return usage_error(console, command, "--max-N goes with --rel-error");
+    }
+    return -1;
+  }
+  Precision& precision = source.precision;
+  precision.relative_error = given["rel-error"].as<double>();
+  if (!(precision.relative_error > 0.0 && precision.relative_error < 1.0)) {
+    return usage_error(console, command,
+                       "--rel-error is " + std::to_string(precision.relative_error) +
+                           "; expected a share of 1 - R(p) between 0 and 1");
+  }
+  if (given.count("max-N") == 0) {
+    return usage_error(console, command, "--rel-error needs --max-N, the most samples to draw");
+  }
+  precision.max_sample_size = given["max-N"].as<std::int32_t>();
+  if (precision.max_sample_size < source.settings.sample_size) {
+    return usage_error(console, command,
+                       "--max-N is " + std::to_string(precision.max_sample_size) +
+                           "; expected at least --N, " +
+                           std::to_string(source.settings.sample_size));
+  }
+  if (report.ranked) {
+    precision.p = report.rank_at.p;
+    precision.ranked = true;
+    precision.rank_p = report.rank_at.p;
+    precision.top = top;
+  } else if (given.count("p") != 0 && p_values.size() == 1) {
+    precision.p = p_values.front();
+  } else {
+    return usage_error(console, command,
+                       "--rel-error needs the p to judge 1 - R(p) at: give --rank-at or one --p");
+  }
+  return -1;
 }
 
 }  // namespace
@@ -232,7 +383,14 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
                                                  "R(p) at this many evenly spaced p from 0 to 1")(
       "rank-at", po::value<std::string>(), "rank the SRLGs by importance at this p")(
       "top", po::value<std::int32_t>()->default_value(kDefaultTop),
-      "with --rank-at: SRLGs shown, 0 for all");
+      "with --rank-at: SRLGs shown, 0 for all")(
+      "tail-exact", po::value<std::string>()->implicit_value("auto"),
+      "with --N: count the failures of up to this many SRLGs exactly (auto: as many as a\n"
+      "fraction of a second allows)")(
+      "rel-error", po::value<double>(),
+      "with --N: double N until the 95% half-width of 1 - R(p) is at most this share of it, or\n"
+      "the --top ranks are resolved; p is --rank-at's, or the one --p value")(
+      "max-N", po::value<std::int32_t>(), "with --rel-error: the largest N tried (required)");
   add_format_option(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kReliabilityHelp, options, args, given);
@@ -266,20 +424,34 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
                        "--top is " + std::to_string(top) + "; expected 0 (all) or more");
   }
 
+  if (const int code = read_sampling_goals(console, command, given, p_values, report, top, source);
+      code >= 0) {
+    return code;
+  }
+  FailureShares exact_tail;
+  source.exact_tail = &exact_tail;
+  source.stop_reason = &report.stop_reason;
+
   const auto start = std::chrono::steady_clock::now();
   SpectraSummary summary;
   if (read_spectra(console, command, source, summary, report.run) != kExitSuccess) {
     return kExitFailure;
   }
+  const FailureShares* tail = source.exact_tail_wanted ? &exact_tail : nullptr;
+  if (tail != nullptr) {
+    report.exact_tail_depth = static_cast<std::int32_t>(exact_tail.disconnecting.size()) - 1;
+    report.exact_tail_sets_checked = exact_tail.sets_checked;
+  }
+  report.relative_error = source.precision.relative_error;
   report.has_intervals = has_intervals(summary);
   if (summary.counts.sample_size > 0) {
     report.connected = summary.counts.connected;
   }
   for (const double p : p_values) {
-    report.curve.push_back(reliability_point(summary, p));
+    report.curve.push_back(reliability_point(summary, p, tail));
   }
   if (report.ranked) {
-    report.rank_at = reliability_point(summary, report.rank_at.p);
+    report.rank_at = reliability_point(summary, report.rank_at.p, tail);
     report.ranking = rank_by_importance(summary, report.rank_at.p, top);
   }
   report.run.elapsed_seconds = seconds_since(start);

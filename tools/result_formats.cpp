@@ -504,6 +504,22 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
     }
     text += '\n';
   }
+  if (report.relative_error > 0.0) {
+    text += "Sampling until the 95% half-width of 1 - R(p) is at most ";
+    append_general6(text, report.relative_error);
+    text += " of it: stopped at N = ";
+    append_integer(text, report.run.sample_size);
+    text += ", ";
+    text += report.stop_reason;
+    text += '\n';
+  }
+  if (report.exact_tail_depth >= 0) {
+    text += "1 - R(p) counts the failures of up to ";
+    append_integer(text, report.exact_tail_depth);
+    text += " SRLGs exactly (";
+    append_integer(text, report.exact_tail_sets_checked);
+    text += " sets checked); only larger failures come from the samples\n";
+  }
   text +=
       "\nR(p): probability that the network is connected when every SRLG is up\n"
       "independently with probability p";
@@ -592,6 +608,18 @@ void append_csv_interval(std::string& text, const Interval& interval, bool known
 void write_reliability_csv(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   csv_run_lines(text, "reliability", report.run);
+  if (report.relative_error > 0.0) {
+    text += "# rel_error: ";
+    append_full(text, report.relative_error);
+    text += "\n# stop_reason: ";
+    text += report.stop_reason;
+    text += '\n';
+  }
+  if (report.exact_tail_depth >= 0) {
+    text += "# exact_tail_depth: ";
+    append_integer(text, report.exact_tail_depth);
+    text += '\n';
+  }
   if (!report.connected.empty()) {
     text += "# connected: ";
     for (std::size_t j = 0; j < report.connected.size(); ++j) {
@@ -676,6 +704,18 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "{\n";
   json_run_fields(text, "reliability", report.run);
+  if (report.relative_error > 0.0) {
+    json_number_field(text, "rel_error", report.relative_error);
+    json_text_field(text, "stop_reason", json_string(report.stop_reason));
+  } else {
+    json_text_field(text, "rel_error", "null");
+    json_text_field(text, "stop_reason", "null");
+  }
+  if (report.exact_tail_depth >= 0) {
+    json_integer_field(text, "exact_tail_depth", report.exact_tail_depth);
+  } else {
+    json_text_field(text, "exact_tail_depth", "null");
+  }
   text += "  \"connected\": ";
   if (report.connected.empty()) {
     text += "null";

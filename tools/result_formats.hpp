@@ -60,6 +60,11 @@ struct ReliabilityReport {
   ReliabilityPoint rank_at;
   std::vector<SrlgImportance> ranking;
   bool has_intervals = false;  // false for rounded values read from an XML file
+  // 1 - R(p) counted exactly for up to this many failed SRLGs; -1 when not asked for.
+  std::int32_t exact_tail_depth = -1;
+  std::uint64_t exact_tail_sets_checked = 0;
+  double relative_error = 0.0;  // the --rel-error goal, 0 without one
+  std::string stop_reason;      // why sampling stopped at N, with --rel-error
 };
 
 // The minimal SRLG cut sets of one network.
