@@ -102,6 +102,9 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
   const std::string bad_instance = write("bad.txt", "VNUM:4\nENUM:99999999999\nSRLGNUM:1\n");
   std::string many_srlgs = "VNUM:2\nENUM:1\nSRLGNUM:31\nE:1:1,2\nSRLG:1:1,\n";
   const std::string too_many = write("many.txt", many_srlgs);
+  // Vertex 3 has no edge: cut off whatever is up.
+  const std::string cut_from_start =
+      write("apart.txt", "VNUM:3\nENUM:1\nSRLGNUM:1\nE:1:1,2\nSRLG:1:1\n");
   const std::string bad_xml = write("bad.xml", "<VARNAK>\n<SRLGNUM>x</SRLGNUM></VARNAK>");
   struct Case {
     std::vector<std::string> args;
@@ -140,6 +143,33 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
        "--free-connected goes with --xml only"},
       {{"reliability", "--results", bad_xml}, 1, "this is an XML file"},
       {{"reliability", "--results", missing}, 1, "cannot open result file " + missing},
+      {{"reliability", "--graph", ring_, "--exact", "--tail-exact"},
+       2,
+       "--tail-exact goes with --graph and --N"},
+      {{"reliability", "--graph", ring_, "--N", "9", "--tail-exact", "0"}, 2, "--tail-exact is \"0\""},
+      {{"reliability", "--graph", ring_, "--N", "9", "--p", "0.9", "--rel-error", "0.1"},
+       2,
+       "--rel-error needs --max-N"},
+      {{"reliability", "--graph", ring_, "--N", "9", "--p", "0.9", "--rel-error", "1.5", "--max-N",
+        "99"},
+       2,
+       "--rel-error is 1.5"},
+      {{"reliability", "--graph", ring_, "--N", "9", "--grid", "3", "--rel-error", "0.1",
+        "--max-N", "99"},
+       2,
+       "give --rank-at or one --p"},
+      {{"reliability", "--graph", ring_, "--N", "100", "--p", "0.9", "--rel-error", "0.1",
+        "--max-N", "99"},
+       2,
+       "--max-N is 99; expected at least --N, 100"},
+      {{"reliability", "--graph", ring_, "--N", "100", "--max-N", "200"},
+       2,
+       "--max-N goes with --rel-error"},
+      {{"cuts", "--graph", ring_}, 2, "the option '--max-size' is required but missing"},
+      {{"cuts", "--graph", ring_, "--max-size", "0"}, 2, "--max-size is 0"},
+      {{"cuts", "--graph", cut_from_start, "--max-size", "1"},
+       1,
+       cut_from_start + ": the network is not connected even with every SRLG up"},
       {{"reliability", "--graph", ring_, "--exact", "--free-connected", "yes"},
        2,
        "--free-connected goes with --xml only"},
@@ -407,6 +437,80 @@ TEST_F(CommandsTest, ReportsThatNoEstimateWritesAreRefused) {
     EXPECT_NE(result.err.find(test_case.message), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty());
   }
+}
+
+// A run that sampled until it was precise enough is the fixed-N run at the N it reports.
+TEST_F(CommandsTest, RelativeErrorStopsAtAFixedNRun) {
+  const Run until = run({"reliability", "--graph", ring_, "--N", "500", "--seed", "5", "--p", "0.9",
+                         "--rel-error", "0.02", "--max-N", "1000000", "--format", "csv"});
+  ASSERT_EQ(until.code, 0) << until.err;
+  const std::size_t at = until.out.find("\n# N: ");
+  ASSERT_NE(at, std::string::npos);
+  const std::string n = until.out.substr(at + 6, until.out.find('\n', at + 1) - at - 6);
+  EXPECT_GT(std::stoi(n), 500);
+  EXPECT_NE(until.out.find("# stop_reason: relative error reached\n"), std::string::npos);
+  const Run fixed =
+      run({"reliability", "--graph", ring_, "--N", n, "--seed", "5", "--p", "0.9", "--format", "csv"});
+  ASSERT_EQ(fixed.code, 0) << fixed.err;
+  EXPECT_EQ(csv_table(until.out), csv_table(fixed.out));
+  // Half-width at most 2% of 1 - R: the row's value, low and unreliability.
+  const std::string table = csv_table(until.out);
+  const std::size_t row_start = table.find("\nreliability,") + 1;
+  const std::vector<std::string> row =
+      csv_fields(table.substr(row_start, table.find('\n', row_start) - row_start));
+  const double reliability = std::stod(row[4]);
+  EXPECT_LE(reliability - std::stod(row[5]), 0.02 * std::stod(row[7]));
+
+  const Run capped = run({"reliability", "--graph", ring_, "--N", "500", "--seed", "5", "--p",
+                          "0.9", "--rel-error", "0.001", "--max-N", "3000", "--format", "csv"});
+  ASSERT_EQ(capped.code, 0) << capped.err;
+  EXPECT_NE(capped.out.find("\n# N: 3000\n"), std::string::npos);
+  EXPECT_NE(capped.out.find("# stop_reason: --max-N reached\n"), std::string::npos);
+}
+
+// With every failure size counted, 1 - R(p) is exact however few the samples.
+TEST_F(CommandsTest, TailExactCountsTheSmallFailures) {
+  const Run exact =
+      run({"reliability", "--graph", ring_, "--exact", "--p", "0.99,0.5", "--format", "csv"});
+  const Run tail = run({"reliability", "--graph", ring_, "--N", "20", "--seed", "1", "--p",
+                        "0.99,0.5", "--tail-exact", "--format", "csv"});
+  ASSERT_EQ(exact.code, 0) << exact.err;
+  ASSERT_EQ(tail.code, 0) << tail.err;
+  EXPECT_NE(tail.out.find("\n# exact_tail_depth: 3\n"), std::string::npos);
+  std::istringstream tail_rows(csv_table(tail.out));
+  std::istringstream exact_rows(csv_table(exact.out));
+  std::string tail_row;
+  std::string exact_row;
+  std::getline(tail_rows, tail_row);  // the header
+  std::getline(exact_rows, exact_row);
+  int rows = 0;
+  while (std::getline(tail_rows, tail_row) && std::getline(exact_rows, exact_row)) {
+    ++rows;
+    SCOPED_TRACE(tail_row);
+    const std::vector<std::string> from_tail = csv_fields(tail_row);
+    const std::vector<std::string> from_exact = csv_fields(exact_row);
+    // R(p) and its point interval to the last digit; 1 - R summed apart, to its rounding.
+    for (const std::size_t field : {1, 4, 5, 6}) {
+      EXPECT_EQ(from_tail[field], from_exact[field]);
+    }
+    EXPECT_NEAR(std::stod(from_tail[7]), std::stod(from_exact[7]), 1e-15);
+  }
+  EXPECT_EQ(rows, 2);
+}
+
+TEST_F(CommandsTest, CutsListsTheMinimalCutSets) {
+  // The ring: SRLG 2 alone isolates vertex 3; SRLGs 1 and 3 together leave {1, 4} and
+  // {2, 3}, and the piece with vertex 1 is kept as the rest.
+  const Run csv = run({"cuts", "--graph", ring_, "--max-size", "3", "--format", "csv"});
+  ASSERT_EQ(csv.code, 0) << csv.err;
+  EXPECT_EQ(csv_table(csv.out), "size,srlgs,cut_off\n1,2,3\n2,1 3,2 3\n");
+  EXPECT_NE(csv.out.find("# count_by_size: 1 1 0\n"), std::string::npos);
+  const Run json = run({"cuts", "--graph", ring_, "--max-size", "1", "--format", "json"});
+  ASSERT_EQ(json.code, 0) << json.err;
+  EXPECT_NE(json.out.find("\"count_by_size\": [0, 1],\n  \"cut_sets\": [\n    {\"srlgs\": [2], "
+                          "\"cut_off\": [3]}\n  ]\n}\n"),
+            std::string::npos)
+      << json.out;
 }
 
 TEST_F(CommandsTest, FreeConnectedMustAgreeWithTheFile) {
