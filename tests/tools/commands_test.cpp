@@ -146,7 +146,9 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
       {{"reliability", "--graph", ring_, "--exact", "--tail-exact"},
        2,
        "--tail-exact goes with --graph and --N"},
-      {{"reliability", "--graph", ring_, "--N", "9", "--tail-exact", "0"}, 2, "--tail-exact is \"0\""},
+      {{"reliability", "--graph", ring_, "--N", "9", "--tail-exact", "0"},
+       2,
+       "--tail-exact is \"0\""},
       {{"reliability", "--graph", ring_, "--N", "9", "--p", "0.9", "--rel-error", "0.1"},
        2,
        "--rel-error needs --max-N"},
@@ -154,8 +156,8 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
         "99"},
        2,
        "--rel-error is 1.5"},
-      {{"reliability", "--graph", ring_, "--N", "9", "--grid", "3", "--rel-error", "0.1",
-        "--max-N", "99"},
+      {{"reliability", "--graph", ring_, "--N", "9", "--grid", "3", "--rel-error", "0.1", "--max-N",
+        "99"},
        2,
        "give --rank-at or one --p"},
       {{"reliability", "--graph", ring_, "--N", "100", "--p", "0.9", "--rel-error", "0.1",
@@ -449,8 +451,8 @@ TEST_F(CommandsTest, RelativeErrorStopsAtAFixedNRun) {
   const std::string n = until.out.substr(at + 6, until.out.find('\n', at + 1) - at - 6);
   EXPECT_GT(std::stoi(n), 500);
   EXPECT_NE(until.out.find("# stop_reason: relative error reached\n"), std::string::npos);
-  const Run fixed =
-      run({"reliability", "--graph", ring_, "--N", n, "--seed", "5", "--p", "0.9", "--format", "csv"});
+  const Run fixed = run(
+      {"reliability", "--graph", ring_, "--N", n, "--seed", "5", "--p", "0.9", "--format", "csv"});
   ASSERT_EQ(fixed.code, 0) << fixed.err;
   EXPECT_EQ(csv_table(until.out), csv_table(fixed.out));
   // Half-width at most 2% of 1 - R: the row's value, low and unreliability.
