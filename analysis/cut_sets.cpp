@@ -297,8 +297,7 @@ std::string work_refusal(std::int32_t srlg_count, std::int32_t max_size, double 
   std::snprintf(text, sizeof text,
                 "the sets of at most %d of the %d SRLGs number %.3g; checking them could take "
                 "about %.0f s, and at most %.3g sets are checked",
-                max_size, srlg_count, sets, sets / kMostFailureSetsChecked * 60.0,
-                kMostFailureSetsChecked);
+                max_size, srlg_count, sets, sets / kFailureSetsPerSecond, kMostFailureSetsChecked);
   return text;
 }
 

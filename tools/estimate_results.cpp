@@ -346,7 +346,7 @@ int parse_json(const std::string& text, EstimateResults& results, Gathered& gath
       }
     } else if (!json.skip_value()) {
       fault = {key_line, "the value of \"" + shown(key).substr(1, shown(key).size() - 2) +
-                             "\" is not JSON at " + json.here()};
+                             "\" is not JSON (or is nested more than 64 deep) at " + json.here()};
       return 1;
     }
   } while (json.take(','));

@@ -385,11 +385,11 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
       "top", po::value<std::int32_t>()->default_value(kDefaultTop),
       "with --rank-at: SRLGs shown, 0 for all")(
       "tail-exact", po::value<std::string>()->implicit_value("auto"),
-      "with --N: count the failures of up to this many SRLGs exactly (auto: as many as a\n"
+      "with --N: count the failures of up to this many SRLGs exactly (auto: as many as a "
       "fraction of a second allows)")(
       "rel-error", po::value<double>(),
-      "with --N: double N until the 95% half-width of 1 - R(p) is at most this share of it, or\n"
-      "the --top ranks are resolved; p is --rank-at's, or the one --p value")(
+      "with --N: double N until the 95% half-width of 1 - R(p) is at most this share of it, "
+      "or the --top ranks are resolved; p is --rank-at's, or the one --p value")(
       "max-N", po::value<std::int32_t>(), "with --rel-error: the largest N tried (required)");
   add_format_option(options);
   po::variables_map given;
