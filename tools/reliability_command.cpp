@@ -111,9 +111,12 @@ struct ReliabilitySource {
   Precision precision;
   bool exact_tail_wanted = false;
   std::int32_t tail_depth = -1;  // failed SRLGs counted exactly; -1 for as many as is quick
-  // Where the estimate's branch leaves the failure shares and why it stopped sampling.
-  FailureShares* exact_tail = nullptr;
-  std::string* stop_reason = nullptr;
+};
+
+// What the estimating branch gives besides the spectra.
+struct SamplingOutcome {
+  FailureShares exact_tail;  // with --tail-exact
+  std::string stop_reason;   // with --rel-error
 };
 
 int read_reliability_source(ToolsConsole& console, const std::string& command,
@@ -195,7 +198,7 @@ std::string precision_reached(const Precision& precision, const SpectraSummary& 
 // doubling N until the precision asked for is reached.
 int estimate_spectra_for(ToolsConsole& console, const std::string& command,
                          const ReliabilitySource& source, const NetworkInstance& instance,
-                         SpectraSummary& summary, RunInfo& run) {
+                         SpectraSummary& summary, RunInfo& run, SamplingOutcome& outcome) {
   std::string message;
   // Importance reads every row at every p, so the rows are kept whole as doubles.
   if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, true, message)) {
@@ -212,10 +215,10 @@ int estimate_spectra_for(ToolsConsole& console, const std::string& command,
       }
     }
     std::string tail_failure;
-    if (count_failure_shares(instance, depth, *source.exact_tail, tail_failure) != 0) {
+    if (count_failure_shares(instance, depth, outcome.exact_tail, tail_failure) != 0) {
       return failure(console, command, printable(source.graph_path) + ": " + tail_failure);
     }
-    exact_tail = source.exact_tail;
+    exact_tail = &outcome.exact_tail;
   }
   EstimateSettings settings = source.settings;
   double seconds = 0.0;
@@ -227,12 +230,12 @@ int estimate_spectra_for(ToolsConsole& console, const std::string& command,
     if (source.precision.relative_error <= 0.0) {
       break;
     }
-    *source.stop_reason = precision_reached(source.precision, summary, exact_tail);
-    if (!source.stop_reason->empty()) {
+    outcome.stop_reason = precision_reached(source.precision, summary, exact_tail);
+    if (!outcome.stop_reason.empty()) {
       break;
     }
     if (settings.sample_size >= source.precision.max_sample_size) {
-      *source.stop_reason = "--max-N reached";
+      outcome.stop_reason = "--max-N reached";
       break;
     }
     settings.sample_size = static_cast<std::int32_t>(std::min<std::int64_t>(
@@ -243,7 +246,7 @@ int estimate_spectra_for(ToolsConsole& console, const std::string& command,
 }
 
 int read_spectra(ToolsConsole& console, const std::string& command, const ReliabilitySource& source,
-                 SpectraSummary& summary, RunInfo& run) {
+                 SpectraSummary& summary, RunInfo& run, SamplingOutcome& outcome) {
   if (!source.results_path.empty()) {
     EstimateResults results;
     std::string message;
@@ -298,7 +301,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     summary.exact = true;
     return kExitSuccess;
   }
-  return estimate_spectra_for(console, command, source, instance, summary, run);
+  return estimate_spectra_for(console, command, source, instance, summary, run, outcome);
 }
 
 // --tail-exact, --rel-error and --max-N, which refine an estimate made with --N.
@@ -428,19 +431,19 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
       code >= 0) {
     return code;
   }
-  FailureShares exact_tail;
-  source.exact_tail = &exact_tail;
-  source.stop_reason = &report.stop_reason;
 
   const auto start = std::chrono::steady_clock::now();
   SpectraSummary summary;
-  if (read_spectra(console, command, source, summary, report.run) != kExitSuccess) {
+  SamplingOutcome outcome;
+  if (read_spectra(console, command, source, summary, report.run, outcome) != kExitSuccess) {
     return kExitFailure;
   }
-  const FailureShares* tail = source.exact_tail_wanted ? &exact_tail : nullptr;
+  report.stop_reason = outcome.stop_reason;
+  const FailureShares* tail = source.exact_tail_wanted ? &outcome.exact_tail : nullptr;
   if (tail != nullptr) {
-    report.exact_tail_depth = static_cast<std::int32_t>(exact_tail.disconnecting.size()) - 1;
-    report.exact_tail_sets_checked = exact_tail.sets_checked;
+    report.exact_tail_depth =
+        static_cast<std::int32_t>(outcome.exact_tail.disconnecting.size()) - 1;
+    report.exact_tail_sets_checked = outcome.exact_tail.sets_checked;
   }
   report.relative_error = source.precision.relative_error;
   report.has_intervals = has_intervals(summary);
