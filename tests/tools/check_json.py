@@ -59,7 +59,7 @@ def csv_rows(text):
 def check_facts(name, data, facts):
     """The run's facts are the same in the JSON and in the CSV's comment lines."""
     for key, value in facts.items():
-        if key in ("confidence_level", "connected"):
+        if key in ("confidence_level", "connected", "count_by_size"):
             continue
         expected = data[key]
         shown = str(expected).lower() if isinstance(expected, bool) else str(expected)
@@ -196,6 +196,27 @@ def check_reliability(tool, instance):
     check(len(points) == 6 and len(ranked) == len(entries), "reliability: CSV rows")
 
 
+def check_cuts(tool, instance):
+    args = ["cuts", "--graph", instance, "--max-size", "2"]
+    data = json.loads(run(tool, args, "json"))
+    text = run(tool, args, "text")
+    rows, facts = csv_rows(run(tool, args, "csv"))
+    check_facts("cuts", data, facts)
+    sets = [(entry["srlgs"], entry["cut_off"]) for entry in data["cut_sets"]]
+    from_csv = [([int(i) for i in row["srlgs"].split()], [int(v) for v in row["cut_off"].split()])
+                for row in rows]
+    check(sets == from_csv, "cuts: the sets differ between CSV and JSON")
+    listed = [line.split("|") for line in text.splitlines() if "|" in line][1:]
+    from_text = [([int(i) for i in left.split()[1:]], [int(v) for v in right.split()])
+                 for left, right in listed]
+    check(sets == from_text, "cuts: the sets differ between text and JSON")
+    by_size = [sum(1 for srlgs, _ in sets if len(srlgs) == size)
+               for size in range(len(data["count_by_size"]))]
+    check(by_size == data["count_by_size"], "cuts: count_by_size does not count the sets")
+    check(facts["count_by_size"].split() == [str(n) for n in data["count_by_size"][1:]],
+          "cuts: count_by_size differs between CSV and JSON")
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -203,6 +224,7 @@ def main():
     check_estimate(tool, instance)
     check_exact(tool, instance)
     check_reliability(tool, instance)
+    check_cuts(tool, instance)
     for failure in failures:
         print(failure)
     print(f"{'FAILED' if failures else 'OK'}: {len(failures)} differences")
