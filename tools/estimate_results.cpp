@@ -691,15 +691,43 @@ int read_estimate_results(const std::string& path, EstimateResults& results, std
     failure = "cannot open result file " + printable(path);
     return 1;
   }
-  // Past this much the file is no report a run could write on this machine.
-  const std::uint64_t limit = physical_memory_bytes() / 2;
+  // The report names its SRLG count near its start, and its length follows from that
+  // count: reading stops there, so a device that never ends (or a huge file that is no
+  // report) is refused after a little reading, and memory stays in proportion to the
+  // report's own size.
+  constexpr std::size_t kHeadBytes = std::size_t{1} << 16;
+  constexpr double kMostBytesPerCell = 96.0;  // a BIM cell's value and count, generously
   std::string text;
+  double limit = static_cast<double>(kHeadBytes);
+  bool limit_known = false;
   char block[1 << 16];
   while (file.read(block, sizeof block) || file.gcount() > 0) {
     text.append(block, static_cast<std::size_t>(file.gcount()));
-    if (text.size() > limit) {
-      failure = printable(path) + ": longer than " + describe_bytes(static_cast<double>(limit)) +
-                ", half of this machine's memory; expected estimate's JSON or CSV report";
+    if (!limit_known && text.size() >= kHeadBytes) {
+      const std::size_t first = text.find_first_not_of(" \t\r\n");
+      const std::size_t key = text.find("srlg_count");
+      std::int64_t srlg_count = 0;
+      if (first == std::string::npos || (text[first] != '{' && text[first] != '#') ||
+          key == std::string::npos || key > kHeadBytes) {
+        failure = printable(path) +
+                  ": no srlg_count in its first 64 KiB; expected estimate's JSON or CSV report";
+        return 1;
+      }
+      std::size_t digits = text.find_first_of("0123456789", key);
+      const std::size_t end = text.find_first_not_of("0123456789", digits);
+      if (digits == std::string::npos || digits > key + 16 ||
+          !read_integer(std::string_view(text).substr(digits, end - digits), srlg_count)) {
+        srlg_count = 0;
+      }
+      const double cells = static_cast<double>(srlg_count) * static_cast<double>(srlg_count + 1);
+      limit = std::min(static_cast<double>(kHeadBytes) + cells * kMostBytesPerCell,
+                       static_cast<double>(physical_memory_bytes()) / 2);
+      limit_known = true;
+    }
+    if (static_cast<double>(text.size()) > limit) {
+      failure = printable(path) + ": longer than " + describe_bytes(limit) +
+                ", more than a report of its srlg_count can be; expected estimate's JSON or CSV "
+                "report";
       return 1;
     }
   }

@@ -431,6 +431,11 @@ TEST_F(CommandsTest, ReportsThatNoEstimateWritesAreRefused) {
       {"j.csv", "# command: estimate\n# N: 10\nseries,srlg,k\n", "no # srlg_count line"},
       {"k.csv", "# command: estimate\n# srlg_count: 100000\n# N: 10\nseries,srlg,k,connected\n",
        "srlg_count 100000 needs 10000100000 rows, more than the rest of the file can hold"},
+      // Reading stops early: what a device such as /dev/zero gives, and a report padded
+      // far past what its SRLG count allows.
+      {"zeros.json", std::string(70000, '\0'), "zeros.json: no srlg_count in its first 64 KiB"},
+      {"padded.json", json_head + std::string(300000, ' '),
+       "padded.json: longer than 64.6 KiB, more than a report of its srlg_count can be"},
   };
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.name);
