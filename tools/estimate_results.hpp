@@ -18,8 +18,9 @@ struct EstimateResults {
 // white space: `{` for JSON). The counts must be what a run can give: within 0..N, each
 // row nondecreasing, each BIM count at most the spectrum count of its position, each BIM
 // row ending on the last spectrum count, and BIM column j adding up to j+1 times spectrum
-// count j. Memory is in proportion to the file, which is refused past this machine's
-// memory, so a device that never ends is refused too.
+// count j. The file must name its srlg_count in its first 64 KiB and is read no further
+// than a report of that count can run, so memory stays in proportion to the report and a
+// device that never ends is refused after a little reading.
 //
 // Returns 0, or 1 with `failure` set to one line naming the file, the line and the value
 // at fault, control bytes shown as \xNN.
