@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis/exact_spectra.hpp"
+#include "common/machine_cores.hpp"
 #include "common/memory_budget.hpp"
 #include "common/printable.hpp"
 #include "estimation/process_group.hpp"
@@ -23,14 +24,6 @@
 
 namespace varnak {
 namespace {
-
-// More threads than this is a typing error, not a machine.
-constexpr int kMaxThreads = 1024;
-
-int machine_cores() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxThreads));
-}
 
 constexpr const char* kOverview =
     "Usage: varnak-tools COMMAND [options]\n"

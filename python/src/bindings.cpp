@@ -1,6 +1,7 @@
 // The Python module _varnak: plain functions over the library's records. NumPy arrays go
 // out, plain Python values come in; everything else (names, result objects, NetworkX,
-// files other than instance files) is the Python package's.
+// JSON reports other than an estimate's) is the Python package's. Every figure is made
+// here by the library's own functions, so that Python and varnak-tools agree to the bit.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -19,14 +20,17 @@
 #include <vector>
 
 #include "analysis/confidence.hpp"
+#include "analysis/cut_sets.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
+#include "common/machine_cores.hpp"
 #include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
 #include "instance/network_instance.hpp"
 #include "output/xml_results.hpp"
+#include "tools/estimate_results.hpp"
 
 namespace py = pybind11;
 
@@ -168,27 +172,96 @@ py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std
       stop);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
-  SpectraVector spectrum;
-  spectrum_of(counts, spectrum);
   const auto width = static_cast<py::ssize_t>(counts.srlg_count);
-  py::array_t<double> bim_spectra({width, width});
-  const BimRowSource rows = bim_rows_of(counts);
-  SpectraVector row;
-  auto cells = bim_spectra.mutable_unchecked<2>();
-  for (py::ssize_t s = 0; s < width; ++s) {
-    rows(static_cast<std::size_t>(s), row);
-    for (py::ssize_t j = 0; j < width; ++j) {
-      cells(s, j) = row[static_cast<std::size_t>(j)];
-    }
-  }
   py::dict result;
-  result["spectrum"] = to_array(spectrum);
-  result["bim_spectra"] = std::move(bim_spectra);
   result["connected"] = py::array_t<std::int64_t>(width, counts.connected.data());
   result["connected_with"] = to_array(counts.connected_with, width, width);
   result["elapsed_seconds"] = seconds;
   return result;
+}
+
+// Spectra made from an estimate's counts, as varnak-tools makes them: every value
+// count / N. The counts are checked only for their shape and range; a report read from a
+// file is checked in full by read_estimate_file.
+SpectraSummary spectra_of_counts(
+    const py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>& connected,
+    const py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>& connected_with,
+    std::int32_t sample_size, bool free_edges_connect) {
+  if (sample_size < 1) {
+    throw py::value_error("N is " + std::to_string(sample_size) + "; expected 1 or more");
+  }
+  const py::ssize_t width = connected.ndim() == 1 ? connected.shape(0) : -1;
+  if (width < 0 || connected_with.ndim() != 2 || connected_with.shape(0) != width ||
+      connected_with.shape(1) != width) {
+    throw py::value_error(
+        "connected_with must be a square table with one row per entry of connected");
+  }
+  SpectraCounts counts;
+  counts.srlg_count = static_cast<std::int32_t>(width);
+  counts.sample_size = sample_size;
+  counts.connected.assign(connected.data(), connected.data() + width);
+  const std::int64_t* cells = connected_with.data();
+  counts.connected_with.reserve(static_cast<std::size_t>(width * width));
+  for (const std::int64_t count : counts.connected) {
+    if (count < 0 || count > sample_size) {
+      throw py::value_error("connected holds " + std::to_string(count) +
+                            "; expected counts from 0 to N");
+    }
+  }
+  for (py::ssize_t i = 0; i < width * width; ++i) {
+    if (cells[i] < 0 || cells[i] > sample_size) {
+      throw py::value_error("connected_with holds " + std::to_string(cells[i]) +
+                            "; expected counts from 0 to N");
+    }
+    counts.connected_with.push_back(static_cast<std::int32_t>(cells[i]));
+  }
+  return summary_of_counts(std::move(counts), free_edges_connect);
+}
+
+// Spectra known by their values alone: exact, or read from an XML file (then without
+// intervals).
+SpectraSummary spectra_of_values(
+    const std::vector<double>& spectrum,
+    const py::array_t<double, py::array::c_style | py::array::forcecast>& bim_spectra,
+    bool free_edges_connect, bool exact) {
+  SpectraSummary summary;
+  summary.srlg_count = static_cast<std::int32_t>(spectrum.size());
+  summary.none_up = free_edges_connect ? 1.0 : 0.0;
+  summary.spectrum = spectrum;
+  summary.bim_spectra = array_to_rows(bim_spectra, spectrum.size());
+  summary.exact = exact;
+  return summary;
+}
+
+// What an estimate's report gives beside its counts, made from them as varnak-tools
+// makes them: values count / N, Wilson intervals from the counts, the DKW band.
+py::dict estimate_figures(const SpectraSummary& spectra) {
+  const SpectraCounts& counts = spectra.counts;
+  if (counts.sample_size <= 0) {
+    throw py::value_error("these spectra hold no sample counts");
+  }
+  const double half_width = dkw_half_width(counts.sample_size);
+  std::vector<double> wilson_low;
+  std::vector<double> wilson_high;
+  std::vector<double> band_low;
+  std::vector<double> band_high;
+  for (std::size_t j = 0; j < counts.connected.size(); ++j) {
+    const Interval wilson = wilson_interval_of_counts(counts.connected[j], counts.sample_size);
+    const Interval band = band_around(spectra.spectrum[j], half_width);
+    wilson_low.push_back(wilson.low);
+    wilson_high.push_back(wilson.high);
+    band_low.push_back(band.low);
+    band_high.push_back(band.high);
+  }
+  py::dict figures;
+  figures["spectrum"] = to_array(spectra.spectrum);
+  figures["bim_spectra"] = rows_to_array(spectra.bim_spectra);
+  figures["wilson_low"] = to_array(wilson_low);
+  figures["wilson_high"] = to_array(wilson_high);
+  figures["band_half_width"] = half_width;
+  figures["band_low"] = to_array(band_low);
+  figures["band_high"] = to_array(band_high);
+  return figures;
 }
 
 py::dict exact(const NetworkInstance& instance) {
@@ -216,79 +289,110 @@ py::dict exact(const NetworkInstance& instance) {
   result["free_edges_connect"] = spectra.free_edges_connect;
   result["spectrum"] = to_array(spectra.spectrum);
   result["bim_spectra"] = rows_to_array(spectra.bim_spectra);
-  result["connected_subsets"] = py::array_t<std::uint64_t>(width, spectra.connected_subsets.data());
+  result["connected"] = py::array_t<std::uint64_t>(width, spectra.connected_subsets.data());
   result["subsets"] = py::array_t<std::uint64_t>(width, spectra.subsets.data());
-  result["connected_subsets_with"] = std::move(with);
+  result["connected_with"] = std::move(with);
   result["elapsed_seconds"] = seconds;
   return result;
 }
 
-SpectraSummary summary_of(
-    const std::vector<double>& spectrum,
-    const py::array_t<double, py::array::c_style | py::array::forcecast>& bim_spectra,
-    bool free_edges_connect) {
-  SpectraSummary summary;
-  summary.srlg_count = static_cast<std::int32_t>(spectrum.size());
-  summary.none_up = free_edges_connect ? 1.0 : 0.0;
-  summary.spectrum = spectrum;
-  summary.bim_spectra = array_to_rows(bim_spectra, spectrum.size());
-  return summary;
-}
-
-py::array_t<double> reliability_curve(
-    const std::vector<double>& spectrum,
-    const py::array_t<double, py::array::c_style | py::array::forcecast>& bim_spectra,
-    bool free_edges_connect, const std::vector<double>& p_values) {
-  const SpectraSummary summary = summary_of(spectrum, bim_spectra, free_edges_connect);
-  std::vector<double> curve;
-  curve.reserve(p_values.size());
+// R(p) at each p as the columns of varnak-tools' points: p, R, R_low, R_high,
+// unreliability. `exact_tail`, when given, counts the small failures exactly.
+py::dict reliability_points(const SpectraSummary& spectra, const std::vector<double>& p_values,
+                            const FailureShares* exact_tail) {
+  std::vector<double> reliability;
+  std::vector<double> low;
+  std::vector<double> high;
+  std::vector<double> unreliability;
   for (const double p : p_values) {
-    curve.push_back(reliability(summary, p));
+    const ReliabilityPoint point = reliability_point(spectra, p, exact_tail);
+    reliability.push_back(point.reliability);
+    low.push_back(point.interval.low);
+    high.push_back(point.interval.high);
+    unreliability.push_back(point.unreliability);
   }
-  return to_array(curve);
+  py::dict points;
+  points["p"] = to_array(p_values);
+  points["R"] = to_array(reliability);
+  points["R_low"] = to_array(low);
+  points["R_high"] = to_array(high);
+  points["unreliability"] = to_array(unreliability);
+  return points;
 }
 
-// The SRLGs most important first, as four columns: ids, importance, R(p | up), R(p | down).
-py::tuple importance_ranking(
-    const std::vector<double>& spectrum,
-    const py::array_t<double, py::array::c_style | py::array::forcecast>& bim_spectra,
-    bool free_edges_connect, double p) {
-  const SpectraSummary summary = summary_of(spectrum, bim_spectra, free_edges_connect);
-  const std::vector<SrlgImportance> ranking = rank_by_importance(summary, p, 0);
+// Every SRLG, most important first, as the columns of varnak-tools' ranking.
+py::dict importance_ranking(const SpectraSummary& spectra, double p) {
+  const std::vector<SrlgImportance> ranking = rank_by_importance(spectra, p, 0);
   std::vector<std::int32_t> ids;
   std::vector<double> importance;
+  std::vector<double> low;
+  std::vector<double> high;
+  std::vector<bool> resolved;
   std::vector<double> up;
   std::vector<double> down;
   for (const SrlgImportance& entry : ranking) {
     ids.push_back(entry.srlg);
     importance.push_back(entry.importance);
+    low.push_back(entry.interval.low);
+    high.push_back(entry.interval.high);
+    resolved.push_back(entry.resolved);
     up.push_back(entry.reliability_up);
     down.push_back(entry.reliability_down);
   }
-  return py::make_tuple(py::array_t<std::int32_t>(static_cast<py::ssize_t>(ids.size()), ids.data()),
-                        to_array(importance), to_array(up), to_array(down));
+  const auto count = static_cast<py::ssize_t>(ranking.size());
+  py::array_t<bool> resolved_column(count);
+  for (py::ssize_t i = 0; i < count; ++i) {
+    resolved_column.mutable_at(i) = resolved[static_cast<std::size_t>(i)];
+  }
+  py::dict columns;
+  columns["srlg"] = py::array_t<std::int32_t>(count, ids.data());
+  columns["importance"] = to_array(importance);
+  columns["importance_low"] = to_array(low);
+  columns["importance_high"] = to_array(high);
+  columns["resolved"] = std::move(resolved_column);
+  columns["R_up"] = to_array(up);
+  columns["R_down"] = to_array(down);
+  return columns;
 }
 
-py::tuple wilson_intervals(const std::vector<double>& spectrum, std::int64_t trials) {
-  std::vector<double> low;
-  std::vector<double> high;
-  for (const double value : spectrum) {
-    const Interval interval = wilson_interval(value, trials);
-    low.push_back(interval.low);
-    high.push_back(interval.high);
+FailureShares failure_shares(const NetworkInstance& instance, std::int32_t max_size) {
+  FailureShares shares;
+  std::string failure;
+  int code = 0;
+  std::atomic<bool> stop{false};  // the count has no way to stop early: it is waited for
+  run_interruptibly([&]() { code = count_failure_shares(instance, max_size, shares, failure); },
+                    stop);
+  if (code != 0) {
+    throw std::runtime_error(failure);
   }
-  return py::make_tuple(to_array(low), to_array(high));
+  return shares;
 }
 
-py::tuple band(const std::vector<double>& spectrum, double half_width) {
-  std::vector<double> low;
-  std::vector<double> high;
-  for (const double value : spectrum) {
-    const Interval interval = band_around(value, half_width);
-    low.push_back(interval.low);
-    high.push_back(interval.high);
+py::dict minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size) {
+  MinimalCutSets cuts;
+  std::string failure;
+  int code = 0;
+  std::atomic<bool> stop{false};  // the search has no way to stop early: it is waited for
+  const auto start = std::chrono::steady_clock::now();
+  run_interruptibly([&]() { code = find_minimal_cut_sets(instance, max_size, cuts, failure); },
+                    stop);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (code != 0) {
+    throw std::runtime_error(failure);
   }
-  return py::make_tuple(to_array(low), to_array(high));
+  py::list sets;
+  for (const MinimalCutSet& set : cuts.sets) {
+    sets.append(py::make_tuple(set.srlgs, set.cut_off));
+  }
+  py::dict result;
+  result["max_size"] = cuts.max_size;
+  result["sets_checked"] = cuts.sets_checked;
+  result["count_by_size"] = py::array_t<std::uint64_t>(
+      static_cast<py::ssize_t>(cuts.count_by_size.size()), cuts.count_by_size.data());
+  result["cut_sets"] = std::move(sets);
+  result["elapsed_seconds"] = seconds;
+  return result;
 }
 
 // A Varnak XML result file, checked as varnak-tools reliability --xml checks it.
@@ -299,6 +403,30 @@ py::tuple read_xml_file(const std::string& path) {
     throw std::runtime_error(failure);
   }
   return py::make_tuple(to_array(results.spectrum), rows_to_array(results.bim_spectra));
+}
+
+// An estimate's JSON or CSV report, read and checked by varnak-tools reliability --results'
+// own reader, so that both refuse the same files with the same messages.
+py::dict read_estimate_file(const std::string& path) {
+  EstimateResults results;
+  std::string failure;
+  if (read_estimate_results(path, results, failure) != 0) {
+    throw std::runtime_error(failure);
+  }
+  const RunInfo& run = results.run;
+  py::dict report;
+  report["instance"] =
+      run.instance_name.empty() ? py::object(py::none()) : py::object(py::str(run.instance_name));
+  report["srlg_count"] = run.srlg_count;
+  report["N"] = run.sample_size;
+  report["seed"] = run.seed;
+  report["seed_drawn"] = run.seed_drawn;
+  report["threads"] = run.thread_count;
+  report["free_edges_connect"] = run.free_edges_connect;
+  const auto width = static_cast<py::ssize_t>(results.counts.srlg_count);
+  report["connected"] = py::array_t<std::int64_t>(width, results.counts.connected.data());
+  report["connected_with"] = to_array(results.counts.connected_with, width, width);
+  return report;
 }
 
 }  // namespace
@@ -315,29 +443,42 @@ PYBIND11_MODULE(_varnak, module) {
       .def_readonly("edges", &NetworkInstance::edges)
       .def_readonly("srlgs", &NetworkInstance::srlgs);
 
+  py::class_<SpectraSummary>(module, "Spectra",
+                             "Spectra as the analysis reads them: from counts, exact, or values "
+                             "alone")
+      .def_readonly("srlg_count", &SpectraSummary::srlg_count)
+      .def_property_readonly("has_intervals", &has_intervals);
+  py::class_<FailureShares>(module, "FailureShares")
+      .def_property_readonly("depth", [](const FailureShares& shares) {
+        return static_cast<std::int32_t>(shares.disconnecting.size()) - 1;
+      });
+
   module.attr("LOAD_OK") = kLoadOk;
   module.attr("LOAD_FAILED") = kLoadFailed;
   module.attr("LOAD_CANNOT_OPEN") = kLoadCannotOpen;
   module.attr("MAX_EXACT_SRLGS") = kMaxExactSrlgs;
   module.attr("CONFIDENCE_LEVEL") = 1.0 - kBandAlpha;
+  module.attr("MAX_THREADS") = kMaxThreads;
 
   module.def("read_instance", &read_instance_file, py::arg("path"));
   module.def("make_instance", &make_instance, py::arg("vertex_count"), py::arg("edge_count"),
              py::arg("srlg_count"), py::arg("edges"), py::arg("srlgs"));
   module.def("printable", &printable, py::arg("text"));
+  module.def("machine_cores", &machine_cores);
   module.def("free_edges_connect", &free_edges_connect, py::arg("instance"));
   module.def("estimate", &estimate, py::arg("instance"), py::arg("sample_size"), py::arg("seed"),
              py::arg("thread_count"));
+  module.def("spectra_of_counts", &spectra_of_counts, py::arg("connected"),
+             py::arg("connected_with"), py::arg("sample_size"), py::arg("free_edges_connect"));
+  module.def("spectra_of_values", &spectra_of_values, py::arg("spectrum"), py::arg("bim_spectra"),
+             py::arg("free_edges_connect"), py::arg("exact"));
+  module.def("estimate_figures", &estimate_figures, py::arg("spectra"));
   module.def("exact", &exact, py::arg("instance"));
-  module.def("reliability_curve", &reliability_curve, py::arg("spectrum"), py::arg("bim_spectra"),
-             py::arg("free_edges_connect"), py::arg("p_values"));
-  module.def("importance_ranking", &importance_ranking, py::arg("spectrum"), py::arg("bim_spectra"),
-             py::arg("free_edges_connect"), py::arg("p"));
-  module.def("wilson_intervals", &wilson_intervals, py::arg("spectrum"), py::arg("trials"));
-  module.def(
-      "dkw_half_width",
-      [](std::int64_t samples, double alpha) { return dkw_half_width(samples, alpha); },
-      py::arg("samples"), py::arg("alpha") = kBandAlpha);
+  module.def("reliability_points", &reliability_points, py::arg("spectra"), py::arg("p_values"),
+             py::arg("exact_tail") = nullptr);
+  module.def("importance_ranking", &importance_ranking, py::arg("spectra"), py::arg("p"));
+  module.def("failure_shares", &failure_shares, py::arg("instance"), py::arg("max_size"));
+  module.def("minimal_cut_sets", &minimal_cut_sets, py::arg("instance"), py::arg("max_size"));
   module.def("read_xml_results", &read_xml_file, py::arg("path"));
-  module.def("band", &band, py::arg("spectrum"), py::arg("half_width"));
+  module.def("read_estimate_results", &read_estimate_file, py::arg("path"));
 }

@@ -5,8 +5,8 @@ Each result object holds its values under the key names of varnak-tools' JSON re
 also reachable as result["spectrum"].
 """
 
-import os
 import secrets
+import time
 
 import numpy as np
 
@@ -14,7 +14,6 @@ from . import native
 from . import names
 from .instance import Instance, VarnakError
 
-MAX_THREADS = 1024
 DEFAULT_GRID_POINTS = 11
 
 
@@ -22,6 +21,9 @@ class Result:
     """Values by their JSON key names, as attributes and as items."""
 
     command = None
+    # The name of the file the result was read from (read_result), for the reports made
+    # from it; None for a result computed here.
+    file_name = None
 
     def __init__(self, values):
         self._values = dict(values)
@@ -43,36 +45,54 @@ class Result:
 
     def __repr__(self):
         shown = ", ".join(f"{k}={v!r}" for k, v in self._values.items()
-                          if not isinstance(v, (np.ndarray, Result)))
+                          if not isinstance(v, (np.ndarray, Result, list)))
         return f"{type(self).__name__}({shown})"
 
 
 class EstimateResult(Result):
-    """Monte Carlo spectra with 95% Wilson intervals per entry and the 95% DKW band."""
+    """Monte Carlo spectra from their counts, with 95% Wilson intervals per entry and the 95%
+    DKW band: the keys of varnak-tools estimate's JSON report."""
 
     command = names.ESTIMATE_COMMAND
 
 
 class ExactResult(Result):
-    """Exact spectra as shares of connected SRLG subsets."""
+    """Exact spectra as shares of connected SRLG subsets: the keys of varnak-tools exact's
+    JSON report."""
 
     command = names.EXACT_COMMAND
 
 
 class SpectraResult(Result):
-    """Spectra read from a Varnak XML result file (six decimals)."""
+    """Spectra read from a Varnak XML result file: six decimals and no counts, so the figures
+    made from them have no intervals."""
 
-    command = "xml"
+    command = None
 
 
 class ReliabilityResult(Result):
-    """R(p) at the p values, and when asked the SRLGs ranked by Birnbaum importance."""
+    """R(p) at the p values (`reliability`), and when asked the SRLGs ranked by Birnbaum
+    importance (`importance`): the keys of varnak-tools reliability's JSON report."""
 
     command = names.RELIABILITY_COMMAND
 
 
+class ReliabilityCurve(Result):
+    """The points of R(p) as columns: p, R, R_low, R_high, unreliability (1 - R(p), summed on
+    its own). The interval columns are None for spectra without counts."""
+
+
 class ImportanceRanking(Result):
-    """At p (where R(p) is R): rank, srlg, importance, R_up, R_down, most important first."""
+    """At p: R, R_low, R_high and unreliability, and every SRLG most important first as the
+    columns rank, srlg, importance, importance_low, importance_high, resolved, R_up, R_down.
+    The interval and resolved columns are None for spectra without counts."""
+
+
+class CutsResult(Result):
+    """The minimal SRLG cut sets of at most max_size SRLGs: `cut_sets`, a list of
+    {"srlgs": [...], "cut_off": [...]}, and `count_by_size` (entry d for sets of d SRLGs)."""
+
+    command = names.CUTS_COMMAND
 
 
 def _check_range(value, what, low, high, expected):
@@ -84,10 +104,7 @@ def _check_range(value, what, low, high, expected):
 
 
 def _default_threads():
-    try:
-        return min(len(os.sched_getaffinity(0)), MAX_THREADS)
-    except AttributeError:
-        return min(os.cpu_count() or 1, MAX_THREADS)
+    return native.module().machine_cores()
 
 
 def _as_instance(instance):
@@ -98,18 +115,69 @@ def _shown(instance):
     return native.module().printable(instance.path) if instance.path else instance.name
 
 
+def _run_fields(command, method, srlg_count, free_edges_connect, elapsed_seconds,
+                instance=None, results_file=None, sampled=None):
+    """The keys every report starts with, in its order; `sampled` is (N, seed, seed_drawn,
+    threads) for sampled spectra."""
+    n, seed, seed_drawn, threads = sampled if sampled else (None, None, None, None)
+    return {
+        names.COMMAND: command,
+        names.INSTANCE: instance,
+        names.METHOD: method,
+        names.RESULTS_FILE: results_file,
+        names.SRLG_COUNT: srlg_count,
+        names.SAMPLE_SIZE: n,
+        names.SEED: seed,
+        names.SEED_DRAWN: seed_drawn,
+        names.THREADS: threads,
+        names.FREE_EDGES_CONNECT: bool(free_edges_connect),
+        names.ELAPSED_SECONDS: elapsed_seconds,
+        names.CONFIDENCE_LEVEL: native.module().CONFIDENCE_LEVEL,
+    }
+
+
+def _sampled(result):
+    return tuple(result[key] for key in (names.SAMPLE_SIZE, names.SEED, names.SEED_DRAWN,
+                                         names.THREADS))
+
+
+def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, free_edges_connect,
+                    instance=None, elapsed_seconds=None):
+    """An EstimateResult made from an estimate's counts, every value as varnak-tools makes
+    it: count / N, Wilson intervals from the counts, and the band around the values."""
+    spectra = native.module().spectra_of_counts(connected, connected_with, n, free_edges_connect)
+    figures = native.module().estimate_figures(spectra)
+    values = _run_fields(names.ESTIMATE_COMMAND, names.ESTIMATE_METHOD, spectra.srlg_count,
+                         free_edges_connect, elapsed_seconds, instance=instance,
+                         sampled=(n, seed, seed_drawn, threads))
+    values.update({
+        names.BAND_HALF_WIDTH: figures["band_half_width"],
+        names.SPECTRUM: figures["spectrum"],
+        names.CONNECTED: np.asarray(connected),
+        names.WILSON_LOW: figures["wilson_low"],
+        names.WILSON_HIGH: figures["wilson_high"],
+        names.BAND_LOW: figures["band_low"],
+        names.BAND_HIGH: figures["band_high"],
+        names.BIM_SPECTRA: figures["bim_spectra"],
+        names.CONNECTED_WITH: np.asarray(connected_with),
+    })
+    return EstimateResult(values)
+
+
 def estimate(instance, n, seed=None, threads=None):
     """Estimates the spectrum and BIM spectra from n samples, as Varnak and varnak-tools
-    estimate do: the same seed gives the same doubles, whatever the thread count.
+    estimate do: the same seed gives the same counts, whatever the thread count, and every
+    value is the count over n, as in varnak-tools' reports.
 
     instance: an Instance or the path of an instance file. Without a seed one is drawn
-    and reported (seed_drawn). threads defaults to the processors this process may use.
+    and reported (seed_drawn). threads defaults to the machine's cores, as in varnak-tools.
     The run releases the interpreter; Ctrl-C stops it and raises KeyboardInterrupt.
     """
     instance = _as_instance(instance)
     n = _check_range(n, "n", 1, 2147483647, "a sample size from 1 to 2147483647")
+    most = native.module().MAX_THREADS
     threads = _default_threads() if threads is None else _check_range(
-        threads, "threads", 1, MAX_THREADS, f"a count from 1 to {MAX_THREADS}")
+        threads, "threads", 1, most, f"a count from 1 to {most}")
     seed_drawn = seed is None
     if seed_drawn:
         seed = 1 + secrets.randbelow(2147483647)
@@ -119,51 +187,26 @@ def estimate(instance, n, seed=None, threads=None):
         run = native.module().estimate(instance._native, n, seed, threads)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    spectrum = run["spectrum"]
-    wilson_low, wilson_high = native.module().wilson_intervals(spectrum, n)
-    half_width = native.module().dkw_half_width(n)
-    band_low, band_high = native.module().band(spectrum, half_width)
-    return EstimateResult({
-        names.INSTANCE: instance.name,
-        names.SRLG_COUNT: instance.srlg_count,
-        names.SAMPLE_SIZE: n,
-        names.SEED: seed,
-        names.SEED_DRAWN: seed_drawn,
-        names.THREADS: threads,
-        names.ELAPSED_SECONDS: run["elapsed_seconds"],
-        names.CONFIDENCE_LEVEL: native.module().CONFIDENCE_LEVEL,
-        names.BAND_HALF_WIDTH: half_width,
-        names.SPECTRUM: spectrum,
-        names.WILSON_LOW: wilson_low,
-        names.WILSON_HIGH: wilson_high,
-        names.BAND_LOW: band_low,
-        names.BAND_HIGH: band_high,
-        names.BIM_SPECTRA: run["bim_spectra"],
-        names.FREE_EDGES_CONNECT: instance.free_edges_connect(),
-        names.CONNECTED: run["connected"],
-        names.CONNECTED_WITH: run["connected_with"],
-    })
+    return estimate_result(run["connected"], run["connected_with"], n, seed, seed_drawn, threads,
+                           instance.free_edges_connect(), instance=instance.name,
+                           elapsed_seconds=run["elapsed_seconds"])
 
 
 def exact(instance):
-    """The exact spectrum and BIM spectra by enumerating SRLG subsets (up to 30 SRLGs);
-    more SRLGs raise VarnakError with varnak-tools' message."""
+    """The exact spectrum and BIM spectra by enumerating SRLG subsets (up to 30 SRLGs), with
+    the counts they are made of; more SRLGs raise VarnakError with varnak-tools' message."""
     instance = _as_instance(instance)
     try:
         run = native.module().exact(instance._native)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    return ExactResult({
-        names.INSTANCE: instance.name,
-        names.SRLG_COUNT: instance.srlg_count,
-        names.ELAPSED_SECONDS: run["elapsed_seconds"],
-        names.FREE_EDGES_CONNECT: run["free_edges_connect"],
-        names.SPECTRUM: run["spectrum"],
-        names.CONNECTED_SUBSETS: run["connected_subsets"],
-        names.SUBSETS: run["subsets"],
-        names.BIM_SPECTRA: run["bim_spectra"],
-        names.CONNECTED_SUBSETS_WITH: run["connected_subsets_with"],
-    })
+    values = _run_fields(names.EXACT_COMMAND, names.EXACT_METHOD, instance.srlg_count,
+                         run["free_edges_connect"], run["elapsed_seconds"],
+                         instance=instance.name)
+    for key in (names.SPECTRUM, names.CONNECTED, names.SUBSETS, names.BIM_SPECTRA,
+                names.CONNECTED_WITH):
+        values[key] = run[key]
+    return ExactResult(values)
 
 
 def _p_values(p, grid):
@@ -181,112 +224,133 @@ def _p_values(p, grid):
     return np.array([i / (points - 1) for i in range(points)])
 
 
+def _spectra_of_result(result, free_connected):
+    """The C++ spectra of a result, and the run fields a reliability report names for it."""
+    module = native.module()
+    if isinstance(result, EstimateResult):
+        free = result[names.FREE_EDGES_CONNECT]
+        spectra = module.spectra_of_counts(result.connected, result.connected_with, result.N,
+                                           free)
+        return spectra, dict(method=names.ESTIMATE_METHOD, free=free, instance=result.instance,
+                             sampled=_sampled(result), connected=np.asarray(result.connected))
+    if isinstance(result, ExactResult):
+        free = result[names.FREE_EDGES_CONNECT]
+        spectra = module.spectra_of_values(result.spectrum, result.bim_spectra, free, True)
+        return spectra, dict(method=names.EXACT_METHOD, free=free, instance=result.instance)
+    if not isinstance(result, SpectraResult):
+        raise ValueError(f"a {type(result).__name__} holds no spectra")
+    free = bool(free_connected)
+    spectrum = np.asarray(result.spectrum, dtype=float)
+    # With y_0 = 1 every subset connects, so the file's first entry must say 1 too.
+    if free and spectrum.size and spectrum[0] < 1.0 - 1e-6:
+        raise VarnakError(f"free_connected is true, but spectrum value 1 is {spectrum[0]}; a "
+                          "network connected with no SRLG up is connected at every k")
+    spectra = module.spectra_of_values(spectrum, result.bim_spectra, free, False)
+    return spectra, dict(method=names.XML_METHOD, free=free, instance=None)
+
+
 def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, threads=None,
-                free_connected=None):
+                free_connected=None, tail_exact=None):
     """R(p), the probability that the network is connected when every SRLG is up
-    independently with probability p, and with rank_at the SRLGs ranked by Birnbaum
-    importance there (all of them, most important first; ties keep the lower id first).
+    independently with probability p, with its 95% interval, and with rank_at the SRLGs
+    ranked by Birnbaum importance there (all of them, most important first; ties keep the
+    lower id first), each with its 95% interval and whether its rank is resolved: the
+    figures of varnak-tools reliability, to the last bit.
 
     source: an EstimateResult, ExactResult or SpectraResult (read_result), or an Instance
     or instance path, whose spectra are then exact, or estimated when n is given (with
     seed and threads as for estimate). R(p) is given at the p values or on a grid of
-    evenly spaced points from 0 to 1 (11 unless grid says otherwise). For an estimate,
-    reliability_low and reliability_high are R(p) over the 95% band's bounds: the band
-    holds for every k at once and R(p) grows with each entry, so they bound R(p) with 95%
-    confidence too.
+    evenly spaced points from 0 to 1 (11 unless grid says otherwise). Estimated figures take
+    their intervals from the sample counts; spectra from an XML file have none (the
+    interval and resolved columns are None), and free_connected says for them whether the
+    edges in no SRLG connect the network alone. tail_exact=D, with an instance and n, counts
+    the failures of up to D SRLGs exactly, as varnak-tools reliability --tail-exact D.
     """
+    started = time.monotonic()
     p_values = _p_values(p, grid)
     if rank_at is not None and not 0.0 <= rank_at <= 1.0:
         raise ValueError(f"rank_at is {rank_at!r}; expected a number from 0 to 1")
-    values = {}
+    module = native.module()
+    tail = None
+    results_file = None
     if isinstance(source, Result):
-        spectra = source
-        values[names.SOURCE] = source[names.INSTANCE] if names.INSTANCE in source else None
-        values[names.SOURCE_KIND] = {EstimateResult: "estimate", ExactResult: "exact",
-                                     SpectraResult: "xml"}[type(source)]
-        free = (spectra[names.FREE_EDGES_CONNECT] if names.FREE_EDGES_CONNECT in spectra
-                else bool(free_connected))
+        if n is not None or seed is not None or tail_exact is not None:
+            raise ValueError("n, seed and tail_exact go with an instance; a result holds its "
+                             "spectra")
+        if free_connected is not None and not isinstance(source, SpectraResult):
+            raise ValueError("free_connected goes with spectra from an XML file only; "
+                             "these spectra tell it by themselves")
+        spectra, run = _spectra_of_result(source, free_connected)
+        results_file = source.file_name
     else:
+        if free_connected is not None:
+            raise ValueError("free_connected goes with spectra from an XML file only; an "
+                             "instance tells it by itself")
         instance = _as_instance(source)
-        if n is None:
-            spectra = exact(instance)
-            values[names.SOURCE_KIND] = "exact"
-        else:
-            spectra = estimate(instance, n, seed, threads)
-            values[names.SOURCE_KIND] = "estimate"
-            values.update({names.SAMPLE_SIZE: spectra.N, names.SEED: spectra.seed,
-                           names.THREADS: spectra.threads})
-        values[names.SOURCE] = instance.name
-        free = spectra[names.FREE_EDGES_CONNECT]
-    if free_connected is not None and names.FREE_EDGES_CONNECT in spectra \
-            and bool(free_connected) != free:
-        raise ValueError("free_connected goes with spectra from an XML file only; "
-                         "these spectra tell it by themselves")
-    spectrum = np.asarray(spectra.spectrum, dtype=float)
-    bim = np.asarray(spectra.bim_spectra, dtype=float)
-    if free and spectrum.size and spectrum[0] < 1.0 - 1e-6:
-        raise VarnakError(f"free_connected is true, but spectrum value 1 is {spectrum[0]}; a "
-                          "network connected with no SRLG up is connected at every k")
-    values[names.SRLG_COUNT] = int(spectrum.size)
-    values[names.FREE_EDGES_CONNECT] = free
-    values[names.P] = p_values
-    values[names.RELIABILITY] = native.module().reliability_curve(spectrum, bim, free, p_values)
-    if names.BAND_LOW in spectra:
-        for key, bound in ((names.RELIABILITY_LOW, spectra.band_low),
-                           (names.RELIABILITY_HIGH, spectra.band_high)):
-            values[key] = native.module().reliability_curve(
-                _exact_at_all_up(bound, spectrum), bim, free, p_values)
+        if tail_exact is not None:
+            if n is None:
+                raise ValueError("tail_exact goes with n: it refines an estimate")
+            depth = _check_range(tail_exact, "tail_exact", 1, 1000000,
+                                 "a number of failed SRLGs from 1 up")
+            try:
+                tail = module.failure_shares(instance._native, depth)
+            except RuntimeError as error:
+                raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
+        result = exact(instance) if n is None else estimate(instance, n, seed, threads)
+        spectra, run = _spectra_of_result(result, None)
+    values = _run_fields(names.RELIABILITY_COMMAND, run["method"], spectra.srlg_count,
+                         run["free"], None, instance=run["instance"],
+                         results_file=results_file, sampled=run.get("sampled"))
+    values[names.REL_ERROR] = None
+    values[names.STOP_REASON] = None
+    values[names.EXACT_TAIL_DEPTH] = None if tail is None else tail.depth
+    values[names.CONNECTED] = run.get("connected")
+    known = spectra.has_intervals
+    values[names.RELIABILITY] = ReliabilityCurve(
+        _without_unknown(module.reliability_points(spectra, p_values, tail), known))
     if rank_at is not None:
-        srlg, importance, up, down = native.module().importance_ranking(spectrum, bim, free, rank_at)
-        ranking = {
-            names.P: rank_at,
-            names.R: float(native.module().reliability_curve(spectrum, bim, free, [rank_at])[0]),
-            names.RANK: np.arange(1, srlg.size + 1),
-            names.SRLG: srlg,
-            names.IMPORTANCE: importance,
-            names.R_UP: up,
-            names.R_DOWN: down,
-        }
-        if names.SAMPLE_SIZE in spectra:
-            low, high = _importance_interval(spectrum, bim, free, rank_at, spectra.N)
-            ranking[names.IMPORTANCE_LOW] = low[srlg - 1]
-            ranking[names.IMPORTANCE_HIGH] = high[srlg - 1]
+        ranking = _without_unknown(module.reliability_points(spectra, [rank_at], tail), known)
+        ranking = {key: value if value is None else value[0] for key, value in ranking.items()}
+        columns = _without_unknown(module.importance_ranking(spectra, rank_at), known)
+        ranking[names.RANK] = np.arange(1, spectra.srlg_count + 1)
+        for key in (names.SRLG, names.IMPORTANCE, names.IMPORTANCE_LOW, names.IMPORTANCE_HIGH,
+                    names.RESOLVED, names.R_UP, names.R_DOWN):
+            ranking[key] = columns[key]
         values[names.IMPORTANCE] = ImportanceRanking(ranking)
+    values[names.ELAPSED_SECONDS] = time.monotonic() - started
     return ReliabilityResult(values)
 
 
-def _exact_at_all_up(bound, spectrum):
-    """The bound with its last entry, all SRLGs up, set to the estimate: every sample has
-    the same outcome there, so that entry is exact, and near p = 1 it is most of R(p)."""
-    bound = np.array(bound, dtype=float)
-    bound[-1] = spectrum[-1]
-    return bound
+# Columns that spectra without counts cannot give: null in varnak-tools' JSON.
+_INTERVAL_KEYS = (names.R_LOW, names.R_HIGH, names.IMPORTANCE_LOW, names.IMPORTANCE_HIGH,
+                  names.RESOLVED)
 
 
-def _importance_interval(spectrum, bim, free, p, n):
-    """A 95% interval for each SRLG's importance from an estimate of n samples, by SRLG id.
-
-    Row s of the BIM spectra is the distribution function of the position by which the
-    network is connected and s is up, so, like the spectrum, it lies within the DKW band
-    of half-width e everywhere at once; with alpha/2 for each of the two bands both hold
-    at once with 95%. R(p | s up) grows with z_s and R(p | s down) with y - z_s, which
-    then lies within 2e, so the importance is least with z_s - e and y + e, and most with
-    z_s + e and y - e. The entries with all SRLGs up are exact and are not widened.
-    """
-    width = native.module().dkw_half_width(n, 0.025)
-    bounds = []
-    for sign in (-1.0, 1.0):
-        shifted_bim = bim + sign * width
-        shifted_bim[:, -1] = bim[:, -1]
-        srlg, importance, _, _ = native.module().importance_ranking(
-            _exact_at_all_up(spectrum - sign * width, spectrum), shifted_bim, free, p)
-        by_id = np.empty(srlg.size)
-        by_id[srlg - 1] = importance
-        bounds.append(by_id)
-    return bounds[0], bounds[1]
+def _without_unknown(columns, known):
+    return {key: None if key in _INTERVAL_KEYS and not known else value
+            for key, value in columns.items()}
 
 
-def cuts(*args, **kwargs):
-    """The SRLG cut sets of a network: not in this build of the C++ library yet."""
-    raise NotImplementedError("cuts needs the C++ cut set search, which this build of "
-                              "Varnak does not have yet")
+def cuts(instance, max_size):
+    """Every minimal SRLG cut set of at most max_size SRLGs, as varnak-tools cuts finds them:
+    a set whose failure, every other SRLG up, disconnects the network while no smaller part
+    of it does. Each set comes with the vertices it cuts off from the rest (the largest piece
+    left), and count_by_size counts the sets of each size d, from d = 0. A network that is
+    not connected with every SRLG up, and a max_size whose sets are too many to check, raise
+    VarnakError with varnak-tools' message."""
+    instance = _as_instance(instance)
+    max_size = _check_range(max_size, "max_size", 1, 2147483647,
+                            "a number of SRLGs from 1 up")
+    try:
+        run = native.module().minimal_cut_sets(instance._native, max_size)
+    except RuntimeError as error:
+        raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
+    values = _run_fields(names.CUTS_COMMAND, names.EXACT_METHOD, instance.srlg_count,
+                         instance.free_edges_connect(), run["elapsed_seconds"],
+                         instance=instance.name)
+    values[names.MAX_SIZE] = run["max_size"]
+    values[names.SETS_CHECKED] = run["sets_checked"]
+    values[names.COUNT_BY_SIZE] = run["count_by_size"]
+    values[names.CUT_SETS] = [{names.SRLGS: srlgs, names.CUT_OFF: cut_off}
+                              for srlgs, cut_off in run["cut_sets"]]
+    return CutsResult(values)

@@ -1,54 +1,74 @@
 """The key names of varnak-tools' JSON reports, in one place.
 
-Result objects carry their arrays under these names, and the JSON reader looks them up
+Result objects carry their values under these names, and the JSON reader looks them up
 here, so a renamed key is changed in this file alone.
 """
 
+# What every report starts with, in this order (tools/README.md, "Result schema").
 COMMAND = "command"
 INSTANCE = "instance"
+METHOD = "method"
+RESULTS_FILE = "results_file"
 SRLG_COUNT = "srlg_count"
 SAMPLE_SIZE = "N"
 SEED = "seed"
 SEED_DRAWN = "seed_drawn"
 THREADS = "threads"
+FREE_EDGES_CONNECT = "free_edges_connect"
 ELAPSED_SECONDS = "elapsed_seconds"
 CONFIDENCE_LEVEL = "confidence_level"
-BAND_HALF_WIDTH = "band_half_width"
+RUN_KEYS = (COMMAND, INSTANCE, METHOD, RESULTS_FILE, SRLG_COUNT, SAMPLE_SIZE, SEED, SEED_DRAWN,
+            THREADS, FREE_EDGES_CONNECT, ELAPSED_SECONDS, CONFIDENCE_LEVEL)
+
+# The spectra: estimate and exact.
 SPECTRUM = "spectrum"
+BIM_SPECTRA = "bim_spectra"
+CONNECTED = "connected"
+CONNECTED_WITH = "connected_with"
+BAND_HALF_WIDTH = "band_half_width"
 WILSON_LOW = "wilson_low"
 WILSON_HIGH = "wilson_high"
 BAND_LOW = "band_low"
 BAND_HIGH = "band_high"
-BIM_SPECTRA = "bim_spectra"
-FREE_EDGES_CONNECT = "free_edges_connect"
-CONNECTED_SUBSETS = "connected_subsets"
 SUBSETS = "subsets"
-CONNECTED_SUBSETS_WITH = "connected_subsets_with"
 
-# The reliability report.
-SOURCE = "source"
-SOURCE_KIND = "source_kind"
+# The reliability report. RELIABILITY holds the points of the curve and IMPORTANCE the
+# point at the ranking's p with the ranking, each point with the keys below.
+REL_ERROR = "rel_error"
+STOP_REASON = "stop_reason"
+EXACT_TAIL_DEPTH = "exact_tail_depth"
 RELIABILITY = "reliability"
 IMPORTANCE = "importance"
 P = "p"
 R = "R"
+R_LOW = "R_low"
+R_HIGH = "R_high"
+UNRELIABILITY = "unreliability"
 RANKING = "ranking"
 RANK = "rank"
 SRLG = "srlg"
+IMPORTANCE_LOW = "importance_low"
+IMPORTANCE_HIGH = "importance_high"
+RESOLVED = "resolved"
 R_UP = "R_up"
 R_DOWN = "R_down"
+
+# The cuts report.
+MAX_SIZE = "max_size"
+SETS_CHECKED = "sets_checked"
+COUNT_BY_SIZE = "count_by_size"
+CUT_SETS = "cut_sets"
+SRLGS = "srlgs"
+CUT_OFF = "cut_off"
 
 # Values of COMMAND.
 ESTIMATE_COMMAND = "estimate"
 EXACT_COMMAND = "exact"
 RELIABILITY_COMMAND = "reliability"
+CUTS_COMMAND = "cuts"
 
-# Counts that only the Python results hold: the estimator's integer tallies.
-CONNECTED = "connected"
-CONNECTED_WITH = "connected_with"
-
-# R(p) over the bounds of the 95% band of an estimate (Python results only).
-RELIABILITY_LOW = "reliability_low"
-RELIABILITY_HIGH = "reliability_high"
-IMPORTANCE_LOW = "importance_low"
-IMPORTANCE_HIGH = "importance_high"
+# Values of METHOD: sampled, enumerated, or read from a Varnak XML file (six decimals, no
+# counts, so no intervals).
+ESTIMATE_METHOD = "estimate"
+EXACT_METHOD = "exact"
+XML_METHOD = "xml"

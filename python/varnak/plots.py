@@ -22,6 +22,11 @@ def _result(source):
     return source if isinstance(source, Result) else read_result(source)
 
 
+def _free_connected(result, free_connected):
+    """free_connected is for spectra from an XML file; every other result tells it."""
+    return free_connected if result[names.METHOD] == names.XML_METHOD else None
+
+
 def _figure(ax, size=(6.4, 4.2)):
     if ax is not None:
         return ax.figure, ax
@@ -31,10 +36,10 @@ def _figure(ax, size=(6.4, 4.2)):
 
 
 def _title(result, what):
-    name = result[names.INSTANCE] if names.INSTANCE in result else ""
-    if result.command == names.ESTIMATE_COMMAND:
+    name = result[names.INSTANCE] or result[names.RESULTS_FILE] or ""
+    if result[names.METHOD] == names.ESTIMATE_METHOD:
         return f"{what}: {name}, N = {result.N}, seed {result.seed}"
-    if result.command == names.EXACT_COMMAND:
+    if result[names.METHOD] == names.EXACT_METHOD:
         return f"{what}: {name}, exact"
     return f"{what}: {name}"
 
@@ -65,17 +70,16 @@ def spectrum(source, ax=None):
 def reliability_curve(source, ax=None, unavailabilities=None, free_connected=None):
     """1 - R(p) against 1 - p, both on log scales, so that availabilities near 1 show:
     a network whose unavailability falls as (1-p)^2 has its cut sets of two SRLGs. An
-    estimate also shows R(p) over its 95% band."""
+    estimate also shows the 95% interval of R(p)."""
     result = _result(source)
     figure, ax = _figure(ax)
     q = DEFAULT_UNAVAILABILITIES if unavailabilities is None else np.asarray(unavailabilities)
-    curve = reliability(result, p=1.0 - q,
-                        free_connected=free_connected if names.FREE_EDGES_CONNECT not in result
-                        else None)
-    if names.RELIABILITY_LOW in curve:
-        ax.fill_between(q, 1.0 - curve.reliability_high, 1.0 - curve.reliability_low,
-                        alpha=0.2, color="tab:red", label="95% interval")
-    ax.plot(q, 1.0 - curve.reliability, color="tab:red", label="1 - R(p)")
+    curve = reliability(result, p=1.0 - q, free_connected=_free_connected(result, free_connected))
+    points = curve.reliability
+    if points.R_low is not None and result[names.METHOD] != names.EXACT_METHOD:
+        ax.fill_between(q, 1.0 - points.R_high, 1.0 - points.R_low, alpha=0.2, color="tab:red",
+                        label="95% interval")
+    ax.plot(q, points.unreliability, color="tab:red", label="1 - R(p)")
     ax.set_xscale("log")
     ax.set_yscale("log")
     ax.set_xlabel("1 - p, unavailability of each SRLG")
@@ -88,24 +92,29 @@ def reliability_curve(source, ax=None, unavailabilities=None, free_connected=Non
 
 def importance(source, p=0.99, top=15, ax=None, free_connected=None):
     """The `top` SRLGs by Birnbaum importance at p, most important on top; an estimate also
-    shows each importance's 95% interval."""
+    shows each importance's 95% interval, and names the SRLGs whose rank it resolves."""
     result = _result(source)
     figure, ax = _figure(ax)
     ranking = reliability(result, p=[p], rank_at=p,
-                          free_connected=free_connected if names.FREE_EDGES_CONNECT not in result
-                          else None).importance
+                          free_connected=_free_connected(result, free_connected)).importance
     shown = slice(0, top if top else None)
     values = ranking.importance[shown]
     positions = np.arange(values.size)
-    if names.IMPORTANCE_LOW in ranking:
+    if ranking.importance_low is not None and result[names.METHOD] != names.EXACT_METHOD:
         errors = [values - ranking.importance_low[shown], ranking.importance_high[shown] - values]
         ax.barh(positions, values, xerr=np.clip(errors, 0, None), color="tab:green",
                 capsize=2, label="95% interval")
     else:
         ax.barh(positions, values, color="tab:green")
-    ax.set_yticks(positions, [f"SRLG {s}" for s in ranking.srlg[shown]])
+    resolved = ranking.resolved
+    marks = ["" if resolved is None or result[names.METHOD] == names.EXACT_METHOD
+             or not resolved[i] else " *" for i in range(values.size)]
+    ax.set_yticks(positions, [f"SRLG {s}{mark}" for s, mark in zip(ranking.srlg[shown], marks)])
     ax.invert_yaxis()
-    ax.set_xlabel(f"Birnbaum importance at p = {p:g}: R(p | up) - R(p | down)")
+    label = f"Birnbaum importance at p = {p:g}: R(p | up) - R(p | down)"
+    if any(marks):
+        label += "\n* rank resolved: its interval is apart from every other SRLG's"
+    ax.set_xlabel(label)
     ax.set_title(_title(result, "Importance"), fontsize="medium")
     return figure
 
@@ -147,8 +156,8 @@ def save(figure, path):
 
 
 def add_arguments(parser):
-    parser.add_argument("result", help="a Varnak XML result file, or a varnak-tools estimate "
-                                       "or exact JSON report")
+    parser.add_argument("result", help="a Varnak XML result file, a varnak-tools estimate "
+                                       "report (JSON or CSV) or an exact JSON report")
     parser.add_argument("-o", "--output", required=True, help="figure file, .png or .svg")
     parser.add_argument("--kind", choices=PLOT_KINDS, default="all",
                         help="which figure (default all four on one page)")

@@ -1,4 +1,5 @@
-"""Result files: Varnak's XML result file and varnak-tools' estimate and exact JSON reports."""
+"""Result files: Varnak's XML result file, varnak-tools' estimate reports (JSON or CSV) and
+exact JSON reports."""
 
 import json
 import os
@@ -7,28 +8,38 @@ import numpy as np
 
 from . import native
 from . import names
-from .analysis import EstimateResult, ExactResult, SpectraResult
+from .analysis import ExactResult, SpectraResult, estimate_result
 from .instance import VarnakError
 
-# JSON keys whose values become NumPy arrays, with their element types.
+# The exact report's keys whose values become NumPy arrays, with their element types.
 _ARRAY_KEYS = {
-    names.SPECTRUM: float, names.WILSON_LOW: float, names.WILSON_HIGH: float,
-    names.BAND_LOW: float, names.BAND_HIGH: float, names.BIM_SPECTRA: float,
-    names.CONNECTED_SUBSETS: np.uint64, names.SUBSETS: np.uint64,
-    names.CONNECTED_SUBSETS_WITH: np.uint64,
+    names.SPECTRUM: float, names.BIM_SPECTRA: float,
+    names.CONNECTED: np.uint64, names.SUBSETS: np.uint64, names.CONNECTED_WITH: np.uint64,
 }
-_REQUIRED_KEYS = {
-    names.ESTIMATE_COMMAND: (names.SPECTRUM, names.BIM_SPECTRA, names.WILSON_LOW,
-                             names.WILSON_HIGH, names.BAND_LOW, names.BAND_HIGH,
-                             names.SAMPLE_SIZE),
-    names.EXACT_COMMAND: (names.SPECTRUM, names.BIM_SPECTRA, names.FREE_EDGES_CONNECT),
-}
+_EXACT_KEYS = (names.SPECTRUM, names.BIM_SPECTRA, names.FREE_EDGES_CONNECT)
 
 
 def _first_character(path):
     with open(path, "rb") as file:
         start = file.read(4096).lstrip(b"\xef\xbb\xbf \t\r\n")
     return start[:1]
+
+
+def _read_estimate(path, elapsed_seconds=None):
+    """An estimate's JSON or CSV report, read and checked by varnak-tools' own reader, and
+    every value made again from its counts: the same doubles as the report's. The reader
+    keeps the counts and the run's facts; the run's time, which only JSON holds, is given."""
+    try:
+        report = native.module().read_estimate_results(path)
+    except RuntimeError as error:
+        raise VarnakError(str(error), path) from None
+    result = estimate_result(
+        report[names.CONNECTED], report[names.CONNECTED_WITH], report[names.SAMPLE_SIZE],
+        report[names.SEED], report[names.SEED_DRAWN], report[names.THREADS],
+        report[names.FREE_EDGES_CONNECT], instance=report[names.INSTANCE],
+        elapsed_seconds=elapsed_seconds)
+    result.file_name = os.path.basename(path)
+    return result
 
 
 def _read_json(path, shown):
@@ -45,10 +56,12 @@ def _read_json(path, shown):
         raise VarnakError(f"{shown}: the document is not an object; expected a varnak-tools "
                           "JSON report", path)
     command = report.get(names.COMMAND)
-    if command not in _REQUIRED_KEYS:
+    if command == names.ESTIMATE_COMMAND:
+        return _read_estimate(path, report.get(names.ELAPSED_SECONDS))
+    if command != names.EXACT_COMMAND:
         raise VarnakError(f"{shown}: \"{names.COMMAND}\" is {json.dumps(command)}; expected "
                           "\"estimate\" or \"exact\"", path)
-    for key in _REQUIRED_KEYS[command]:
+    for key in _EXACT_KEYS:
         if key not in report:
             raise VarnakError(f"{shown}: no \"{key}\" in this {command} report", path)
     values = {}
@@ -56,7 +69,7 @@ def _read_json(path, shown):
         if key in _ARRAY_KEYS:
             try:
                 value = np.array(value, dtype=_ARRAY_KEYS[key])
-            except (TypeError, ValueError):
+            except (TypeError, ValueError, OverflowError):
                 raise VarnakError(f"{shown}: \"{key}\" is not an array of numbers",
                                   path) from None
         values[key] = value
@@ -64,13 +77,17 @@ def _read_json(path, shown):
     if values[names.SPECTRUM].ndim != 1 or values[names.BIM_SPECTRA].shape != (size, size):
         raise VarnakError(f"{shown}: \"{names.BIM_SPECTRA}\" is not {size} rows of {size} "
                           f"values, one row per \"{names.SPECTRUM}\" entry", path)
-    return (EstimateResult if command == names.ESTIMATE_COMMAND else ExactResult)(values)
+    result = ExactResult(values)
+    result.file_name = os.path.basename(path)
+    return result
 
 
 def read_result(path):
-    """An XML result file (Varnak, varnak-tools estimate --outpath) as a SpectraResult, or a
-    varnak-tools estimate or exact JSON report as an EstimateResult or ExactResult. Refusals
-    raise VarnakError naming the file, the line and the value."""
+    """An XML result file (Varnak, varnak-tools estimate --outpath) as a SpectraResult, a
+    varnak-tools estimate JSON or CSV report as an EstimateResult, or an exact JSON report
+    as an ExactResult. An estimate's report is checked as varnak-tools reliability --results
+    checks it, and its values are made again from its counts. Refusals raise VarnakError
+    naming the file, the line and the value."""
     path = os.fspath(path)
     shown = native.module().printable(path)
     try:
@@ -79,13 +96,19 @@ def read_result(path):
         raise VarnakError(f"cannot open result file {shown}: {error.strerror}", path) from None
     if first == b"{":
         return _read_json(path, shown)
+    if first == b"#":
+        return _read_estimate(path)
     try:
         spectrum, bim_spectra = native.module().read_xml_results(path)
     except RuntimeError as error:
         raise VarnakError(str(error), path) from None
-    return SpectraResult({
-        names.INSTANCE: os.path.basename(path),
+    result = SpectraResult({
+        names.INSTANCE: None,
+        names.METHOD: names.XML_METHOD,
+        names.RESULTS_FILE: os.path.basename(path),
         names.SRLG_COUNT: int(spectrum.size),
         names.SPECTRUM: spectrum,
         names.BIM_SPECTRA: bim_spectra,
     })
+    result.file_name = os.path.basename(path)
+    return result
