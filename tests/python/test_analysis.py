@@ -26,10 +26,41 @@ def tools_json(varnak_tools, *args):
     return json.loads(varnak_tools(*args, "--format", "json").stdout)
 
 
-def assert_same(python_values, tools_values):
-    expected = np.array(tools_values, dtype=float)
-    assert python_values.shape == expected.shape
-    assert np.array_equal(python_values, expected)
+def assert_same_column(column, values):
+    """A Python column against a JSON list: None where JSON has only nulls, else the same
+    values to the last bit."""
+    if column is None:
+        assert all(value is None for value in values)
+        return
+    column = np.asarray(column)
+    expected = np.array(values, dtype=column.dtype)
+    assert column.shape == expected.shape
+    assert np.array_equal(column, expected)
+
+
+def assert_same_report(result, report):
+    """Every key of varnak-tools' JSON report, in its order, with the same value; the
+    elapsed time alone differs. Points and rankings are columns in Python."""
+    expected_keys = list(report)
+    assert list(result.keys()) == expected_keys
+    for key, expected in report.items():
+        value = result[key]
+        if key == "elapsed_seconds":
+            continue
+        if key == "reliability":
+            for point_key in expected[0]:
+                assert_same_column(value[point_key], [point[point_key] for point in expected])
+        elif key == "importance":
+            for point_key, point_value in expected.items():
+                if point_key != "ranking":
+                    assert value[point_key] == point_value, point_key
+            for rank_key in expected["ranking"][0]:
+                assert_same_column(value[rank_key],
+                                   [entry[rank_key] for entry in expected["ranking"]])
+        elif isinstance(value, np.ndarray):
+            assert_same_column(value, expected)
+        else:
+            assert value == expected, key
 
 
 @pytest.mark.parametrize("path, n, seed, threads", [
@@ -40,16 +71,20 @@ def assert_same(python_values, tools_values):
 ])
 def test_estimate_equals_varnak_tools(varnak_tools, path, n, seed, threads):
     result = varnak.estimate(varnak.Instance.read(path), n, seed=seed, threads=threads)
-    report = tools_json(varnak_tools, "estimate", "--graph", path, "--N", n, "--seed", seed)
-    for key in ("spectrum", "wilson_low", "wilson_high", "band_low", "band_high",
-                "bim_spectra"):
-        assert_same(result[key], report[key])
-    for key in ("srlg_count", "N", "seed", "band_half_width", "confidence_level"):
-        assert result[key] == report[key]
-    assert result.instance == report["instance"] and result.seed_drawn is False
-    # The counts are what the doubles were made from.
-    assert np.array_equal(result.connected, np.rint(result.spectrum * n))
-    assert np.array_equal(result.connected_with, np.rint(result.bim_spectra * n))
+    report = tools_json(varnak_tools, "estimate", "--graph", path, "--N", n, "--seed", seed,
+                        "--threads", threads)
+    assert_same_report(result, report)
+
+
+@pytest.mark.parametrize("report_format", ["json", "csv"])
+def test_estimate_report_read_back_equals_the_run(varnak_tools, tmp_path, report_format):
+    path = tmp_path / f"grid.{report_format}"
+    path.write_text(varnak_tools("estimate", "--graph", GRID, "--N", 3000, "--seed", 9,
+                                 "--threads", 2, "--format", report_format).stdout)
+    from_file = varnak.read_result(path)
+    report = tools_json(varnak_tools, "estimate", "--graph", GRID, "--N", 3000, "--seed", 9,
+                        "--threads", 2)
+    assert_same_report(from_file, report)
 
 
 def test_estimate_writes_what_varnak_writes(varnak_program, tmp_path):
@@ -58,67 +93,129 @@ def test_estimate_writes_what_varnak_writes(varnak_program, tmp_path):
                     "--outpath", xml], check=True, capture_output=True)
     from_file = varnak.read_result(xml)
     result = varnak.estimate(ABILENE, 5000, seed=11)
-    # The file keeps six decimals of the same doubles.
-    assert [f"{v:.6f}" for v in result.spectrum] == [f"{v:.6f}" for v in from_file.spectrum]
-    assert np.array_equal(np.round(result.bim_spectra, 6), np.round(from_file.bim_spectra, 6))
+    # Varnak's file holds sums of 1/N to six decimals; count / N agrees with them to
+    # within the file's rounding.
+    assert np.abs(result.spectrum - from_file.spectrum).max() <= 5e-7 + 1e-12
+    assert np.abs(result.bim_spectra - from_file.bim_spectra).max() <= 5e-7 + 1e-12
 
 
 def test_drawn_seed_is_reported_and_repeats_the_run():
     first = varnak.estimate(RING4, 500)
     assert first.seed_drawn and 1 <= first.seed <= 2147483647
     again = varnak.estimate(RING4, 500, seed=first.seed)
-    assert np.array_equal(first.bim_spectra, again.bim_spectra)
+    assert np.array_equal(first.connected_with, again.connected_with)
+
+
+def test_threads_default_to_the_machine_cores_as_in_varnak_tools(varnak_tools):
+    report = tools_json(varnak_tools, "estimate", "--graph", RING4, "--N", 10, "--seed", 1)
+    assert varnak.estimate(RING4, 10, seed=1).threads == report["threads"]
 
 
 @pytest.mark.parametrize("path", [RING4, ABILENE, GRID])
 def test_exact_equals_varnak_tools(varnak_tools, path):
-    result = varnak.exact(path)
-    report = tools_json(varnak_tools, "exact", "--graph", path)
-    for key in ("spectrum", "bim_spectra"):
-        assert_same(result[key], report[key])
-    for key in ("connected_subsets", "subsets", "connected_subsets_with"):
-        assert result[key].tolist() == report[key]
-    assert result.free_edges_connect == report["free_edges_connect"]
+    assert_same_report(varnak.exact(path), tools_json(varnak_tools, "exact", "--graph", path))
 
 
-def check_reliability(result, report):
-    assert_same(result.p, [point["p"] for point in report["reliability"]])
-    assert_same(result.reliability, [point["R"] for point in report["reliability"]])
-    ranking = report["importance"]["ranking"]
-    importance = result.importance
-    assert importance.R == report["importance"]["R"]
-    assert importance.srlg.tolist() == [entry["srlg"] for entry in ranking]
-    assert importance.rank.tolist() == [entry["rank"] for entry in ranking]
-    for key in ("importance", "R_up", "R_down"):
-        assert_same(importance[key], [entry[key] for entry in ranking])
+def write_estimate(varnak_tools, folder, report_format):
+    path = folder / f"grid.{report_format}"
+    path.write_text(varnak_tools("estimate", "--graph", GRID, "--N", 4000, "--seed", 5,
+                                 "--threads", 2, "--format", report_format).stdout)
+    return path
 
 
-def test_reliability_from_exact_spectra_equals_varnak_tools(varnak_tools):
-    result = varnak.reliability(ABILENE, grid=7, rank_at=0.9)
-    report = tools_json(varnak_tools, "reliability", "--graph", ABILENE, "--exact",
-                        "--grid", 7, "--rank-at", 0.9, "--top", 0)
-    check_reliability(result, report)
-
-
-def test_reliability_from_an_estimate_equals_varnak_tools(varnak_tools):
-    result = varnak.reliability(GRID, p=[0.5, 0.99], rank_at=0.99, n=4000, seed=5, threads=2)
-    report = tools_json(varnak_tools, "reliability", "--graph", GRID, "--N", 4000, "--seed", 5,
-                        "--p", "0.5,0.99", "--rank-at", 0.99, "--top", 0)
-    check_reliability(result, report)
-    # R(p) over the band's bounds encloses R(p).
-    assert np.all(result.reliability_low <= result.reliability)
-    assert np.all(result.reliability <= result.reliability_high)
-
-
-def test_reliability_from_an_xml_file_equals_varnak_tools(varnak_tools, varnak_program,
-                                                          tmp_path):
-    xml = tmp_path / "ring4.xml"
+def write_xml(varnak_program, folder):
+    path = folder / "ring4.xml"
     subprocess.run([varnak_program, "--graph", RING4, "--N", "1000", "--seed", "2",
-                    "--outpath", xml], check=True, capture_output=True)
-    result = varnak.reliability(varnak.read_result(xml), p=[0.3, 0.9], rank_at=0.9)
-    report = tools_json(varnak_tools, "reliability", "--xml", xml, "--p", "0.3,0.9",
-                        "--rank-at", 0.9, "--top", 0)
-    check_reliability(result, report)
+                    "--outpath", path], check=True, capture_output=True)
+    return path
+
+
+# How each source is given to varnak.reliability and to varnak-tools reliability; the same
+# p values and ranking p go to both.
+RELIABILITY_CASES = {
+    "exact": (lambda folder, tools, program: (ABILENE, {}),
+              lambda path: ["--graph", path, "--exact"]),
+    "estimated": (lambda folder, tools, program: (GRID, {"n": 4000, "seed": 5, "threads": 2}),
+                  lambda path: ["--graph", path, "--N", 4000, "--seed", 5, "--threads", 2]),
+    "tail_exact": (lambda folder, tools, program: (GRID, {"n": 2000, "seed": 3, "threads": 1,
+                                                          "tail_exact": 2}),
+                   lambda path: ["--graph", path, "--N", 2000, "--seed", 3, "--threads", 1,
+                                 "--tail-exact", 2]),
+    "estimate_json": (lambda folder, tools, program: (
+        varnak.read_result(write_estimate(tools, folder, "json")), {}),
+        lambda path: ["--results", path]),
+    "estimate_csv": (lambda folder, tools, program: (
+        varnak.read_result(write_estimate(tools, folder, "csv")), {}),
+        lambda path: ["--results", path]),
+    "xml": (lambda folder, tools, program: (varnak.read_result(write_xml(program, folder)), {}),
+            lambda path: ["--xml", path]),
+}
+
+
+@pytest.mark.parametrize("case", sorted(RELIABILITY_CASES))
+@pytest.mark.parametrize("p, rank_at", [([0.3, 0.9, 0.99], 0.9), ([0.5], None)])
+def test_reliability_equals_varnak_tools(varnak_tools, varnak_program, tmp_path, case, p,
+                                         rank_at):
+    make_source, tools_source = RELIABILITY_CASES[case]
+    source, arguments = make_source(tmp_path, varnak_tools, varnak_program)
+    result = varnak.reliability(source, p=p, rank_at=rank_at, **arguments)
+    path = tmp_path / source.file_name if isinstance(source, varnak.analysis.Result) \
+        else source
+    ranking = ["--rank-at", rank_at, "--top", 0] if rank_at is not None else []
+    report = tools_json(varnak_tools, "reliability", *tools_source(path), "--p",
+                        ",".join(map(str, p)), *ranking)
+    assert_same_report(result, report)
+
+
+def test_a_resolved_rank_has_an_interval_apart_from_every_other():
+    ranking = varnak.reliability(ABILENE, p=[0.9], rank_at=0.9, n=20000, seed=1).importance
+    low, high = ranking.importance_low, ranking.importance_high
+    assert np.all((low <= ranking.importance) & (ranking.importance <= high))
+    assert ranking.resolved.any() and not ranking.resolved.all()
+    for i in np.flatnonzero(ranking.resolved):
+        others = np.arange(low.size) != i
+        assert np.all((high[others] < low[i]) | (low[others] > high[i]))
+
+
+@pytest.mark.parametrize("path, max_size", [(RING4, 3), (ABILENE, 2), (GRID, 3), (GEANT, 2)])
+def test_cuts_equal_varnak_tools(varnak_tools, path, max_size):
+    report = tools_json(varnak_tools, "cuts", "--graph", path, "--max-size", max_size)
+    assert_same_report(varnak.cuts(path, max_size), report)
+
+
+DISCONNECTED = "VNUM:3\nENUM:1\nSRLGNUM:1\nE:1:1,2\nSRLG:1:1,\n"
+
+
+@pytest.mark.parametrize("text, max_size", [(DISCONNECTED, 1), (None, 8)])
+def test_cuts_refuses_as_varnak_tools_does(varnak_tools, tmp_path, text, max_size):
+    path = GEANT if text is None else tmp_path / "net.txt"
+    if text is not None:
+        path.write_text(text)
+    with pytest.raises(varnak.VarnakError) as raised:
+        varnak.cuts(path, max_size)
+    failed = varnak_tools("cuts", "--graph", path, "--max-size", max_size, check=False)
+    assert failed.returncode == 1
+    assert failed.stderr == f"varnak-tools cuts: {raised.value}\n"
+
+
+BAD_ESTIMATE_REPORTS = [
+    ("no_counts", '{"command": "estimate", "srlg_count": 1, "N": 2}'),
+    ("count_above_n", '{"command": "estimate", "srlg_count": 1, "N": 2, "connected": [3],\n'
+                      ' "connected_with": [[3]]}'),
+    ("csv_of_exact", "# command: exact\nseries,srlg,k,value,connected,subsets\n"),
+]
+
+
+@pytest.mark.parametrize("name, text", BAD_ESTIMATE_REPORTS,
+                         ids=[case[0] for case in BAD_ESTIMATE_REPORTS])
+def test_estimate_report_refused_as_varnak_tools_refuses_it(varnak_tools, tmp_path, name, text):
+    path = tmp_path / f"{name}.txt"
+    path.write_text(text)
+    with pytest.raises(varnak.VarnakError) as raised:
+        varnak.read_result(path)
+    failed = varnak_tools("reliability", "--results", path, check=False)
+    assert failed.returncode == 1
+    assert failed.stderr == f"varnak-tools reliability: {raised.value}\n"
 
 
 BAD_INSTANCES = [

@@ -1,4 +1,4 @@
-"""Figures from an XML result file and from estimate and exact JSON, as PNG and SVG."""
+"""Figures from an XML result file, an estimate's JSON and CSV and exact JSON, as PNG and SVG."""
 
 import subprocess
 
@@ -16,11 +16,13 @@ ABILENE = EXAMPLES / "abilene.txt"
 def result_files(tmp_path_factory, varnak_tools, varnak_program):
     folder = tmp_path_factory.mktemp("results")
     files = {"xml": folder / "abilene.xml", "estimate": folder / "estimate.json",
-             "exact": folder / "exact.json"}
+             "estimate_csv": folder / "estimate.csv", "exact": folder / "exact.json"}
     subprocess.run([varnak_program, "--graph", ABILENE, "--N", "2000", "--seed", "3",
                     "--outpath", files["xml"]], check=True, capture_output=True)
     files["estimate"].write_text(varnak_tools("estimate", "--graph", ABILENE, "--N", 2000,
                                               "--seed", 3, "--format", "json").stdout)
+    files["estimate_csv"].write_text(varnak_tools("estimate", "--graph", ABILENE, "--N", 2000,
+                                                  "--seed", 3, "--format", "csv").stdout)
     files["exact"].write_text(varnak_tools("exact", "--graph", ABILENE, "--format",
                                            "json").stdout)
     return files
@@ -34,7 +36,7 @@ def is_svg(path):
     return b"<svg" in path.read_bytes()[:2000]
 
 
-@pytest.mark.parametrize("source", ["xml", "estimate", "exact"])
+@pytest.mark.parametrize("source", ["xml", "estimate", "estimate_csv", "exact"])
 @pytest.mark.parametrize("suffix, check", [(".png", is_png), (".svg", is_svg)])
 def test_plot_command_draws_every_result_kind(result_files, tmp_path, source, suffix, check):
     output = tmp_path / f"figure{suffix}"
@@ -61,7 +63,8 @@ def test_plot_command_refuses(result_files, capsys, arguments, message):
 
 
 @pytest.mark.parametrize("text, message", [
-    ('{"command": "estimate", "spectrum": [1]}', 'no "bim_spectra" in this estimate report'),
+    ('{"command": "estimate", "spectrum": [1]}', 'no "srlg_count"'),
+    ('{"command": "exact", "spectrum": [1]}', 'no "bim_spectra" in this exact report'),
     ('{"command": "reliability"}', '"command" is "reliability"; expected "estimate" or '
                                    '"exact"'),
     ('{"command": "exact",\n "spectrum": [1,', "line 2: Expecting value"),
