@@ -325,6 +325,14 @@ double failure_sets_to_check(std::int32_t srlg_count, std::int32_t max_size) {
   return total;
 }
 
+std::int32_t quick_tail_depth(std::int32_t srlg_count) {
+  std::int32_t depth = 0;
+  while (depth < srlg_count && failure_sets_to_check(srlg_count, depth + 1) <= kQuickTailSets) {
+    ++depth;
+  }
+  return depth;
+}
+
 int find_minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size,
                           MinimalCutSets& result, std::string& failure) {
   result = {};

@@ -171,10 +171,6 @@ int read_reliability_source(ToolsConsole& console, const std::string& command,
   return read_estimate_settings(console, command, given, source.settings);
 }
 
-// Above this many sets, --tail-exact auto counts fewer failed SRLGs: about a tenth of a
-// second at the rate measured in bench/.
-constexpr double kAutoTailSets = 2e6;
-
 // Why sampling stopped, for the report; empty without --rel-error.
 std::string precision_reached(const Precision& precision, const SpectraSummary& summary,
                               const FailureShares* exact_tail) {
@@ -207,14 +203,8 @@ int estimate_spectra_for(ToolsConsole& console, const std::string& command,
   }
   const FailureShares* exact_tail = nullptr;
   if (source.exact_tail_wanted) {
-    std::int32_t depth = source.tail_depth;
-    if (depth < 0) {
-      depth = 0;
-      while (depth < instance.srlg_count &&
-             failure_sets_to_check(instance.srlg_count, depth + 1) <= kAutoTailSets) {
-        ++depth;
-      }
-    }
+    const std::int32_t depth =
+        source.tail_depth < 0 ? quick_tail_depth(instance.srlg_count) : source.tail_depth;
     std::string tail_failure;
     if (count_failure_shares(instance, depth, outcome.exact_tail, tail_failure) != 0) {
       return failure(console, command, printable(source.graph_path) + ": " + tail_failure);

@@ -478,6 +478,7 @@ PYBIND11_MODULE(_varnak, module) {
              py::arg("exact_tail") = nullptr);
   module.def("importance_ranking", &importance_ranking, py::arg("spectra"), py::arg("p"));
   module.def("failure_shares", &failure_shares, py::arg("instance"), py::arg("max_size"));
+  module.def("quick_tail_depth", &quick_tail_depth, py::arg("srlg_count"));
   module.def("minimal_cut_sets", &minimal_cut_sets, py::arg("instance"), py::arg("max_size"));
   module.def("read_xml_results", &read_xml_file, py::arg("path"));
   module.def("read_estimate_results", &read_estimate_file, py::arg("path"));

@@ -264,7 +264,8 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     their intervals from the sample counts; spectra from an XML file have none (the
     interval and resolved columns are None), and free_connected says for them whether the
     edges in no SRLG connect the network alone. tail_exact=D, with an instance and n, counts
-    the failures of up to D SRLGs exactly, as varnak-tools reliability --tail-exact D.
+    the failures of up to D SRLGs exactly, as varnak-tools reliability --tail-exact D, and
+    tail_exact=True as many as take a fraction of a second, as --tail-exact alone.
     """
     started = time.monotonic()
     p_values = _p_values(p, grid)
@@ -290,8 +291,9 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
         if tail_exact is not None:
             if n is None:
                 raise ValueError("tail_exact goes with n: it refines an estimate")
-            depth = _check_range(tail_exact, "tail_exact", 1, 1000000,
-                                 "a number of failed SRLGs from 1 up")
+            depth = (module.quick_tail_depth(instance.srlg_count) if tail_exact is True
+                     else _check_range(tail_exact, "tail_exact", 1, 1000000,
+                                       "True or a number of failed SRLGs from 1 up"))
             try:
                 tail = module.failure_shares(instance._native, depth)
             except RuntimeError as error:

@@ -14,6 +14,7 @@ import numpy as np
 import pytest
 
 import varnak
+from varnak.analysis import Result
 from conftest import EXAMPLES, TOOLS_DATA
 
 ABILENE = EXAMPLES / "abilene.txt"
@@ -141,6 +142,11 @@ RELIABILITY_CASES = {
                                                           "tail_exact": 2}),
                    lambda path: ["--graph", path, "--N", 2000, "--seed", 3, "--threads", 1,
                                  "--tail-exact", 2]),
+    "tail_exact_auto": (lambda folder, tools, program: (GEANT, {"n": 500, "seed": 4,
+                                                               "threads": 1,
+                                                               "tail_exact": True}),
+                        lambda path: ["--graph", path, "--N", 500, "--seed", 4, "--threads", 1,
+                                      "--tail-exact"]),
     "estimate_json": (lambda folder, tools, program: (
         varnak.read_result(write_estimate(tools, folder, "json")), {}),
         lambda path: ["--results", path]),
@@ -159,7 +165,7 @@ def test_reliability_equals_varnak_tools(varnak_tools, varnak_program, tmp_path,
     make_source, tools_source = RELIABILITY_CASES[case]
     source, arguments = make_source(tmp_path, varnak_tools, varnak_program)
     result = varnak.reliability(source, p=p, rank_at=rank_at, **arguments)
-    path = tmp_path / source.file_name if isinstance(source, varnak.analysis.Result) \
+    path = tmp_path / source.file_name if isinstance(source, Result) \
         else source
     ranking = ["--rank-at", rank_at, "--top", 0] if rank_at is not None else []
     report = tools_json(varnak_tools, "reliability", *tools_source(path), "--p",
