@@ -8,6 +8,7 @@
 #include "analysis/cut_sets.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
+#include "common/machine_cores.hpp"
 #include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
 #include "estimation/process_group.hpp"
@@ -375,7 +376,8 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
       "exact", "with --graph: exact spectra (up to 30 SRLGs)")(
       "N", po::value<std::int32_t>(), "with --graph: estimate with this sample size")(
       "seed", po::value<std::int32_t>(), "with --N: seed (default: drawn and shown)")(
-      "threads", po::value<int>()->default_value(1), "with --N: threads")(
+      "threads", po::value<int>()->default_value(machine_cores(), "the machine's cores"),
+      "with --N: threads that share the samples")(
       "p", po::value<std::vector<std::string>>()->composing(),
       "p values, repeatable or comma-separated")("grid", po::value<std::int32_t>(),
                                                  "R(p) at this many evenly spaced p from 0 to 1")(

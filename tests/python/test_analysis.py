@@ -107,9 +107,13 @@ def test_drawn_seed_is_reported_and_repeats_the_run():
     assert np.array_equal(first.connected_with, again.connected_with)
 
 
-def test_threads_default_to_the_machine_cores_as_in_varnak_tools(varnak_tools):
-    report = tools_json(varnak_tools, "estimate", "--graph", RING4, "--N", 10, "--seed", 1)
-    assert varnak.estimate(RING4, 10, seed=1).threads == report["threads"]
+@pytest.mark.parametrize("command, run", [
+    ("estimate", lambda: varnak.estimate(RING4, 10, seed=1)),
+    ("reliability", lambda: varnak.reliability(RING4, p=[0.5], n=10, seed=1)),
+])
+def test_threads_default_to_the_machine_cores_as_in_varnak_tools(varnak_tools, command, run):
+    report = tools_json(varnak_tools, command, "--graph", RING4, "--N", 10, "--seed", 1)
+    assert run().threads == report["threads"]
 
 
 @pytest.mark.parametrize("path", [RING4, ABILENE, GRID])
