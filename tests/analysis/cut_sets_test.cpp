@@ -163,6 +163,24 @@ TEST(CutSets, RefuseWorkBeyondTheLimitWithAnEstimate) {
   EXPECT_EQ(count_failure_shares(large, 5, shares, failure), 1);
 }
 
+// The automatic tail goes as deep as kQuickTailSets allows and never past the SRLG count;
+// one level deeper would pass it.
+TEST(CutSets, QuickTailDepthIsTheDeepestWithinItsBudget) {
+  const struct {
+    std::int32_t srlg_count;
+    std::int32_t depth;
+  } cases[] = {{1, 1}, {18, 18}, {72, 4}, {400, 2}, {3000, 1}, {2000001, 0}};
+  for (const auto& entry : cases) {
+    SCOPED_TRACE(entry.srlg_count);
+    const std::int32_t depth = quick_tail_depth(entry.srlg_count);
+    EXPECT_EQ(depth, entry.depth);
+    EXPECT_LE(failure_sets_to_check(entry.srlg_count, depth), kQuickTailSets);
+    if (depth < entry.srlg_count) {
+      EXPECT_GT(failure_sets_to_check(entry.srlg_count, depth + 1), kQuickTailSets);
+    }
+  }
+}
+
 // 1 ---e1--- 2 ---e2--- 3 ---e3--- 4      SRLG 1 = {e1}, SRLG 2 = {e2, e3}
 //
 // A path: each SRLG alone cuts it, and neither pair is minimal.
