@@ -31,6 +31,7 @@
 #include "instance/network_instance.hpp"
 #include "output/xml_results.hpp"
 #include "tools/estimate_results.hpp"
+#include "tools/result_formats.hpp"
 
 namespace py = pybind11;
 
@@ -233,32 +234,32 @@ SpectraSummary spectra_of_values(
   return summary;
 }
 
-// What an estimate's report gives beside its counts, made from them as varnak-tools
-// makes them: values count / N, Wilson intervals from the counts, the DKW band.
+// What an estimate's report gives beside its counts, made by varnak-tools' own
+// add_confidence: values count / N, Wilson intervals from the counts, the DKW band.
 py::dict estimate_figures(const SpectraSummary& spectra) {
-  const SpectraCounts& counts = spectra.counts;
-  if (counts.sample_size <= 0) {
+  if (spectra.counts.sample_size <= 0) {
     throw py::value_error("these spectra hold no sample counts");
   }
-  const double half_width = dkw_half_width(counts.sample_size);
+  EstimateReport report;
+  report.counts = &spectra.counts;
+  add_confidence(report);
   std::vector<double> wilson_low;
   std::vector<double> wilson_high;
   std::vector<double> band_low;
   std::vector<double> band_high;
-  for (std::size_t j = 0; j < counts.connected.size(); ++j) {
-    const Interval wilson = wilson_interval_of_counts(counts.connected[j], counts.sample_size);
-    const Interval band = band_around(spectra.spectrum[j], half_width);
-    wilson_low.push_back(wilson.low);
-    wilson_high.push_back(wilson.high);
+  for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
+    const Interval band = band_around(report.spectrum[j], report.band_half_width);
+    wilson_low.push_back(report.wilson[j].low);
+    wilson_high.push_back(report.wilson[j].high);
     band_low.push_back(band.low);
     band_high.push_back(band.high);
   }
   py::dict figures;
-  figures["spectrum"] = to_array(spectra.spectrum);
+  figures["spectrum"] = to_array(report.spectrum);
   figures["bim_spectra"] = rows_to_array(spectra.bim_spectra);
   figures["wilson_low"] = to_array(wilson_low);
   figures["wilson_high"] = to_array(wilson_high);
-  figures["band_half_width"] = half_width;
+  figures["band_half_width"] = report.band_half_width;
   figures["band_low"] = to_array(band_low);
   figures["band_high"] = to_array(band_high);
   return figures;
