@@ -494,6 +494,9 @@ class SharedOutRun {
     draw_block(worker);
   }
 
+  // In a slot's offset: the worker had no block in this wave, past the last one.
+  static constexpr std::int64_t kNoBlock = -1;
+
   // The processes swap what their blocks drew; every process then finds the same starts.
   // Returns whether every block was drawn from its right start.
   bool exchange_draws() {
@@ -503,7 +506,7 @@ class SharedOutRun {
       std::int64_t* slot = &mine[static_cast<std::size_t>(thread) * slot_values_];
       const bool drawn = worker.block < block_count_;
       slot[0] = drawn ? worker.rejections : 0;
-      slot[1] = drawn ? worker.assumed_offset : rejections_before_wave_;
+      slot[1] = drawn ? worker.assumed_offset : kNoBlock;
       for (std::size_t position = 0; position < width_; ++position) {
         slot[2 + position] =
             drawn ? worker.relative[position] : static_cast<std::int64_t>(position);
@@ -514,7 +517,7 @@ class SharedOutRun {
     bool all_right = true;
     for (int worker = 0; worker < workers_; ++worker) {
       const std::int64_t* slot = slot_of(worker);
-      if (slot[1] != offset) {
+      if (slot[1] != kNoBlock && slot[1] != offset) {
         all_right = false;
         if (worker >= first_worker_ && worker < first_worker_ + threads_) {
           Worker& wrong = workers_state_[static_cast<std::size_t>(worker - first_worker_)];
