@@ -147,7 +147,7 @@ def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, fre
     it: count / N, Wilson intervals from the counts, and the band around the values."""
     spectra = native.module().spectra_of_counts(connected, connected_with, n, free_edges_connect)
     figures = native.module().estimate_figures(spectra)
-    values = _run_fields(names.ESTIMATE_COMMAND, names.ESTIMATE_METHOD, spectra.srlg_count,
+    values = _run_fields(names.ESTIMATE_COMMAND, names.METHOD_ESTIMATE, spectra.srlg_count,
                          free_edges_connect, elapsed_seconds, instance=instance,
                          sampled=(n, seed, seed_drawn, threads))
     values.update({
@@ -200,7 +200,7 @@ def exact(instance):
         run = native.module().exact(instance._native)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    values = _run_fields(names.EXACT_COMMAND, names.EXACT_METHOD, instance.srlg_count,
+    values = _run_fields(names.EXACT_COMMAND, names.METHOD_EXACT, instance.srlg_count,
                          run["free_edges_connect"], run["elapsed_seconds"],
                          instance=instance.name)
     for key in (names.SPECTRUM, names.CONNECTED, names.SUBSETS, names.BIM_SPECTRA,
@@ -231,12 +231,12 @@ def _spectra_of_result(result, free_connected):
         free = result[names.FREE_EDGES_CONNECT]
         spectra = module.spectra_of_counts(result.connected, result.connected_with, result.N,
                                            free)
-        return spectra, dict(method=names.ESTIMATE_METHOD, free=free, instance=result.instance,
+        return spectra, dict(method=names.METHOD_ESTIMATE, free=free, instance=result.instance,
                              sampled=_sampled(result), connected=np.asarray(result.connected))
     if isinstance(result, ExactResult):
         free = result[names.FREE_EDGES_CONNECT]
         spectra = module.spectra_of_values(result.spectrum, result.bim_spectra, free, True)
-        return spectra, dict(method=names.EXACT_METHOD, free=free, instance=result.instance)
+        return spectra, dict(method=names.METHOD_EXACT, free=free, instance=result.instance)
     if not isinstance(result, SpectraResult):
         raise ValueError(f"a {type(result).__name__} holds no spectra")
     free = bool(free_connected)
@@ -246,7 +246,7 @@ def _spectra_of_result(result, free_connected):
         raise VarnakError(f"free_connected is true, but spectrum value 1 is {spectrum[0]}; a "
                           "network connected with no SRLG up is connected at every k")
     spectra = module.spectra_of_values(spectrum, result.bim_spectra, free, False)
-    return spectra, dict(method=names.XML_METHOD, free=free, instance=None)
+    return spectra, dict(method=names.METHOD_XML, free=free, instance=None)
 
 
 def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, threads=None,
@@ -347,7 +347,7 @@ def cuts(instance, max_size):
         run = native.module().minimal_cut_sets(instance._native, max_size)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    values = _run_fields(names.CUTS_COMMAND, names.EXACT_METHOD, instance.srlg_count,
+    values = _run_fields(names.CUTS_COMMAND, names.METHOD_EXACT, instance.srlg_count,
                          instance.free_edges_connect(), run["elapsed_seconds"],
                          instance=instance.name)
     values[names.MAX_SIZE] = run["max_size"]

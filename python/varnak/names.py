@@ -69,6 +69,6 @@ CUTS_COMMAND = "cuts"
 
 # Values of METHOD: sampled, enumerated, or read from a Varnak XML file (six decimals, no
 # counts, so no intervals).
-ESTIMATE_METHOD = "estimate"
-EXACT_METHOD = "exact"
-XML_METHOD = "xml"
+METHOD_ESTIMATE = "estimate"
+METHOD_EXACT = "exact"
+METHOD_XML = "xml"

@@ -24,7 +24,7 @@ def _result(source):
 
 def _free_connected(result, free_connected):
     """free_connected is for spectra from an XML file; every other result tells it."""
-    return free_connected if result[names.METHOD] == names.XML_METHOD else None
+    return free_connected if result[names.METHOD] == names.METHOD_XML else None
 
 
 def _figure(ax, size=(6.4, 4.2)):
@@ -37,9 +37,9 @@ def _figure(ax, size=(6.4, 4.2)):
 
 def _title(result, what):
     name = result[names.INSTANCE] or result[names.RESULTS_FILE] or ""
-    if result[names.METHOD] == names.ESTIMATE_METHOD:
+    if result[names.METHOD] == names.METHOD_ESTIMATE:
         return f"{what}: {name}, N = {result.N}, seed {result.seed}"
-    if result[names.METHOD] == names.EXACT_METHOD:
+    if result[names.METHOD] == names.METHOD_EXACT:
         return f"{what}: {name}, exact"
     return f"{what}: {name}"
 
@@ -76,7 +76,7 @@ def reliability_curve(source, ax=None, unavailabilities=None, free_connected=Non
     q = DEFAULT_UNAVAILABILITIES if unavailabilities is None else np.asarray(unavailabilities)
     curve = reliability(result, p=1.0 - q, free_connected=_free_connected(result, free_connected))
     points = curve.reliability
-    if points.R_low is not None and result[names.METHOD] != names.EXACT_METHOD:
+    if points.R_low is not None and result[names.METHOD] != names.METHOD_EXACT:
         ax.fill_between(q, 1.0 - points.R_high, 1.0 - points.R_low, alpha=0.2, color="tab:red",
                         label="95% interval")
     ax.plot(q, points.unreliability, color="tab:red", label="1 - R(p)")
@@ -100,14 +100,14 @@ def importance(source, p=0.99, top=15, ax=None, free_connected=None):
     shown = slice(0, top if top else None)
     values = ranking.importance[shown]
     positions = np.arange(values.size)
-    if ranking.importance_low is not None and result[names.METHOD] != names.EXACT_METHOD:
+    if ranking.importance_low is not None and result[names.METHOD] != names.METHOD_EXACT:
         errors = [values - ranking.importance_low[shown], ranking.importance_high[shown] - values]
         ax.barh(positions, values, xerr=np.clip(errors, 0, None), color="tab:green",
                 capsize=2, label="95% interval")
     else:
         ax.barh(positions, values, color="tab:green")
     resolved = ranking.resolved
-    marks = ["" if resolved is None or result[names.METHOD] == names.EXACT_METHOD
+    marks = ["" if resolved is None or result[names.METHOD] == names.METHOD_EXACT
              or not resolved[i] else " *" for i in range(values.size)]
     ax.set_yticks(positions, [f"SRLG {s}{mark}" for s, mark in zip(ranking.srlg[shown], marks)])
     ax.invert_yaxis()

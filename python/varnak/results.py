@@ -104,7 +104,7 @@ def read_result(path):
         raise VarnakError(str(error), path) from None
     result = SpectraResult({
         names.INSTANCE: None,
-        names.METHOD: names.XML_METHOD,
+        names.METHOD: names.METHOD_XML,
         names.RESULTS_FILE: os.path.basename(path),
         names.SRLG_COUNT: int(spectrum.size),
         names.SPECTRUM: spectrum,
