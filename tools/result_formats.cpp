@@ -1,5 +1,6 @@
 #include "tools/result_formats.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -113,9 +114,14 @@ void json_numbers(Output& output, const std::vector<double>& values) {
              [&](std::string& text, std::size_t i) { append_json_number(text, values[i]); });
 }
 
-void json_counts(Output& output, const std::vector<std::uint64_t>& values) {
+// An exact count in decimal, however many digits it takes.
+void append_count(std::string& text, const ExactCount& count) {
+  text += count.str();
+}
+
+void json_counts(Output& output, const std::vector<ExactCount>& values) {
   json_array(output, values.size(),
-             [&](std::string& text, std::size_t i) { append_integer(text, values[i]); });
+             [&](std::string& text, std::size_t i) { append_count(text, values[i]); });
 }
 
 template <typename Row>
@@ -306,6 +312,21 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
   output.text += "\n}\n";
 }
 
+// How the exact values were found, for the report's second line.
+std::string describe_method(const ExactSpectra& exact) {
+  switch (exact.method) {
+    case ExactMethod::kSubsets:
+      return "by enumerating SRLG subsets";
+    case ExactMethod::kDiagram:
+      return "by a decision diagram over the SRLGs (frontier width " +
+             std::to_string(exact.diagram.frontier_width) + ", " +
+             std::to_string(exact.diagram.most_remembered) + " SRLGs remembered, " +
+             std::to_string(exact.diagram.nodes) + " nodes)";
+    default:
+      return "without search (no subset connects, or every one does)";
+  }
+}
+
 void write_exact_text(Output& output, const ExactReport& report) {
   std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
@@ -313,22 +334,30 @@ void write_exact_text(Output& output, const ExactReport& report) {
   text += printable(report.instance_name);
   text += " (";
   append_integer(text, exact.srlg_count);
-  text += " SRLGs)\nExact, by enumerating SRLG subsets, ";
+  text += " SRLGs)\nExact, ";
+  text += describe_method(exact);
+  text += ", ";
   append_seconds(text, report.elapsed_seconds);
   text += "Connected with no SRLG up: ";
   text += exact.free_edges_connect ? "yes" : "no";
   text += '\n';
+  // Counts outgrow 12 columns from about 40 SRLGs on: the columns widen to the longest.
+  std::size_t width = 12;
+  for (const ExactCount& count : exact.subsets) {
+    width = std::max(width, count.str().size());
+  }
   text += "\nSpectrum: share of the k-subsets of SRLGs whose coming up connects the network\n";
-  append_headings(text, {{"k", 6}, {"value", 8}, {"connected", 12}, {"subsets", 12}});
+  append_headings(text, {{"k", 6}, {"value", 8}, {"connected", width}, {"subsets", width}});
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
     append_padded_integer(text, j + 1, 6);
     text += "  ";
     append_fixed6(text, exact.spectrum[j]);
     text += "  ";
-    append_padded_integer(text, exact.connected_subsets[j], 12);
+    append_padded(text, exact.connected_subsets[j].str(), width);
     text += "  ";
-    append_padded_integer(text, exact.subsets[j], 12);
+    append_padded(text, exact.subsets[j].str(), width);
     text += '\n';
+    hand_over_if_large(output);
   }
   text += "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
   text_bim_rows(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
@@ -344,9 +373,9 @@ void write_exact_csv(Output& output, const ExactReport& report) {
     text += ',';
     append_full(text, exact.spectrum[j]);
     text += ',';
-    append_integer(text, exact.connected_subsets[j]);
+    append_count(text, exact.connected_subsets[j]);
     text += ',';
-    append_integer(text, exact.subsets[j]);
+    append_count(text, exact.subsets[j]);
     text += '\n';
   }
   for (std::size_t s = 0; s < exact.bim_spectra.size(); ++s) {
@@ -358,9 +387,9 @@ void write_exact_csv(Output& output, const ExactReport& report) {
       text += ',';
       append_full(text, exact.bim_spectra[s][j]);
       text += ',';
-      append_integer(text, exact.connected_subsets_with[s][j]);
+      append_count(text, exact.connected_subsets_with[s][j]);
       text += ',';
-      append_integer(text, exact.subsets[j]);
+      append_count(text, exact.subsets[j]);
       text += '\n';
     }
     hand_over_if_large(output);
@@ -376,6 +405,12 @@ void write_exact_json(Output& output, const ExactReport& report) {
   json_integer_field(text, "srlg_count", exact.srlg_count);
   json_number_field(text, "elapsed_seconds", report.elapsed_seconds);
   json_text_field(text, "free_edges_connect", exact.free_edges_connect ? "true" : "false");
+  json_text_field(text, "method", json_string(method_name(exact.method)));
+  if (exact.method == ExactMethod::kDiagram) {
+    json_integer_field(text, "frontier_width", exact.diagram.frontier_width);
+    json_integer_field(text, "remembered_srlgs", exact.diagram.most_remembered);
+    json_integer_field(text, "diagram_nodes", exact.diagram.nodes);
+  }
   text += "  \"spectrum\": ";
   json_numbers(output, exact.spectrum);
   output.text += ",\n  \"connected_subsets\": ";
@@ -385,7 +420,7 @@ void write_exact_json(Output& output, const ExactReport& report) {
   output.text += ",\n  \"bim_spectra\": ";
   write_matrix_json(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
   output.text += ",\n  \"connected_subsets_with\": ";
-  json_rows<std::vector<std::uint64_t>>(output, exact.connected_subsets_with, json_counts);
+  json_rows<std::vector<ExactCount>>(output, exact.connected_subsets_with, json_counts);
   output.text += "\n}\n";
 }
 
