@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "common/memory_budget.hpp"
 
@@ -193,7 +194,9 @@ class RemainderJoiner {
   std::vector<std::uint64_t> digits_;
 };
 
-// A table whose bytes the meter granted, given back when it goes.
+// A table whose bytes the meter granted, given back when it goes. Its values start
+// undefined: the passes write every one they read, and the first touch of a page is all
+// the clearing a fresh table would cost.
 template <typename Value>
 class MeteredTable {
  public:
@@ -202,21 +205,16 @@ class MeteredTable {
   MeteredTable& operator=(const MeteredTable&) = delete;
   ~MeteredTable() { meter_.release(granted_); }
 
-  [[nodiscard]] bool assign(std::size_t size, Value value) {
-    if (size > values_.capacity()) {
-      const std::uint64_t bytes = size * sizeof(Value);
-      if (!meter_.grant(bytes)) {
-        return false;
-      }
-      std::vector<Value>().swap(values_);
-      meter_.release(granted_);
-      granted_ = bytes;
-      values_.reserve(size);
+  [[nodiscard]] bool allocate(std::size_t size) {
+    const std::uint64_t bytes = std::max<std::size_t>(size, 1) * sizeof(Value);
+    if (!meter_.grant(bytes)) {
+      return false;
     }
-    values_.assign(size, value);
+    values_.reset(new Value[std::max<std::size_t>(size, 1)]);
+    granted_ = bytes;
     return true;
   }
-  Value* data() { return values_.data(); }
+  Value* data() { return values_.get(); }
   Value& operator[](std::size_t i) { return values_[i]; }
   void swap(MeteredTable& other) {
     values_.swap(other.values_);
@@ -226,7 +224,7 @@ class MeteredTable {
  private:
   MemoryMeter& meter_;
   std::uint64_t granted_ = 0;
-  std::vector<Value> values_;
+  std::unique_ptr<Value[]> values_;
 };
 
 std::string counting_refused(const MemoryMeter& meter, const SrlgDiagram& diagram) {
@@ -250,38 +248,40 @@ std::vector<std::uint64_t> level_offsets(const SrlgDiagram& diagram) {
 class EvaluationPass {
  public:
   EvaluationPass(const FrontierPlan& plan, const SrlgDiagram& diagram,
-                 const std::vector<std::uint64_t>& offsets, const Montgomery& mod,
-                 std::int32_t srlg_count, std::size_t lanes, MemoryMeter& meter)
+                 const std::vector<std::uint64_t>& offsets, std::int32_t srlg_count,
+                 MemoryMeter& meter)
       : plan_(plan),
         diagram_(diagram),
         offsets_(offsets),
-        mod_(mod),
         srlg_count_(srlg_count),
-        lanes_(lanes),
         to_terminal_(meter),
         from_root_(meter),
         from_root_next_(meter),
         powers_(meter) {}
 
-  bool allocate(std::uint64_t largest_level) {
+  // Tables for up to `most_lanes` points a pass.
+  bool allocate(std::size_t most_lanes) {
     const std::size_t levels = diagram_.children.size();
-    return to_terminal_.assign(offsets_[levels] * lanes_, 0) &&
-           from_root_.assign(largest_level * lanes_, 0) &&
-           from_root_next_.assign(largest_level * lanes_, 0) &&
-           powers_.assign((static_cast<std::size_t>(srlg_count_) + 1) * lanes_, 0);
+    return to_terminal_.allocate(offsets_[levels] * most_lanes) &&
+           from_root_.allocate(diagram_.largest_level * most_lanes) &&
+           from_root_next_.allocate(diagram_.largest_level * most_lanes) &&
+           powers_.allocate((static_cast<std::size_t>(srlg_count_) + 1) * most_lanes);
   }
 
-  void run(std::size_t first_point, std::size_t points, std::vector<std::uint64_t>& values) {
+  void run(const Montgomery& mod, std::size_t first_point, std::size_t lanes, std::size_t points,
+           std::vector<std::uint64_t>& values) {
+    mod_ = &mod;
+    lanes_ = lanes;
     x_.resize(lanes_);
     for (std::size_t l = 0; l < lanes_; ++l) {
-      x_[l] = mod_.to(first_point + l);
-      powers_[l] = mod_.one;
+      x_[l] = mod_->to(first_point + l);
+      powers_[l] = mod_->one;
     }
     const std::size_t most_power = static_cast<std::size_t>(srlg_count_);
     for (std::size_t e = 1; e <= most_power; ++e) {
       for (std::size_t l = 0; l < lanes_; ++l) {
         powers_[e * lanes_ + l] =
-            mod_.mul(powers_[(e - 1) * lanes_ + l], mod_.add(x_[l], mod_.one));
+            mod_->mul(powers_[(e - 1) * lanes_ + l], mod_->add(x_[l], mod_->one));
       }
     }
     backward();
@@ -306,84 +306,92 @@ class EvaluationPass {
     return to_terminal_.data() + (offsets_[level + 1] + child) * lanes_;
   }
 
-  // B(u) = B(down child) + x · B(up child), level by level from the bottom.
+  // B(u) = B(down child) + x · B(up child), level by level from the bottom. The modulus,
+  // the lanes and the points are copied to locals: the tables are of the same type, and
+  // the compiler would otherwise load them again after every store. O(nodes · lanes).
   void backward() {
+    const Montgomery mod = *mod_;
+    const std::size_t lanes = lanes_;
+    const std::uint64_t* x = x_.data();
     for (std::size_t level = levels(); level-- > 0;) {
       const std::vector<std::uint32_t>& children = diagram_.children[level];
       for (std::size_t node = 0; node < children.size() / 2; ++node) {
-        std::uint64_t* out = to_terminal_.data() + (offsets_[level] + node) * lanes_;
+        std::uint64_t* out = to_terminal_.data() + (offsets_[level] + node) * lanes;
         const std::uint64_t* down = to_terminal(level, children[2 * node]);
         const std::uint64_t* up = to_terminal(level, children[2 * node + 1]);
-        for (std::size_t l = 0; l < lanes_; ++l) {
-          const std::uint64_t from_down = down != nullptr ? down[l] : 0;
-          out[l] = up != nullptr ? mod_.add(from_down, mod_.mul(x_[l], up[l])) : from_down;
+        if (up == nullptr) {
+          for (std::size_t l = 0; l < lanes; ++l) {
+            out[l] = down != nullptr ? down[l] : 0;
+          }
+        } else if (down == nullptr) {
+          for (std::size_t l = 0; l < lanes; ++l) {
+            out[l] = mod.mul(x[l], up[l]);
+          }
+        } else {
+          for (std::size_t l = 0; l < lanes; ++l) {
+            out[l] = mod.add(down[l], mod.mul(x[l], up[l]));
+          }
         }
       }
     }
   }
 
   // F(child) += F(u) for the down child and x · F(u) for the up child, from the top; at
-  // each level the value of the SRLG it decides is gathered on the way.
+  // each level the value of the SRLG it decides is gathered on the way. O(nodes · lanes).
   void forward(std::size_t first_point, std::size_t points, std::vector<std::uint64_t>& values) {
-    std::vector<std::uint64_t> gathered(lanes_);
-    std::vector<std::uint64_t> absorbed(lanes_);  // connected before this level, weighted
-    std::vector<std::uint64_t> earlier(lanes_, 0);
-    std::vector<std::uint64_t> up_weight(lanes_);
+    const Montgomery mod = *mod_;
+    const std::size_t lanes = lanes_;
+    const std::uint64_t* x = x_.data();
+    std::vector<std::uint64_t> gathered(lanes);
+    std::vector<std::uint64_t> absorbed(lanes);  // connected at this level, weighted
+    std::vector<std::uint64_t> earlier(lanes, 0);
     const std::size_t free_count = plan_.free_srlgs.size();
-    for (std::size_t l = 0; l < lanes_; ++l) {
-      from_root_[l] = mod_.one;
+    for (std::size_t l = 0; l < lanes; ++l) {
+      from_root_[l] = mod.one;
     }
     for (std::size_t level = 0; level < levels(); ++level) {
       const std::vector<std::uint32_t>& children = diagram_.children[level];
       const std::size_t next_count =
           level + 1 < levels() ? diagram_.children[level + 1].size() / 2 : 0;
-      std::fill(from_root_next_.data(), from_root_next_.data() + next_count * lanes_, 0);
+      std::fill(from_root_next_.data(), from_root_next_.data() + next_count * lanes, 0);
       std::fill(gathered.begin(), gathered.end(), 0);
       std::fill(absorbed.begin(), absorbed.end(), 0);
+      std::uint64_t* gather = gathered.data();
+      std::uint64_t* absorb = absorbed.data();
       for (std::size_t node = 0; node < children.size() / 2; ++node) {
-        const std::uint64_t* from = from_root_.data() + node * lanes_;
+        const std::uint64_t* from = from_root_.data() + node * lanes;
         const std::uint32_t down = children[2 * node];
         const std::uint32_t up = children[2 * node + 1];
-        if (down == kToOne) {
-          for (std::size_t l = 0; l < lanes_; ++l) {
-            absorbed[l] = mod_.add(absorbed[l], from[l]);
-          }
-        } else if (down != kToZero) {
-          std::uint64_t* to = from_root_next_.data() + down * lanes_;
-          for (std::size_t l = 0; l < lanes_; ++l) {
-            to[l] = mod_.add(to[l], from[l]);
+        if (down != kToZero) {
+          std::uint64_t* to =
+              down == kToOne ? absorb : from_root_next_.data() + std::size_t{down} * lanes;
+          for (std::size_t l = 0; l < lanes; ++l) {
+            to[l] = mod.add(to[l], from[l]);
           }
         }
         if (up == kToZero) {
           continue;
         }
         const std::uint64_t* beyond = to_terminal(level, up);
-        for (std::size_t l = 0; l < lanes_; ++l) {
-          up_weight[l] = mod_.mul(x_[l], from[l]);
-          gathered[l] = mod_.add(gathered[l], mod_.mul(up_weight[l], beyond[l]));
-        }
-        if (up == kToOne) {
-          for (std::size_t l = 0; l < lanes_; ++l) {
-            absorbed[l] = mod_.add(absorbed[l], up_weight[l]);
-          }
-        } else {
-          std::uint64_t* to = from_root_next_.data() + up * lanes_;
-          for (std::size_t l = 0; l < lanes_; ++l) {
-            to[l] = mod_.add(to[l], up_weight[l]);
-          }
+        std::uint64_t* to =
+            up == kToOne ? absorb : from_root_next_.data() + std::size_t{up} * lanes;
+        for (std::size_t l = 0; l < lanes; ++l) {
+          const std::uint64_t weight = mod.mul(x[l], from[l]);
+          gather[l] = mod.add(gather[l], mod.mul(weight, beyond[l]));
+          to[l] = mod.add(to[l], weight);
         }
       }
       // Paths that connected at an earlier level i hold this SRLG up in x · (1 + x)^(the
       // other SRLGs still to decide) of their completions: `earlier` keeps that sum.
       const std::size_t srlg = static_cast<std::size_t>(plan_.srlg_of_level[level]);
       for (std::size_t l = 0; l < lanes_; ++l) {
-        const std::uint64_t value = mod_.add(gathered[l], mod_.mul(x_[l], earlier[l]));
-        values[srlg * points + first_point + l] = mod_.mul(value, power(free_count)[l]);
+        const std::uint64_t value = mod_->add(gathered[l], mod_->mul(x_[l], earlier[l]));
+        values[srlg * points + first_point + l] = mod_->mul(value, power(free_count)[l]);
       }
       if (level + 2 <= levels()) {
         const std::uint64_t* weight = power(levels() - 2 - level);
         for (std::size_t l = 0; l < lanes_; ++l) {
-          earlier[l] = mod_.add(earlier[l], mod_.mul(absorbed[l], weight[l]));
+          earlier[l] = mod_->add(earlier[l], mod_->mul(absorbed[l], weight[l]));
         }
       }
       from_root_.swap(from_root_next_);
@@ -392,9 +400,9 @@ class EvaluationPass {
     // x · (1 + x)^(free - 1) of it.
     for (std::size_t l = 0; l < lanes_; ++l) {
       const std::uint64_t root = to_terminal_[l];
-      values[first_point + l] = mod_.mul(root, power(free_count)[l]);
+      values[first_point + l] = mod_->mul(root, power(free_count)[l]);
       if (free_count > 0) {
-        const std::uint64_t with_free = mod_.mul(mod_.mul(x_[l], root), power(free_count - 1)[l]);
+        const std::uint64_t with_free = mod_->mul(mod_->mul(x_[l], root), power(free_count - 1)[l]);
         for (const std::int32_t srlg : plan_.free_srlgs) {
           values[static_cast<std::size_t>(srlg) * points + first_point + l] = with_free;
         }
@@ -405,10 +413,10 @@ class EvaluationPass {
   const FrontierPlan& plan_;
   const SrlgDiagram& diagram_;
   const std::vector<std::uint64_t>& offsets_;
-  const Montgomery& mod_;
+  const Montgomery* mod_ = nullptr;
   std::int32_t srlg_count_;
-  std::size_t lanes_;
-  std::vector<std::uint64_t> x_;
+  std::size_t lanes_ = 0;
+  std::vector<std::uint64_t> x_;  // the lanes' points, in Montgomery form
   MeteredTable<std::uint64_t> to_terminal_;  // by node (all levels) and lane
   MeteredTable<std::uint64_t> from_root_;    // by node of the current level and lane
   MeteredTable<std::uint64_t> from_root_next_;
@@ -430,19 +438,22 @@ int count_diagram_subsets(const DiagramNetwork& network, const FrontierPlan& pla
   MeteredTable<std::uint64_t> residues(meter);
   std::vector<std::uint64_t> values;
   std::vector<std::uint64_t> basis;
-  if (!residues.assign(primes.size() * polynomials * points, 0) ||
+  if (!residues.allocate(primes.size() * polynomials * points) ||
       !meter.grant(2 * polynomials * points * sizeof(std::uint64_t))) {
     failure = counting_refused(meter, diagram);
     return 1;
   }
   const std::uint64_t held = 2 * polynomials * points * sizeof(std::uint64_t);
-  // As many points per pass as the budget holds: 8 bytes per node, per node of two
-  // levels and per power for each.
+  // Points per pass: 8 bytes per node, per node of two levels and per power for each.
+  // More than the budget allows is refused; more than kPassBytes buys nothing, as each pass
+  // costs the same per point and a smaller table stays closer to the processor.
+  constexpr std::uint64_t kPassBytes = std::uint64_t{1} << 30;
   const std::uint64_t per_lane = 8 * (offsets.back() + 2 * diagram.largest_level + points);
-  const std::uint64_t room = meter.budget() - meter.in_use();
-  const std::size_t lanes =
-      static_cast<std::size_t>(std::min<std::uint64_t>(points, room / per_lane));
-  if (lanes == 0) {
+  const std::uint64_t room = std::min(meter.budget() - meter.in_use(), kPassBytes);
+  const std::size_t lanes = static_cast<std::size_t>(
+      std::min<std::uint64_t>(points, std::max<std::uint64_t>(room / per_lane, 1)));
+  EvaluationPass pass(plan, diagram, offsets, srlg_count, meter);
+  if (!pass.allocate(lanes)) {
     meter.release(held);
     failure = counting_refused(meter, diagram);
     return 1;
@@ -451,14 +462,7 @@ int count_diagram_subsets(const DiagramNetwork& network, const FrontierPlan& pla
     const Montgomery mod(primes[q]);
     values.assign(polynomials * points, 0);
     for (std::size_t first = 0; first < points; first += lanes) {
-      const std::size_t width = std::min(lanes, points - first);
-      EvaluationPass pass(plan, diagram, offsets, mod, srlg_count, width, meter);
-      if (!pass.allocate(diagram.largest_level)) {
-        meter.release(held);
-        failure = counting_refused(meter, diagram);
-        return 1;
-      }
-      pass.run(first, points, values);
+      pass.run(mod, first, std::min(lanes, points - first), points, values);
     }
     basis = lagrange_basis(mod, points);
     std::vector<std::uint64_t> coefficients(points);
@@ -503,8 +507,8 @@ int diagram_reliability(const DiagramNetwork& network, const FrontierPlan& plan,
   MeteredTable<double> to_terminal(meter);
   MeteredTable<double> from_root(meter);
   MeteredTable<double> from_root_next(meter);
-  if (!to_terminal.assign(offsets[levels], 0.0) || !from_root.assign(diagram.largest_level, 0.0) ||
-      !from_root_next.assign(diagram.largest_level, 0.0)) {
+  if (!to_terminal.allocate(offsets[levels]) || !from_root.allocate(diagram.largest_level) ||
+      !from_root_next.allocate(diagram.largest_level)) {
     failure = counting_refused(meter, diagram);
     return 1;
   }
