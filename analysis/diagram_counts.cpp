@@ -416,7 +416,7 @@ class EvaluationPass {
   const Montgomery* mod_ = nullptr;
   std::int32_t srlg_count_;
   std::size_t lanes_ = 0;
-  std::vector<std::uint64_t> x_;  // the lanes' points, in Montgomery form
+  std::vector<std::uint64_t> x_;             // the lanes' points, in Montgomery form
   MeteredTable<std::uint64_t> to_terminal_;  // by node (all levels) and lane
   MeteredTable<std::uint64_t> from_root_;    // by node of the current level and lane
   MeteredTable<std::uint64_t> from_root_next_;

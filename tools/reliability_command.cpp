@@ -1,4 +1,8 @@
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -31,7 +35,12 @@ constexpr const char* kReliabilityHelp =
     "\n"
     "R(p) is given at the --p values, or else on a grid of evenly spaced p from 0 to 1\n"
     "(11 points unless --grid says otherwise). --rank-at adds the SRLGs ranked by\n"
-    "importance at that p.\n";
+    "importance at that p.\n"
+    "\n"
+    "With --graph, --exact and --srlg-p FILE, each SRLG s is up with its own\n"
+    "probability p_s, read from FILE's lines 'id,p' (one for every SRLG; empty lines and\n"
+    "lines starting with # are passed over). R and every SRLG's importance are then\n"
+    "computed exactly from the decision diagram over the SRLGs, without spectra.\n";
 
 constexpr std::int32_t kDefaultGridPoints = 11;
 constexpr std::int32_t kDefaultTop = 10;
@@ -76,6 +85,112 @@ int read_p_values(ToolsConsole& console, const std::string& command, const po::v
   return -1;
 }
 
+// Reads --srlg-p's file: "id,p" lines, one for each SRLG 1..S.
+int read_srlg_probabilities(ToolsConsole& console, const std::string& command,
+                            const std::string& path, std::int32_t srlg_count,
+                            std::vector<double>& probabilities) {
+  std::ifstream file(path);
+  if (!file) {
+    return failure(console, command, "cannot open SRLG probability file " + printable(path));
+  }
+  const auto refuse = [&](std::size_t line, const std::string& message) {
+    return failure(console, command,
+                   printable(path) + " line " + std::to_string(line) + ": " + message);
+  };
+  const std::size_t count = static_cast<std::size_t>(std::max<std::int32_t>(srlg_count, 0));
+  probabilities.assign(count, -1.0);
+  std::string text;
+  for (std::size_t line = 1; std::getline(file, text); ++line) {
+    if (!text.empty() && text.back() == '\r') {
+      text.pop_back();
+    }
+    if (text.empty() || text[0] == '#' || (line == 1 && text == "id,p")) {
+      continue;
+    }
+    const std::size_t comma = text.find(',');
+    const std::string id_text = text.substr(0, comma);
+    const std::string p_text = comma == std::string::npos ? "" : text.substr(comma + 1);
+    char* end = nullptr;
+    const long id = std::strtol(id_text.c_str(), &end, 10);
+    if (comma == std::string::npos || id_text.empty() || *end != '\0' || id < 1 ||
+        id > static_cast<long>(count)) {
+      return refuse(line, "\"" + printable(text) + "\" is not \"id,p\" with an SRLG id from 1 to " +
+                              std::to_string(count));
+    }
+    double p = 0.0;
+    if (!read_probability(p_text, p)) {
+      return refuse(line, "probability \"" + printable(p_text) + "\" of SRLG " +
+                              std::to_string(id) + " is not a number from 0 to 1");
+    }
+    if (probabilities[static_cast<std::size_t>(id) - 1] >= 0.0) {
+      return refuse(line, "SRLG " + std::to_string(id) + " is given a second time");
+    }
+    probabilities[static_cast<std::size_t>(id) - 1] = p;
+  }
+  if (file.bad()) {
+    return failure(console, command, "error reading SRLG probability file " + printable(path));
+  }
+  for (std::size_t s = 0; s < count; ++s) {
+    if (probabilities[s] < 0.0) {
+      return failure(console, command,
+                     printable(path) + ": SRLG " + std::to_string(s + 1) +
+                         " has no probability; expected a line \"" + std::to_string(s + 1) +
+                         ",p\" for each SRLG 1.." + std::to_string(count));
+    }
+  }
+  return kExitSuccess;
+}
+
+// R and the ranking when each SRLG has its own probability.
+int run_with_srlg_probabilities(ToolsConsole& console, const std::string& command,
+                                const po::variables_map& given, std::int32_t top,
+                                OutputFormat format) {
+  if (given.count("p") != 0 || given.count("grid") != 0 || given.count("rank-at") != 0) {
+    return usage_error(console, command,
+                       "--srlg-p gives each SRLG its own p: leave out --p, --grid and --rank-at");
+  }
+  ExactOptions options;
+  if (const int code = read_exact_options(console, command, given, options); code >= 0) {
+    return code;
+  }
+  const std::string graph = given["graph"].as<std::string>();
+  const std::string path = given["srlg-p"].as<std::string>();
+  NetworkInstance instance;
+  if (load_graph(console, command, graph, instance) != kExitSuccess) {
+    return kExitFailure;
+  }
+  std::vector<double> probabilities;
+  if (read_srlg_probabilities(console, command, path, instance.srlg_count, probabilities) !=
+      kExitSuccess) {
+    return kExitFailure;
+  }
+  SrlgReliability exact;
+  std::string message;
+  if (compute_srlg_reliability(instance, probabilities, options, exact, message) != 0) {
+    return failure(console, command, printable(graph) + ": " + message);
+  }
+  ReliabilityReport report;
+  report.source_name = file_name_of(graph);
+  report.source_kind = "exact";
+  report.srlg_count = instance.srlg_count;
+  report.free_edges_connect = free_edges_connect(instance);
+  report.srlg_probabilities = file_name_of(path);
+  const double no_p = std::numeric_limits<double>::quiet_NaN();
+  report.curve.push_back({no_p, exact.reliability});
+  report.ranked = true;
+  report.rank_at = {no_p, exact.reliability};
+  report.ranking = exact.importances;
+  // Most important first; ties keep the lower id first, as rank_by_importance does.
+  std::stable_sort(
+      report.ranking.begin(), report.ranking.end(),
+      [](const SrlgImportance& a, const SrlgImportance& b) { return a.importance > b.importance; });
+  if (top > 0 && report.ranking.size() > static_cast<std::size_t>(top)) {
+    report.ranking.resize(static_cast<std::size_t>(top));
+  }
+  write_reliability_report(console.out, report, format);
+  return kExitSuccess;
+}
+
 // Where the spectra come from, as the command line says.
 struct ReliabilitySource {
   std::string xml_path;
@@ -83,6 +198,7 @@ struct ReliabilitySource {
   bool exact = false;
   bool free_connected = false;
   EstimateSettings settings;
+  ExactOptions exact_options;  // --method and --max-memory, for --exact
 };
 
 int read_reliability_source(ToolsConsole& console, const std::string& command,
@@ -158,7 +274,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
   if (source.exact) {
     ExactSpectra exact;
     std::string message;
-    if (compute_exact_spectra(instance, exact, message) != 0) {
+    if (compute_exact_spectra(instance, source.exact_options, exact, message) != 0) {
       return failure(console, command, printable(source.graph_path) + ": " + message);
     }
     summary.spectrum = exact.spectrum;
@@ -195,8 +311,8 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
       "free-connected", po::value<std::string>()->default_value("no"),
       "with --xml: yes when the edges in no SRLG connect the network alone")(
       "graph", po::value<std::string>(), "an instance file")(
-      "exact", "with --graph: exact spectra (up to 30 SRLGs)")(
-      "N", po::value<std::int32_t>(), "with --graph: estimate with this sample size")(
+      "exact", "with --graph: exact spectra")("N", po::value<std::int32_t>(),
+                                              "with --graph: estimate with this sample size")(
       "seed", po::value<std::int32_t>(), "with --N: seed (default: drawn and shown)")(
       "threads", po::value<int>()->default_value(1), "with --N: threads")(
       "p", po::value<std::vector<std::string>>()->composing(),
@@ -204,7 +320,10 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
                                                  "R(p) at this many evenly spaced p from 0 to 1")(
       "rank-at", po::value<std::string>(), "rank the SRLGs by importance at this p")(
       "top", po::value<std::int32_t>()->default_value(kDefaultTop),
-      "with --rank-at: SRLGs shown, 0 for all");
+      "with --rank-at or --srlg-p: SRLGs shown, 0 for all")(
+      "srlg-p", po::value<std::string>(),
+      "with --graph and --exact: file of 'id,p' lines, each SRLG's own probability");
+  add_exact_options(options);
   add_format_option(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kReliabilityHelp, options, args, given);
@@ -215,6 +334,10 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   std::vector<double> p_values;
   OutputFormat format = OutputFormat::kText;
   if (const int code = read_reliability_source(console, command, given, source); code >= 0) {
+    return code;
+  }
+  if (const int code = read_exact_options(console, command, given, source.exact_options);
+      code >= 0) {
     return code;
   }
   if (const int code = read_p_values(console, command, given, p_values); code >= 0) {
@@ -236,6 +359,13 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   if (top < 0) {
     return usage_error(console, command,
                        "--top is " + std::to_string(top) + "; expected 0 (all) or more");
+  }
+
+  if (given.count("srlg-p") != 0) {
+    if (!source.exact) {
+      return usage_error(console, command, "--srlg-p goes with --graph and --exact");
+    }
+    return run_with_srlg_probabilities(console, command, given, top, format);
   }
 
   SpectraSummary summary;

@@ -435,6 +435,8 @@ std::string describe_source(const ReliabilityReport& report) {
          std::to_string(report.sample_size) + ", seed " + std::to_string(report.seed);
 }
 
+void append_ranking_text(Output& output, const ReliabilityReport& report);
+
 void write_reliability_text(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "Reliability ";
@@ -444,6 +446,17 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   text += " SRLGs)\nConnected with no SRLG up: ";
   text += report.free_edges_connect ? "yes" : "no";
   text += '\n';
+  if (!report.srlg_probabilities.empty()) {
+    text +=
+        "\nR: probability that the network is connected when each SRLG is up\n"
+        "independently with its own probability, from ";
+    text += printable(report.srlg_probabilities);
+    text += "\n  R = ";
+    append_fixed(text, report.rank_at.reliability, 9);
+    text += "\n\nSRLGs by Birnbaum importance at these probabilities\n";
+    append_ranking_text(output, report);
+    return;
+  }
   text +=
       "\nR(p): probability that the network is connected when every SRLG is up\n"
       "independently with probability p\n";
@@ -463,6 +476,11 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   text += ", where R(p) = ";
   append_fixed6(text, report.rank_at.reliability);
   text += '\n';
+  append_ranking_text(output, report);
+}
+
+void append_ranking_text(Output& output, const ReliabilityReport& report) {
+  std::string& text = output.text;
   append_headings(
       text, {{"rank", 6}, {"srlg", 6}, {"importance", 10}, {"R(p|up)", 10}, {"R(p|down)", 10}});
   for (std::size_t i = 0; i < report.ranking.size(); ++i) {
@@ -479,12 +497,19 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   }
 }
 
+// A p, or nothing when each SRLG has its own (NaN).
+void append_p(std::string& text, double p) {
+  if (!std::isnan(p)) {
+    append_full(text, p);
+  }
+}
+
 void write_reliability_csv(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "series,p,rank,srlg,value,reliability_up,reliability_down\n";
   for (const ReliabilityPoint& point : report.curve) {
     text += "reliability,";
-    append_full(text, point.p);
+    append_p(text, point.p);
     text += ",,,";
     append_full(text, point.reliability);
     text += ",,\n";
@@ -496,7 +521,7 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
   for (std::size_t i = 0; i < report.ranking.size(); ++i) {
     const SrlgImportance& entry = report.ranking[i];
     text += "importance,";
-    append_full(text, report.rank_at.p);
+    append_p(text, report.rank_at.p);
     text += ',';
     append_integer(text, i + 1);
     text += ',';
@@ -526,6 +551,9 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   json_text_field(text, "source_kind", json_string(report.source_kind));
   json_integer_field(text, "srlg_count", report.srlg_count);
   json_text_field(text, "free_edges_connect", report.free_edges_connect ? "true" : "false");
+  if (!report.srlg_probabilities.empty()) {
+    json_text_field(text, "srlg_probabilities", json_string(report.srlg_probabilities));
+  }
   if (report.source_kind == "estimate") {
     json_integer_field(text, "N", report.sample_size);
     json_integer_field(text, "seed", report.seed);

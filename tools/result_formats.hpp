@@ -57,6 +57,9 @@ struct ReliabilityReport {
   bool ranked = false;
   ReliabilityPoint rank_at;
   std::vector<SrlgImportance> ranking;
+  // With --srlg-p: the file of each SRLG's own probability. The curve is then one point
+  // and rank_at its R, both with p NaN, as there is no one p.
+  std::string srlg_probabilities;
 };
 
 void write_estimate_report(std::ostream& out, const EstimateReport& report, OutputFormat format);
