@@ -473,7 +473,6 @@ int build_for(const DiagramNetwork& network, const ExactOptions& options, Memory
   summary.most_remembered = built.plan.most_active;
   summary.levels = built.plan.level_count;
   DiagramLimits limits;
-  limits.memory_budget = meter.budget();
   limits.progress = options.progress;
   if (build_srlg_diagram(network, built.plan, limits, meter, built.diagram, failure) != 0) {
     return 1;

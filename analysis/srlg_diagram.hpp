@@ -20,7 +20,6 @@ struct DiagramProgress {
 };
 
 struct DiagramLimits {
-  std::uint64_t memory_budget = 0;  // bytes; the diagram and its counting stay below it
   // Called often (every level, and every 65536 states within one); may be empty.
   std::function<void(const DiagramProgress&)> progress;
 };

@@ -100,11 +100,17 @@ int read_srlg_probabilities(ToolsConsole& console, const std::string& command,
   const std::size_t count = static_cast<std::size_t>(std::max<std::int32_t>(srlg_count, 0));
   probabilities.assign(count, -1.0);
   std::string text;
+  bool seen_a_line = false;  // the first, when it is "id,p", is a header
   for (std::size_t line = 1; std::getline(file, text); ++line) {
     if (!text.empty() && text.back() == '\r') {
       text.pop_back();
     }
-    if (text.empty() || text[0] == '#' || (line == 1 && text == "id,p")) {
+    if (text.empty() || text[0] == '#') {
+      continue;
+    }
+    const bool first = !seen_a_line;
+    seen_a_line = true;
+    if (first && text == "id,p") {
       continue;
     }
     const std::size_t comma = text.find(',');
