@@ -428,6 +428,9 @@ std::string describe_source(const ReliabilityReport& report) {
   if (report.source_kind == "xml") {
     return "from the XML result file " + printable(report.source_name);
   }
+  if (!report.srlg_probabilities.empty()) {
+    return "from the decision diagram of " + printable(report.source_name);
+  }
   if (report.source_kind == "exact") {
     return "from the exact spectra of " + printable(report.source_name);
   }
