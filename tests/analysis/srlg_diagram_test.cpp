@@ -43,8 +43,15 @@ NetworkInstance connected_by_free_edges() {
 // over the whole ring (the frontier's worst case: every SRLG stays remembered), with and
 // without free edges, dense chords, and the awkward inputs of a file.
 std::vector<std::pair<std::string, NetworkInstance>> networks_to_compare() {
+  NetworkInstance no_edges;
+  no_edges.vertex_count = 3;
+  no_edges.srlg_count = 2;
+  NetworkInstance one_vertex = no_edges;
+  one_vertex.vertex_count = 1;
   std::vector<std::pair<std::string, NetworkInstance>> networks = {
-      {"connected by free edges", connected_by_free_edges()}};
+      {"connected by free edges", connected_by_free_edges()},
+      {"no edges", no_edges},
+      {"one vertex", one_vertex}};
   const std::vector<test_networks::RingNetworkShape> shapes = {
       {12, 20, 18, 0.0, 0.3, 3, 1},   // ducts
       {10, 18, 20, 0.0, 0.5, 4, 20},  // SRLGs spread across the ring
