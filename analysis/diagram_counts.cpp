@@ -427,6 +427,7 @@ class EvaluationPass {
 
 int count_diagram_subsets(const DiagramNetwork& network, const FrontierPlan& plan,
                           const SrlgDiagram& diagram, MemoryMeter& meter,
+                          const std::function<void(const DiagramProgress&)>& progress,
                           SubsetCountsBySize& counts, std::string& failure) {
   const std::int32_t srlg_count = network.srlg_count;
   const std::size_t points = static_cast<std::size_t>(srlg_count) + 1;
@@ -461,7 +462,18 @@ int count_diagram_subsets(const DiagramNetwork& network, const FrontierPlan& pla
   for (std::size_t q = 0; q < primes.size(); ++q) {
     const Montgomery mod(primes[q]);
     values.assign(polynomials * points, 0);
+    const std::size_t passes_per_prime = (points + lanes - 1) / lanes;
     for (std::size_t first = 0; first < points; first += lanes) {
+      if (progress) {
+        DiagramProgress report;
+        report.level = plan.level_count - 1;
+        report.level_count = plan.level_count;
+        report.nodes = diagram.node_count;
+        report.bytes = meter.in_use();
+        report.pass = static_cast<std::int32_t>(q * passes_per_prime + first / lanes + 1);
+        report.passes = static_cast<std::int32_t>(primes.size() * passes_per_prime);
+        progress(report);
+      }
       pass.run(mod, first, std::min(lanes, points - first), points, values);
     }
     basis = lagrange_basis(mod, points);

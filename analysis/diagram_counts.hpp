@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,10 @@ struct SubsetCountsBySize {
 // (1 + x). O(nodes · S · primes) modular steps, in as few passes as the memory budget
 // allows (8 bytes per node and value held), and O(S^3 · primes) for the interpolation.
 // Returns 0, or 1 with `failure` set when not even one value per node fits the budget.
+// `progress`, when not empty, hears of each pass as it starts.
 int count_diagram_subsets(const DiagramNetwork& network, const FrontierPlan& plan,
                           const SrlgDiagram& diagram, MemoryMeter& meter,
+                          const std::function<void(const DiagramProgress&)>& progress,
                           SubsetCountsBySize& counts, std::string& failure);
 
 // R when each SRLG s is up independently with probability up_probability[s] (index 0

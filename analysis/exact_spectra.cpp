@@ -519,7 +519,8 @@ int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& o
     MemoryMeter meter(budget_of(options));
     BuiltDiagram built;
     if (build_for(network, options, meter, built, result.diagram, failure) != 0 ||
-        count_diagram_subsets(network, built.plan, built.diagram, meter, counts, failure) != 0) {
+        count_diagram_subsets(network, built.plan, built.diagram, meter, options.progress, counts,
+                              failure) != 0) {
       return 1;
     }
     result.diagram.peak_bytes = meter.peak();

@@ -17,6 +17,10 @@ struct DiagramProgress {
   std::uint64_t states = 0;
   std::uint64_t nodes = 0;  // in all levels made so far, this one included
   std::uint64_t bytes = 0;  // memory held now
+  // Once built, the diagram is counted in passes over its nodes: pass `pass` of `passes`
+  // (1-based) is running; 0 while building.
+  std::int32_t pass = 0;
+  std::int32_t passes = 0;
 };
 
 struct DiagramLimits {

@@ -30,8 +30,8 @@ constexpr const char* kExactHelp =
     "SIZE in bytes or with K, M, G or T) ends with a message: use estimate then.\n"
     "On a terminal a progress line shows the level and its states.\n";
 
-// Redraws "diagram level L of N: S states, M" on a terminal, at most five times a second
-// and only after the first half second, so that quick runs leave no trace.
+// Redraws "diagram level L of N: S states, M" (then "counting ...: pass P of Q") on a terminal, at
+// most five times a second and only after the first half second, so that quick runs leave no trace.
 class DiagramProgressLine {
  public:
   explicit DiagramProgressLine(ToolsConsole& console)
@@ -44,11 +44,14 @@ class DiagramProgressLine {
       return;
     }
     last_ = now;
-    std::string line = "diagram level " + std::to_string(progress.level + 1) + " of " +
-                       std::to_string(progress.level_count) + ": " +
-                       std::to_string(progress.states) + " states, " +
-                       std::to_string(progress.nodes) + " nodes, " +
-                       describe_bytes(static_cast<double>(progress.bytes));
+    std::string line =
+        progress.pass == 0
+            ? "diagram level " + std::to_string(progress.level + 1) + " of " +
+                  std::to_string(progress.level_count) + ": " + std::to_string(progress.states) +
+                  " states, " + std::to_string(progress.nodes) + " nodes, "
+            : "counting the diagram's " + std::to_string(progress.nodes) + " nodes: pass " +
+                  std::to_string(progress.pass) + " of " + std::to_string(progress.passes) + ", ";
+    line += describe_bytes(static_cast<double>(progress.bytes));
     const std::size_t room = static_cast<std::size_t>(std::max(console_.err_columns - 1, 1));
     line.resize(std::min(line.size(), room));
     const std::size_t length = line.size();
