@@ -30,6 +30,7 @@
 #include "instance/instance_reader.hpp"
 #include "instance/network_instance.hpp"
 #include "output/xml_results.hpp"
+#include "tools/command_line.hpp"
 #include "tools/estimate_results.hpp"
 #include "tools/result_formats.hpp"
 
@@ -265,33 +266,68 @@ py::dict estimate_figures(const SpectraSummary& spectra) {
   return figures;
 }
 
-py::dict exact(const NetworkInstance& instance) {
+// Exact counts outgrow 64 bits (C(243, 121) is about 10^72), so they become Python ints, in
+// a NumPy array of objects that indexes and slices like the other results.
+py::object counts_to_array(const std::vector<ExactCount>& counts) {
+  py::list values;
+  for (const ExactCount& count : counts) {
+    values.append(py::int_(py::str(count.str())));
+  }
+  return py::module_::import("numpy").attr("array")(values, "object");
+}
+
+// "auto", "subsets" or "diagram", as varnak-tools exact --method takes them.
+ExactMethod exact_method_named(const std::string& name) {
+  if (name == "auto") {
+    return ExactMethod::kAuto;
+  }
+  if (name == "subsets") {
+    return ExactMethod::kSubsets;
+  }
+  if (name == "diagram") {
+    return ExactMethod::kDiagram;
+  }
+  throw py::value_error("method is \"" + name + "\"; expected auto, subsets or diagram");
+}
+
+// The exact spectra by `method`, the diagram's tables held to `memory_budget` bytes (0: half
+// of this machine's memory, as in varnak-tools).
+py::dict exact(const NetworkInstance& instance, const std::string& method,
+               std::uint64_t memory_budget) {
+  ExactOptions options;
+  options.method = exact_method_named(method);
+  options.memory_budget = memory_budget;
   ExactSpectra spectra;
   std::string failure;
   int code = 0;
-  std::atomic<bool> stop{false};  // the enumeration has no way to stop early: it is waited for
+  std::atomic<bool> stop{false};  // neither method has a way to stop early: it is waited for
   const auto start = std::chrono::steady_clock::now();
-  run_interruptibly([&]() { code = compute_exact_spectra(instance, spectra, failure); }, stop);
+  run_interruptibly([&]() { code = compute_exact_spectra(instance, options, spectra, failure); },
+                    stop);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (code != 0) {
     throw std::runtime_error(failure);
   }
   const auto width = static_cast<py::ssize_t>(spectra.srlg_count);
-  py::array_t<std::uint64_t> with({width, width});
-  auto cells = with.mutable_unchecked<2>();
+  const py::object numpy = py::module_::import("numpy");
+  py::object with = numpy.attr("empty")(py::make_tuple(width, width), "object");
   for (py::ssize_t s = 0; s < width; ++s) {
-    for (py::ssize_t j = 0; j < width; ++j) {
-      cells(s, j) =
-          spectra.connected_subsets_with[static_cast<std::size_t>(s)][static_cast<std::size_t>(j)];
-    }
+    with[py::int_(s)] =
+        counts_to_array(spectra.connected_subsets_with[static_cast<std::size_t>(s)]);
   }
   py::dict result;
   result["free_edges_connect"] = spectra.free_edges_connect;
+  result["exact_method"] = method_name(spectra.method);
+  if (spectra.method == ExactMethod::kDiagram) {
+    result["frontier_width"] = spectra.diagram.frontier_width;
+    result["remembered_srlgs"] = spectra.diagram.most_remembered;
+    result["diagram_nodes"] = spectra.diagram.nodes;
+  }
   result["spectrum"] = to_array(spectra.spectrum);
   result["bim_spectra"] = rows_to_array(spectra.bim_spectra);
-  result["connected"] = py::array_t<std::uint64_t>(width, spectra.connected_subsets.data());
-  result["subsets"] = py::array_t<std::uint64_t>(width, spectra.subsets.data());
+  result["connected"] = counts_to_array(spectra.connected_subsets);
+  result["subsets"] = counts_to_array(spectra.subsets);
   result["connected_with"] = std::move(with);
   result["elapsed_seconds"] = seconds;
   return result;
@@ -474,7 +510,18 @@ PYBIND11_MODULE(_varnak, module) {
   module.def("spectra_of_values", &spectra_of_values, py::arg("spectrum"), py::arg("bim_spectra"),
              py::arg("free_edges_connect"), py::arg("exact"));
   module.def("estimate_figures", &estimate_figures, py::arg("spectra"));
-  module.def("exact", &exact, py::arg("instance"));
+  module.def("exact", &exact, py::arg("instance"), py::arg("method"), py::arg("memory_budget"));
+  module.def(
+      "memory_size",
+      [](const std::string& text) {
+        std::uint64_t bytes = 0;
+        if (!read_memory_size(text, bytes)) {
+          throw py::value_error("max_memory is \"" + text +
+                                "\"; expected a size in bytes, or with K, M, G or T (512M, 1.5G)");
+        }
+        return bytes;
+      },
+      py::arg("text"));
   module.def("reliability_points", &reliability_points, py::arg("spectra"), py::arg("p_values"),
              py::arg("exact_tail") = nullptr);
   module.def("importance_ranking", &importance_ranking, py::arg("spectra"), py::arg("p"));

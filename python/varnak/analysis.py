@@ -192,21 +192,44 @@ def estimate(instance, n, seed=None, threads=None):
                            elapsed_seconds=run["elapsed_seconds"])
 
 
-def exact(instance):
-    """The exact spectrum and BIM spectra by enumerating SRLG subsets (up to 30 SRLGs), with
-    the counts they are made of; more SRLGs raise VarnakError with varnak-tools' message."""
+def _memory_budget(max_memory):
+    """Bytes from an int or from text as varnak-tools --max-memory takes it ("512M", "1.5G");
+    None for the default, half of this machine's memory."""
+    if max_memory is None:
+        return 0
+    if isinstance(max_memory, str):
+        return native.module().memory_size(max_memory)
+    return _check_range(max_memory, "max_memory", 1, 2**64 - 1,
+                        "a size in bytes, or text such as \"512M\" or \"1.5G\"")
+
+
+def exact(instance, method="auto", max_memory=None):
+    """The exact spectrum and BIM spectra with the counts they are made of, as varnak-tools
+    exact finds them: by enumerating the SRLG subsets (method="subsets", up to 30 SRLGs), by
+    the decision diagram over the SRLGs (method="diagram", any number of SRLGs while its
+    tables fit in max_memory), or by the first up to 16 SRLGs and the second above
+    (method="auto"). exact_method says which ran. The counts are exact Python ints, in NumPy
+    arrays of objects, as they outgrow 64 bits. Refusals raise VarnakError with
+    varnak-tools' message."""
     instance = _as_instance(instance)
+    budget = _memory_budget(max_memory)
     try:
-        run = native.module().exact(instance._native)
+        run = native.module().exact(instance._native, method, budget)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
     values = _run_fields(names.EXACT_COMMAND, names.METHOD_EXACT, instance.srlg_count,
                          run["free_edges_connect"], run["elapsed_seconds"],
                          instance=instance.name)
+    values.update(_exact_fields(run))
     for key in (names.SPECTRUM, names.CONNECTED, names.SUBSETS, names.BIM_SPECTRA,
                 names.CONNECTED_WITH):
         values[key] = run[key]
     return ExactResult(values)
+
+
+def _exact_fields(values):
+    """exact_method and the diagram's size, None where they do not apply."""
+    return {key: values[key] if key in values else None for key in names.EXACT_KEYS}
 
 
 def _p_values(p, grid):
@@ -236,7 +259,8 @@ def _spectra_of_result(result, free_connected):
     if isinstance(result, ExactResult):
         free = result[names.FREE_EDGES_CONNECT]
         spectra = module.spectra_of_values(result.spectrum, result.bim_spectra, free, True)
-        return spectra, dict(method=names.METHOD_EXACT, free=free, instance=result.instance)
+        return spectra, dict(method=names.METHOD_EXACT, free=free, instance=result.instance,
+                             exact=_exact_fields(result))
     if not isinstance(result, SpectraResult):
         raise ValueError(f"a {type(result).__name__} holds no spectra")
     free = bool(free_connected)
@@ -250,7 +274,7 @@ def _spectra_of_result(result, free_connected):
 
 
 def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, threads=None,
-                free_connected=None, tail_exact=None):
+                free_connected=None, tail_exact=None, method="auto", max_memory=None):
     """R(p), the probability that the network is connected when every SRLG is up
     independently with probability p, with its 95% interval, and with rank_at the SRLGs
     ranked by Birnbaum importance there (all of them, most important first; ties keep the
@@ -265,7 +289,8 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     interval and resolved columns are None), and free_connected says for them whether the
     edges in no SRLG connect the network alone. tail_exact=D, with an instance and n, counts
     the failures of up to D SRLGs exactly, as varnak-tools reliability --tail-exact D, and
-    tail_exact=True as many as take a fraction of a second, as --tail-exact alone.
+    tail_exact=True as many as take a fraction of a second, as --tail-exact alone. method
+    and max_memory choose how exact spectra of an instance are found, as for exact.
     """
     started = time.monotonic()
     p_values = _p_values(p, grid)
@@ -275,9 +300,9 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     tail = None
     results_file = None
     if isinstance(source, Result):
-        if n is not None or seed is not None or tail_exact is not None:
-            raise ValueError("n, seed and tail_exact go with an instance; a result holds its "
-                             "spectra")
+        if (n, seed, tail_exact, max_memory) != (None,) * 4 or method != "auto":
+            raise ValueError("n, seed, tail_exact, method and max_memory go with an instance; "
+                             "a result holds its spectra")
         if free_connected is not None and not isinstance(source, SpectraResult):
             raise ValueError("free_connected goes with spectra from an XML file only; "
                              "these spectra tell it by themselves")
@@ -288,6 +313,8 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
             raise ValueError("free_connected goes with spectra from an XML file only; an "
                              "instance tells it by itself")
         instance = _as_instance(source)
+        if n is not None and (method != "auto" or max_memory is not None):
+            raise ValueError("method and max_memory go with exact spectra: leave out n")
         if tail_exact is not None:
             if n is None:
                 raise ValueError("tail_exact goes with n: it refines an estimate")
@@ -298,11 +325,14 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
                 tail = module.failure_shares(instance._native, depth)
             except RuntimeError as error:
                 raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-        result = exact(instance) if n is None else estimate(instance, n, seed, threads)
+        result = (exact(instance, method, max_memory) if n is None
+                  else estimate(instance, n, seed, threads))
         spectra, run = _spectra_of_result(result, None)
     values = _run_fields(names.RELIABILITY_COMMAND, run["method"], spectra.srlg_count,
                          run["free"], None, instance=run["instance"],
                          results_file=results_file, sampled=run.get("sampled"))
+    values.update(run.get("exact", _exact_fields({})))
+    values[names.SRLG_PROBABILITIES] = None
     values[names.REL_ERROR] = None
     values[names.STOP_REASON] = None
     values[names.EXACT_TAIL_DEPTH] = None if tail is None else tail.depth

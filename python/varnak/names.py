@@ -32,8 +32,17 @@ BAND_LOW = "band_low"
 BAND_HIGH = "band_high"
 SUBSETS = "subsets"
 
+# How exact values were found (null for other values), and the decision diagram's size
+# (null unless it was built).
+EXACT_METHOD = "exact_method"
+FRONTIER_WIDTH = "frontier_width"
+REMEMBERED_SRLGS = "remembered_srlgs"
+DIAGRAM_NODES = "diagram_nodes"
+EXACT_KEYS = (EXACT_METHOD, FRONTIER_WIDTH, REMEMBERED_SRLGS, DIAGRAM_NODES)
+
 # The reliability report. RELIABILITY holds the points of the curve and IMPORTANCE the
 # point at the ranking's p with the ranking, each point with the keys below.
+SRLG_PROBABILITIES = "srlg_probabilities"
 REL_ERROR = "rel_error"
 STOP_REASON = "stop_reason"
 EXACT_TAIL_DEPTH = "exact_tail_depth"
@@ -67,8 +76,8 @@ EXACT_COMMAND = "exact"
 RELIABILITY_COMMAND = "reliability"
 CUTS_COMMAND = "cuts"
 
-# Values of METHOD: sampled, enumerated, or read from a Varnak XML file (six decimals, no
-# counts, so no intervals).
+# Values of METHOD: sampled, exact (however found: EXACT_METHOD says), or read from a
+# Varnak XML file (six decimals, no counts, so no intervals).
 METHOD_ESTIMATE = "estimate"
 METHOD_EXACT = "exact"
 METHOD_XML = "xml"

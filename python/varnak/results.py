@@ -11,10 +11,11 @@ from . import names
 from .analysis import ExactResult, SpectraResult, estimate_result
 from .instance import VarnakError
 
-# The exact report's keys whose values become NumPy arrays, with their element types.
+# The exact report's keys whose values become NumPy arrays, with their element types: the
+# counts stay Python ints of any length, as exact returns them.
 _ARRAY_KEYS = {
     names.SPECTRUM: float, names.BIM_SPECTRA: float,
-    names.CONNECTED: np.uint64, names.SUBSETS: np.uint64, names.CONNECTED_WITH: np.uint64,
+    names.CONNECTED: object, names.SUBSETS: object, names.CONNECTED_WITH: object,
 }
 _EXACT_KEYS = (names.SPECTRUM, names.BIM_SPECTRA, names.FREE_EDGES_CONNECT)
 
@@ -69,6 +70,9 @@ def _read_json(path, shown):
         if key in _ARRAY_KEYS:
             try:
                 value = np.array(value, dtype=_ARRAY_KEYS[key])
+                if value.dtype == object and not all(isinstance(count, int)
+                                                     for count in value.flat):
+                    raise ValueError(key)
             except (TypeError, ValueError, OverflowError):
                 raise VarnakError(f"{shown}: \"{key}\" is not an array of numbers",
                                   path) from None
