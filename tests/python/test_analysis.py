@@ -297,6 +297,16 @@ def test_estimate_refuses_bad_arguments(arguments, message):
         varnak.estimate(RING4, **arguments)
 
 
+@pytest.mark.parametrize("arguments, message", [
+    ({"method": "fast"}, 'method is "fast"; expected auto, subsets or diagram'),
+    ({"max_memory": "lots"}, 'max_memory is "lots"; expected a size in bytes'),
+    ({"max_memory": 0}, "max_memory is 0; expected a size in bytes"),
+])
+def test_exact_refuses_bad_arguments(arguments, message):
+    with pytest.raises(ValueError, match=message):
+        varnak.exact(RING4, **arguments)
+
+
 @pytest.mark.parametrize("threads", [1, 2])
 def test_ctrl_c_stops_a_long_estimate_and_other_threads_run_meanwhile(threads):
     # The timer thread can only send SIGINT if the estimate has let go of the interpreter.
