@@ -10,7 +10,8 @@ namespace varnak::fuzz {
 
 // What a checked input turned out to be.
 enum class Outcome {
-  kSkipped,   // instance: an ENUM that the reader accepts but builds a huge edge table for
+  kSkipped,   // instance: an ENUM that the reader accepts but builds a huge edge table for;
+              // tools: a word naming another folder, or a number that asks for a long run
   kAccepted,  // instance: loaded; command line: the run goes on
   kRefused,   // instance: refused with a message; command line: the run stops
 };
@@ -40,5 +41,19 @@ CheckResult check_instance_input(const std::uint8_t* data, std::size_t size);
 // Splits `data` at line feeds into command-line words after the program name and reads
 // them into run options; checks the result, the printed text and the options.
 CheckResult check_command_line_input(const std::uint8_t* data, std::size_t size);
+
+// Reads `data` as a Varnak XML result file. A refusal must be one line naming the file and
+// a line of the input; an accepted file must hold values in [0, 1], give R(p) and the
+// importances in [0, 1], and read back to the same doubles once written as Varnak writes.
+CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size);
+
+// Splits `data` at line feeds into the words after `varnak-tools COMMAND` and runs the
+// command in a scratch folder (made the working directory on the first call) that holds
+// ring.txt, the four-vertex ring, and ring.xml, its results. Inputs with a word that names
+// another folder, or a number above 64 (samples, threads, points), are passed over. A
+// success must print results, CSV values in [0, 1], and leave only whole result files; a
+// refusal must print nothing on the results stream, one message that names the command,
+// and leave no file.
+CheckResult check_tools_input(const char* command, const std::uint8_t* data, std::size_t size);
 
 }  // namespace varnak::fuzz
