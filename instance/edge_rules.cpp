@@ -43,8 +43,9 @@ EdgeRules compile_edge_rules(const NetworkInstance& instance) {
   }
 
   rules.srlg_offsets.assign(static_cast<std::size_t>(rules.srlg_count) + 1, 0);
-  for (std::int32_t srlg = 1; srlg <= rules.srlg_count; ++srlg) {
-    const auto found = instance.srlgs.find(srlg);
+  // A 64-bit count: with SRLGNUM 2^31-1, a 32-bit one would overflow past the last SRLG.
+  for (std::int64_t srlg = 1; srlg <= rules.srlg_count; ++srlg) {
+    const auto found = instance.srlgs.find(static_cast<std::int32_t>(srlg));
     if (found != instance.srlgs.end()) {
       for (const std::int32_t edge : found->second) {
         const auto index = index_of_edge.find(edge);

@@ -116,7 +116,8 @@ int load_graph(ToolsConsole& console, const std::string& command, const std::str
                      "cannot open instance file " + printable(path) + ": " + why_cannot_open(path));
     default:
       if (refusal.reason.empty()) {
-        return failure(console, command, printable(path) + ": the instance could not be loaded");
+        return failure(console, command,
+                       printable(path) + ": not enough memory to read the instance");
       }
       if (refusal.line == 0) {
         return failure(console, command, printable(path) + ": " + refusal.reason);

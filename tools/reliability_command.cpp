@@ -154,13 +154,15 @@ int read_spectra(ToolsConsole& console, const std::string& command, ReliabilityS
   }
   report.source_name = file_name_of(source.graph_path);
   summary.srlg_count = instance.srlg_count;
-  summary.none_up = free_edges_connect(instance) ? 1.0 : 0.0;
+  // The free edges are found from tables with an entry per SRLG, so only once the SRLG
+  // count has passed the exact count's limit or the memory check.
   if (source.exact) {
     ExactSpectra exact;
     std::string message;
     if (compute_exact_spectra(instance, exact, message) != 0) {
       return failure(console, command, printable(source.graph_path) + ": " + message);
     }
+    summary.none_up = free_edges_connect(instance) ? 1.0 : 0.0;
     summary.spectrum = exact.spectrum;
     summary.bim_spectra = exact.bim_spectra;
     report.source_kind = "exact";
@@ -170,6 +172,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, ReliabilityS
   if (!estimate_fits_in_memory(instance.srlg_count, source.settings.thread_count, true, message)) {
     return failure(console, command, printable(source.graph_path) + ": " + message);
   }
+  summary.none_up = free_edges_connect(instance) ? 1.0 : 0.0;
   double seconds = 0.0;
   const SpectraCounts counts = run_estimation(console, instance, source.settings, seconds);
   spectrum_of(counts, summary.spectrum);
