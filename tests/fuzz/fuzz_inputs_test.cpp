@@ -126,8 +126,7 @@ TEST(FuzzInputs, ChecksTellAcceptedFromRefusedInputs) {
        Outcome::kRefused},
       {"--graph\nring.txt\n--N\n4\n--seed\n1\n--format\ncsv\n", check_estimate_input,
        Outcome::kAccepted},
-      {"--graph\nring.txt\n--N\n4\n--outpath\nr.xml\n", check_estimate_input,
-       Outcome::kAccepted},
+      {"--graph\nring.txt\n--N\n4\n--outpath\nr.xml\n", check_estimate_input, Outcome::kAccepted},
       {"--graph\nring.xml\n", check_exact_input, Outcome::kRefused},
       // Passed over: a number above the cap, and a path into another folder.
       {"--graph\nring.txt\n--N\n100000\n", check_estimate_input, Outcome::kSkipped},

@@ -55,7 +55,7 @@ std::uint64_t count_lines(Text text) {
   return std::max<std::uint64_t>(1, feeds + (!text.empty() && text.back() != '\n' ? 1 : 0));
 }
 
-std::string quoted(Text text) {
+std::string shown_bytes(Text text) {
   std::string shown;
   for (const char c : text.substr(0, 300)) {
     const auto byte = static_cast<unsigned char>(c);
@@ -74,32 +74,34 @@ std::string quoted(Text text) {
 // A refusal of the reader: one line, "<name> line N: reason", N a line of the input.
 std::string check_xml_refusal(Text failure, Text name, std::uint64_t line_count) {
   if (failure.empty() || failure.find('\n') != Text::npos) {
-    return "a refusal must be one line; got " + quoted(failure);
+    return "a refusal must be one line; got " + shown_bytes(failure);
   }
   const std::string head = std::string(name) + " line ";
   if (failure.substr(0, head.size()) != head) {
-    return "a refusal must name the file and a line; got " + quoted(failure);
+    return "a refusal must name the file and a line; got " + shown_bytes(failure);
   }
   const std::size_t digits_end = failure.find(": ", head.size());
   if (digits_end == Text::npos || digits_end == head.size() || digits_end - head.size() > 19 ||
       digits_end + 2 == failure.size()) {
-    return "a refusal without a line number or a reason: " + quoted(failure);
+    return "a refusal without a line number or a reason: " + shown_bytes(failure);
   }
   std::uint64_t line = 0;
   for (std::size_t i = head.size(); i < digits_end; ++i) {
     if (failure[i] < '0' || failure[i] > '9') {
-      return "a refusal with a malformed line number: " + quoted(failure);
+      return "a refusal with a malformed line number: " + shown_bytes(failure);
     }
     line = line * 10 + static_cast<std::uint64_t>(failure[i] - '0');
   }
   if (line < 1 || line > line_count) {
     return "a refusal names line " + std::to_string(line) + " of an input of " +
-           std::to_string(line_count) + " lines: " + quoted(failure);
+           std::to_string(line_count) + " lines: " + shown_bytes(failure);
   }
   return "";
 }
 
-bool is_probability(double value) { return std::isfinite(value) && value >= 0.0 && value <= 1.0; }
+bool is_probability(double value) {
+  return std::isfinite(value) && value >= 0.0 && value <= 1.0;
+}
 
 std::string describe(const char* what, double value) {
   std::ostringstream text;
@@ -146,7 +148,8 @@ std::string check_accepted_results(const XmlResults& results) {
         if (!is_probability(importance.reliability_up) ||
             !is_probability(importance.reliability_down) ||
             !(std::fabs(importance.importance) <= 1.0)) {
-          return "SRLG " + std::to_string(importance.srlg) + describe(": importance", importance.importance) +
+          return "SRLG " + std::to_string(importance.srlg) +
+                 describe(": importance", importance.importance) +
                  describe(", R(p|up)", importance.reliability_up) +
                  describe(", R(p|down)", importance.reliability_down) + describe(" at p", p);
         }
@@ -290,8 +293,8 @@ std::vector<std::string> split_csv_line(Text line) {
 // Every probability in CSV results lies in [0, 1], an importance in [-1, 1].
 std::string check_csv_values(Text csv) {
   static const std::vector<std::string> kProbabilityColumns = {
-      "p", "estimate", "value", "wilson_low", "wilson_high", "band_low",
-      "band_high",       "reliability", "reliability_up", "reliability_down"};
+      "p",        "estimate",  "value",       "wilson_low",     "wilson_high",
+      "band_low", "band_high", "reliability", "reliability_up", "reliability_down"};
   std::vector<std::string> header;
   std::size_t start = 0;
   while (start < csv.size()) {
@@ -314,10 +317,10 @@ std::string check_csv_values(Text csv) {
       }
       char* end_of_number = nullptr;
       const double value = std::strtod(fields[i].c_str(), &end_of_number);
-      const bool in_range = importance && header[i] == "value" ? std::fabs(value) <= 1.0
-                                                               : is_probability(value);
+      const bool in_range =
+          importance && header[i] == "value" ? std::fabs(value) <= 1.0 : is_probability(value);
       if (*end_of_number != '\0' || !in_range) {
-        return "CSV column " + header[i] + " holds " + quoted(fields[i]);
+        return "CSV column " + header[i] + " holds " + shown_bytes(fields[i]);
       }
     }
   }
@@ -338,7 +341,7 @@ CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size) 
   }
   result.outcome = Outcome::kAccepted;
   if (!failure.empty()) {
-    result.violation = "an accepted file left the message " + quoted(failure);
+    result.violation = "an accepted file left the message " + shown_bytes(failure);
     return result;
   }
   result.violation = check_accepted_results(results);
@@ -394,9 +397,9 @@ CheckResult check_tools_input(const char* command, const std::uint8_t* data, std
 
   if (code == kExitSuccess) {
     if (!messages.empty()) {
-      result.violation = "a run that succeeded printed the message " + quoted(messages);
+      result.violation = "a run that succeeded printed the message " + shown_bytes(messages);
     } else if (output.empty() || output.back() != '\n') {
-      result.violation = "a run that succeeded printed " + quoted(output);
+      result.violation = "a run that succeeded printed " + shown_bytes(output);
     } else if (output.rfind("series,", 0) == 0 || output.rfind("k,", 0) == 0) {
       result.violation = check_csv_values(output);
     }
@@ -408,7 +411,8 @@ CheckResult check_tools_input(const char* command, const std::uint8_t* data, std
         break;
       }
       if (parse_xml_results(content, name, written, failure) != 0) {
-        result.violation = "the file " + quoted(name) + " that the run left is refused: " + failure;
+        result.violation =
+            "the file " + shown_bytes(name) + " that the run left is refused: " + failure;
       } else {
         result.violation = check_accepted_results(written);
       }
@@ -417,15 +421,16 @@ CheckResult check_tools_input(const char* command, const std::uint8_t* data, std
   }
   if (code != kExitFailure && code != kExitUsage) {
     result.violation = "exit code " + std::to_string(code);
-  } else if (!output.empty()) {
-    result.violation = "a refused run printed results: " + quoted(output);
+  } else if (!output.empty() && messages.find("Error writing output file") == std::string::npos) {
+    // Only a result file that could not be written comes after results printed in full.
+    result.violation = "a refused run printed results: " + shown_bytes(output);
   } else if (messages.rfind(prefix, 0) != 0 || messages.back() != '\n') {
-    result.violation = "a refusal must be a message that begins " + quoted(prefix) + "; got " +
-                       quoted(messages);
+    result.violation = "a refusal must be a message that begins " + shown_bytes(prefix) + "; got " +
+                       shown_bytes(messages);
   } else if (code == kExitFailure && messages.find('\n') != messages.size() - 1) {
-    result.violation = "a failure must be one line; got " + quoted(messages);
+    result.violation = "a failure must be one line; got " + shown_bytes(messages);
   } else if (!changed.empty()) {
-    result.violation = "a refused run left the file " + quoted(changed.front().first);
+    result.violation = "a refused run left the file " + shown_bytes(changed.front().first);
   }
   return result;
 }
