@@ -34,6 +34,8 @@ from varnak_runs import (NO_VNUM, NO_VNUM_BYTE_ORDER_MARK, NO_VNUM_CARRIAGE_RETU
 MB = 1024 * 1024
 # A run that must not allocate anything large stays below this (sanitizer builds included).
 SMALL_RUN_MIB = 256
+# One that holds a 50 MB line, and no more than a few copies of it.
+LINE_RUN_MIB = 512
 
 
 def garbage(size: int, without: bytes = b"") -> bytes:
@@ -255,7 +257,7 @@ def tools_cases() -> List[ToolsCase]:
             ToolsCase(name + ": a 50 MB number, quoted only by its start", args,
                       lambda: ring_with("VNUM:4", "VNUM:" + "9" * (50 * MB)), 1,
                       tool + "{file} line 1: " + not_32_bit(1, "VNUM", "9" * 60 + "...")
-                      .split(": ", 1)[1]),
+                      .split(": ", 1)[1], max_rss_mib=LINE_RUN_MIB),
             ToolsCase(name + ": VNUM 2^31-1, nothing allocated per vertex", args,
                       lambda: ring_with("VNUM:4", "VNUM:2147483647"), 0, None),
             ToolsCase(name + ": ENUM 2^31-1, tables sized by the ids used", args,
