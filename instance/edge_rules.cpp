@@ -58,14 +58,21 @@ EdgeRules compile_edge_rules(const NetworkInstance& instance) {
         static_cast<std::uint32_t>(rules.edges_of_srlg.size());
   }
 
+  rules.free_edges = free_edges_of(instance);
+  return rules;
+}
+
+std::vector<EdgeEnds> free_edges_of(const NetworkInstance& instance) {
+  const std::int32_t vertex_count = std::max<std::int32_t>(instance.vertex_count, 0);
+  std::vector<EdgeEnds> free_edges;
   for (auto it = instance.edges.lower_bound(1);
        it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
     if (srlg_memberships(instance, it->first) == 0 &&
-        joins_two_vertices(it->second, rules.vertex_count)) {
-      rules.free_edges.push_back(it->second);
+        joins_two_vertices(it->second, vertex_count)) {
+      free_edges.push_back(it->second);
     }
   }
-  return rules;
+  return free_edges;
 }
 
 bool too_few_edges_to_connect(const EdgeRules& rules) {

@@ -62,28 +62,26 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
     return failure(console, command, printable(graph) + ": " + message);
   }
 
-  EstimateReport report;
-  report.instance_name = file_name_of(graph);
-  report.sample_size = settings.sample_size;
-  report.seed = settings.seed;
-  report.seed_drawn = settings.seed_drawn;
-  report.thread_count = settings.thread_count;
   double estimate_seconds = 0.0;
   const SpectraCounts counts = run_estimation(console, instance, settings, estimate_seconds);
   if (!writes_results(console)) {
     return kExitSuccess;
   }
-  report.elapsed_seconds = load_seconds + estimate_seconds;
-  spectrum_of(counts, report.spectrum);
-  report.bim_rows = bim_rows_of(counts);
+  EstimateReport report;
+  report.run = sampled_run_info(graph, instance, settings, load_seconds + estimate_seconds);
+  report.counts = &counts;
   add_confidence(report);
 
+  // Varnak's file holds its own doubles, sums of 1/N, byte for byte; the reports hold
+  // count / N.
+  SpectraVector xml_spectrum;
+  spectrum_of(counts, xml_spectrum);
   std::string write_failure;
   const int written =
       given.count("outpath") == 0
           ? 0
-          : write_xml_report(given["outpath"].as<std::string>(), report.spectrum, report.bim_rows,
-                             report.elapsed_seconds, write_failure);
+          : write_xml_report(given["outpath"].as<std::string>(), xml_spectrum, bim_rows_of(counts),
+                             report.run.elapsed_seconds, write_failure);
   // The results come first and in full, so that a file that could not be written loses
   // nothing.
   write_estimate_report(console.out, report, format);
