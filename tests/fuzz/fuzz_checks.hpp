@@ -47,9 +47,16 @@ CheckResult check_command_line_input(const std::uint8_t* data, std::size_t size)
 // importances in [0, 1], and read back to the same doubles once written as Varnak writes.
 CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size);
 
+// Reads `data` as the JSON or CSV report of varnak-tools estimate. A refusal must be one
+// line naming the file and a line of the input; accepted counts must lie in 0..N and give
+// probabilities, and the report written again in JSON and in CSV must read back to the same
+// counts.
+CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t size);
+
 // Splits `data` at line feeds into the words after `varnak-tools COMMAND` and runs the
 // command in a scratch folder (made the working directory on the first call) that holds
-// ring.txt, the four-vertex ring, and ring.xml, its results. Inputs with a word that names
+// ring.txt, the four-vertex ring, and its results: ring.xml as Varnak writes them, ring.json
+// and ring.csv as `estimate` reports them. Inputs with a word that names
 // another folder, or a number above 64 (samples, threads, points), are passed over. A
 // success must print results, CSV values in [0, 1], and leave only whole result files; a
 // refusal must print nothing on the results stream, one message that names the command,

@@ -86,12 +86,22 @@ CheckResult check_exact_input(const std::uint8_t* data, std::size_t size) {
 CheckResult check_reliability_input(const std::uint8_t* data, std::size_t size) {
   return check_tools_input("reliability", data, size);
 }
+CheckResult check_cuts_input(const std::uint8_t* data, std::size_t size) {
+  return check_tools_input("cuts", data, size);
+}
+
+TEST(FuzzInputs, EveryKeptEstimateReportHoldsTheInvariants) {
+  std::map<Outcome, int> outcomes = replay("estimate_results", check_estimate_results_input);
+  EXPECT_GE(outcomes[Outcome::kAccepted], 2);
+  EXPECT_GE(outcomes[Outcome::kRefused], 5);
+}
 
 TEST(FuzzInputs, EveryKeptToolsCommandLineHoldsTheInvariants) {
   const std::vector<std::pair<std::string, Check>> commands = {
       {"estimate", check_estimate_input},
       {"exact", check_exact_input},
-      {"reliability", check_reliability_input}};
+      {"reliability", check_reliability_input},
+      {"cuts", check_cuts_input}};
   for (const auto& [command, check] : commands) {
     SCOPED_TRACE(command);
     std::map<Outcome, int> outcomes = replay("tools_" + command, check);

@@ -17,6 +17,8 @@
 #include "output/xml_results.hpp"
 #include "tests/fuzz/fuzz_checks.hpp"
 #include "tools/commands.hpp"
+#include "tools/estimate_results.hpp"
+#include "tools/result_formats.hpp"
 
 namespace varnak::fuzz {
 namespace {
@@ -45,10 +47,21 @@ constexpr Text kRingXml =
     "<bimspectra id=\"3\">0.000000,0.200000,1.000000</bimspectra></spectras></VARNAK>\n";
 
 struct Fixture {
-  const char* name;
-  Text content;
+  std::string name;
+  std::string content;
 };
-constexpr Fixture kFixtures[] = {{"ring.txt", kRing}, {"ring.xml", kRingXml}};
+
+// The ring's results as `estimate` reports them in JSON and CSV, for `reliability
+// --results`: made once, by the command itself.
+std::string ring_estimate_report(const char* format) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const char* const argv[] = {"varnak-tools", "estimate", "--graph",  "ring.txt",
+                              "--N",          "10",       "--seed",   "1",
+                              "--threads",    "1",        "--format", format};
+  run_tools(static_cast<int>(std::size(argv)), argv, {out, err});
+  return out.str();
+}
 
 std::uint64_t count_lines(Text text) {
   const auto feeds = static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
@@ -71,10 +84,16 @@ std::string shown_bytes(Text text) {
   return '"' + shown + (text.size() > 300 ? "...\"" : "\"");
 }
 
-// A refusal of the reader: one line, "<name> line N: reason", N a line of the input.
-std::string check_xml_refusal(Text failure, Text name, std::uint64_t line_count) {
+// A refusal of a reader: one line, "<name> line N: reason", N a line of the input, or
+// "<name>: reason" where `whole_file` faults (a sum over many lines) may name none.
+std::string check_refusal_line(Text failure, Text name, std::uint64_t line_count,
+                               bool whole_file = false) {
   if (failure.empty() || failure.find('\n') != Text::npos) {
     return "a refusal must be one line; got " + shown_bytes(failure);
+  }
+  const std::string whole_file_head = std::string(name) + ": ";
+  if (whole_file && failure.substr(0, whole_file_head.size()) == whole_file_head) {
+    return failure.size() > whole_file_head.size() ? "" : "a refusal without a reason";
   }
   const std::string head = std::string(name) + " line ";
   if (failure.substr(0, head.size()) != head) {
@@ -133,7 +152,10 @@ std::string check_accepted_results(const XmlResults& results) {
       }
     }
   }
-  SpectraSummary summary{results.srlg_count, 0.0, results.spectrum, results.bim_spectra};
+  SpectraSummary summary;
+  summary.srlg_count = results.srlg_count;
+  summary.spectrum = results.spectrum;
+  summary.bim_spectra = results.bim_spectra;
   for (const double none_up : {0.0, 1.0}) {
     summary.none_up = none_up;
     for (const double p : kProbabilities) {
@@ -214,7 +236,20 @@ class Scratch {
     for (const fs::directory_entry& entry : fs::directory_iterator(root_, error)) {
       fs::remove_all(entry.path(), error);
     }
-    for (const Fixture& fixture : kFixtures) {
+    if (fixtures_.empty()) {
+      fixtures_ = {{"ring.txt", std::string(kRing)}, {"ring.xml", std::string(kRingXml)}};
+      if (!write_fixtures()) {
+        return false;
+      }
+      fixtures_.push_back({"ring.json", ring_estimate_report("json")});
+      fixtures_.push_back({"ring.csv", ring_estimate_report("csv")});
+    }
+    return write_fixtures();
+  }
+
+ private:
+  bool write_fixtures() const {
+    for (const Fixture& fixture : fixtures_) {
       std::ofstream file(root_ / fixture.name, std::ios::binary);
       file.write(fixture.content.data(), static_cast<std::streamsize>(fixture.content.size()));
       if (!file.flush()) {
@@ -224,6 +259,7 @@ class Scratch {
     return true;
   }
 
+ public:
   // The files an input left that are not the fixtures as they were: name and bytes.
   std::vector<std::pair<std::string, std::string>> changed_files() const {
     std::vector<std::pair<std::string, std::string>> changed;
@@ -235,7 +271,7 @@ class Scratch {
         std::ifstream file(entry.path(), std::ios::binary);
         content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
       }
-      const bool unchanged = std::any_of(std::begin(kFixtures), std::end(kFixtures), [&](auto& f) {
+      const bool unchanged = std::any_of(fixtures_.begin(), fixtures_.end(), [&](auto& f) {
         return name == f.name && content == f.content;
       });
       if (!unchanged) {
@@ -249,6 +285,7 @@ class Scratch {
  private:
   fs::path root_;
   bool ready_ = false;
+  std::vector<Fixture> fixtures_;
 };
 
 // Inputs that would reach outside the scratch folder, or ask for a long run.
@@ -336,7 +373,7 @@ CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size) 
   CheckResult result;
   if (parse_xml_results(text, std::string(kXmlName), results, failure) != 0) {
     result.outcome = Outcome::kRefused;
-    result.violation = check_xml_refusal(failure, kXmlName, count_lines(text));
+    result.violation = check_refusal_line(failure, kXmlName, count_lines(text));
     return result;
   }
   result.outcome = Outcome::kAccepted;
@@ -358,6 +395,68 @@ CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size) 
   result.violation = first_difference(read_back, results);
   if (!result.violation.empty()) {
     result.violation = "written back and read again, " + result.violation;
+  }
+  return result;
+}
+
+CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  constexpr Text kName = "fuzz.json";
+  EstimateResults results;
+  std::string failure;
+  CheckResult result;
+  if (parse_estimate_results(text, std::string(kName), results, failure) != 0) {
+    result.outcome = Outcome::kRefused;
+    result.violation = check_refusal_line(failure, kName, count_lines(text), true);
+    return result;
+  }
+  result.outcome = Outcome::kAccepted;
+  const SpectraCounts& counts = results.counts;
+  const auto n = static_cast<std::size_t>(counts.srlg_count);
+  if (counts.srlg_count < 1 || counts.sample_size < 1 || counts.connected.size() != n ||
+      counts.connected_with.size() != n * n || results.run.srlg_count != counts.srlg_count) {
+    result.violation = "accepted counts of SRLGNUM " + std::to_string(counts.srlg_count) + ", N " +
+                       std::to_string(counts.sample_size) + " and sizes " +
+                       std::to_string(counts.connected.size()) + ", " +
+                       std::to_string(counts.connected_with.size());
+    return result;
+  }
+  for (const std::int64_t count : counts.connected) {
+    if (count < 0 || count > counts.sample_size) {
+      result.violation = "an accepted spectrum count " + std::to_string(count) + " outside 0..N";
+      return result;
+    }
+  }
+  // The figures made from the counts are probabilities, and the counts written again in
+  // either format read back the same.
+  XmlResults as_xml;
+  as_xml.srlg_count = counts.srlg_count;
+  spectrum_of(counts, as_xml.spectrum);
+  as_xml.bim_spectra.resize(n);
+  const BimRowSource rows = bim_rows_of(counts);
+  for (std::size_t row = 0; row < n; ++row) {
+    rows(row, as_xml.bim_spectra[row]);
+  }
+  result.violation = check_accepted_results(as_xml);
+  EstimateReport report;
+  report.run = results.run;
+  report.counts = &counts;
+  add_confidence(report);
+  for (const OutputFormat format : {OutputFormat::kJson, OutputFormat::kCsv}) {
+    if (!result.violation.empty()) {
+      break;
+    }
+    std::ostringstream written;
+    write_estimate_report(written, report, format);
+    EstimateResults read_back;
+    if (parse_estimate_results(written.str(), "written", read_back, failure) != 0) {
+      result.violation = "the counts of an accepted report, written back, are refused: " + failure;
+    } else if (read_back.counts.connected != counts.connected ||
+               read_back.counts.connected_with != counts.connected_with ||
+               read_back.counts.sample_size != counts.sample_size) {
+      result.violation = std::string("the counts written back as ") +
+                         (format == OutputFormat::kJson ? "JSON" : "CSV") + " read differently";
+    }
   }
   return result;
 }

@@ -244,7 +244,11 @@ def ring_xml(old: str = "", new: str = "") -> bytes:
 
 def tools_cases() -> List[ToolsCase]:
     commands = [["estimate", "--N", "10", "--seed", "1", "--threads", "2"], ["exact"],
-                ["reliability", "--exact"], ["reliability", "--N", "10", "--seed", "1"]]
+                ["reliability", "--exact"], ["reliability", "--N", "10", "--seed", "1"],
+                ["cuts", "--max-size", "2"]]
+    huge_srlgnum = {"estimate": "2147483647 SRLGs need",
+                    "reliability --N": "2147483647 SRLGs need",
+                    "cuts": "the sets of at most 2 of the 2147483647 SRLGs number"}
     made = []
     for command in commands:
         name = " ".join(command[:2 if command[0] == "reliability" else 1])
@@ -266,8 +270,8 @@ def tools_cases() -> List[ToolsCase]:
             # crash at 2^31-1.
             ToolsCase(name + ": SRLGNUM 2^31-1, refused before any table per SRLG", args,
                       lambda: ring_with("SRLGNUM:3", "SRLGNUM:2147483647"), 1,
-                      tool + "{file}: " + ("2147483647 SRLGs need" if "--N" in command else
-                                           "exact enumeration handles at most 30 SRLGs")),
+                      tool + "{file}: " + huge_srlgnum.get(
+                          name, "exact enumeration handles at most 30 SRLGs")),
         ]
     xml_args = ["reliability", "--xml", "{file}", "--rank-at", "0.9"]
     xml_tool = "varnak-tools reliability: {file} line "
@@ -301,6 +305,22 @@ def tools_cases() -> List[ToolsCase]:
         ToolsCase("reliability --xml: a value just above 1", xml_args,
                   lambda: ring_xml("0.800000,1.000000</spectra>",
                                    "0.800000,1.0000001</spectra>"), 1, xml_tool + "2: "),
+    ]
+    report_args = ["reliability", "--results", "{file}", "--rank-at", "0.9"]
+    report_tool = "varnak-tools reliability: {file}"
+    made += [
+        ToolsCase("reliability --results: 1 MiB of binary garbage", report_args,
+                  lambda: garbage(MB), 1, report_tool),
+        ToolsCase("reliability --results: 50 MB of white space", report_args,
+                  lambda: b" " * (50 * MB), 1, report_tool),
+        ToolsCase("reliability --results: a 50 MB JSON string", report_args,
+                  lambda: b'{"command": "' + b"x" * (50 * MB) + b'"}', 1, report_tool),
+        ToolsCase("reliability --results: a million nested arrays", report_args,
+                  lambda: b'{"srlg_count": 3, "x": ' + b"[" * MB, 1, report_tool),
+        ToolsCase("reliability --results: srlg_count 2^31-1", report_args,
+                  lambda: b'{"srlg_count": 2147483647}', 1, report_tool),
+        ToolsCase("reliability --results: a CSV line of five million commas", report_args,
+                  lambda: b"# srlg_count: 3\n" + b"," * (5 * MB) + b"\n", 1, report_tool),
     ]
     return made
 
