@@ -13,7 +13,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 total_seconds=${1:-${VARNAK_FUZZ_SECONDS:-180}}
-build_dir=build/fuzz
+# Absolute paths throughout: the varnak-tools targets run each input in a scratch folder
+# that they make their working directory, so a relative corpus or artifact path would
+# point into it.
+root=$(pwd)
+build_dir="$root/build/fuzz"
+fuzz_sources="$root/tests/fuzz"
 
 VARNAK_WITH_FUZZING=1 scripts/setup.sh
 # Optimised but with assertions on (no NDEBUG), so that a broken assertion is a crash too.
@@ -52,8 +57,8 @@ for entry in "${targets[@]}"; do
   # read from the sources.
   "$build_dir/tests/fuzz/$target" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len="$max_len" \
-    -dict="tests/fuzz/$dictionary.dict" -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
-    "$work/corpus" "tests/fuzz/corpus/$kind" "tests/fuzz/regressions/$kind" \
+    -dict="$fuzz_sources/$dictionary.dict" -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
+    "$work/corpus" "$fuzz_sources/corpus/$kind" "$fuzz_sources/regressions/$kind" \
     >"$work/fuzz.log" 2>&1 || status=$?
   if [[ $status -ne 0 ]]; then
     tail -n 60 "$work/fuzz.log"
