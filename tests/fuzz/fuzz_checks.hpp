@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "estimation/spectra_estimator.hpp"
 
@@ -41,6 +42,11 @@ CheckResult check_instance_input(const std::uint8_t* data, std::size_t size);
 // Splits `data` at line feeds into command-line words after the program name and reads
 // them into run options; checks the result, the printed text and the options.
 CheckResult check_command_line_input(const std::uint8_t* data, std::size_t size);
+
+// Checks the CSV results of a varnak-tools command (after its "# key: value" lines): each
+// probability column in [0, 1], an importance and its interval in [-1, 1]. Returns the
+// first fault, or an empty text.
+std::string check_csv_values(std::string_view csv);
 
 // Reads `data` as a Varnak XML result file. A refusal must be one line naming the file and
 // a line of the input; an accepted file must hold values in [0, 1], give R(p) and the

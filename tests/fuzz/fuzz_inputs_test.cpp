@@ -178,5 +178,28 @@ TEST(FuzzInputs, EstimateChecksCatchWrongResults) {
   }
 }
 
+// The CSV checks must catch a value outside its range, and pass what the commands write.
+TEST(FuzzInputs, CsvChecksCatchValuesOutsideTheirRange) {
+  const std::string head = "# command: reliability\nseries,p,rank,srlg,value,low,high\n";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {head + "reliability,0.5,,,0.375,0.3,0.4\nimportance,0.5,1,2,-0.25,-0.5,0\n", ""},
+      {head + "reliability,0.5,,,1.5,0.3,0.4\n", "CSV column value"},
+      {head + "reliability,1.25,,,0.5,0.3,0.4\n", "CSV column p"},
+      {head + "importance,0.5,1,2,0.25,-1.5,0\n", "CSV column low"},
+      {head + "reliability,0.5,,,nan,0.3,0.4\n", "CSV column value"},
+      {head + "reliability,0.5,,,0.5x,0.3,0.4\n", "CSV column value"},
+      {head + "reliability,0.5\n", "a CSV row of 2 fields"},
+  };
+  for (const auto& [csv, complaint] : cases) {
+    SCOPED_TRACE(csv);
+    const std::string violation = check_csv_values(csv);
+    if (complaint.empty()) {
+      EXPECT_EQ(violation, "");
+    } else {
+      EXPECT_NE(violation.find(complaint), std::string::npos) << violation;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace varnak::fuzz

@@ -329,17 +329,35 @@ std::vector<std::string> split_csv_line(Text line) {
   }
 }
 
+}  // namespace
+
 // Every probability in CSV results lies in [0, 1], an importance in [-1, 1].
-std::string check_csv_values(Text csv) {
-  static const std::vector<std::string> kProbabilityColumns = {
-      "p",        "estimate",  "value",       "wilson_low",     "wilson_high",
-      "band_low", "band_high", "reliability", "reliability_up", "reliability_down"};
+std::string check_csv_values(std::string_view csv) {
+  static const std::vector<std::string> kProbabilityColumns = {"p",
+                                                               "estimate",
+                                                               "value",
+                                                               "low",
+                                                               "high",
+                                                               "wilson_low",
+                                                               "wilson_high",
+                                                               "band_low",
+                                                               "band_high",
+                                                               "reliability",
+                                                               "unreliability",
+                                                               "reliability_up",
+                                                               "reliability_down"};
+  // An importance row's value and its interval are differences of two probabilities.
+  static const std::vector<std::string> kDifferenceColumns = {"value", "low", "high"};
   std::vector<std::string> header;
   std::size_t start = 0;
   while (start < csv.size()) {
     const std::size_t end = std::min(csv.find('\n', start), csv.size());
-    const std::vector<std::string> fields = split_csv_line(csv.substr(start, end - start));
+    const Text line = csv.substr(start, end - start);
     start = end + 1;
+    if (header.empty() && line.substr(0, 2) == "# ") {
+      continue;  // what the run was, "# key: value", before the header
+    }
+    const std::vector<std::string> fields = split_csv_line(line);
     if (header.empty()) {
       header = fields;
       continue;
@@ -356,8 +374,10 @@ std::string check_csv_values(Text csv) {
       }
       char* end_of_number = nullptr;
       const double value = std::strtod(fields[i].c_str(), &end_of_number);
-      const bool in_range =
-          importance && header[i] == "value" ? std::fabs(value) <= 1.0 : is_probability(value);
+      const bool difference =
+          importance && std::find(kDifferenceColumns.begin(), kDifferenceColumns.end(),
+                                  header[i]) != kDifferenceColumns.end();
+      const bool in_range = difference ? std::fabs(value) <= 1.0 : is_probability(value);
       if (*end_of_number != '\0' || !in_range) {
         return "CSV column " + header[i] + " holds " + shown_bytes(fields[i]);
       }
@@ -365,8 +385,6 @@ std::string check_csv_values(Text csv) {
   }
   return header.empty() ? "CSV results without a header" : "";
 }
-
-}  // namespace
 
 CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -499,7 +517,7 @@ CheckResult check_tools_input(const char* command, const std::uint8_t* data, std
       result.violation = "a run that succeeded printed the message " + shown_bytes(messages);
     } else if (output.empty() || output.back() != '\n') {
       result.violation = "a run that succeeded printed " + shown_bytes(output);
-    } else if (output.rfind("series,", 0) == 0 || output.rfind("k,", 0) == 0) {
+    } else if (output.rfind("series,", 0) == 0 || output.find("\nseries,") != std::string::npos) {
       result.violation = check_csv_values(output);
     }
     // Every file written is a whole result file that reads back.
