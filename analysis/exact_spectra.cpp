@@ -5,6 +5,8 @@
 #include <numeric>
 #include <utility>
 
+#include "analysis/diagram_counts.hpp"
+#include "analysis/diagram_network.hpp"
 #include "estimation/disjoint_sets.hpp"
 #include "instance/edge_rules.hpp"
 
@@ -384,17 +386,27 @@ bool free_edges_connect(const NetworkInstance& instance) {
   return free_edges_connect(instance.vertex_count, free_edges_of(instance));
 }
 
-int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
-                          std::string& failure) {
-  if (instance.srlg_count > kMaxExactSrlgs) {
-    failure = "exact enumeration handles at most " + std::to_string(kMaxExactSrlgs) +
-              " SRLGs; this instance has " + std::to_string(instance.srlg_count) +
-              " (use estimate instead)";
-    return 1;
+const char* method_name(ExactMethod method) {
+  switch (method) {
+    case ExactMethod::kAuto:
+      return "auto";
+    case ExactMethod::kSubsets:
+      return "subsets";
+    case ExactMethod::kDiagram:
+      return "diagram";
+    case ExactMethod::kNone:
+      break;
   }
-  const std::int32_t srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
+  return "none";
+}
+
+namespace {
+
+// The counts by size k = 0..S from the enumeration's recorded nodes. Entry 0 (the empty
+// subset) is left at 0: `free_edges_connect` tells it.
+void enumerate_subsets(const EdgeRules& network, SubsetCountsBySize& counts) {
+  const std::int32_t srlg_count = network.srlg_count;
   const std::size_t n = static_cast<std::size_t>(srlg_count);
-  const EdgeRules network = compile_edge_rules(instance);
   const std::size_t width = n + 1;
   std::vector<std::uint64_t> connected_nodes(width * width, 0);
   std::vector<std::uint64_t> chosen_nodes(n * width * width, 0);
@@ -412,39 +424,168 @@ int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
   const auto completions = [&](std::size_t r, std::int64_t t) -> std::uint64_t {
     return t < 0 || t > static_cast<std::int64_t>(r) ? 0 : choose[r][static_cast<std::size_t>(t)];
   };
-  result = ExactSpectra{};
-  result.srlg_count = srlg_count;
-  result.free_edges_connect = free_edges_connect(network);
-  result.connected_subsets.assign(n, 0);
-  result.connected_subsets_with.assign(n, std::vector<std::uint64_t>(n, 0));
+  std::vector<std::uint64_t> connected(width, 0);
+  std::vector<std::vector<std::uint64_t>> connected_with(n, std::vector<std::uint64_t>(width, 0));
   for (std::size_t d = 0; d <= n; ++d) {
     const std::size_t r = n - d;
     for (std::size_t c = 0; c <= d; ++c) {
       const std::uint64_t nodes = connected_nodes[d * width + c];
       for (std::size_t k = std::max<std::size_t>(c, 1); k <= c + r; ++k) {
         const std::int64_t t = static_cast<std::int64_t>(k - c);
-        result.connected_subsets[k - 1] += nodes * completions(r, t);
+        connected[k] += nodes * completions(r, t);
         for (std::size_t s = 0; s < n; ++s) {
           const std::uint64_t with_s =
               s < d ? chosen_nodes[(s * width + d) * width + c] * completions(r, t)
                     : nodes * completions(r - 1, t - 1);
-          result.connected_subsets_with[s][k - 1] += with_s;
+          connected_with[s][k] += with_s;
         }
       }
     }
   }
+  counts.connected.assign(connected.begin(), connected.end());
+  counts.connected_with.resize(n);
+  for (std::size_t s = 0; s < n; ++s) {
+    counts.connected_with[s].assign(connected_with[s].begin(), connected_with[s].end());
+  }
+}
 
-  result.subsets.resize(n);
+// Every subset connects (c = C(S, k), c_s = C(S-1, k-1)) or none does.
+void trivial_counts(std::int32_t srlg_count, bool always, SubsetCountsBySize& counts) {
+  const std::size_t n = static_cast<std::size_t>(srlg_count);
+  counts.connected.assign(n + 1, ExactCount());
+  counts.connected_with.assign(n, std::vector<ExactCount>(n + 1));
+  if (!always) {
+    return;
+  }
+  counts.connected = binomial_row(srlg_count);
+  if (n > 0) {
+    const std::vector<ExactCount> fewer = binomial_row(srlg_count - 1);
+    for (std::size_t s = 0; s < n; ++s) {
+      std::copy(fewer.begin(), fewer.end(), counts.connected_with[s].begin() + 1);
+    }
+  }
+}
+
+struct BuiltDiagram {
+  FrontierPlan plan;
+  SrlgDiagram diagram;
+};
+
+int build_for(const DiagramNetwork& network, const ExactOptions& options, MemoryMeter& meter,
+              BuiltDiagram& built, DiagramSummary& summary, std::string& failure) {
+  built.plan = plan_narrow_frontier(network);
+  summary.frontier_width = built.plan.frontier_width;
+  summary.most_remembered = built.plan.most_active;
+  summary.levels = built.plan.level_count;
+  DiagramLimits limits;
+  limits.progress = options.progress;
+  if (build_srlg_diagram(network, built.plan, limits, meter, built.diagram, failure) != 0) {
+    return 1;
+  }
+  summary.nodes = built.diagram.node_count;
+  summary.largest_level = built.diagram.largest_level;
+  return 0;
+}
+
+std::uint64_t budget_of(const ExactOptions& options) {
+  return options.memory_budget != 0 ? options.memory_budget : default_memory_budget();
+}
+
+}  // namespace
+
+int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& options,
+                          ExactSpectra& result, std::string& failure) {
+  const std::int32_t srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
+  const std::size_t n = static_cast<std::size_t>(srlg_count);
+  const EdgeRules rules = compile_edge_rules(instance);
+  const DiagramNetwork network = compile_diagram_network(rules);
+  const bool enumerate = options.method == ExactMethod::kSubsets ||
+                         (options.method == ExactMethod::kAuto && srlg_count <= kEnumerateUpTo &&
+                          network.shape == DiagramNetwork::Shape::kNeedsDiagram);
+  if (enumerate && srlg_count > kMaxExactSrlgs) {
+    failure = "exact enumeration handles at most " + std::to_string(kMaxExactSrlgs) +
+              " SRLGs; this instance has " + std::to_string(srlg_count) +
+              " (use the decision diagram, or estimate instead)";
+    return 1;
+  }
+
+  result = ExactSpectra{};
+  result.srlg_count = srlg_count;
+  result.free_edges_connect = free_edges_connect(rules);
+  SubsetCountsBySize counts;
+  if (enumerate) {
+    result.method = ExactMethod::kSubsets;
+    enumerate_subsets(rules, counts);
+  } else if (network.shape != DiagramNetwork::Shape::kNeedsDiagram) {
+    result.method = ExactMethod::kNone;
+    trivial_counts(srlg_count, network.shape == DiagramNetwork::Shape::kAlwaysConnected, counts);
+  } else {
+    result.method = ExactMethod::kDiagram;
+    MemoryMeter meter(budget_of(options));
+    BuiltDiagram built;
+    if (build_for(network, options, meter, built, result.diagram, failure) != 0 ||
+        count_diagram_subsets(network, built.plan, built.diagram, meter, options.progress, counts,
+                              failure) != 0) {
+      return 1;
+    }
+    result.diagram.peak_bytes = meter.peak();
+  }
+
+  const std::vector<ExactCount> choose = binomial_row(srlg_count);
+  result.connected_subsets.assign(counts.connected.begin() + 1, counts.connected.end());
+  result.connected_subsets_with.resize(n);
+  result.subsets.assign(choose.begin() + 1, choose.end());
   result.spectrum.resize(n);
   result.bim_spectra.assign(n, SpectraVector(n, 0.0));
   for (std::size_t k = 1; k <= n; ++k) {
-    result.subsets[k - 1] = choose[n][k];
-    const double total = static_cast<double>(choose[n][k]);
-    result.spectrum[k - 1] = static_cast<double>(result.connected_subsets[k - 1]) / total;
-    for (std::size_t s = 0; s < n; ++s) {
-      result.bim_spectra[s][k - 1] =
-          static_cast<double>(result.connected_subsets_with[s][k - 1]) / total;
+    result.spectrum[k - 1] = ratio(counts.connected[k], choose[k]);
+  }
+  for (std::size_t s = 0; s < n; ++s) {
+    const std::vector<ExactCount>& row = counts.connected_with[s];
+    result.connected_subsets_with[s].assign(row.begin() + 1, row.end());
+    for (std::size_t k = 1; k <= n; ++k) {
+      result.bim_spectra[s][k - 1] = ratio(row[k], choose[k]);
     }
+  }
+  return 0;
+}
+
+int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
+                          std::string& failure) {
+  return compute_exact_spectra(instance, ExactOptions{}, result, failure);
+}
+
+int compute_srlg_reliability(const NetworkInstance& instance,
+                             const std::vector<double>& up_probability, const ExactOptions& options,
+                             SrlgReliability& result, std::string& failure) {
+  const std::int32_t srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
+  const DiagramNetwork network = compile_diagram_network(compile_edge_rules(instance));
+  result = SrlgReliability{};
+  if (network.shape != DiagramNetwork::Shape::kNeedsDiagram) {
+    const double value = network.shape == DiagramNetwork::Shape::kAlwaysConnected ? 1.0 : 0.0;
+    result.reliability = value;
+    for (std::int32_t srlg = 1; srlg <= srlg_count; ++srlg) {
+      SrlgImportance importance;
+      importance.srlg = srlg;
+      importance.reliability_up = value;
+      importance.reliability_down = value;
+      result.importances.push_back(importance);
+    }
+    return 0;
+  }
+  std::vector<double> by_id(static_cast<std::size_t>(srlg_count) + 1, 0.0);
+  std::copy(up_probability.begin(), up_probability.end(), by_id.begin() + 1);
+  MemoryMeter meter(budget_of(options));
+  BuiltDiagram built;
+  if (build_for(network, options, meter, built, result.diagram, failure) != 0 ||
+      diagram_reliability(network, built.plan, built.diagram, by_id, meter, result.reliability,
+                          result.importances, failure) != 0) {
+    return 1;
+  }
+  result.method = ExactMethod::kDiagram;
+  result.diagram.peak_bytes = meter.peak();
+  for (SrlgImportance& importance : result.importances) {
+    importance.interval = {importance.importance, importance.importance};
   }
   return 0;
 }

@@ -1,17 +1,51 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "analysis/exact_count.hpp"
+#include "analysis/reliability.hpp"
+#include "analysis/srlg_diagram.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "instance/network_instance.hpp"
 
 namespace varnak {
 
-// Above this many SRLGs the 2^S subsets take too long to enumerate even with pruning.
+// Above this many SRLGs the 2^S subsets take too long to enumerate even with pruning; the
+// decision diagram has no such limit.
 inline constexpr std::int32_t kMaxExactSrlgs = 30;
 
+// Up to this many SRLGs, enumerating the subsets is as fast as building a diagram or
+// faster, whatever the network (see the README's performance section).
+inline constexpr std::int32_t kEnumerateUpTo = 16;
+
+enum class ExactMethod {
+  kAuto,     // subsets up to kEnumerateUpTo SRLGs, else the diagram
+  kSubsets,  // enumerate the SRLG subsets (up to kMaxExactSrlgs SRLGs)
+  kDiagram,  // the decision diagram over the SRLGs
+  kNone,     // the answer needed neither: nothing connects, or everything does
+};
+
+// "subsets", "diagram", "none" (and "auto").
+const char* method_name(ExactMethod method);
+
+struct ExactOptions {
+  ExactMethod method = ExactMethod::kAuto;
+  std::uint64_t memory_budget = 0;                       // bytes; 0 for default_memory_budget()
+  std::function<void(const DiagramProgress&)> progress;  // may be empty
+};
+
+// What the diagram took, for reports.
+struct DiagramSummary {
+  std::int32_t frontier_width = 0;   // most frontier vertices at one level
+  std::int32_t most_remembered = 0;  // most SRLG values a state holds
+  std::int32_t levels = 0;           // SRLGs that list an edge
+  std::uint64_t nodes = 0;
+  std::uint64_t largest_level = 0;
+  std::uint64_t peak_bytes = 0;  // the big tables at their largest, building and counting
+};
 // The spectra as exact fractions of subsets. The first k SRLGs of a uniformly random
 // order are a uniformly random k-subset, so the estimator's position k-1 is the share of
 // k-subsets that connect the network.
@@ -19,12 +53,14 @@ struct ExactSpectra {
   std::int32_t srlg_count = 0;
   bool free_edges_connect = false;  // connected with no SRLG up
   // Entry k-1: k-subsets of SRLGs whose coming up connects the network.
-  std::vector<std::uint64_t> connected_subsets;
+  std::vector<ExactCount> connected_subsets;
   // Row s-1, entry k-1: those of them that contain SRLG s.
-  std::vector<std::vector<std::uint64_t>> connected_subsets_with;
-  std::vector<std::uint64_t> subsets;  // entry k-1: C(S, k)
-  SpectraVector spectrum;              // connected_subsets / subsets
-  BimSpectraMatrix bim_spectra;        // connected_subsets_with / subsets
+  std::vector<std::vector<ExactCount>> connected_subsets_with;
+  std::vector<ExactCount> subsets;  // entry k-1: C(S, k)
+  SpectraVector spectrum;           // connected_subsets / subsets, correctly rounded
+  BimSpectraMatrix bim_spectra;     // connected_subsets_with / subsets
+  ExactMethod method = ExactMethod::kNone;
+  DiagramSummary diagram;  // when method is kDiagram
 };
 
 // Rows 0..n of Pascal's triangle: binomials(n)[m][k] = C(m, k), exact up to n = 62.
@@ -33,9 +69,26 @@ std::vector<std::vector<std::uint64_t>> binomials(std::int32_t n);
 // Whether the edges that no SRLG names (ids 1..ENUM) connect all vertices by themselves.
 bool free_edges_connect(const NetworkInstance& instance);
 
-// Enumerates the SRLG subsets with the estimator's rules for when an edge is up. Returns 0,
-// or 1 with `failure` set when the instance has more than kMaxExactSrlgs SRLGs.
+// The exact spectra with the estimator's rules for when an edge is up, by enumerating the
+// SRLG subsets or by the decision diagram, as `options` ask. Returns 0, or 1 with
+// `failure` set: more than kMaxExactSrlgs SRLGs to enumerate, or a diagram beyond the
+// memory budget.
+int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& options,
+                          ExactSpectra& result, std::string& failure);
+// The same with the default options.
 int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
                           std::string& failure);
+
+// R and each SRLG's Birnbaum importance when SRLG s is up independently with probability
+// up_probability[s - 1], exactly (in doubles) from the decision diagram.
+struct SrlgReliability {
+  double reliability = 0.0;
+  std::vector<SrlgImportance> importances;  // by SRLG id, 1 first; each interval a point
+  ExactMethod method = ExactMethod::kNone;  // kDiagram when a diagram was built
+  DiagramSummary diagram;                   // when method is kDiagram
+};
+int compute_srlg_reliability(const NetworkInstance& instance,
+                             const std::vector<double>& up_probability, const ExactOptions& options,
+                             SrlgReliability& result, std::string& failure);
 
 }  // namespace varnak

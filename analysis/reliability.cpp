@@ -342,11 +342,16 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
 
 std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, double p,
                                                std::int32_t top) {
-  std::vector<SrlgImportance> ranked = srlg_importances(summary, p);
+  return rank_importances(srlg_importances(summary, p), has_intervals(summary), top);
+}
+
+std::vector<SrlgImportance> rank_importances(std::vector<SrlgImportance> importances,
+                                             bool with_intervals, std::int32_t top) {
+  std::vector<SrlgImportance> ranked = std::move(importances);
   std::stable_sort(
       ranked.begin(), ranked.end(),
       [](const SrlgImportance& a, const SrlgImportance& b) { return a.importance > b.importance; });
-  if (has_intervals(summary)) {
+  if (with_intervals) {
     // highest_below[i]: the highest interval end among ranks i+1, i+2, ...
     std::vector<double> highest_below(ranked.size() + 1, -1.0);
     for (std::size_t i = ranked.size(); i > 0; --i) {

@@ -89,4 +89,9 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
 std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, double p,
                                                std::int32_t top);
 
+// The same ranking of importances found otherwise (each SRLG with its own p, from the
+// decision diagram); `with_intervals` when their intervals are known.
+std::vector<SrlgImportance> rank_importances(std::vector<SrlgImportance> importances,
+                                             bool with_intervals, std::int32_t top);
+
 }  // namespace varnak

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -41,7 +43,8 @@ constexpr const char* kOverview =
     "Commands:\n"
     "  estimate     Monte Carlo spectra as Varnak computes them, on several threads,\n"
     "               with confidence intervals, as text, CSV or JSON\n"
-    "  exact        the exact spectra, by enumerating SRLG subsets (up to 30 SRLGs)\n"
+    "  exact        the exact spectra, by enumerating SRLG subsets or by a decision\n"
+    "               diagram over the SRLGs\n"
     "  reliability  R(p) when every SRLG is up with probability p, and the SRLGs\n"
     "               ranked by Birnbaum importance, from a graph or a result file\n"
     "  cuts         the minimal sets of SRLGs whose failure disconnects the network\n"
@@ -141,6 +144,28 @@ bool read_probability(const std::string& text, double& probability) {
   char* end = nullptr;
   probability = std::strtod(text.c_str(), &end);
   return *end == '\0' && probability >= 0.0 && probability <= 1.0;
+}
+
+bool read_memory_size(const std::string& text, std::uint64_t& bytes) {
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) {
+    return false;
+  }
+  char* end = nullptr;
+  const double number = std::strtod(text.c_str(), &end);
+  const std::string unit = end;
+  const std::vector<std::string> prefixes = {"", "K", "M", "G", "T"};
+  for (std::size_t power = 0; power < prefixes.size(); ++power) {
+    const std::string& prefix = prefixes[power];
+    if (unit == prefix || (!prefix.empty() && (unit == prefix + "B" || unit == prefix + "iB"))) {
+      const double value = number * std::pow(1024.0, static_cast<double>(power));
+      if (!(value >= 1.0 && value < 1.8e19)) {
+        return false;
+      }
+      bytes = static_cast<std::uint64_t>(value);
+      return true;
+    }
+  }
+  return false;
 }
 
 int load_graph(ToolsConsole& console, const std::string& command, const std::string& path,

@@ -35,6 +35,16 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
 // A number from 0 to 1 and nothing else.
 bool read_probability(const std::string& text, double& probability);
 
+// A size in bytes: a number, optionally with a fraction, then nothing or K, M, G or T
+// (powers of 1024, optionally followed by "iB" or "B"). False for anything else or 0.
+bool read_memory_size(const std::string& text, std::uint64_t& bytes);
+
+// --method and --max-memory of the exact commands.
+struct ExactOptions;
+void add_exact_options(po::options_description& options);
+int read_exact_options(ToolsConsole& console, const std::string& command,
+                       const po::variables_map& given, ExactOptions& options);
+
 // Reads an instance file; a refusal is reported naming the file, its line and the value.
 int load_graph(ToolsConsole& console, const std::string& command, const std::string& path,
                NetworkInstance& instance);

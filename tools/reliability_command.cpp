@@ -1,6 +1,9 @@
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,7 +46,12 @@ constexpr const char* kReliabilityHelp =
     "Estimated figures come with 95% intervals made from the sample counts: with --N,\n"
     "or from the JSON or CSV report of varnak-tools estimate (--results), which keeps\n"
     "them. A rank is resolved when the intervals keep its SRLG apart from all others.\n"
-    "An XML file keeps no counts, so its figures have no intervals.\n";
+    "An XML file keeps no counts, so its figures have no intervals.\n"
+    "\n"
+    "With --graph, --exact and --srlg-p FILE, each SRLG s is up with its own\n"
+    "probability p_s, read from FILE's lines 'id,p' (one for every SRLG; empty lines and\n"
+    "lines starting with # are passed over). R and every SRLG's importance are then\n"
+    "computed exactly from the decision diagram over the SRLGs, without spectra.\n";
 
 constexpr std::int32_t kDefaultGridPoints = 11;
 constexpr std::int32_t kDefaultTop = 10;
@@ -101,6 +109,114 @@ struct Precision {
   std::int32_t top = 0;  // 0: every rank
 };
 
+// Reads --srlg-p's file: "id,p" lines, one for each SRLG 1..S.
+int read_srlg_probabilities(ToolsConsole& console, const std::string& command,
+                            const std::string& path, std::int32_t srlg_count,
+                            std::vector<double>& probabilities) {
+  std::ifstream file(path);
+  if (!file) {
+    return failure(console, command, "cannot open SRLG probability file " + printable(path));
+  }
+  const auto refuse = [&](std::size_t line, const std::string& message) {
+    return failure(console, command,
+                   printable(path) + " line " + std::to_string(line) + ": " + message);
+  };
+  const std::size_t count = static_cast<std::size_t>(std::max<std::int32_t>(srlg_count, 0));
+  probabilities.assign(count, -1.0);
+  std::string text;
+  bool seen_a_line = false;  // the first, when it is "id,p", is a header
+  for (std::size_t line = 1; std::getline(file, text); ++line) {
+    if (!text.empty() && text.back() == '\r') {
+      text.pop_back();
+    }
+    if (text.empty() || text[0] == '#') {
+      continue;
+    }
+    const bool first = !seen_a_line;
+    seen_a_line = true;
+    if (first && text == "id,p") {
+      continue;
+    }
+    const std::size_t comma = text.find(',');
+    const std::string id_text = text.substr(0, comma);
+    const std::string p_text = comma == std::string::npos ? "" : text.substr(comma + 1);
+    char* end = nullptr;
+    const long id = std::strtol(id_text.c_str(), &end, 10);
+    if (comma == std::string::npos || id_text.empty() || *end != '\0' || id < 1 ||
+        id > static_cast<long>(count)) {
+      return refuse(line, "\"" + printable(text) + "\" is not \"id,p\" with an SRLG id from 1 to " +
+                              std::to_string(count));
+    }
+    double p = 0.0;
+    if (!read_probability(p_text, p)) {
+      return refuse(line, "probability \"" + printable(p_text) + "\" of SRLG " +
+                              std::to_string(id) + " is not a number from 0 to 1");
+    }
+    if (probabilities[static_cast<std::size_t>(id) - 1] >= 0.0) {
+      return refuse(line, "SRLG " + std::to_string(id) + " is given a second time");
+    }
+    probabilities[static_cast<std::size_t>(id) - 1] = p;
+  }
+  if (file.bad()) {
+    return failure(console, command, "error reading SRLG probability file " + printable(path));
+  }
+  for (std::size_t s = 0; s < count; ++s) {
+    if (probabilities[s] < 0.0) {
+      return failure(console, command,
+                     printable(path) + ": SRLG " + std::to_string(s + 1) +
+                         " has no probability; expected a line \"" + std::to_string(s + 1) +
+                         ",p\" for each SRLG 1.." + std::to_string(count));
+    }
+  }
+  return kExitSuccess;
+}
+
+// R and the ranking when each SRLG has its own probability. The figures are exact, so
+// each interval is a point, as for exact spectra.
+int run_with_srlg_probabilities(ToolsConsole& console, const std::string& command,
+                                const po::variables_map& given, const ExactOptions& options,
+                                std::int32_t top, OutputFormat format) {
+  if (given.count("p") != 0 || given.count("grid") != 0 || given.count("rank-at") != 0) {
+    return usage_error(console, command,
+                       "--srlg-p gives each SRLG its own p: leave out --p, --grid and --rank-at");
+  }
+  const std::string graph = given["graph"].as<std::string>();
+  const std::string path = given["srlg-p"].as<std::string>();
+  const auto start = std::chrono::steady_clock::now();
+  NetworkInstance instance;
+  if (load_graph(console, command, graph, instance) != kExitSuccess) {
+    return kExitFailure;
+  }
+  std::vector<double> probabilities;
+  if (read_srlg_probabilities(console, command, path, instance.srlg_count, probabilities) !=
+      kExitSuccess) {
+    return kExitFailure;
+  }
+  SrlgReliability exact;
+  std::string message;
+  if (compute_srlg_reliability(instance, probabilities, options, exact, message) != 0) {
+    return failure(console, command, printable(graph) + ": " + message);
+  }
+  ReliabilityReport report;
+  report.run = exact_run_info(graph, instance);
+  report.run.exact_method = method_name(exact.method);
+  report.run.diagram = exact.diagram;
+  report.srlg_probabilities = file_name_of(path);
+  report.has_intervals = true;
+  ReliabilityPoint point;
+  point.p = std::numeric_limits<double>::quiet_NaN();  // no one p
+  point.reliability = exact.reliability;
+  point.unreliability = 1.0 - exact.reliability;
+  point.interval = {exact.reliability, exact.reliability};
+  report.curve.push_back(point);
+  report.ranked = true;
+  report.rank_at = point;
+  report.ranking = rank_importances(std::move(exact.importances), true, top);
+  report.run.elapsed_seconds = seconds_since(start);
+  write_reliability_report(console.out, report, format);
+  return kExitSuccess;
+}
+
 // Where the spectra come from, as the command line says.
 struct ReliabilitySource {
   std::string xml_path;
@@ -112,6 +228,7 @@ struct ReliabilitySource {
   Precision precision;
   bool exact_tail_wanted = false;
   std::int32_t tail_depth = -1;  // failed SRLGs counted exactly; -1 for as many as is quick
+  ExactOptions exact_options;    // --method and --max-memory, for --exact
 };
 
 // What the estimating branch gives besides the spectra.
@@ -292,9 +409,11 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     run = exact_run_info(source.graph_path, instance);
     ExactSpectra exact;
     std::string message;
-    if (compute_exact_spectra(instance, exact, message) != 0) {
+    if (compute_exact_spectra(instance, source.exact_options, exact, message) != 0) {
       return failure(console, command, printable(source.graph_path) + ": " + message);
     }
+    run.exact_method = method_name(exact.method);
+    run.diagram = exact.diagram;
     summary.srlg_count = instance.srlg_count;
     summary.none_up = run.free_edges_connect ? 1.0 : 0.0;
     summary.spectrum = std::move(exact.spectrum);
@@ -382,8 +501,8 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
       "free-connected", po::value<std::string>()->default_value("no"),
       "with --xml: yes when the edges in no SRLG connect the network alone")(
       "graph", po::value<std::string>(), "an instance file")(
-      "exact", "with --graph: exact spectra (up to 30 SRLGs)")(
-      "N", po::value<std::int32_t>(), "with --graph: estimate with this sample size")(
+      "exact", "with --graph: exact spectra")("N", po::value<std::int32_t>(),
+                                              "with --graph: estimate with this sample size")(
       "seed", po::value<std::int32_t>(), "with --N: seed (default: drawn and shown)")(
       "threads", po::value<int>()->default_value(1), "with --N: threads")(
       "p", po::value<std::vector<std::string>>()->composing(),
@@ -391,14 +510,17 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
                                                  "R(p) at this many evenly spaced p from 0 to 1")(
       "rank-at", po::value<std::string>(), "rank the SRLGs by importance at this p")(
       "top", po::value<std::int32_t>()->default_value(kDefaultTop),
-      "with --rank-at: SRLGs shown, 0 for all")(
+      "with --rank-at or --srlg-p: SRLGs shown, 0 for all")(
       "tail-exact", po::value<std::string>()->implicit_value("auto"),
       "with --N: count the failures of up to this many SRLGs exactly (auto: as many as a "
       "fraction of a second allows)")(
       "rel-error", po::value<double>(),
       "with --N: double N until the 95% half-width of 1 - R(p) is at most this share of it, "
       "or the --top ranks are resolved; p is --rank-at's, or the one --p value")(
-      "max-N", po::value<std::int32_t>(), "with --rel-error: the largest N tried (required)");
+      "max-N", po::value<std::int32_t>(), "with --rel-error: the largest N tried (required)")(
+      "srlg-p", po::value<std::string>(),
+      "with --graph and --exact: file of 'id,p' lines, each SRLG's own probability");
+  add_exact_options(options);
   add_format_option(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kReliabilityHelp, options, args, given);
@@ -409,6 +531,10 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   std::vector<double> p_values;
   OutputFormat format = OutputFormat::kText;
   if (const int code = read_reliability_source(console, command, given, source); code >= 0) {
+    return code;
+  }
+  if (const int code = read_exact_options(console, command, given, source.exact_options);
+      code >= 0) {
     return code;
   }
   if (const int code = read_p_values(console, command, given, p_values); code >= 0) {
@@ -432,6 +558,12 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
                        "--top is " + std::to_string(top) + "; expected 0 (all) or more");
   }
 
+  if (given.count("srlg-p") != 0) {
+    if (!source.exact) {
+      return usage_error(console, command, "--srlg-p goes with --graph and --exact");
+    }
+    return run_with_srlg_probabilities(console, command, given, source.exact_options, top, format);
+  }
   if (const int code = read_sampling_goals(console, command, given, p_values, report, top, source);
       code >= 0) {
     return code;

@@ -1,5 +1,6 @@
 #include "tools/result_formats.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -113,6 +114,16 @@ void json_numbers(Output& output, const std::vector<double>& values) {
              [&](std::string& text, std::size_t i) { append_json_number(text, values[i]); });
 }
 
+// An exact count in decimal, however many digits it takes.
+void append_count(std::string& text, const ExactCount& count) {
+  text += count.str();
+}
+
+void json_counts(Output& output, const std::vector<ExactCount>& values) {
+  json_array(output, values.size(),
+             [&](std::string& text, std::size_t i) { append_count(text, values[i]); });
+}
+
 void json_counts(Output& output, const std::vector<std::uint64_t>& values) {
   json_array(output, values.size(),
              [&](std::string& text, std::size_t i) { append_integer(text, values[i]); });
@@ -151,6 +162,20 @@ const char* json_bool(bool value) {
   return value ? "true" : "false";
 }
 
+// How exact values were found, for the text's second line.
+std::string describe_exact_method(const RunInfo& run) {
+  if (run.exact_method == "diagram") {
+    return "by a decision diagram over the SRLGs (frontier width " +
+           std::to_string(run.diagram.frontier_width) + ", " +
+           std::to_string(run.diagram.most_remembered) + " SRLGs remembered, " +
+           std::to_string(run.diagram.nodes) + " nodes)";
+  }
+  if (run.exact_method == "none") {
+    return "without search (no subset connects, or every one does)";
+  }
+  return "by enumerating SRLG subsets";
+}
+
 // The text's opening lines: where the figures come from and how they were made.
 void text_run_lines(std::string& text, const RunInfo& run) {
   text += "Instance: ";
@@ -173,7 +198,9 @@ void text_run_lines(std::string& text, const RunInfo& run) {
     text += run.thread_count == 1 ? " thread, " : " threads, ";
     append_seconds(text, run.elapsed_seconds);
   } else if (run.method == "exact") {
-    text += "Exact, by enumerating SRLG subsets, ";
+    text += "Exact, ";
+    text += describe_exact_method(run);
+    text += ", ";
     append_seconds(text, run.elapsed_seconds);
   }
   text += "Connected with no SRLG up: ";
@@ -213,6 +240,14 @@ void csv_run_lines(std::string& text, std::string_view command, const RunInfo& r
   }
   line("free_edges_connect", json_bool(run.free_edges_connect));
   line("confidence_level", "0.95");
+  if (!run.exact_method.empty()) {
+    line("exact_method", run.exact_method);
+  }
+  if (run.exact_method == "diagram") {
+    integer_line("frontier_width", run.diagram.frontier_width);
+    integer_line("remembered_srlgs", run.diagram.most_remembered);
+    integer_line("diagram_nodes", static_cast<std::int64_t>(run.diagram.nodes));
+  }
 }
 
 // "  "name": value,\n" for the scalar fields of a JSON report.
@@ -263,6 +298,22 @@ void json_run_fields(std::string& text, std::string_view command, const RunInfo&
   json_text_field(text, "free_edges_connect", json_bool(run.free_edges_connect));
   json_number_field(text, "elapsed_seconds", run.elapsed_seconds);
   json_number_field(text, "confidence_level", 1.0 - kBandAlpha);
+}
+
+// How exact values were found, after the run fields of the commands that compute them;
+// null where a value does not apply.
+void json_exact_fields(std::string& text, const RunInfo& run) {
+  json_text_field(text, "exact_method",
+                  run.exact_method.empty() ? "null" : json_string(run.exact_method));
+  if (run.exact_method == "diagram") {
+    json_integer_field(text, "frontier_width", run.diagram.frontier_width);
+    json_integer_field(text, "remembered_srlgs", run.diagram.most_remembered);
+    json_integer_field(text, "diagram_nodes", run.diagram.nodes);
+  } else {
+    for (const char* name : {"frontier_width", "remembered_srlgs", "diagram_nodes"}) {
+      json_text_field(text, name, "null");
+    }
+  }
 }
 
 // One BIM row of `n` cells as values, from a row of counts over N or of doubles.
@@ -413,17 +464,23 @@ void write_exact_text(Output& output, const ExactReport& report) {
   std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
   text_run_lines(text, report.run);
+  // Counts outgrow 12 columns from about 40 SRLGs on: the columns widen to the longest.
+  std::size_t width = 12;
+  for (const ExactCount& count : exact.subsets) {
+    width = std::max(width, count.str().size());
+  }
   text += "\nSpectrum: share of the k-subsets of SRLGs whose coming up connects the network\n";
-  append_headings(text, {{"k", 6}, {"value", 8}, {"connected", 12}, {"subsets", 12}});
+  append_headings(text, {{"k", 6}, {"value", 8}, {"connected", width}, {"subsets", width}});
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
     append_padded_integer(text, j + 1, 6);
     text += "  ";
     append_fixed6(text, exact.spectrum[j]);
     text += "  ";
-    append_padded_integer(text, exact.connected_subsets[j], 12);
+    append_padded(text, exact.connected_subsets[j].str(), width);
     text += "  ";
-    append_padded_integer(text, exact.subsets[j], 12);
+    append_padded(text, exact.subsets[j].str(), width);
     text += '\n';
+    hand_over_if_large(output);
   }
   text += "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
   text_bim_rows(output, exact.bim_spectra.size(),
@@ -441,9 +498,9 @@ void write_exact_csv(Output& output, const ExactReport& report) {
     text += ',';
     append_full(text, exact.spectrum[j]);
     text += ',';
-    append_integer(text, exact.connected_subsets[j]);
+    append_count(text, exact.connected_subsets[j]);
     text += ',';
-    append_integer(text, exact.subsets[j]);
+    append_count(text, exact.subsets[j]);
     text += '\n';
   }
   for (std::size_t s = 0; s < exact.bim_spectra.size(); ++s) {
@@ -455,9 +512,9 @@ void write_exact_csv(Output& output, const ExactReport& report) {
       text += ',';
       append_full(text, exact.bim_spectra[s][j]);
       text += ',';
-      append_integer(text, exact.connected_subsets_with[s][j]);
+      append_count(text, exact.connected_subsets_with[s][j]);
       text += ',';
-      append_integer(text, exact.subsets[j]);
+      append_count(text, exact.subsets[j]);
       text += '\n';
     }
     hand_over_if_large(output);
@@ -470,6 +527,7 @@ void write_exact_json(Output& output, const ExactReport& report) {
   const std::size_t n = exact.bim_spectra.size();
   text += "{\n";
   json_run_fields(text, "exact", report.run);
+  json_exact_fields(text, report.run);
   text += "  \"spectrum\": ";
   json_numbers(output, exact.spectrum);
   output.text += ",\n  \"connected\": ";
@@ -481,7 +539,7 @@ void write_exact_json(Output& output, const ExactReport& report) {
     append_json_number(item, exact.bim_spectra[s][j]);
   });
   output.text += ",\n  \"connected_with\": ";
-  json_rows<std::vector<std::uint64_t>>(output, exact.connected_subsets_with, json_counts);
+  json_rows<std::vector<ExactCount>>(output, exact.connected_subsets_with, json_counts);
   output.text += "\n}\n";
 }
 
@@ -489,12 +547,16 @@ void append_general6(std::string& text, double value) {
   append_general(text, value, 6);
 }
 
+void append_ranking_text(Output& output, const ReliabilityReport& report);
+
 void write_reliability_text(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "Reliability from ";
-  text += report.run.method == "exact" ? "the exact spectra\n"
-          : report.run.method == "xml" ? "the spectra of an XML result file\n"
-                                       : "estimated spectra\n";
+  text += !report.srlg_probabilities.empty() ? "the decision diagram, each SRLG up with its own "
+                                               "probability\n"
+          : report.run.method == "exact"     ? "the exact spectra\n"
+          : report.run.method == "xml"       ? "the spectra of an XML result file\n"
+                                             : "estimated spectra\n";
   text_run_lines(text, report.run);
   if (!report.connected.empty()) {
     text += "Connected samples by k: ";
@@ -519,6 +581,19 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
     text += " SRLGs exactly (";
     append_integer(text, report.exact_tail_sets_checked);
     text += " sets checked); only larger failures come from the samples\n";
+  }
+  if (!report.srlg_probabilities.empty()) {
+    text +=
+        "\nR: probability that the network is connected when each SRLG is up\n"
+        "independently with its own probability, from ";
+    text += printable(report.srlg_probabilities);
+    text += "\n  R = ";
+    append_fixed(text, report.rank_at.reliability, 9);
+    text += "\n  1 - R = ";
+    append_general6(text, report.rank_at.unreliability);
+    text += "\n\nSRLGs by Birnbaum importance at these probabilities\n";
+    append_ranking_text(output, report);
+    return;
   }
   text +=
       "\nR(p): probability that the network is connected when every SRLG is up\n"
@@ -554,6 +629,12 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   text += ", where R(p) = ";
   append_fixed6(text, report.rank_at.reliability);
   text += '\n';
+  append_ranking_text(output, report);
+}
+
+// The ranking's table, with intervals and whether each rank holds when they are known.
+void append_ranking_text(Output& output, const ReliabilityReport& report) {
+  std::string& text = output.text;
   if (!report.has_intervals) {
     text += "(values of six decimals without counts: no intervals, no rank is known to hold)\n";
     append_headings(
@@ -594,6 +675,13 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   }
 }
 
+// A p, or nothing when each SRLG has its own (NaN).
+void append_p(std::string& text, double p) {
+  if (!std::isnan(p)) {
+    append_full(text, p);
+  }
+}
+
 void append_csv_interval(std::string& text, const Interval& interval, bool known) {
   text += ',';
   if (known) {
@@ -608,6 +696,11 @@ void append_csv_interval(std::string& text, const Interval& interval, bool known
 void write_reliability_csv(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   csv_run_lines(text, "reliability", report.run);
+  if (!report.srlg_probabilities.empty()) {
+    text += "# srlg_probabilities: ";
+    text += printable(report.srlg_probabilities);
+    text += '\n';
+  }
   if (report.relative_error > 0.0) {
     text += "# rel_error: ";
     append_full(text, report.relative_error);
@@ -632,7 +725,7 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
       "series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved\n";
   for (const ReliabilityPoint& point : report.curve) {
     text += "reliability,";
-    append_full(text, point.p);
+    append_p(text, point.p);
     text += ",,,";
     append_full(text, point.reliability);
     append_csv_interval(text, point.interval, report.has_intervals);
@@ -647,7 +740,7 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
   for (std::size_t i = 0; i < report.ranking.size(); ++i) {
     const SrlgImportance& entry = report.ranking[i];
     text += "importance,";
-    append_full(text, report.rank_at.p);
+    append_p(text, report.rank_at.p);
     text += ',';
     append_integer(text, i + 1);
     text += ',';
@@ -704,6 +797,10 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "{\n";
   json_run_fields(text, "reliability", report.run);
+  json_exact_fields(text, report.run);
+  json_text_field(
+      text, "srlg_probabilities",
+      report.srlg_probabilities.empty() ? "null" : json_string(report.srlg_probabilities));
   if (report.relative_error > 0.0) {
     json_number_field(text, "rel_error", report.relative_error);
     json_text_field(text, "stop_reason", json_string(report.stop_reason));

@@ -32,6 +32,10 @@ struct RunInfo {
   int thread_count = 1;
   bool free_edges_connect = false;
   double elapsed_seconds = 0.0;
+  // For exact values: "subsets", "diagram" or "none" (the answer needed neither), as
+  // method_name gives them; empty for other values. `diagram` holds when it is "diagram".
+  std::string exact_method;
+  DiagramSummary diagram;
 };
 
 // One estimate, its counts and its uncertainty.
@@ -65,6 +69,9 @@ struct ReliabilityReport {
   std::uint64_t exact_tail_sets_checked = 0;
   double relative_error = 0.0;  // the --rel-error goal, 0 without one
   std::string stop_reason;      // why sampling stopped at N, with --rel-error
+  // With --srlg-p: the file of each SRLG's own probability. The curve is then one point
+  // and rank_at its R, both with p NaN, as there is no one p.
+  std::string srlg_probabilities;
 };
 
 // The minimal SRLG cut sets of one network.

@@ -191,6 +191,16 @@ py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std
   return result;
 }
 
+// Exact counts outgrow 64 bits (C(243, 121) is about 10^72), so they become Python ints, in
+// a NumPy array of objects that indexes and slices like the other results.
+py::object counts_to_array(const std::vector<ExactCount>& counts) {
+  py::list values;
+  for (const ExactCount& count : counts) {
+    values.append(py::int_(py::str(count.str())));
+  }
+  return py::module_::import("numpy").attr("array")(values, "object");
+}
+
 py::dict exact(const NetworkInstance& instance) {
   ExactSpectra spectra;
   std::string failure;
@@ -204,20 +214,18 @@ py::dict exact(const NetworkInstance& instance) {
     throw std::runtime_error(failure);
   }
   const auto width = static_cast<py::ssize_t>(spectra.srlg_count);
-  py::array_t<std::uint64_t> with({width, width});
-  auto cells = with.mutable_unchecked<2>();
+  const py::object numpy = py::module_::import("numpy");
+  py::object with = numpy.attr("empty")(py::make_tuple(width, width), "object");
   for (py::ssize_t s = 0; s < width; ++s) {
-    for (py::ssize_t j = 0; j < width; ++j) {
-      cells(s, j) =
-          spectra.connected_subsets_with[static_cast<std::size_t>(s)][static_cast<std::size_t>(j)];
-    }
+    with[py::int_(s)] =
+        counts_to_array(spectra.connected_subsets_with[static_cast<std::size_t>(s)]);
   }
   py::dict result;
   result["free_edges_connect"] = spectra.free_edges_connect;
   result["spectrum"] = to_array(spectra.spectrum);
   result["bim_spectra"] = rows_to_array(spectra.bim_spectra);
-  result["connected_subsets"] = py::array_t<std::uint64_t>(width, spectra.connected_subsets.data());
-  result["subsets"] = py::array_t<std::uint64_t>(width, spectra.subsets.data());
+  result["connected_subsets"] = counts_to_array(spectra.connected_subsets);
+  result["subsets"] = counts_to_array(spectra.subsets);
   result["connected_subsets_with"] = std::move(with);
   result["elapsed_seconds"] = seconds;
   return result;

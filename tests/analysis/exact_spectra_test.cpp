@@ -14,12 +14,30 @@
 namespace varnak {
 namespace {
 
-ExactSpectra exact_of(const NetworkInstance& instance) {
+ExactSpectra exact_of(const NetworkInstance& instance, ExactMethod method = ExactMethod::kAuto) {
   ExactSpectra exact;
   std::string failure;
-  EXPECT_EQ(compute_exact_spectra(instance, exact, failure), 0) << failure;
+  ExactOptions options;
+  options.method = method;
+  EXPECT_EQ(compute_exact_spectra(instance, options, exact, failure), 0) << failure;
   return exact;
 }
+
+std::vector<ExactCount> as_counts(const std::vector<std::uint64_t>& values) {
+  return {values.begin(), values.end()};
+}
+
+std::vector<std::vector<ExactCount>> as_counts(
+    const std::vector<std::vector<std::uint64_t>>& rows) {
+  std::vector<std::vector<ExactCount>> counts;
+  for (const auto& row : rows) {
+    counts.push_back(as_counts(row));
+  }
+  return counts;
+}
+
+// Both methods, so that every known answer checks the decision diagram and the enumeration.
+constexpr ExactMethod kMethods[] = {ExactMethod::kSubsets, ExactMethod::kDiagram};
 
 TEST(ExactSpectra, SmallNetworksWithKnownCounts) {
   NetworkInstance one_vertex;
@@ -86,11 +104,13 @@ TEST(ExactSpectra, SmallNetworksWithKnownCounts) {
       {"VNUM 2^31-1", huge_vertex_count, false, {0, 0, 0}, {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}},
   };
   for (const Case& test_case : cases) {
-    SCOPED_TRACE(test_case.name);
-    const ExactSpectra exact = exact_of(test_case.instance);
-    EXPECT_EQ(exact.free_edges_connect, test_case.free_edges_connect);
-    EXPECT_EQ(exact.connected_subsets, test_case.connected);
-    EXPECT_EQ(exact.connected_subsets_with, test_case.connected_with);
+    for (const ExactMethod method : kMethods) {
+      SCOPED_TRACE(test_case.name + " by " + method_name(method));
+      const ExactSpectra exact = exact_of(test_case.instance, method);
+      EXPECT_EQ(exact.free_edges_connect, test_case.free_edges_connect);
+      EXPECT_EQ(exact.connected_subsets, as_counts(test_case.connected));
+      EXPECT_EQ(exact.connected_subsets_with, as_counts(test_case.connected_with));
+    }
   }
 }
 
@@ -123,14 +143,14 @@ TEST(ExactSpectra, ValuesAreSharesOfSubsets) {
   };
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.name);
-    const ExactSpectra exact = exact_of(test_case.instance);
+    const ExactSpectra exact = exact_of(test_case.instance, ExactMethod::kDiagram);
     const std::size_t n = test_case.spectrum.size();
     ASSERT_EQ(exact.spectrum.size(), n);
     for (std::size_t j = 0; j < n; ++j) {
       SCOPED_TRACE("k = " + std::to_string(j + 1));
       EXPECT_EQ(exact.subsets[j], binomials(static_cast<std::int32_t>(n))[n][j + 1]);
       EXPECT_DOUBLE_EQ(exact.spectrum[j], test_case.spectrum[j]);
-      std::uint64_t column = 0;
+      ExactCount column = 0;
       for (std::size_t s = 0; s < n; ++s) {
         EXPECT_DOUBLE_EQ(exact.bim_spectra[s][j], test_case.bim_spectra[s][j]) << "SRLG " << s + 1;
         column += exact.connected_subsets_with[s][j];
@@ -143,10 +163,13 @@ TEST(ExactSpectra, ValuesAreSharesOfSubsets) {
 void expect_agrees_with_brute_force(const NetworkInstance& instance) {
   const brute_force::SubsetCounts expected =
       brute_force::count_by_size(brute_force::connected_subsets(instance), instance.srlg_count);
-  const ExactSpectra exact = exact_of(instance);
-  EXPECT_EQ(exact.connected_subsets, expected.connected);
-  EXPECT_EQ(exact.connected_subsets_with, expected.connected_with);
-  EXPECT_EQ(exact.free_edges_connect, brute_force::connected_subsets(instance)[0]);
+  for (const ExactMethod method : kMethods) {
+    SCOPED_TRACE(method_name(method));
+    const ExactSpectra exact = exact_of(instance, method);
+    EXPECT_EQ(exact.connected_subsets, as_counts(expected.connected));
+    EXPECT_EQ(exact.connected_subsets_with, as_counts(expected.connected_with));
+    EXPECT_EQ(exact.free_edges_connect, brute_force::connected_subsets(instance)[0]);
+  }
 }
 
 TEST(ExactSpectra, AgreesWithBruteForceOnAwkwardNetworks) {
@@ -169,7 +192,7 @@ TEST(ExactSpectra, AgreesWithBruteForceOnRingNetworks) {
       SCOPED_TRACE(::testing::Message() << "shape " << shape << " seed " << seed);
       const NetworkInstance instance = test_networks::make_ring_network(shapes[shape], seed);
       expect_agrees_with_brute_force(instance);
-      const ExactSpectra exact = exact_of(instance);
+      const ExactSpectra exact = exact_of(instance, ExactMethod::kSubsets);
       // Neither always nor never connected, so that both kinds of pruning have work.
       EXPECT_GT(exact.spectrum.back(), 0.0);
       EXPECT_LT(exact.spectrum[exact.spectrum.size() / 2], 1.0);
@@ -211,29 +234,47 @@ TEST(ExactSpectra, RefusesMoreSrlgsThanItCanEnumerate) {
   instance.srlg_count = kMaxExactSrlgs + 1;
   ExactSpectra exact;
   std::string failure;
-  EXPECT_EQ(compute_exact_spectra(instance, exact, failure), 1);
+  ExactOptions options;
+  options.method = ExactMethod::kSubsets;
+  EXPECT_EQ(compute_exact_spectra(instance, options, exact, failure), 1);
   EXPECT_NE(failure.find(std::to_string(kMaxExactSrlgs + 1)), std::string::npos) << failure;
+  // The diagram has no such limit: SRLGs 4..31 list no edge and double the counts.
+  options.method = ExactMethod::kAuto;
+  EXPECT_EQ(compute_exact_spectra(instance, options, exact, failure), 0) << failure;
+  EXPECT_EQ(exact.method, ExactMethod::kDiagram);
 }
 
-TEST(ExactSpectra, HandlesTheLimitOnARing) {
-  // A ring of 30 edges, one SRLG each: connected exactly when at most one edge is down.
+NetworkInstance ring_of(std::int32_t n) {
   NetworkInstance ring;
-  ring.vertex_count = kMaxExactSrlgs;
-  ring.edge_count = kMaxExactSrlgs;
-  ring.srlg_count = kMaxExactSrlgs;
-  for (std::int32_t i = 1; i <= kMaxExactSrlgs; ++i) {
-    ring.edges[i] = {i, i % kMaxExactSrlgs + 1};
+  ring.vertex_count = n;
+  ring.edge_count = n;
+  ring.srlg_count = n;
+  for (std::int32_t i = 1; i <= n; ++i) {
+    ring.edges[i] = {i, i % n + 1};
     ring.srlgs[i] = {i};
     ring.edge_srlg_count[i] = 1;
   }
-  const ExactSpectra exact = exact_of(ring);
-  const std::size_t n = kMaxExactSrlgs;
-  for (std::size_t k = 1; k <= n - 2; ++k) {
-    EXPECT_EQ(exact.connected_subsets[k - 1], 0u) << "k = " << k;
+  return ring;
+}
+
+TEST(ExactSpectra, RingsOfAnySize) {
+  // A ring of n edges, one SRLG each: connected exactly when at most one edge is down, so
+  // 1 + n connected subsets, of sizes n and n-1.
+  for (const auto& [n, method] :
+       {std::pair{kMaxExactSrlgs, ExactMethod::kSubsets},
+        std::pair{kMaxExactSrlgs, ExactMethod::kDiagram}, std::pair{300, ExactMethod::kDiagram}}) {
+    SCOPED_TRACE(std::to_string(n) + " by " + method_name(method));
+    const ExactSpectra exact = exact_of(ring_of(n), method);
+    const std::size_t size = static_cast<std::size_t>(n);
+    for (std::size_t k = 1; k <= size - 2; ++k) {
+      ASSERT_EQ(exact.connected_subsets[k - 1], 0) << "k = " << k;
+    }
+    EXPECT_EQ(exact.connected_subsets[size - 2], n);
+    EXPECT_EQ(exact.connected_subsets[size - 1], 1);
+    EXPECT_EQ(exact.connected_subsets_with[0][size - 2], n - 1);
+    EXPECT_EQ(exact.subsets[size / 2 - 1], binomial_row(n)[size / 2]);
+    EXPECT_DOUBLE_EQ(exact.spectrum[size - 2], 1.0);
   }
-  EXPECT_EQ(exact.connected_subsets[n - 2], n);
-  EXPECT_EQ(exact.connected_subsets[n - 1], 1u);
-  EXPECT_EQ(exact.connected_subsets_with[0][n - 2], n - 1);
 }
 
 TEST(ExactSpectra, BinomialsAreExactUpToSixtyTwo) {

@@ -130,6 +130,20 @@ def check_exact(tool, instance):
     text = run(tool, args, "text")
     rows, facts = csv_rows(run(tool, args, "csv"))
     check_facts("exact", data, facts)
+    check(data["method"] == "exact", f"exact: method {data['method']!r} in JSON")
+    check(facts.get("exact_method") == data["exact_method"] in ("subsets", "diagram", "none"),
+          f"exact: exact_method {data['exact_method']!r} in JSON, "
+          f"{facts.get('exact_method')!r} in CSV")
+    by_diagram = data["exact_method"] == "diagram"
+    for key in ("frontier_width", "remembered_srlgs", "diagram_nodes"):
+        check((data[key] is not None) == by_diagram and (key in facts) == by_diagram,
+              f"exact: {key} {data[key]!r} with exact_method {data['exact_method']!r}")
+    second_line = text.splitlines()[1]
+    check(second_line.startswith("Exact, by a decision diagram over the SRLGs (frontier width "
+                                 f"{data['frontier_width']}, {data['remembered_srlgs']} SRLGs "
+                                 f"remembered, {data['diagram_nodes']} nodes)") if by_diagram
+          else second_line.startswith("Exact, by enumerating SRLG subsets"),
+          f"exact: text names the method as {second_line!r}")
     table = text_table(text, "k")
     check(len(table) == len(data["spectrum"]) == data["srlg_count"], "exact: row counts")
     for j, (k, value, connected, subsets) in enumerate(table):

@@ -106,6 +106,10 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
   const std::string cut_from_start =
       write("apart.txt", "VNUM:3\nENUM:1\nSRLGNUM:1\nE:1:1,2\nSRLG:1:1\n");
   const std::string bad_xml = write("bad.xml", "<VARNAK>\n<SRLGNUM>x</SRLGNUM></VARNAK>");
+  const std::string p_missing = write("p_missing.txt", "id,p\n1,0.5\n3,0.5\n");
+  const std::string p_twice = write("p_twice.txt", "1,0.5\n2,0.5\n# note\n1,0.6\n3,0.5\n");
+  const std::string p_bad_id = write("p_bad_id.txt", "1,0.5\n4,0.5\n");
+  const std::string p_bad_p = write("p_bad_p.txt", "1,0.5\n\n2,1.5\n");
   struct Case {
     std::vector<std::string> args;
     int code;
@@ -189,9 +193,37 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
       {{"exact", "--graph", missing}, 1, "cannot open instance file " + missing + ": no such file"},
       {{"estimate", "--graph", folder_.string(), "--N", "5"}, 1, "it is a directory"},
       {{"exact", "--graph", bad_instance}, 1, bad_instance + " line 2: ENUM \"99999999999\""},
-      {{"exact", "--graph", too_many}, 1, too_many + ": exact enumeration handles at most 30"},
-      {{"reliability", "--graph", too_many, "--exact"}, 1, "handles at most 30 SRLGs"},
+      {{"exact", "--graph", too_many, "--method", "subsets"},
+       1,
+       too_many + ": exact enumeration handles at most 30"},
+      {{"exact", "--graph", ring_, "--method", "fast"}, 2, "--method is \"fast\""},
+      {{"exact", "--graph", ring_, "--max-memory", "lots"}, 2, "--max-memory is \"lots\""},
+      {{"exact", "--graph", ring_, "--max-memory", "0"}, 2, "--max-memory is \"0\""},
+      {{"exact", "--graph", too_many, "--method", "diagram", "--max-memory", "1K"},
+       1,
+       too_many + ": the decision diagram outgrew the memory budget of 1.0 KiB at level 1 of 1"},
       {{"reliability", "--xml", bad_xml}, 1, bad_xml + " line 2: <SRLGNUM> is \"x\""},
+      {{"reliability", "--graph", ring_, "--N", "5", "--srlg-p", p_missing},
+       2,
+       "--srlg-p goes with --graph and --exact"},
+      {{"reliability", "--graph", ring_, "--exact", "--srlg-p", p_missing, "--p", "0.5"},
+       2,
+       "leave out --p, --grid and --rank-at"},
+      {{"reliability", "--graph", ring_, "--exact", "--srlg-p", missing},
+       1,
+       "cannot open SRLG probability file " + missing},
+      {{"reliability", "--graph", ring_, "--exact", "--srlg-p", p_missing},
+       1,
+       p_missing + ": SRLG 2 has no probability"},
+      {{"reliability", "--graph", ring_, "--exact", "--srlg-p", p_twice},
+       1,
+       p_twice + " line 4: SRLG 1 is given a second time"},
+      {{"reliability", "--graph", ring_, "--exact", "--srlg-p", p_bad_id},
+       1,
+       p_bad_id + " line 2: \"4,0.5\" is not \"id,p\" with an SRLG id from 1 to 3"},
+      {{"reliability", "--graph", ring_, "--exact", "--srlg-p", p_bad_p},
+       1,
+       p_bad_p + " line 3: probability \"1.5\" of SRLG 2 is not a number from 0 to 1"},
       {{"reliability", "--xml", missing}, 1, "cannot open XML result file " + missing},
   };
   for (const Case& test_case : cases) {

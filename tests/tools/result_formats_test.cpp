@@ -151,6 +151,72 @@ TEST(EstimateReport, CsvHoldsTheRunTheCountsAndTheIntervals) {
 
 // Whatever the counts, every estimate lies in [0, 1] inside its interval, and the ends
 // are exact where the counts are 0 or N: a sum of 1/N would pass 1 for some N.
+// One S = 1 network whose counts are set beyond 64 bits, as a diagram gives them for
+// large S: every format keeps method "exact" and names how the values were found.
+ExactReport exact_report_by(const std::string& exact_method) {
+  ExactReport report;
+  report.run.instance_name = "big.txt";
+  report.run.method = "exact";
+  report.run.srlg_count = 1;
+  report.run.exact_method = exact_method;
+  report.run.diagram.frontier_width = 3;
+  report.run.diagram.most_remembered = 1;
+  report.run.diagram.nodes = 12;
+  const ExactCount big = ExactCount(1) << 70;
+  report.exact.srlg_count = 1;
+  report.exact.connected_subsets = {big};
+  report.exact.connected_subsets_with = {{big}};
+  report.exact.subsets = {big};
+  report.exact.spectrum = {1.0};
+  report.exact.bim_spectra = {{1.0}};
+  return report;
+}
+
+TEST(ExactReport, NamesItsMethodAndKeepsBigCountsInEveryFormat) {
+  struct Case {
+    std::string exact_method;
+    OutputFormat format;
+    std::vector<std::string> expected;  // each found in the output
+  };
+  const std::string big = "1180591620717411303424";  // 2^70
+  const std::vector<Case> cases = {
+      {"diagram",
+       OutputFormat::kText,
+       {"Instance: big.txt (1 SRLGs)\nExact, by a decision diagram over the SRLGs (frontier "
+        "width 3, 1 SRLGs remembered, 12 nodes), ",
+        "  " + big + "  " + big + "\n"}},
+      {"subsets", OutputFormat::kText, {"\nExact, by enumerating SRLG subsets, "}},
+      {"diagram",
+       OutputFormat::kCsv,
+       {"# method: exact\n",
+        "# confidence_level: 0.95\n# exact_method: diagram\n# frontier_width: 3\n"
+        "# remembered_srlgs: 1\n# diagram_nodes: 12\nseries,srlg,k,value,connected,subsets\n",
+        "spectrum,,1,1," + big + "," + big + "\n", "bim,1,1,1," + big + "," + big + "\n"}},
+      {"subsets",
+       OutputFormat::kCsv,
+       {"# confidence_level: 0.95\n# exact_method: subsets\nseries,"}},
+      {"diagram",
+       OutputFormat::kJson,
+       {"  \"method\": \"exact\",\n",
+        "  \"exact_method\": \"diagram\",\n  \"frontier_width\": 3,\n  \"remembered_srlgs\": 1,\n  "
+        "\"diagram_nodes\": 12,\n",
+        "\"connected\": [" + big + "]", "\"subsets\": [" + big + "]",
+        "\"connected_with\": [\n    [" + big + "]\n  ]"}},
+      {"none",
+       OutputFormat::kJson,
+       {"  \"exact_method\": \"none\",\n  \"frontier_width\": null,\n  \"remembered_srlgs\": "
+        "null,\n  \"diagram_nodes\": null,\n"}},
+  };
+  for (const Case& test_case : cases) {
+    std::ostringstream out;
+    write_exact_report(out, exact_report_by(test_case.exact_method), test_case.format);
+    SCOPED_TRACE(out.str());
+    for (const std::string& expected : test_case.expected) {
+      EXPECT_NE(out.str().find(expected), std::string::npos) << expected;
+    }
+  }
+}
+
 TEST(EstimateReport, ValuesAndIntervalsComeFromTheCounts) {
   for (const std::int32_t n : {1, 3, 7, 10, 49, 1000003}) {
     for (const std::int64_t connected : {std::int64_t{0}, std::int64_t{1}, std::int64_t{n / 2},
