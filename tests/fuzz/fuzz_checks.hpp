@@ -61,7 +61,8 @@ CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t s
 
 // Splits `data` at line feeds into the words after `varnak-tools COMMAND` and runs the
 // command in a scratch folder (made the working directory on the first call) that holds
-// ring.txt, the four-vertex ring, and its results: ring.xml as Varnak writes them, ring.json
+// ring.txt, the four-vertex ring, ring.p, a probability for each of its SRLGs, and its
+// results: ring.xml as Varnak writes them, ring.json
 // and ring.csv as `estimate` reports them. (A fuzzer of this kind must be given its corpus
 // and artifact folders as absolute paths.) Inputs with a word that names
 // another folder, or a number above 64 (samples, threads, points), are passed over. A

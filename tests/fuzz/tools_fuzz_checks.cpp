@@ -239,7 +239,9 @@ class Scratch {
       fs::remove_all(entry.path(), error);
     }
     if (fixtures_.empty()) {
-      fixtures_ = {{"ring.txt", std::string(kRing)}, {"ring.xml", std::string(kRingXml)}};
+      fixtures_ = {{"ring.txt", std::string(kRing)},
+                   {"ring.xml", std::string(kRingXml)},
+                   {"ring.p", "id,p\n1,0.9\n2,0.5\n3,0.99\n"}};
       if (!write_fixtures()) {
         return false;
       }
