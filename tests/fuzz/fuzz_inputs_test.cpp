@@ -132,6 +132,11 @@ TEST(FuzzInputs, ChecksTellAcceptedFromRefusedInputs) {
       {"<VARNAK><SRLGNUM>1</SRLGNUM><spectras><spectra>1</spectra><bimspectra id=\"1\">1"
        "</bimspectra></spectras></VARNAK>",
        check_xml_results_input, Outcome::kAccepted},
+      // More decimals than the file keeps: written back rounded to six, and read as such.
+      {"<VARNAK><SRLGNUM>2</SRLGNUM><spectras><spectra>0.60000022222222227,1</spectra>"
+       "<bimspectra id=\"1\">0.3,1</bimspectra><bimspectra id=\"2\">0.30000022222222227,1"
+       "</bimspectra></spectras></VARNAK>",
+       check_xml_results_input, Outcome::kAccepted},
       {"<VARNAK><SRLGNUM>1</SRLGNUM>\n<spectras><spectra>2</spectra>", check_xml_results_input,
        Outcome::kRefused},
       {"--graph\nring.txt\n--N\n4\n--seed\n1\n--format\ncsv\n", check_estimate_input,

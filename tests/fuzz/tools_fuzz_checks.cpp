@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -183,20 +184,28 @@ std::string check_accepted_results(const XmlResults& results) {
   return "";
 }
 
+// A value as the XML file keeps it: six decimals, so a value read with more digits comes
+// back rounded, never otherwise changed.
+double as_six_decimals(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", value);
+  return std::strtod(text, nullptr);
+}
+
 std::string first_difference(const XmlResults& read_back, const XmlResults& first) {
   if (read_back.srlg_count != first.srlg_count) {
     return "SRLGNUM " + std::to_string(first.srlg_count) + " came back as " +
            std::to_string(read_back.srlg_count);
   }
   for (std::size_t j = 0; j < first.spectrum.size(); ++j) {
-    if (read_back.spectrum[j] != first.spectrum[j]) {
+    if (read_back.spectrum[j] != as_six_decimals(first.spectrum[j])) {
       return describe("spectrum value", first.spectrum[j]) +
              describe(" came back as", read_back.spectrum[j]);
     }
   }
   for (std::size_t row = 0; row < first.bim_spectra.size(); ++row) {
     for (std::size_t j = 0; j < first.bim_spectra[row].size(); ++j) {
-      if (read_back.bim_spectra[row][j] != first.bim_spectra[row][j]) {
+      if (read_back.bim_spectra[row][j] != as_six_decimals(first.bim_spectra[row][j])) {
         return "BIM row " + std::to_string(row + 1) +
                describe(" value", first.bim_spectra[row][j]) +
                describe(" came back as", read_back.bim_spectra[row][j]);
@@ -407,7 +416,8 @@ CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size) 
   if (!result.violation.empty()) {
     return result;
   }
-  // What the file held, written as Varnak writes it, must read back to the same doubles.
+  // What the file held, written as Varnak writes it, must read back to the same doubles
+  // to the file's six decimals.
   const std::string written = render_xml_report(results.spectrum, results.bim_spectra, 0.5);
   XmlResults read_back;
   if (parse_xml_results(written, "written.xml", read_back, failure) != 0) {
