@@ -7,6 +7,7 @@
 
 #include "analysis/diagram_counts.hpp"
 #include "analysis/diagram_network.hpp"
+#include "common/memory_budget.hpp"
 #include "estimation/disjoint_sets.hpp"
 #include "instance/edge_rules.hpp"
 
@@ -491,12 +492,28 @@ std::uint64_t budget_of(const ExactOptions& options) {
   return options.memory_budget != 0 ? options.memory_budget : default_memory_budget();
 }
 
+// The results alone hold S x S BIM values, each a double and an exact count, whatever the
+// method; counted before any work, so that a file's SRLGNUM cannot make a run allocate for
+// minutes before it fails.
+double result_table_bytes(std::int32_t srlg_count) {
+  const double count = static_cast<double>(srlg_count);
+  return count * count * static_cast<double>(sizeof(double) + sizeof(ExactCount));
+}
+
 }  // namespace
 
 int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& options,
                           ExactSpectra& result, std::string& failure) {
   const std::int32_t srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
   const std::size_t n = static_cast<std::size_t>(srlg_count);
+  const double needed = result_table_bytes(srlg_count);
+  if (needed > static_cast<double>(budget_of(options))) {
+    failure = std::to_string(srlg_count) + " SRLGs need " + describe_bytes(needed) +
+              " for the exact result tables, more than the memory budget of " +
+              describe_bytes(static_cast<double>(budget_of(options))) +
+              "; use estimate for this network, or give more memory with --max-memory";
+    return 1;
+  }
   const EdgeRules rules = compile_edge_rules(instance);
   const DiagramNetwork network = compile_diagram_network(rules);
   const bool enumerate = options.method == ExactMethod::kSubsets ||

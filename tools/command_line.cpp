@@ -130,15 +130,6 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
   return -1;
 }
 
-bool read_probability(const std::string& text, double& probability) {
-  if (text.empty()) {
-    return false;
-  }
-  char* end = nullptr;
-  probability = std::strtod(text.c_str(), &end);
-  return *end == '\0' && probability >= 0.0 && probability <= 1.0;
-}
-
 bool read_memory_size(const std::string& text, std::uint64_t& bytes) {
   if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) {
     return false;

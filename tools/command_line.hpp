@@ -9,6 +9,7 @@
 
 #include "estimation/spectra_estimator.hpp"
 #include "instance/network_instance.hpp"
+#include "instance/srlg_probabilities.hpp"
 #include "tools/commands.hpp"
 #include "tools/result_formats.hpp"
 
@@ -31,9 +32,6 @@ int failure(ToolsConsole& console, const std::string& command, const std::string
 int parse_options(ToolsConsole& console, const std::string& command, const char* help,
                   po::options_description& options, const std::vector<std::string>& args,
                   po::variables_map& given);
-
-// A number from 0 to 1 and nothing else.
-bool read_probability(const std::string& text, double& probability);
 
 // A size in bytes: a number, optionally with a fraction, then nothing or K, M, G or T
 // (powers of 1024, optionally followed by "iB" or "B"). False for anything else or 0.

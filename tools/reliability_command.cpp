@@ -118,77 +118,18 @@ int read_srlg_probabilities(ToolsConsole& console, const std::string& command,
   if (!file) {
     return failure(console, command, "cannot open SRLG probability file " + printable(path));
   }
-  const auto refuse = [&](std::size_t line, const std::string& message) {
-    return failure(console, command,
-                   printable(path) + " line " + std::to_string(line) + ": " + message);
-  };
-  const std::size_t count = static_cast<std::size_t>(std::max<std::int32_t>(srlg_count, 0));
-  probabilities.assign(count, -1.0);
-  std::string text;
-  bool seen_a_line = false;  // the first, when it is "id,p", is a header
-  // An "id,p" line is short; a longer one is refused before it is held whole, so that a
-  // device without line feeds (/dev/zero) ends the run instead of filling memory.
-  constexpr std::size_t kLongestLine = 64 * 1024;
-  const auto next_line = [&](std::string& read) {
-    read.clear();
-    for (int c = file.get(); c != std::char_traits<char>::eof(); c = file.get()) {
-      if (c == '\n') {
-        return true;
-      }
-      if (read.size() == kLongestLine) {
-        return true;  // cut: refused below by its length
-      }
-      read += static_cast<char>(c);
-    }
-    return !read.empty();
-  };
-  for (std::size_t line = 1; next_line(text); ++line) {
-    if (text.size() == kLongestLine) {
-      return refuse(line, "the line is longer than 64 KiB; expected a line such as 1,0.9");
-    }
-    if (!text.empty() && text.back() == '\r') {
-      text.pop_back();
-    }
-    if (text.empty() || text[0] == '#') {
-      continue;
-    }
-    const bool first = !seen_a_line;
-    seen_a_line = true;
-    if (first && text == "id,p") {
-      continue;
-    }
-    const std::size_t comma = text.find(',');
-    const std::string id_text = text.substr(0, comma);
-    const std::string p_text = comma == std::string::npos ? "" : text.substr(comma + 1);
-    char* end = nullptr;
-    const long id = std::strtol(id_text.c_str(), &end, 10);
-    if (comma == std::string::npos || id_text.empty() || *end != '\0' || id < 1 ||
-        id > static_cast<long>(count)) {
-      return refuse(line, "\"" + printable(text) + "\" is not \"id,p\" with an SRLG id from 1 to " +
-                              std::to_string(count));
-    }
-    double p = 0.0;
-    if (!read_probability(p_text, p)) {
-      return refuse(line, "probability \"" + printable(p_text) + "\" of SRLG " +
-                              std::to_string(id) + " is not a number from 0 to 1");
-    }
-    if (probabilities[static_cast<std::size_t>(id) - 1] >= 0.0) {
-      return refuse(line, "SRLG " + std::to_string(id) + " is given a second time");
-    }
-    probabilities[static_cast<std::size_t>(id) - 1] = p;
-  }
-  if (file.bad()) {
-    return failure(console, command, "error reading SRLG probability file " + printable(path));
-  }
-  for (std::size_t s = 0; s < count; ++s) {
-    if (probabilities[s] < 0.0) {
+  ProbabilityRefusal refusal;
+  switch (read_srlg_probabilities(file, srlg_count, probabilities, refusal)) {
+    case kProbabilitiesRead:
+      return kExitSuccess;
+    case kProbabilitiesRefused:
       return failure(console, command,
-                     printable(path) + ": SRLG " + std::to_string(s + 1) +
-                         " has no probability; expected a line \"" + std::to_string(s + 1) +
-                         ",p\" for each SRLG 1.." + std::to_string(count));
-    }
+                     printable(path) +
+                         (refusal.line != 0 ? " line " + std::to_string(refusal.line) : "") + ": " +
+                         refusal.reason);
+    default:
+      return failure(console, command, "error reading SRLG probability file " + printable(path));
   }
-  return kExitSuccess;
 }
 
 // R and the ranking when each SRLG has its own probability. The figures are exact, so

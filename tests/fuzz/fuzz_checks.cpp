@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -18,6 +19,7 @@
 #include "common/memory_budget.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
+#include "instance/srlg_probabilities.hpp"
 #include "tests/support/reference_estimator.hpp"
 
 namespace varnak::fuzz {
@@ -497,6 +499,81 @@ CheckResult check_command_line_input(const std::uint8_t* data, std::size_t size)
   CheckResult result;
   result.outcome = code == 0 ? Outcome::kAccepted : Outcome::kRefused;
   result.violation = check_run_options(code, options, out.str());
+  return result;
+}
+
+// The SRLG count a probability input is read for: the number after a first line
+// "# srlgs " (a comment to the reader), else as many as lines that start with a digit, so
+// that complete files are common.
+std::int32_t srlg_count_for(const std::string& text) {
+  constexpr Text kGiven = "# srlgs ";
+  if (text.compare(0, kGiven.size(), kGiven) == 0) {
+    const long long given = std::strtoll(text.c_str() + kGiven.size(), nullptr, 10);
+    return static_cast<std::int32_t>(std::clamp<long long>(given, 0, 2147483647));
+  }
+  std::int32_t count = 0;
+  bool line_start = true;
+  for (const char c : text) {
+    if (line_start && c >= '0' && c <= '9' && count < 2147483647) {
+      ++count;
+    }
+    line_start = c == '\n';
+  }
+  return std::max<std::int32_t>(count, 1);
+}
+
+CheckResult check_srlg_probabilities_input(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::int32_t srlg_count = srlg_count_for(text);
+  std::istringstream in(text);
+  std::vector<double> probabilities;
+  ProbabilityRefusal refusal;
+  const int code = read_srlg_probabilities(in, srlg_count, probabilities, refusal);
+  CheckResult result;
+  if (code == kProbabilitiesRefused) {
+    result.outcome = Outcome::kRefused;
+    constexpr Text kNoProbability = " has no probability";
+    if (refusal.reason.empty() || refusal.reason.find('\n') != std::string::npos) {
+      result.violation = "a refusal must be one line; got " + printable(refusal.reason);
+    } else if (refusal.line > count_lines(text)) {
+      result.violation = "a refusal names line " + std::to_string(refusal.line) + " of " +
+                         std::to_string(count_lines(text)) + ": " + printable(refusal.reason);
+    } else if (refusal.line == 0 && refusal.reason.find(kNoProbability) == std::string::npos) {
+      result.violation =
+          "only a missing SRLG is refused without a line; got " + printable(refusal.reason);
+    }
+    return result;
+  }
+  if (code != kProbabilitiesRead) {
+    result.violation = "a string stream was unreadable (code " + std::to_string(code) + ")";
+    return result;
+  }
+  result.outcome = Outcome::kAccepted;
+  if (probabilities.size() != static_cast<std::size_t>(srlg_count)) {
+    result.violation = std::to_string(probabilities.size()) + " probabilities read for " +
+                       std::to_string(srlg_count) + " SRLGs";
+    return result;
+  }
+  // Each probability in [0, 1], and the file written back with every digit reads back to
+  // the same doubles.
+  std::string written = "id,p\n";
+  for (std::size_t s = 0; s < probabilities.size(); ++s) {
+    if (!(probabilities[s] >= 0.0 && probabilities[s] <= 1.0)) {
+      result.violation =
+          "SRLG " + std::to_string(s + 1) + " read as " + std::to_string(probabilities[s]);
+      return result;
+    }
+    char value[64];
+    std::snprintf(value, sizeof value, "%.17g", probabilities[s]);
+    written += std::to_string(s + 1) + "," + value + "\n";
+  }
+  std::istringstream again(written);
+  std::vector<double> read_back;
+  if (read_srlg_probabilities(again, srlg_count, read_back, refusal) != kProbabilitiesRead) {
+    result.violation = "written back, the probabilities are refused: " + refusal.reason;
+  } else if (read_back != probabilities) {
+    result.violation = "written back and read again, the probabilities changed";
+  }
   return result;
 }
 

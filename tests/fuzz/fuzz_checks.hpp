@@ -59,6 +59,12 @@ CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size);
 // counts.
 CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t size);
 
+// Reads `data` as an SRLG probability file ("id,p" lines) for as many SRLGs as lines that
+// start with a digit, or for N SRLGs after a first line "# srlgs N". A refusal must be one line naming a line
+// of the input, or naming the SRLG that is missing; an accepted file must give each SRLG a
+// probability in [0, 1] that reads back the same once written with every digit.
+CheckResult check_srlg_probabilities_input(const std::uint8_t* data, std::size_t size);
+
 // Splits `data` at line feeds into the words after `varnak-tools COMMAND` and runs the
 // command in a scratch folder (made the working directory on the first call) that holds
 // ring.txt, the four-vertex ring, ring.p, a probability for each of its SRLGs, and its

@@ -65,6 +65,12 @@ TEST(FuzzInputs, EveryKeptInstanceHoldsTheInvariants) {
   EXPECT_GE(outcomes[Outcome::kRefused], 10);
 }
 
+TEST(FuzzInputs, EveryKeptSrlgProbabilityFileHoldsTheInvariants) {
+  std::map<Outcome, int> outcomes = replay("srlg_probabilities", check_srlg_probabilities_input);
+  EXPECT_GE(outcomes[Outcome::kAccepted], 2);
+  EXPECT_GE(outcomes[Outcome::kRefused], 2);
+}
+
 TEST(FuzzInputs, EveryKeptCommandLineHoldsTheInvariants) {
   std::map<Outcome, int> outcomes = replay("command_line", check_command_line_input);
   EXPECT_GE(outcomes[Outcome::kAccepted], 3);
@@ -139,6 +145,8 @@ TEST(FuzzInputs, ChecksTellAcceptedFromRefusedInputs) {
        check_xml_results_input, Outcome::kAccepted},
       {"<VARNAK><SRLGNUM>1</SRLGNUM>\n<spectras><spectra>2</spectra>", check_xml_results_input,
        Outcome::kRefused},
+      {"1,0.5\n2,1\n", check_srlg_probabilities_input, Outcome::kAccepted},
+      {"1,0.5\n1,1\n", check_srlg_probabilities_input, Outcome::kRefused},
       {"--graph\nring.txt\n--N\n4\n--seed\n1\n--format\ncsv\n", check_estimate_input,
        Outcome::kAccepted},
       {"--graph\nring.txt\n--N\n4\n--outpath\nr.xml\n", check_estimate_input, Outcome::kAccepted},

@@ -102,6 +102,11 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
   const std::string bad_instance = write("bad.txt", "VNUM:4\nENUM:99999999999\nSRLGNUM:1\n");
   std::string many_srlgs = "VNUM:2\nENUM:1\nSRLGNUM:31\nE:1:1,2\nSRLG:1:1,\n";
   const std::string too_many = write("many.txt", many_srlgs);
+  std::string on_one_edge = "VNUM:2\nENUM:1\nSRLGNUM:31\nE:1:1,2\n";
+  for (int srlg = 1; srlg <= 31; ++srlg) {
+    on_one_edge += "SRLG:" + std::to_string(srlg) + ":1\n";
+  }
+  const std::string one_edge_many_srlgs = write("one_edge.txt", on_one_edge);
   // Vertex 3 has no edge: cut off whatever is up.
   const std::string cut_from_start =
       write("apart.txt", "VNUM:3\nENUM:1\nSRLGNUM:1\nE:1:1,2\nSRLG:1:1\n");
@@ -199,9 +204,19 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
       {{"exact", "--graph", ring_, "--method", "fast"}, 2, "--method is \"fast\""},
       {{"exact", "--graph", ring_, "--max-memory", "lots"}, 2, "--max-memory is \"lots\""},
       {{"exact", "--graph", ring_, "--max-memory", "0"}, 2, "--max-memory is \"0\""},
+      // The 31 x 31 result tables alone are over the budget: refused before any work.
       {{"exact", "--graph", too_many, "--method", "diagram", "--max-memory", "1K"},
        1,
-       too_many + ": the decision diagram outgrew the memory budget of 1.0 KiB at level 1 of 1"},
+       too_many + ": 31 SRLGs need 37.5 KiB for the exact result tables, more than the memory "
+                  "budget of 1.0 KiB"},
+      {{"reliability", "--graph", too_many, "--exact", "--max-memory", "1K"},
+       1,
+       too_many + ": 31 SRLGs need 37.5 KiB for the exact result tables"},
+      // The tables fit; the diagram of 31 SRLGs on one edge does not.
+      {{"exact", "--graph", one_edge_many_srlgs, "--method", "diagram", "--max-memory", "38K"},
+       1,
+       one_edge_many_srlgs + ": the decision diagram outgrew the memory budget of 38.0 KiB at "
+                             "level 12 of 31"},
       {{"reliability", "--xml", bad_xml}, 1, bad_xml + " line 2: <SRLGNUM> is \"x\""},
       {{"reliability", "--graph", ring_, "--N", "5", "--srlg-p", p_missing},
        2,

@@ -1,0 +1,15 @@
+// libFuzzer target: any bytes as an SRLG probability file ("id,p" lines).
+#include <cstdio>
+#include <cstdlib>
+
+#include "tests/fuzz/fuzz_checks.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const varnak::fuzz::CheckResult result = varnak::fuzz::check_srlg_probabilities_input(data, size);
+  if (!result.violation.empty()) {
+    std::fprintf(stderr, "SRLG probability input broke an invariant: %s\n",
+                 result.violation.c_str());
+    std::abort();
+  }
+  return 0;
+}
