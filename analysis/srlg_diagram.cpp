@@ -1,5 +1,7 @@
 #include "analysis/srlg_diagram.hpp"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -10,7 +12,14 @@
 namespace varnak {
 
 std::uint64_t default_memory_budget() {
-  return physical_memory_bytes() / 2;
+  // Under an address-space limit (ulimit -v) half of it, so that a diagram too large ends
+  // with the budget's message rather than an allocation that fails half-way.
+  std::uint64_t budget = physical_memory_bytes() / 2;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    budget = std::min<std::uint64_t>(budget, limit.rlim_cur / 2);
+  }
+  return budget;
 }
 
 bool MemoryMeter::grant(std::uint64_t bytes) {

@@ -26,8 +26,9 @@ constexpr const char* kExactHelp =
     "decision diagram over the SRLGs edge by edge, whose size grows with the width\n"
     "of the network (the vertices and SRLGs it must remember between edges), not with\n"
     "2^S. 'auto' (the default) enumerates up to 16 SRLGs and builds the diagram above.\n"
-    "A diagram that outgrows --max-memory (default: half of this machine's memory;\n"
-    "SIZE in bytes or with K, M, G or T) ends with a message: use estimate then.\n"
+    "A diagram that outgrows --max-memory (default: half of this machine's memory, or\n"
+    "of the address-space limit if one is set; SIZE in bytes or with K, M, G or T) ends\n"
+    "with a message: use estimate then.\n"
     "On a terminal a progress line shows the level and its states.\n";
 
 // Redraws "diagram level L of N: S states, M" (then "counting ...: pass P of Q") on a terminal, at

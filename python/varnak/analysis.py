@@ -194,7 +194,8 @@ def estimate(instance, n, seed=None, threads=None):
 
 def _memory_budget(max_memory):
     """Bytes from an int or from text as varnak-tools --max-memory takes it ("512M", "1.5G");
-    None for the default, half of this machine's memory."""
+    None for the default, half of this machine's memory (or of the
+    address-space limit, if one is set)."""
     if max_memory is None:
         return 0
     if isinstance(max_memory, str):

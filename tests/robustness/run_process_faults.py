@@ -7,6 +7,8 @@
 - A low address-space limit (RLIMIT_AS) for every command, on inputs whose tables need
   more than the limit but less than the machine: a one-line refusal on standard error or
   standard output, exit code 1, no crash and no result file.
+- A decision diagram above its --max-memory budget, for every command that builds one:
+  one line naming the budget, exit code 1, and a peak memory near the budget.
 
     run_process_faults.py <path of Varnak> <path of varnak-tools>
 """
@@ -170,7 +172,80 @@ def memory_cases() -> List[MemoryCase]:
                    ["Varnak", "--graph", "{long}", "--N", "1"], no_memory),
         MemoryCase("varnak-tools reliability --exact, an edge table above the limit",
                    ["varnak-tools", "reliability", "--graph", "{long}", "--exact"], no_memory),
+        # The diagram's default budget is half the limit, so it ends with the budget's
+        # message instead of an allocation that fails half-way.
+        MemoryCase("varnak-tools exact, a decision diagram above the limit",
+                   ["varnak-tools", "exact", "--graph", "{grid}"], DIAGRAM_REFUSAL),
     ]
+
+
+def grid_with_a_srlg_per_link(side: int) -> str:
+    """A side x side grid, each link its own SRLG: a frontier of `side` vertices, whose
+    decision diagram needs tens of MiB from side 12."""
+    links = []
+    for row in range(side):
+        for column in range(side):
+            vertex = row * side + column + 1
+            if column + 1 < side:
+                links.append((vertex, vertex + 1))
+            if row + 1 < side:
+                links.append((vertex, vertex + side))
+    return ("VNUM:%d\nENUM:%d\nSRLGNUM:%d\n" % (side * side, len(links), len(links)) +
+            "".join("E:%d:%d,%d\n" % (i, a, b) for i, (a, b) in enumerate(links, 1)) +
+            "".join("SRLG:%d:%d\n" % (i, i) for i in range(1, len(links) + 1)))
+
+
+DIAGRAM_SIDE = 12
+DIAGRAM_REFUSAL = (r"varnak-tools \w+: .*grid\.txt: .*(outgrew|needs more than) the memory "
+                   r"budget of .*; use estimate for this network, or give more memory with "
+                   r"--max-memory")
+
+
+@dataclass
+class BudgetCase:
+    name: str
+    args: List[str]  # after varnak-tools; "{grid}" and "{p}" replaced
+
+
+def budget_cases() -> List[BudgetCase]:
+    return [BudgetCase("exact --method diagram", ["exact", "--graph", "{grid}", "--method",
+                                                   "diagram"]),
+            BudgetCase("exact --format json", ["exact", "--graph", "{grid}", "--format", "json"]),
+            BudgetCase("reliability --exact", ["reliability", "--graph", "{grid}", "--exact"]),
+            BudgetCase("reliability --exact --srlg-p",
+                       ["reliability", "--graph", "{grid}", "--exact", "--srlg-p", "{p}"])]
+
+
+def budget_table(table: Table, programs, directory: str):
+    """A budget the diagram must exceed: one line that names it on standard error, exit
+    code 1, nothing on standard output, and the process never far above the budget."""
+    budget_mib = 16
+    grid = os.path.join(directory, "grid.txt")
+    text = grid_with_a_srlg_per_link(DIAGRAM_SIDE)
+    with open(grid, "w") as file:
+        file.write(text)
+    links = text.count("\nE:")
+    p_file = os.path.join(directory, "grid.p")
+    with open(p_file, "w") as file:
+        file.write("".join("%d,0.99\n" % i for i in range(1, links + 1)))
+    for case in budget_cases():
+        args = [arg.format(grid=grid, p=p_file) for arg in case.args]
+        run = run_varnak([programs["varnak-tools"]] + args + ["--max-memory",
+                                                              "%dM" % budget_mib])
+        complaints = []
+        if run.exit_code != 1:
+            complaints.append("exit code %r, expected 1" % run.exit_code)
+        if run.stdout:
+            complaints.append("results printed: %r" % run.stdout[:200])
+        said = run.stderr.decode("utf-8", "replace")
+        if not re.fullmatch(DIAGRAM_REFUSAL + r"\n", said):
+            complaints.append("not one line naming the budget: %r" % said[:600])
+        # A sanitizer's shadow memory comes on top of what the budget counts.
+        if not sanitized(programs["varnak-tools"]) and run.peak_rss_mib > budget_mib + 48:
+            complaints.append("peak memory %.0f MiB for a budget of %d MiB" %
+                              (run.peak_rss_mib, budget_mib))
+        table.record("varnak-tools " + case.name + ", a diagram above --max-memory %dM" %
+                     budget_mib, complaints, run.seconds)
 
 
 def sanitized(program: str) -> bool:
@@ -186,7 +261,8 @@ def memory_table(table: Table, programs, directory: str):
         return
     files = {"many": os.path.join(directory, "many.txt"),
              "xml": os.path.join(directory, "big.xml"),
-             "long": os.path.join(directory, "long.txt")}
+             "long": os.path.join(directory, "long.txt"),
+             "grid": os.path.join(directory, "grid.txt")}
     with open(files["many"], "w") as file:
         file.write(many_srlgs(MEMORY_SRLGS))
     with open(files["xml"], "w") as file:
@@ -195,6 +271,8 @@ def memory_table(table: Table, programs, directory: str):
         file.write("VNUM:%d\nENUM:%d\nSRLGNUM:1\n" % (LONG_EDGES + 1, LONG_EDGES))
         file.write("".join("E:%d:%d,%d\n" % (e, e, e + 1) for e in range(1, LONG_EDGES + 1)))
         file.write("SRLG:1:1,\n")
+    with open(files["grid"], "w") as file:
+        file.write(grid_with_a_srlg_per_link(DIAGRAM_SIDE))
     limit = LIMIT_MIB * 1024 * 1024
 
     def low_limit():
@@ -234,6 +312,9 @@ def main() -> int:
     table = Table("process_faults")
     directory = tempfile.mkdtemp(prefix="varnak-process-faults-")
     try:
+        # First, while this process is small: a child's peak memory counts its parent's
+        # at the fork, and the tables below build files of a hundred MiB.
+        budget_table(table, programs, directory)
         kill_table(table, programs, directory)
         memory_table(table, programs, directory)
     finally:
