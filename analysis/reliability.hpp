@@ -23,6 +23,11 @@ std::vector<double> binomial_weights(std::int32_t n, double p);
 // independently with probability p, the sum over k of C(S,k) p^k (1-p)^(S-k) y_k.
 double reliability(const SpectraSummary& summary, double p);
 
+// The expected share of terminal pairs joined when every SRLG is up independently with
+// probability p: the sum over k of C(S,k) p^k (1-p)^(S-k) pi_k, pi_k being the pairwise
+// share with k SRLGs up (entry k-1 of `shares`) and pi_0 = `none_up`, as R(p) sums y_k.
+double pairwise_reliability(double none_up, const SpectraVector& shares, double p);
+
 // R(p) with SRLG s held up and held down, and their difference, the Birnbaum importance.
 struct SrlgImportance {
   std::int32_t srlg = 0;

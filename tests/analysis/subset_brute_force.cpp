@@ -9,11 +9,9 @@ namespace {
 
 // Labels the component of every vertex by repeated relaxation over the up edges: plain
 // enough to be obviously right.
-bool all_vertices_joined(std::int32_t vertex_count, const std::vector<EdgeEnds>& up_edges) {
-  if (vertex_count <= 0) {
-    return false;
-  }
-  std::vector<std::int32_t> label(static_cast<std::size_t>(vertex_count) + 1);
+std::vector<std::int32_t> component_labels(std::int32_t vertex_count,
+                                           const std::vector<EdgeEnds>& up_edges) {
+  std::vector<std::int32_t> label(static_cast<std::size_t>(std::max(vertex_count, 0)) + 1);
   for (std::int32_t vertex = 0; vertex <= vertex_count; ++vertex) {
     label[static_cast<std::size_t>(vertex)] = vertex;
   }
@@ -28,6 +26,14 @@ bool all_vertices_joined(std::int32_t vertex_count, const std::vector<EdgeEnds>&
       }
     }
   }
+  return label;
+}
+
+bool all_vertices_joined(std::int32_t vertex_count, const std::vector<EdgeEnds>& up_edges) {
+  if (vertex_count <= 0) {
+    return false;
+  }
+  const std::vector<std::int32_t> label = component_labels(vertex_count, up_edges);
   for (std::int32_t vertex = 1; vertex <= vertex_count; ++vertex) {
     if (label[static_cast<std::size_t>(vertex)] != 1) {
       return false;
@@ -36,35 +42,62 @@ bool all_vertices_joined(std::int32_t vertex_count, const std::vector<EdgeEnds>&
   return true;
 }
 
-}  // namespace
-
-std::vector<bool> connected_subsets(NetworkInstance instance) {
-  const std::int32_t srlg_count = instance.srlg_count;
-  std::vector<bool> connected(std::size_t{1} << srlg_count);
-  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
-    std::map<std::int32_t, std::int32_t> counts = instance.edge_srlg_count;
-    std::vector<EdgeEnds> up_edges;
-    for (std::int32_t edge = 1; edge <= instance.edge_count; ++edge) {
-      if (instance.edge_srlg_count[edge] == 0) {
+// The edges up with the SRLGs of `subset` up.
+std::vector<EdgeEnds> up_edges_of(NetworkInstance& instance, std::size_t subset) {
+  std::map<std::int32_t, std::int32_t> counts = instance.edge_srlg_count;
+  std::vector<EdgeEnds> up_edges;
+  for (std::int32_t edge = 1; edge <= instance.edge_count; ++edge) {
+    if (instance.edge_srlg_count[edge] == 0) {
+      up_edges.push_back(instance.edges[edge]);
+    }
+  }
+  for (std::int32_t srlg = 1; srlg <= instance.srlg_count; ++srlg) {
+    if ((subset >> (srlg - 1) & 1) == 0) {
+      continue;
+    }
+    for (const std::int32_t edge : instance.srlgs[srlg]) {
+      if (counts[edge] <= 0) {
+        continue;
+      }
+      if (--counts[edge] == 0) {
         up_edges.push_back(instance.edges[edge]);
       }
     }
-    for (std::int32_t srlg = 1; srlg <= srlg_count; ++srlg) {
-      if ((subset >> (srlg - 1) & 1) == 0) {
-        continue;
-      }
-      for (const std::int32_t edge : instance.srlgs[srlg]) {
-        if (counts[edge] <= 0) {
-          continue;
-        }
-        if (--counts[edge] == 0) {
-          up_edges.push_back(instance.edges[edge]);
-        }
-      }
-    }
-    connected[subset] = all_vertices_joined(instance.vertex_count, up_edges);
+  }
+  return up_edges;
+}
+
+}  // namespace
+
+std::vector<bool> connected_subsets(NetworkInstance instance) {
+  std::vector<bool> connected(std::size_t{1} << instance.srlg_count);
+  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
+    connected[subset] =
+        all_vertices_joined(instance.vertex_count, up_edges_of(instance, subset));
   }
   return connected;
+}
+
+std::vector<std::uint64_t> joined_terminal_pairs(NetworkInstance instance,
+                                                 const std::vector<std::int32_t>& terminals) {
+  std::vector<std::int32_t> counted = terminals;
+  if (terminals.empty()) {
+    for (std::int32_t vertex = 1; vertex <= instance.vertex_count; ++vertex) {
+      counted.push_back(vertex);
+    }
+  }
+  std::vector<std::uint64_t> pairs(std::size_t{1} << instance.srlg_count);
+  for (std::size_t subset = 0; subset < pairs.size(); ++subset) {
+    const std::vector<std::int32_t> label =
+        component_labels(instance.vertex_count, up_edges_of(instance, subset));
+    for (std::size_t i = 0; i < counted.size(); ++i) {
+      for (std::size_t j = i + 1; j < counted.size(); ++j) {
+        pairs[subset] += label[static_cast<std::size_t>(counted[i])] ==
+                         label[static_cast<std::size_t>(counted[j])];
+      }
+    }
+  }
+  return pairs;
 }
 
 SubsetCounts count_by_size(const std::vector<bool>& connected, std::int32_t srlg_count) {
