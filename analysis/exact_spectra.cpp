@@ -471,6 +471,12 @@ bool free_edges_connect_terminals(const NetworkInstance& instance,
   return build_terminal_plan(instance, terminals).terminal_pieces == 1;
 }
 
+double free_pairs_share(const NetworkInstance& instance,
+                        const std::vector<std::int32_t>& terminals) {
+  const TerminalPlan plan = build_terminal_plan(instance, terminals);
+  return plan.pairs == 0 ? 1.0 : wide_ratio(plan.free_pairs, plan.pairs);
+}
+
 namespace {
 
 // The terminal plan's merged vertices, numbered from 1, as the rules the search reads;

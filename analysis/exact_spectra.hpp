@@ -60,6 +60,11 @@ bool free_edges_connect(const NetworkInstance& instance);
 int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
                           std::string& failure, const ExactOptions& options = {});
 
+// The share of terminal pairs (all vertex pairs when `terminals` is empty) that the free
+// edges join alone: the pairwise share with no SRLG up. 1 when there are no pairs.
+double free_pairs_share(const NetworkInstance& instance,
+                        const std::vector<std::int32_t>& terminals);
+
 // Whether the free edges alone put the terminals (none: every vertex) in one piece.
 bool free_edges_connect_terminals(const NetworkInstance& instance,
                                   const std::vector<std::int32_t>& terminals);

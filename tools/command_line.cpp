@@ -18,6 +18,7 @@
 #include "common/printable.hpp"
 #include "estimation/process_group.hpp"
 #include "instance/instance_reader.hpp"
+#include "instance/terminal_set.hpp"
 #include "tools/progress.hpp"
 
 namespace varnak {
@@ -182,6 +183,8 @@ SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& insta
   CountingOptions options;
   options.thread_count = settings.thread_count;
   options.processes = console.processes;
+  options.terminals = settings.terminals;
+  options.pairwise = settings.pairwise;
   options.samples_done = &samples_done;
   const auto estimate = [&]() {
     counts = estimate_counts(settings.sample_size, settings.seed, instance, options);
@@ -206,6 +209,31 @@ void add_estimate_options(po::options_description& options) {
       "seed", po::value<std::int32_t>(), "seed from 1 to 2147483647 (default: drawn and shown)")(
       "threads", po::value<int>()->default_value(machine_cores(), "the machine's cores"),
       "threads that share the samples");
+}
+
+void add_terminal_options(po::options_description& options) {
+  options.add_options()("terminals", po::value<std::string>(),
+                        "vertices that must be connected: a comma list of ids, or @FILE with "
+                        "one id a line (default: every vertex)")(
+      "pairwise", "also the share of terminal pairs (all vertex pairs without --terminals) "
+                  "that are connected");
+}
+
+int read_terminal_options(ToolsConsole& console, const std::string& command,
+                          const po::variables_map& given, const NetworkInstance& instance,
+                          std::vector<std::int32_t>& terminals, bool& pairwise) {
+  pairwise = given.count("pairwise") != 0;
+  terminals.clear();
+  if (given.count("terminals") == 0) {
+    return -1;
+  }
+  const std::string text = given["terminals"].as<std::string>();
+  std::string message;
+  if (read_terminals(text, instance.vertex_count, terminals, message) != 0) {
+    return !text.empty() && text.front() == '@' ? failure(console, command, message)
+                                                : usage_error(console, command, message);
+  }
+  return -1;
 }
 
 void add_format_option(po::options_description& options) {

@@ -49,7 +49,19 @@ struct EstimateSettings {
   std::int32_t seed = 0;
   bool seed_drawn = false;
   int thread_count = 1;
+  std::vector<std::int32_t> terminals;  // none: every vertex
+  bool pairwise = false;
 };
+
+// --terminals and --pairwise.
+void add_terminal_options(po::options_description& options);
+
+// Reads --terminals against the instance's vertices, and --pairwise. Returns -1 to go on,
+// the usage exit code for a list that names no terminal set, or 1 for a terminal file
+// that cannot be read or holds such a list.
+int read_terminal_options(ToolsConsole& console, const std::string& command,
+                          const po::variables_map& given, const NetworkInstance& instance,
+                          std::vector<std::int32_t>& terminals, bool& pairwise);
 
 // --N, --seed and --threads.
 void add_estimate_options(po::options_description& options);

@@ -22,6 +22,12 @@ constexpr const char* kEstimateHelp =
     "function of the position at which a sample first connects, so the\n"
     "Dvoretzky-Kiefer-Wolfowitz inequality gives the half-width sqrt(ln(2/0.05)/(2N)).\n"
     "\n"
+    "With --terminals a sample counts as connected from the first position at which\n"
+    "those vertices lie in one piece; the orders are the same. --pairwise adds, for\n"
+    "each k, the expected share of terminal pairs (all vertex pairs without\n"
+    "--terminals) that are connected, with a 95% Wilson interval; each sample is then\n"
+    "walked forward with union-find, which is slower than the default searches.\n"
+    "\n"
     "When standard error is a terminal, a bar shows the samples done and the time\n"
     "left at the pace so far.\n";
 
@@ -32,6 +38,7 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   po::options_description options("Options");
   options.add_options()("graph", po::value<std::string>()->required(), "instance file (required)");
   add_estimate_options(options);
+  add_terminal_options(options);
   options.add_options()("outpath", po::value<std::string>(),
                         "also write Varnak's XML result file here");
   add_format_option(options);
@@ -56,6 +63,11 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
     return kExitFailure;
   }
   const double load_seconds = seconds_since(load_start);
+  if (const int code = read_terminal_options(console, command, given, instance, settings.terminals,
+                                             settings.pairwise);
+      code >= 0) {
+    return code;
+  }
   std::string message;
   // The report writes its BIM rows from the counts, one at a time.
   if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, false, message)) {
@@ -68,6 +80,7 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   report.seed = settings.seed;
   report.seed_drawn = settings.seed_drawn;
   report.thread_count = settings.thread_count;
+  report.terminals = settings.terminals;
   double estimate_seconds = 0.0;
   const SpectraCounts counts = run_estimation(console, instance, settings, estimate_seconds);
   if (!writes_results(console)) {
@@ -76,6 +89,7 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   report.elapsed_seconds = load_seconds + estimate_seconds;
   spectrum_of(counts, report.spectrum);
   report.bim_rows = bim_rows_of(counts);
+  pairwise_of(counts, report.pairwise);
   add_confidence(report);
 
   std::string write_failure;

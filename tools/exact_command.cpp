@@ -10,7 +10,7 @@ namespace varnak {
 namespace {
 
 constexpr const char* kExactHelp =
-    "Usage: varnak-tools exact --graph FILE [--format text|csv|json]\n"
+    "Usage: varnak-tools exact --graph FILE [--terminals LIST] [--pairwise] [--format F]\n"
     "\n"
     "Computes the spectrum and the BIM spectra exactly. The first k SRLGs of a\n"
     "uniformly random order are a uniformly random k-subset, so spectrum entry k is\n"
@@ -19,7 +19,12 @@ constexpr const char* kExactHelp =
     "enumerated depth first; a branch stops as soon as it connects (all its\n"
     "completions connect too and are counted with binomial coefficients) or once it\n"
     "can no longer connect. Edges come up by the estimator's rules. Instances with\n"
-    "more than 30 SRLGs are refused: use estimate for those.\n";
+    "more than 30 SRLGs are refused: use estimate for those.\n"
+    "\n"
+    "With --terminals, connected means those vertices in one piece. --pairwise adds\n"
+    "the share of terminal pairs (all vertex pairs without --terminals) connected,\n"
+    "over the k-subsets; a subset that cannot connect still counts its pairs, so no\n"
+    "branch is cut for that, and instances with more than 24 SRLGs are refused.\n";
 
 }  // namespace
 
@@ -27,6 +32,7 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
   const std::string command = "exact";
   po::options_description options("Options");
   options.add_options()("graph", po::value<std::string>()->required(), "instance file (required)");
+  add_terminal_options(options);
   add_format_option(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kExactHelp, options, args, given);
@@ -43,10 +49,17 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
   if (load_graph(console, command, graph, instance) != kExitSuccess) {
     return kExitFailure;
   }
+  ExactOptions exact_options;
+  if (const int code = read_terminal_options(console, command, given, instance,
+                                             exact_options.terminals, exact_options.pairwise);
+      code >= 0) {
+    return code;
+  }
   ExactReport report;
   report.instance_name = file_name_of(graph);
+  report.terminals = exact_options.terminals;
   std::string message;
-  if (compute_exact_spectra(instance, report.exact, message) != 0) {
+  if (compute_exact_spectra(instance, report.exact, message, exact_options) != 0) {
     return failure(console, command, printable(graph) + ": " + message);
   }
   report.elapsed_seconds = seconds_since(start);

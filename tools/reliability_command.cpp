@@ -31,7 +31,12 @@ constexpr const char* kReliabilityHelp =
     "\n"
     "R(p) is given at the --p values, or else on a grid of evenly spaced p from 0 to 1\n"
     "(11 points unless --grid says otherwise). --rank-at adds the SRLGs ranked by\n"
-    "importance at that p.\n";
+    "importance at that p.\n"
+    "\n"
+    "With --graph, --terminals makes connected mean those vertices in one piece, and\n"
+    "--pairwise adds the expected share of terminal pairs (all vertex pairs without\n"
+    "--terminals) connected at each p, from the pairwise shares pi_k as R(p) comes\n"
+    "from y_k: sum over k of C(S,k) p^k (1-p)^(S-k) pi_k.\n";
 
 constexpr std::int32_t kDefaultGridPoints = 11;
 constexpr std::int32_t kDefaultTop = 10;
@@ -100,6 +105,11 @@ int read_reliability_source(ToolsConsole& console, const std::string& command,
       return usage_error(console, command,
                          "--exact, --N and --seed need --graph; an XML file holds its spectra");
     }
+    if (given.count("terminals") != 0 || given.count("pairwise") != 0) {
+      return usage_error(console, command,
+                         "--terminals and --pairwise need --graph; a Varnak XML file holds "
+                         "all-terminal spectra only");
+    }
     const std::string free_connected = given["free-connected"].as<std::string>();
     if (free_connected != "yes" && free_connected != "no") {
       return usage_error(console, command,
@@ -125,8 +135,15 @@ int read_reliability_source(ToolsConsole& console, const std::string& command,
   return read_estimate_settings(console, command, given, source.settings);
 }
 
-int read_spectra(ToolsConsole& console, const std::string& command, ReliabilitySource& source,
-                 SpectraSummary& summary, ReliabilityReport& report) {
+// With --pairwise: the pairwise share with k SRLGs up, by entry k-1, and with none up.
+struct PairwiseSpectrum {
+  double none_up = 0.0;
+  SpectraVector shares;
+};
+
+int read_spectra(ToolsConsole& console, const std::string& command, const po::variables_map& given,
+                 ReliabilitySource& source, SpectraSummary& summary, PairwiseSpectrum& pairwise,
+                 ReliabilityReport& report) {
   if (!source.xml_path.empty()) {
     XmlResults results;
     std::string message;
@@ -152,17 +169,30 @@ int read_spectra(ToolsConsole& console, const std::string& command, ReliabilityS
   if (load_graph(console, command, source.graph_path, instance) != kExitSuccess) {
     return kExitFailure;
   }
+  EstimateSettings& settings = source.settings;
+  if (const int code = read_terminal_options(console, command, given, instance, settings.terminals,
+                                             settings.pairwise);
+      code >= 0) {
+    return code;
+  }
+  report.terminals = settings.terminals;
+  report.pairwise = settings.pairwise;
   report.source_name = file_name_of(source.graph_path);
   summary.srlg_count = instance.srlg_count;
-  summary.none_up = free_edges_connect(instance) ? 1.0 : 0.0;
+  summary.none_up = free_edges_connect_terminals(instance, settings.terminals) ? 1.0 : 0.0;
+  if (settings.pairwise) {
+    pairwise.none_up = free_pairs_share(instance, settings.terminals);
+  }
   if (source.exact) {
     ExactSpectra exact;
     std::string message;
-    if (compute_exact_spectra(instance, exact, message) != 0) {
+    if (compute_exact_spectra(instance, exact, message, {settings.terminals, settings.pairwise}) !=
+        0) {
       return failure(console, command, printable(source.graph_path) + ": " + message);
     }
     summary.spectrum = exact.spectrum;
     summary.bim_spectra = exact.bim_spectra;
+    pairwise.shares = exact.pairwise_shares;
     report.source_kind = "exact";
     return kExitSuccess;
   }
@@ -173,6 +203,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, ReliabilityS
   double seconds = 0.0;
   const SpectraCounts counts = run_estimation(console, instance, source.settings, seconds);
   spectrum_of(counts, summary.spectrum);
+  pairwise_of(counts, pairwise.shares);
   // Importance reads every row at every p, so the rows are kept whole here.
   const BimRowSource rows = bim_rows_of(counts);
   summary.bim_spectra.resize(summary.spectrum.size());
@@ -191,6 +222,7 @@ int read_spectra(ToolsConsole& console, const std::string& command, ReliabilityS
 int run_reliability_command(ToolsConsole& console, const std::vector<std::string>& args) {
   const std::string command = "reliability";
   po::options_description options("Options");
+  add_terminal_options(options);
   options.add_options()("xml", po::value<std::string>(), "a Varnak XML result file")(
       "free-connected", po::value<std::string>()->default_value("no"),
       "with --xml: yes when the edges in no SRLG connect the network alone")(
@@ -239,13 +271,17 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   }
 
   SpectraSummary summary;
-  if (read_spectra(console, command, source, summary, report) != kExitSuccess) {
-    return kExitFailure;
+  PairwiseSpectrum pairwise;
+  if (const int code = read_spectra(console, command, given, source, summary, pairwise, report);
+      code != kExitSuccess) {
+    return code;
   }
   report.srlg_count = summary.srlg_count;
   report.free_edges_connect = summary.none_up == 1.0;
   for (const double p : p_values) {
-    report.curve.push_back({p, reliability(summary, p)});
+    report.curve.push_back({p, reliability(summary, p),
+                            report.pairwise ? pairwise_reliability(pairwise.none_up, pairwise.shares, p)
+                                            : 0.0});
   }
   if (report.ranked) {
     report.rank_at.reliability = reliability(summary, report.rank_at.p);

@@ -164,6 +164,35 @@ void append_seconds(std::string& text, double seconds) {
   text += " s\n";
 }
 
+// "Terminals: 1, 5, 9" when a terminal set was given.
+void append_terminals_text(std::string& text, const std::vector<std::int32_t>& terminals) {
+  if (terminals.empty()) {
+    return;
+  }
+  text += "Terminals: ";
+  for (std::size_t i = 0; i < terminals.size(); ++i) {
+    text += i > 0 ? ", " : "";
+    append_integer(text, terminals[i]);
+  }
+  text += " (connected: these vertices in one piece)\n";
+}
+
+const char* pairs_named(const std::vector<std::int32_t>& terminals) {
+  return terminals.empty() ? "vertex pairs" : "terminal pairs";
+}
+
+void json_terminals(std::string& text, const std::vector<std::int32_t>& terminals) {
+  if (terminals.empty()) {
+    return;
+  }
+  text += "  \"terminals\": [";
+  for (std::size_t i = 0; i < terminals.size(); ++i) {
+    text += i > 0 ? ", " : "";
+    append_integer(text, terminals[i]);
+  }
+  text += "],\n";
+}
+
 void write_estimate_text(Output& output, const EstimateReport& report) {
   std::string& text = output.text;
   text += "Instance: ";
@@ -178,6 +207,7 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
   append_integer(text, report.thread_count);
   text += report.thread_count == 1 ? " thread, " : " threads, ";
   append_seconds(text, report.elapsed_seconds);
+  append_terminals_text(text, report.terminals);
   text += "\nSpectrum: probability that the network is connected with k random SRLGs up\n";
   text += "with a 95% Wilson interval for each k and a 95% band (+-";
   append_fixed6(text, report.band_half_width);
@@ -198,6 +228,22 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
       "\nBIM spectra: probability that the network is connected with k random SRLGs up\n"
       "and SRLG s among them\n";
   text_bim_rows(output, report.spectrum.size(), report.bim_rows);
+  if (report.pairwise.empty()) {
+    return;
+  }
+  text += "\nPairwise: expected share of ";
+  text += pairs_named(report.terminals);
+  text += " connected with k random SRLGs up\nwith a 95% Wilson interval for each k\n";
+  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Wilson 95%", 20}});
+  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, report.pairwise[j]);
+    text += "  ";
+    append_interval(text, report.pairwise_wilson[j]);
+    text += '\n';
+    hand_over_if_large(output);
+  }
 }
 
 void write_estimate_csv(Output& output, const EstimateReport& report) {
@@ -213,6 +259,17 @@ void write_estimate_csv(Output& output, const EstimateReport& report) {
       append_full(text, value);
     }
     text += '\n';
+    hand_over_if_large(output);
+  }
+  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
+    text += "pairwise,,";
+    append_integer(text, j + 1);
+    for (const double value :
+         {report.pairwise[j], report.pairwise_wilson[j].low, report.pairwise_wilson[j].high}) {
+      text += ',';
+      append_full(text, value);
+    }
+    text += ",,\n";
     hand_over_if_large(output);
   }
   SpectraVector row;
@@ -283,6 +340,7 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
   json_number_field(text, "elapsed_seconds", report.elapsed_seconds);
   json_number_field(text, "confidence_level", 1.0 - kBandAlpha);
   json_number_field(text, "band_half_width", report.band_half_width);
+  json_terminals(text, report.terminals);
   text += "  \"spectrum\": ";
   json_numbers(output, report.spectrum);
   output.text += ",\n  \"wilson_low\": ";
@@ -303,6 +361,18 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
   });
   output.text += ",\n  \"bim_spectra\": ";
   write_matrix_json(output, report.spectrum.size(), report.bim_rows);
+  if (!report.pairwise.empty()) {
+    output.text += ",\n  \"pairwise\": ";
+    json_numbers(output, report.pairwise);
+    output.text += ",\n  \"pairwise_low\": ";
+    json_array(output, report.pairwise.size(), [&](std::string& item, std::size_t j) {
+      append_json_number(item, report.pairwise_wilson[j].low);
+    });
+    output.text += ",\n  \"pairwise_high\": ";
+    json_array(output, report.pairwise.size(), [&](std::string& item, std::size_t j) {
+      append_json_number(item, report.pairwise_wilson[j].high);
+    });
+  }
   output.text += "\n}\n";
 }
 
@@ -315,6 +385,7 @@ void write_exact_text(Output& output, const ExactReport& report) {
   append_integer(text, exact.srlg_count);
   text += " SRLGs)\nExact, by enumerating SRLG subsets, ";
   append_seconds(text, report.elapsed_seconds);
+  append_terminals_text(text, report.terminals);
   text += "Connected with no SRLG up: ";
   text += exact.free_edges_connect ? "yes" : "no";
   text += '\n';
@@ -332,6 +403,25 @@ void write_exact_text(Output& output, const ExactReport& report) {
   }
   text += "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
   text_bim_rows(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
+  if (!exact.pairwise) {
+    return;
+  }
+  text += "\nPairwise: share of the ";
+  text += pairs_named(report.terminals);
+  text += " connected, over the k-subsets of SRLGs (";
+  append_fixed6(text, exact.pairwise_none_up);
+  text += " with none up)\n";
+  append_headings(text, {{"k", 6}, {"value", 8}, {"connected pairs", 24}, {"pairs", 24}});
+  for (std::size_t j = 0; j < exact.pairwise_shares.size(); ++j) {
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, exact.pairwise_shares[j]);
+    text += "  ";
+    append_padded(text, wide_count_text(exact.connected_pairs[j]), 24);
+    text += "  ";
+    append_padded(text, wide_count_text(static_cast<WideCount>(exact.subsets[j]) * exact.terminal_pairs), 24);
+    text += '\n';
+  }
 }
 
 void write_exact_csv(Output& output, const ExactReport& report) {
@@ -347,6 +437,17 @@ void write_exact_csv(Output& output, const ExactReport& report) {
     append_integer(text, exact.connected_subsets[j]);
     text += ',';
     append_integer(text, exact.subsets[j]);
+    text += '\n';
+  }
+  for (std::size_t j = 0; j < exact.pairwise_shares.size(); ++j) {
+    text += "pairwise,,";
+    append_integer(text, j + 1);
+    text += ',';
+    append_full(text, exact.pairwise_shares[j]);
+    text += ',';
+    text += wide_count_text(exact.connected_pairs[j]);
+    text += ',';
+    text += wide_count_text(static_cast<WideCount>(exact.subsets[j]) * exact.terminal_pairs);
     text += '\n';
   }
   for (std::size_t s = 0; s < exact.bim_spectra.size(); ++s) {
@@ -376,6 +477,7 @@ void write_exact_json(Output& output, const ExactReport& report) {
   json_integer_field(text, "srlg_count", exact.srlg_count);
   json_number_field(text, "elapsed_seconds", report.elapsed_seconds);
   json_text_field(text, "free_edges_connect", exact.free_edges_connect ? "true" : "false");
+  json_terminals(text, report.terminals);
   text += "  \"spectrum\": ";
   json_numbers(output, exact.spectrum);
   output.text += ",\n  \"connected_subsets\": ";
@@ -386,6 +488,19 @@ void write_exact_json(Output& output, const ExactReport& report) {
   write_matrix_json(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
   output.text += ",\n  \"connected_subsets_with\": ";
   json_rows<std::vector<std::uint64_t>>(output, exact.connected_subsets_with, json_counts);
+  if (exact.pairwise) {
+    output.text += ",\n  \"pairwise\": ";
+    json_numbers(output, exact.pairwise_shares);
+    output.text += ",\n  \"pairwise_none_up\": ";
+    append_json_number(output.text, exact.pairwise_none_up);
+    output.text += ",\n  \"terminal_pairs\": ";
+    append_integer(output.text, exact.terminal_pairs);
+    // Whole numbers beyond 2^64 are still JSON numbers; Python reads them exactly.
+    output.text += ",\n  \"connected_pairs\": ";
+    json_array(output, exact.connected_pairs.size(), [&](std::string& item, std::size_t j) {
+      item += wide_count_text(exact.connected_pairs[j]);
+    });
+  }
   output.text += "\n}\n";
 }
 
@@ -406,17 +521,30 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   text += describe_source(report);
   text += " (";
   append_integer(text, report.srlg_count);
-  text += " SRLGs)\nConnected with no SRLG up: ";
+  text += " SRLGs)\n";
+  append_terminals_text(text, report.terminals);
+  text += "Connected with no SRLG up: ";
   text += report.free_edges_connect ? "yes" : "no";
   text += '\n';
   text +=
       "\nR(p): probability that the network is connected when every SRLG is up\n"
       "independently with probability p\n";
-  append_headings(text, {{"p", 10}, {"R(p)", 10}});
+  if (report.pairwise) {
+    text += "pairwise: the expected share of ";
+    text += pairs_named(report.terminals);
+    text += " connected there\n";
+    append_headings(text, {{"p", 10}, {"R(p)", 10}, {"pairwise", 10}});
+  } else {
+    append_headings(text, {{"p", 10}, {"R(p)", 10}});
+  }
   for (const ReliabilityPoint& point : report.curve) {
     append_padded_fixed6(text, point.p, 10);
     text += "  ";
     append_padded_fixed6(text, point.reliability, 10);
+    if (report.pairwise) {
+      text += "  ";
+      append_padded_fixed6(text, point.pairwise, 10);
+    }
     text += '\n';
     hand_over_if_large(output);
   }
@@ -455,6 +583,15 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
     text += ",,\n";
     hand_over_if_large(output);
   }
+  for (std::size_t i = 0; report.pairwise && i < report.curve.size(); ++i) {
+    const ReliabilityPoint& point = report.curve[i];
+    text += "pairwise,";
+    append_full(text, point.p);
+    text += ",,,";
+    append_full(text, point.pairwise);
+    text += ",,\n";
+    hand_over_if_large(output);
+  }
   if (!report.ranked) {
     return;
   }
@@ -483,6 +620,14 @@ void write_point_json(Output& output, const ReliabilityPoint& point) {
   output.text += '}';
 }
 
+void write_pairwise_point_json(Output& output, const ReliabilityPoint& point) {
+  output.text += "{\"p\": ";
+  append_json_number(output.text, point.p);
+  output.text += ", \"share\": ";
+  append_json_number(output.text, point.pairwise);
+  output.text += '}';
+}
+
 void write_reliability_json(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "{\n";
@@ -491,6 +636,7 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   json_text_field(text, "source_kind", json_string(report.source_kind));
   json_integer_field(text, "srlg_count", report.srlg_count);
   json_text_field(text, "free_edges_connect", report.free_edges_connect ? "true" : "false");
+  json_terminals(text, report.terminals);
   if (report.source_kind == "estimate") {
     json_integer_field(text, "N", report.sample_size);
     json_integer_field(text, "seed", report.seed);
@@ -498,6 +644,10 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   }
   text += "  \"reliability\": ";
   json_rows<ReliabilityPoint>(output, report.curve, write_point_json);
+  if (report.pairwise) {
+    output.text += ",\n  \"pairwise\": ";
+    json_rows<ReliabilityPoint>(output, report.curve, write_pairwise_point_json);
+  }
   if (report.ranked) {
     output.text += ",\n  \"importance\": {\"p\": ";
     append_json_number(output.text, report.rank_at.p);
@@ -544,6 +694,10 @@ void add_confidence(EstimateReport& report) {
     report.wilson.push_back(wilson_interval(value, report.sample_size));
   }
   report.band_half_width = dkw_half_width(report.sample_size);
+  report.pairwise_wilson.clear();
+  for (const double value : report.pairwise) {
+    report.pairwise_wilson.push_back(wilson_interval(value, report.sample_size));
+  }
 }
 
 void write_estimate_report(std::ostream& out, const EstimateReport& report, OutputFormat format) {

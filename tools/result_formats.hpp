@@ -29,6 +29,12 @@ struct EstimateReport {
   BimRowSource bim_rows;  // spectrum.size() rows, asked for one at a time as they are written
   std::vector<Interval> wilson;  // by spectrum entry
   double band_half_width = 0.0;  // the DKW band, the same for every entry
+  std::vector<std::int32_t> terminals;  // none: every vertex
+  // With pairwise connectivity only: the share of terminal pairs connected, by entry, with
+  // a Wilson interval. A share in [0, 1] with mean m varies at most m(1-m), as a
+  // proportion does, so the proportion's interval is at least as wide as it needs to be.
+  SpectraVector pairwise;
+  std::vector<Interval> pairwise_wilson;
 };
 
 // Fills the intervals of `report` from its spectrum and sample size.
@@ -38,11 +44,13 @@ struct ExactReport {
   std::string instance_name;
   double elapsed_seconds = 0.0;
   ExactSpectra exact;
+  std::vector<std::int32_t> terminals;  // none: every vertex
 };
 
 struct ReliabilityPoint {
   double p = 0.0;
   double reliability = 0.0;
+  double pairwise = 0.0;  // expected share of terminal pairs connected, when asked for
 };
 
 struct ReliabilityReport {
@@ -53,6 +61,8 @@ struct ReliabilityReport {
   std::int32_t sample_size = 0;  // for an estimate only
   std::int32_t seed = 0;
   int thread_count = 0;
+  std::vector<std::int32_t> terminals;  // none: every vertex
+  bool pairwise = false;
   std::vector<ReliabilityPoint> curve;
   bool ranked = false;
   ReliabilityPoint rank_at;
