@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/exact_spectra.hpp"
 #include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
 #include "output/xml_report.hpp"
@@ -90,6 +91,9 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   spectrum_of(counts, report.spectrum);
   report.bim_rows = bim_rows_of(counts);
   pairwise_of(counts, report.pairwise);
+  if (settings.pairwise) {
+    report.pairwise_none_up = free_pairs_share(instance, settings.terminals);
+  }
   add_confidence(report);
 
   std::string write_failure;

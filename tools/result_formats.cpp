@@ -372,6 +372,8 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
     json_array(output, report.pairwise.size(), [&](std::string& item, std::size_t j) {
       append_json_number(item, report.pairwise_wilson[j].high);
     });
+    output.text += ",\n  \"pairwise_none_up\": ";
+    append_json_number(output.text, report.pairwise_none_up);
   }
   output.text += "\n}\n";
 }

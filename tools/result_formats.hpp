@@ -35,6 +35,7 @@ struct EstimateReport {
   // proportion does, so the proportion's interval is at least as wide as it needs to be.
   SpectraVector pairwise;
   std::vector<Interval> pairwise_wilson;
+  double pairwise_none_up = 0.0;  // the share the free edges join, with no SRLG up
 };
 
 // Fills the intervals of `report` from its spectrum and sample size.

@@ -26,6 +26,7 @@
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
 #include "instance/network_instance.hpp"
+#include "instance/terminal_set.hpp"
 #include "output/xml_results.hpp"
 
 namespace py = pybind11;
@@ -149,8 +150,29 @@ py::tuple read_instance_file(const std::string& path) {
   return py::make_tuple(code, refusal.line, refusal.reason, std::move(instance));
 }
 
+// The terminal ids checked against the instance, as varnak-tools checks --terminals; a
+// refusal raises ValueError with its message.
+std::vector<std::int32_t> checked_terminals(const NetworkInstance& instance,
+                                            const std::vector<std::int64_t>& ids) {
+  std::vector<std::int32_t> terminals;
+  std::string failure;
+  if (check_terminals(ids, instance.vertex_count, terminals, failure) != 0) {
+    throw py::value_error(failure);
+  }
+  return terminals;
+}
+
+// Shares of pairs as doubles, and their exact sums as Python integers (they pass 2^64).
+py::list wide_counts(const std::vector<WideCount>& counts) {
+  py::list values;
+  for (const WideCount count : counts) {
+    values.append(py::int_(py::str(wide_count_text(count))));
+  }
+  return values;
+}
+
 py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std::int32_t seed,
-                  int thread_count) {
+                  int thread_count, const std::vector<std::int32_t>& terminals, bool pairwise) {
   std::string message;
   if (!estimate_fits_in_memory(instance.srlg_count, thread_count, false, message)) {
     throw std::runtime_error(message);
@@ -163,6 +185,8 @@ py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std
         CountingOptions options;
         options.thread_count = thread_count;
         options.stop_requested = &stop;
+        options.terminals = terminals;
+        options.pairwise = pairwise;
         counts = estimate_counts(sample_size, seed, instance, options);
       },
       stop);
@@ -188,16 +212,28 @@ py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std
   result["connected"] = py::array_t<std::int64_t>(width, counts.connected.data());
   result["connected_with"] = to_array(counts.connected_with, width, width);
   result["elapsed_seconds"] = seconds;
+  if (pairwise) {
+    SpectraVector shares;
+    pairwise_of(counts, shares);
+    result["pairwise"] = to_array(shares);
+    result["connected_pairs"] = wide_counts(counts.connected_pairs);
+    result["terminal_pairs"] = counts.terminal_pairs;
+  }
   return result;
 }
 
-py::dict exact(const NetworkInstance& instance) {
+py::dict exact(const NetworkInstance& instance, const std::vector<std::int32_t>& terminals,
+               bool pairwise) {
   ExactSpectra spectra;
   std::string failure;
   int code = 0;
   std::atomic<bool> stop{false};  // the enumeration has no way to stop early: it is waited for
   const auto start = std::chrono::steady_clock::now();
-  run_interruptibly([&]() { code = compute_exact_spectra(instance, spectra, failure); }, stop);
+  run_interruptibly(
+      [&]() {
+        code = compute_exact_spectra(instance, spectra, failure, {terminals, pairwise});
+      },
+      stop);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (code != 0) {
@@ -220,7 +256,23 @@ py::dict exact(const NetworkInstance& instance) {
   result["subsets"] = py::array_t<std::uint64_t>(width, spectra.subsets.data());
   result["connected_subsets_with"] = std::move(with);
   result["elapsed_seconds"] = seconds;
+  if (pairwise) {
+    result["pairwise"] = to_array(spectra.pairwise_shares);
+    result["pairwise_none_up"] = spectra.pairwise_none_up;
+    result["connected_pairs"] = wide_counts(spectra.connected_pairs);
+    result["terminal_pairs"] = spectra.terminal_pairs;
+  }
   return result;
+}
+
+py::array_t<double> pairwise_curve(double none_up, const std::vector<double>& shares,
+                                   const std::vector<double>& p_values) {
+  std::vector<double> curve;
+  curve.reserve(p_values.size());
+  for (const double p : p_values) {
+    curve.push_back(pairwise_reliability(none_up, shares, p));
+  }
+  return to_array(curve);
 }
 
 SpectraSummary summary_of(
@@ -322,9 +374,17 @@ PYBIND11_MODULE(_varnak, module) {
              py::arg("srlg_count"), py::arg("edges"), py::arg("srlgs"));
   module.def("printable", &printable, py::arg("text"));
   module.def("free_edges_connect", &free_edges_connect, py::arg("instance"));
+  module.def("check_terminals", &checked_terminals, py::arg("instance"), py::arg("ids"));
+  module.def("free_edges_connect_terminals", &free_edges_connect_terminals, py::arg("instance"),
+             py::arg("terminals"));
+  module.def("free_pairs_share", &free_pairs_share, py::arg("instance"), py::arg("terminals"));
   module.def("estimate", &estimate, py::arg("instance"), py::arg("sample_size"), py::arg("seed"),
-             py::arg("thread_count"));
-  module.def("exact", &exact, py::arg("instance"));
+             py::arg("thread_count"), py::arg("terminals") = std::vector<std::int32_t>{},
+             py::arg("pairwise") = false);
+  module.def("exact", &exact, py::arg("instance"),
+             py::arg("terminals") = std::vector<std::int32_t>{}, py::arg("pairwise") = false);
+  module.def("pairwise_curve", &pairwise_curve, py::arg("none_up"), py::arg("shares"),
+             py::arg("p_values"));
   module.def("reliability_curve", &reliability_curve, py::arg("spectrum"), py::arg("bim_spectra"),
              py::arg("free_edges_connect"), py::arg("p_values"));
   module.def("importance_ranking", &importance_ranking, py::arg("spectrum"), py::arg("bim_spectra"),

@@ -98,15 +98,33 @@ def _shown(instance):
     return native.module().printable(instance.path) if instance.path else instance.name
 
 
-def estimate(instance, n, seed=None, threads=None):
+def _terminals(instance, terminals):
+    """The terminal ids checked as varnak-tools --terminals checks them; [] for None."""
+    if terminals is None:
+        return []
+    ids = []
+    for terminal in terminals:
+        if isinstance(terminal, bool) or not isinstance(terminal, (int, np.integer)):
+            raise ValueError(f"terminal {terminal!r} is not a vertex id; expected a whole "
+                             f"number from 1..{instance.vertex_count}")
+        ids.append(int(terminal))
+    return native.module().check_terminals(instance._native, ids)
+
+
+def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=False):
     """Estimates the spectrum and BIM spectra from n samples, as Varnak and varnak-tools
     estimate do: the same seed gives the same doubles, whatever the thread count.
 
     instance: an Instance or the path of an instance file. Without a seed one is drawn
     and reported (seed_drawn). threads defaults to the processors this process may use.
-    The run releases the interpreter; Ctrl-C stops it and raises KeyboardInterrupt.
+    terminals: vertex ids that must lie in one piece for the network to count as
+    connected (default: every vertex). pairwise: also the expected share of terminal
+    pairs connected for each k (pairwise, with 95% Wilson intervals pairwise_low and
+    pairwise_high). The run releases the interpreter; Ctrl-C stops it and raises
+    KeyboardInterrupt.
     """
     instance = _as_instance(instance)
+    terminals = _terminals(instance, terminals)
     n = _check_range(n, "n", 1, 2147483647, "a sample size from 1 to 2147483647")
     threads = _default_threads() if threads is None else _check_range(
         threads, "threads", 1, MAX_THREADS, f"a count from 1 to {MAX_THREADS}")
@@ -116,13 +134,18 @@ def estimate(instance, n, seed=None, threads=None):
     seed = _check_range(seed, "seed", 1, 2147483647,
                         "a seed from 1 to 2147483647 (leave it out to draw one)")
     try:
-        run = native.module().estimate(instance._native, n, seed, threads)
+        run = native.module().estimate(instance._native, n, seed, threads, terminals,
+                                       bool(pairwise))
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
     spectrum = run["spectrum"]
     wilson_low, wilson_high = native.module().wilson_intervals(spectrum, n)
     half_width = native.module().dkw_half_width(n)
     band_low, band_high = native.module().band(spectrum, half_width)
+    values = _pairwise_values(instance, terminals, run)
+    if pairwise:
+        values[names.PAIRWISE_LOW], values[names.PAIRWISE_HIGH] = \
+            native.module().wilson_intervals(run["pairwise"], n)
     return EstimateResult({
         names.INSTANCE: instance.name,
         names.SRLG_COUNT: instance.srlg_count,
@@ -139,18 +162,35 @@ def estimate(instance, n, seed=None, threads=None):
         names.BAND_LOW: band_low,
         names.BAND_HIGH: band_high,
         names.BIM_SPECTRA: run["bim_spectra"],
-        names.FREE_EDGES_CONNECT: instance.free_edges_connect(),
+        names.FREE_EDGES_CONNECT: native.module().free_edges_connect_terminals(
+            instance._native, terminals),
         names.CONNECTED: run["connected"],
         names.CONNECTED_WITH: run["connected_with"],
+        **values,
     })
 
 
-def exact(instance):
+def _pairwise_values(instance, terminals, run):
+    """The terminals, and with pairwise results their shares and exact pair sums."""
+    values = {names.TERMINALS: np.array(terminals, dtype=np.int32)} if terminals else {}
+    if "pairwise" in run:
+        values[names.PAIRWISE] = run["pairwise"]
+        values[names.PAIRWISE_NONE_UP] = run.get(
+            "pairwise_none_up", native.module().free_pairs_share(instance._native, terminals))
+        values[names.TERMINAL_PAIRS] = run["terminal_pairs"]
+        values[names.CONNECTED_PAIRS] = run["connected_pairs"]
+    return values
+
+
+def exact(instance, terminals=None, pairwise=False):
     """The exact spectrum and BIM spectra by enumerating SRLG subsets (up to 30 SRLGs);
-    more SRLGs raise VarnakError with varnak-tools' message."""
+    more SRLGs raise VarnakError with varnak-tools' message. terminals and pairwise as for
+    estimate; pairwise shares are exact up to 24 SRLGs, with their pair sums as Python
+    integers (connected_pairs)."""
     instance = _as_instance(instance)
+    terminals = _terminals(instance, terminals)
     try:
-        run = native.module().exact(instance._native)
+        run = native.module().exact(instance._native, terminals, bool(pairwise))
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
     return ExactResult({
@@ -163,6 +203,7 @@ def exact(instance):
         names.SUBSETS: run["subsets"],
         names.BIM_SPECTRA: run["bim_spectra"],
         names.CONNECTED_SUBSETS_WITH: run["connected_subsets_with"],
+        **_pairwise_values(instance, terminals, run),
     })
 
 
@@ -182,7 +223,7 @@ def _p_values(p, grid):
 
 
 def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, threads=None,
-                free_connected=None):
+                free_connected=None, terminals=None, pairwise=False):
     """R(p), the probability that the network is connected when every SRLG is up
     independently with probability p, and with rank_at the SRLGs ranked by Birnbaum
     importance there (all of them, most important first; ties keep the lower id first).
@@ -194,12 +235,19 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     reliability_low and reliability_high are R(p) over the 95% band's bounds: the band
     holds for every k at once and R(p) grows with each entry, so they bound R(p) with 95%
     confidence too.
+
+    terminals and pairwise go with an instance, as for estimate and exact; with pairwise
+    the result also holds pairwise, the expected share of terminal pairs connected at
+    each p. Spectra that hold pairwise shares give it by themselves.
     """
     p_values = _p_values(p, grid)
     if rank_at is not None and not 0.0 <= rank_at <= 1.0:
         raise ValueError(f"rank_at is {rank_at!r}; expected a number from 0 to 1")
     values = {}
     if isinstance(source, Result):
+        if terminals is not None or pairwise:
+            raise ValueError("terminals and pairwise go with an instance; these spectra "
+                             "were computed with their own")
         spectra = source
         values[names.SOURCE] = source[names.INSTANCE] if names.INSTANCE in source else None
         values[names.SOURCE_KIND] = {EstimateResult: "estimate", ExactResult: "exact",
@@ -209,10 +257,10 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     else:
         instance = _as_instance(source)
         if n is None:
-            spectra = exact(instance)
+            spectra = exact(instance, terminals, pairwise)
             values[names.SOURCE_KIND] = "exact"
         else:
-            spectra = estimate(instance, n, seed, threads)
+            spectra = estimate(instance, n, seed, threads, terminals, pairwise)
             values[names.SOURCE_KIND] = "estimate"
             values.update({names.SAMPLE_SIZE: spectra.N, names.SEED: spectra.seed,
                            names.THREADS: spectra.threads})
@@ -231,6 +279,11 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     values[names.FREE_EDGES_CONNECT] = free
     values[names.P] = p_values
     values[names.RELIABILITY] = native.module().reliability_curve(spectrum, bim, free, p_values)
+    if names.TERMINALS in spectra:
+        values[names.TERMINALS] = spectra[names.TERMINALS]
+    if names.PAIRWISE in spectra:
+        values[names.PAIRWISE] = native.module().pairwise_curve(
+            spectra[names.PAIRWISE_NONE_UP], spectra[names.PAIRWISE], p_values)
     if names.BAND_LOW in spectra:
         for key, bound in ((names.RELIABILITY_LOW, spectra.band_low),
                            (names.RELIABILITY_HIGH, spectra.band_high)):

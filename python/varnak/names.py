@@ -52,3 +52,12 @@ RELIABILITY_LOW = "reliability_low"
 RELIABILITY_HIGH = "reliability_high"
 IMPORTANCE_LOW = "importance_low"
 IMPORTANCE_HIGH = "importance_high"
+
+# Terminal sets and pairwise connectivity.
+TERMINALS = "terminals"
+PAIRWISE = "pairwise"
+PAIRWISE_LOW = "pairwise_low"
+PAIRWISE_HIGH = "pairwise_high"
+PAIRWISE_NONE_UP = "pairwise_none_up"
+TERMINAL_PAIRS = "terminal_pairs"
+CONNECTED_PAIRS = "connected_pairs"

@@ -16,6 +16,8 @@ _ARRAY_KEYS = {
     names.BAND_LOW: float, names.BAND_HIGH: float, names.BIM_SPECTRA: float,
     names.CONNECTED_SUBSETS: np.uint64, names.SUBSETS: np.uint64,
     names.CONNECTED_SUBSETS_WITH: np.uint64,
+    names.PAIRWISE: float, names.PAIRWISE_LOW: float, names.PAIRWISE_HIGH: float,
+    names.TERMINALS: np.int32,
 }
 _REQUIRED_KEYS = {
     names.ESTIMATE_COMMAND: (names.SPECTRUM, names.BIM_SPECTRA, names.WILSON_LOW,
