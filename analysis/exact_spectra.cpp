@@ -33,7 +33,8 @@ class UndoableSets {
     // pairs joined from the start.
     for (const std::int64_t weight : terminals_) {
       terminal_pieces_ += weight > 0 ? 1 : 0;
-      joined_pairs_ += static_cast<std::uint64_t>(weight) * static_cast<std::uint64_t>(weight - 1) / 2;
+      joined_pairs_ +=
+          static_cast<std::uint64_t>(weight) * static_cast<std::uint64_t>(weight - 1) / 2;
     }
   }
 
@@ -538,7 +539,8 @@ int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
   const std::size_t n = static_cast<std::size_t>(srlg_count);
   const std::size_t width = n + 1;
   SearchCounts found{std::vector<std::uint64_t>(width * width, 0),
-                     std::vector<std::uint64_t>(n * width * width, 0), {}};
+                     std::vector<std::uint64_t>(n * width * width, 0),
+                     {}};
   bool connected_with_none = false;
   std::uint64_t terminal_pairs = 0;
   std::uint64_t free_pairs = 0;
@@ -552,8 +554,8 @@ int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
     }
     connected_with_none = free_edges_connect(network);
   } else {
-    const TerminalPlan plan =
-        build_terminal_plan(instance, terminal_set ? options.terminals : std::vector<std::int32_t>{});
+    const TerminalPlan plan = build_terminal_plan(
+        instance, terminal_set ? options.terminals : std::vector<std::int32_t>{});
     const EdgeRules network = rules_of(plan);
     const TerminalWeights terminals = weights_of(plan);
     SubsetSearch search(network, terminals, options.pairwise);
@@ -611,8 +613,7 @@ int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
       const WideCount all = static_cast<WideCount>(choose[n][k]) * terminal_pairs;
       result.pairwise_shares.push_back(all == 0 ? 1.0 : wide_ratio(pairs, all));
     }
-    result.pairwise_none_up =
-        terminal_pairs == 0 ? 1.0 : wide_ratio(free_pairs, terminal_pairs);
+    result.pairwise_none_up = terminal_pairs == 0 ? 1.0 : wide_ratio(free_pairs, terminal_pairs);
   }
 
   result.subsets.resize(n);

@@ -64,8 +64,7 @@ double reliability(const SpectraSummary& summary, double p) {
 }
 
 double pairwise_reliability(double none_up, const SpectraVector& shares, double p) {
-  const std::vector<double> weights =
-      binomial_weights(static_cast<std::int32_t>(shares.size()), p);
+  const std::vector<double> weights = binomial_weights(static_cast<std::int32_t>(shares.size()), p);
   double sum = weights[0] * none_up;
   for (std::size_t k = 1; k < weights.size(); ++k) {
     sum += weights[k] * shares[k - 1];

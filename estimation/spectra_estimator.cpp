@@ -38,8 +38,7 @@ struct SampleTallies {
   SampleTallies(std::int32_t srlg_count, bool pairwise)
       : srlg_count(srlg_count),
         first_up(static_cast<std::size_t>(srlg_count), 0),
-        late_starts(static_cast<std::size_t>(srlg_count) * static_cast<std::size_t>(srlg_count),
-                    0),
+        late_starts(static_cast<std::size_t>(srlg_count) * static_cast<std::size_t>(srlg_count), 0),
         pair_gains(pairwise ? static_cast<std::size_t>(srlg_count) : 0, 0) {}
 
   void record(const std::int32_t* order, std::int32_t up_position) {
@@ -111,7 +110,8 @@ SpectraCounts counts_from_tallies(SampleTallies&& tallies, std::int32_t sample_s
   if (!tallies.pair_gains.empty()) {
     counts.terminal_pairs = base.terminal_pairs;
     counts.connected_pairs.resize(width);
-    WideCount joined = static_cast<WideCount>(base.free_pairs) * static_cast<WideCount>(sample_size);
+    WideCount joined =
+        static_cast<WideCount>(base.free_pairs) * static_cast<WideCount>(sample_size);
     for (std::size_t position = 0; position < width; ++position) {
       joined += tallies.pair_gains[position];
       counts.connected_pairs[position] = joined;
@@ -792,9 +792,10 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
     SpectraCounts counts = zero_counts(instance.srlg_count, sample_size);
     if (options.pairwise) {
       counts.connected_pairs.assign(counts.connected.size(), 0);
-      const std::int64_t terminals = all_vertices_are_terminals(options.terminals, instance.vertex_count)
-                                         ? std::max<std::int32_t>(instance.vertex_count, 0)
-                                         : static_cast<std::int64_t>(options.terminals.size());
+      const std::int64_t terminals =
+          all_vertices_are_terminals(options.terminals, instance.vertex_count)
+              ? std::max<std::int32_t>(instance.vertex_count, 0)
+              : static_cast<std::int64_t>(options.terminals.size());
       counts.terminal_pairs = pairs_among(terminals);
     }
     return counts;

@@ -50,8 +50,8 @@ TerminalPlan build_terminal_plan(const NetworkInstance& instance,
   std::vector<std::int32_t> terminal_ids(terminals);
   std::sort(terminal_ids.begin(), terminal_ids.end());
   terminal_ids.erase(std::unique(terminal_ids.begin(), terminal_ids.end()), terminal_ids.end());
-  plan.terminal_count = all_terminals ? rules.vertex_count
-                                      : static_cast<std::int64_t>(terminal_ids.size());
+  plan.terminal_count =
+      all_terminals ? rules.vertex_count : static_cast<std::int64_t>(terminal_ids.size());
   plan.pairs = pairs_among(plan.terminal_count);
 
   // The vertices that edges reach, numbered densely in id order.
@@ -79,7 +79,8 @@ TerminalPlan build_terminal_plan(const NetworkInstance& instance,
   std::vector<std::int32_t> merged(touched.size(), -1);
   std::int64_t touched_terminals = 0;
   for (std::size_t v = 0; v < touched.size(); ++v) {
-    std::int32_t& number = merged[static_cast<std::size_t>(free_sets.find(static_cast<std::int32_t>(v)))];
+    std::int32_t& number =
+        merged[static_cast<std::size_t>(free_sets.find(static_cast<std::int32_t>(v)))];
     if (number < 0) {
       number = plan.vertex_count++;
       plan.terminal_weight.push_back(0);
@@ -130,7 +131,8 @@ TerminalPlan build_terminal_plan(const NetworkInstance& instance,
     const std::int32_t v = all_up.find(plan.second_end[e]);
     if (u != v) {
       pieces -= weight[static_cast<std::size_t>(u)] > 0 && weight[static_cast<std::size_t>(v)] > 0;
-      weight[static_cast<std::size_t>(std::min(u, v))] += weight[static_cast<std::size_t>(std::max(u, v))];
+      weight[static_cast<std::size_t>(std::min(u, v))] +=
+          weight[static_cast<std::size_t>(std::max(u, v))];
       all_up.unite(u, v);
     }
   }

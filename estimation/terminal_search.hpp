@@ -15,7 +15,7 @@ namespace varnak {
 // for it: a huge VNUM costs nothing.
 struct TerminalPlan {
   std::int32_t srlg_count = 0;
-  std::int32_t vertex_count = 0;  // merged vertices, numbered 0..vertex_count-1
+  std::int32_t vertex_count = 0;              // merged vertices, numbered 0..vertex_count-1
   std::vector<std::int64_t> terminal_weight;  // by merged vertex: terminals it holds
 
   // Joining edge e joins first_end[e] and second_end[e] once needed[e] of its listings

@@ -61,7 +61,8 @@ bool enough(const std::vector<std::int32_t>& terminals, const std::string& where
   if (terminals.size() >= 2) {
     return true;
   }
-  failure = where + std::to_string(terminals.size()) + (terminals.size() == 1 ? " terminal" : " terminals") +
+  failure = where + std::to_string(terminals.size()) +
+            (terminals.size() == 1 ? " terminal" : " terminals") +
             " given; expected at least two vertex ids";
   return false;
 }

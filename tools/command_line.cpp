@@ -215,8 +215,9 @@ void add_terminal_options(po::options_description& options) {
   options.add_options()("terminals", po::value<std::string>(),
                         "vertices that must be connected: a comma list of ids, or @FILE with "
                         "one id a line (default: every vertex)")(
-      "pairwise", "also the share of terminal pairs (all vertex pairs without --terminals) "
-                  "that are connected");
+      "pairwise",
+      "also the share of terminal pairs (all vertex pairs without --terminals) "
+      "that are connected");
 }
 
 int read_terminal_options(ToolsConsole& console, const std::string& command,

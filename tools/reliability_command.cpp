@@ -279,9 +279,9 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   report.srlg_count = summary.srlg_count;
   report.free_edges_connect = summary.none_up == 1.0;
   for (const double p : p_values) {
-    report.curve.push_back({p, reliability(summary, p),
-                            report.pairwise ? pairwise_reliability(pairwise.none_up, pairwise.shares, p)
-                                            : 0.0});
+    report.curve.push_back(
+        {p, reliability(summary, p),
+         report.pairwise ? pairwise_reliability(pairwise.none_up, pairwise.shares, p) : 0.0});
   }
   if (report.ranked) {
     report.rank_at.reliability = reliability(summary, report.rank_at.p);

@@ -421,7 +421,8 @@ void write_exact_text(Output& output, const ExactReport& report) {
     text += "  ";
     append_padded(text, wide_count_text(exact.connected_pairs[j]), 24);
     text += "  ";
-    append_padded(text, wide_count_text(static_cast<WideCount>(exact.subsets[j]) * exact.terminal_pairs), 24);
+    append_padded(
+        text, wide_count_text(static_cast<WideCount>(exact.subsets[j]) * exact.terminal_pairs), 24);
     text += '\n';
   }
 }

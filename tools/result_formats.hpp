@@ -27,8 +27,8 @@ struct EstimateReport {
   double elapsed_seconds = 0.0;
   SpectraVector spectrum;
   BimRowSource bim_rows;  // spectrum.size() rows, asked for one at a time as they are written
-  std::vector<Interval> wilson;  // by spectrum entry
-  double band_half_width = 0.0;  // the DKW band, the same for every entry
+  std::vector<Interval> wilson;         // by spectrum entry
+  double band_half_width = 0.0;         // the DKW band, the same for every entry
   std::vector<std::int32_t> terminals;  // none: every vertex
   // With pairwise connectivity only: the share of terminal pairs connected, by entry, with
   // a Wilson interval. A share in [0, 1] with mean m varies at most m(1-m), as a

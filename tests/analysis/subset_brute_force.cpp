@@ -72,8 +72,7 @@ std::vector<EdgeEnds> up_edges_of(NetworkInstance& instance, std::size_t subset)
 std::vector<bool> connected_subsets(NetworkInstance instance) {
   std::vector<bool> connected(std::size_t{1} << instance.srlg_count);
   for (std::size_t subset = 0; subset < connected.size(); ++subset) {
-    connected[subset] =
-        all_vertices_joined(instance.vertex_count, up_edges_of(instance, subset));
+    connected[subset] = all_vertices_joined(instance.vertex_count, up_edges_of(instance, subset));
   }
   return connected;
 }

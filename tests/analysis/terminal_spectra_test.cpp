@@ -26,8 +26,8 @@ ExactSpectra exact_of(const NetworkInstance& instance, const ExactOptions& optio
 }
 
 SpectraCounts counts_of(const NetworkInstance& instance, std::int32_t samples, std::int32_t seed,
-                        const std::vector<std::int32_t>& terminals, bool pairwise,
-                        int threads = 1, std::int32_t block = 0) {
+                        const std::vector<std::int32_t>& terminals, bool pairwise, int threads = 1,
+                        std::int32_t block = 0) {
   CountingOptions options;
   options.thread_count = threads;
   options.samples_per_block = block;
@@ -67,7 +67,8 @@ void expect_agrees_with_brute_force(const NetworkInstance& instance,
       connected.push_back(joined == all);
     }
   }
-  const brute_force::SubsetCounts expected = brute_force::count_by_size(connected, instance.srlg_count);
+  const brute_force::SubsetCounts expected =
+      brute_force::count_by_size(connected, instance.srlg_count);
   std::vector<WideCount> pair_sums(n, 0);
   for (std::size_t subset = 1; subset < pairs.size(); ++subset) {
     pair_sums[static_cast<std::size_t>(std::popcount(subset)) - 1] += pairs[subset];
@@ -94,8 +95,8 @@ TEST(TerminalSpectra, ExactAgreesWithBruteForceOnAwkwardNetworks) {
   for (std::uint64_t seed = 1; seed <= 200; ++seed) {
     const NetworkInstance instance = test_networks::make_awkward_network(seed);
     for (const std::vector<std::int32_t>& terminals : terminal_sets(instance.vertex_count)) {
-      SCOPED_TRACE(::testing::Message() << "seed " << seed << ", " << terminals.size()
-                                        << " terminals");
+      SCOPED_TRACE(::testing::Message()
+                   << "seed " << seed << ", " << terminals.size() << " terminals");
       expect_agrees_with_brute_force(instance, terminals);
     }
   }
@@ -150,8 +151,9 @@ TEST(TerminalSpectra, EveryVertexATerminalGivesTheAllTerminalResults) {
       int threads;
       std::int32_t block;
     };
-    for (const Run& run : {Run{"one thread", false, 1, 0}, Run{"pairwise", true, 1, 0},
-                           Run{"shared out", false, 3, 50}, Run{"pairwise shared out", true, 3, 50}}) {
+    for (const Run& run :
+         {Run{"one thread", false, 1, 0}, Run{"pairwise", true, 1, 0},
+          Run{"shared out", false, 3, 50}, Run{"pairwise shared out", true, 3, 50}}) {
       SCOPED_TRACE(run.name);
       const SpectraCounts counts =
           counts_of(instance, 3000, 7, every_vertex, run.pairwise, run.threads, run.block);
@@ -195,8 +197,8 @@ TEST(TerminalSpectra, EstimatesLieWithinAFewStandardErrorsOfExactValues) {
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.name);
     const ExactSpectra exact = exact_of(test_case.instance, {test_case.terminals, true});
-    const SpectraCounts counts = counts_of(test_case.instance, kSamples, 29, test_case.terminals,
-                                           true, 2);
+    const SpectraCounts counts =
+        counts_of(test_case.instance, kSamples, 29, test_case.terminals, true, 2);
     SpectraVector spectrum;
     SpectraVector pairwise;
     spectrum_of(counts, spectrum);
@@ -253,7 +255,11 @@ TEST(TerminalSpectra, WorkedCasesOnAChain) {
       // Pairs (1,2) (1,4) (2,4): one joined by the free edge; k = 1 adds none.
       {"three terminals", {1, 2, 4}, false, {0.0, 1.0}, {1.0 / 3, 1.0}, 1.0 / 3},
       // Vertices 5 and 6 are left out: they do not matter.
-      {"all but the isolated", {1, 2, 3, 4}, false, {0.0, 1.0}, {2.0 / 6 * 0.5 + 3.0 / 6 * 0.5, 1.0},
+      {"all but the isolated",
+       {1, 2, 3, 4},
+       false,
+       {0.0, 1.0},
+       {2.0 / 6 * 0.5 + 3.0 / 6 * 0.5, 1.0},
        1.0 / 6},
       // With every vertex, the isolated ones keep the network apart; pairs are 15.
       {"every vertex", {}, false, {0.0, 0.0}, {2.5 / 15, 6.0 / 15}, 1.0 / 15},

@@ -10,8 +10,8 @@ from conftest import EXAMPLES
 
 ABILENE = EXAMPLES / "abilene.txt"
 RING4 = EXAMPLES / "ring4.txt"
-# Three of Abilene's cities.
-CITIES = [1, 5, 9]
+# New York, Seattle and Houston, as in the worked example of tools/README.md.
+CITIES = [1, 4, 9]
 
 
 def tools_json(varnak_tools, *args):
@@ -21,7 +21,7 @@ def tools_json(varnak_tools, *args):
 def test_estimate_equals_varnak_tools(varnak_tools):
     result = varnak.estimate(ABILENE, 3000, seed=4, threads=2, terminals=CITIES, pairwise=True)
     report = tools_json(varnak_tools, "estimate", "--graph", ABILENE, "--N", 3000, "--seed", 4,
-                        "--terminals", "1,5,9", "--pairwise")
+                        "--terminals", "1,4,9", "--pairwise")
     for key in ("spectrum", "bim_spectra", "wilson_low", "pairwise", "pairwise_low",
                 "pairwise_high"):
         assert np.array_equal(result[key], np.array(report[key], dtype=float)), key
@@ -34,7 +34,7 @@ def test_estimate_equals_varnak_tools(varnak_tools):
 def test_reliability_from_a_json_report_has_its_pairwise_curve(varnak_tools, tmp_path):
     report = tmp_path / "estimate.json"
     report.write_text(varnak_tools("estimate", "--graph", ABILENE, "--N", 1000, "--seed", 2,
-                                   "--terminals", "1,5,9", "--pairwise", "--format", "json").stdout)
+                                   "--terminals", "1,4,9", "--pairwise", "--format", "json").stdout)
     from_file = varnak.reliability(varnak.read_result(report), p=[0.7])
     direct = varnak.reliability(ABILENE, p=[0.7], n=1000, seed=2, terminals=CITIES,
                                 pairwise=True)
@@ -58,7 +58,7 @@ def test_reliability_equals_varnak_tools(varnak_tools, n):
                                 terminals=CITIES, pairwise=True)
     source = ["--exact"] if n is None else ["--N", n, "--seed", 3, "--threads", 1]
     report = tools_json(varnak_tools, "reliability", "--graph", ABILENE, *source, "--p",
-                        "0.5,0.9", "--terminals", "1,5,9", "--pairwise")
+                        "0.5,0.9", "--terminals", "1,4,9", "--pairwise")
     assert np.array_equal(result.reliability, [point["R"] for point in report["reliability"]])
     assert np.array_equal(result.pairwise, [point["share"] for point in report["pairwise"]])
     assert np.all(result.pairwise >= result.reliability)
@@ -92,3 +92,24 @@ def test_refuses_what_names_no_terminal_set(terminals, message):
 def test_spectra_of_a_result_keep_their_own_terminals():
     with pytest.raises(ValueError, match="terminals and pairwise go with an instance"):
         varnak.reliability(varnak.exact(RING4), terminals=[1, 2])
+
+
+def test_worked_example_of_the_tools_readme(tmp_path, monkeypatch, capsys):
+    """The table of tools/README.md's Abilene example, from the exact spectra."""
+    import re
+    from varnak.__main__ import main
+    from conftest import REPOSITORY
+    monkeypatch.chdir(tmp_path)
+    assert main(["convert", str(EXAMPLES / "abilene.graphml"), "--srlgs", "link,disk",
+                 "--radius", "300", "-o", "abilene-disks.txt"]) == 0
+    capsys.readouterr()
+    readme = (REPOSITORY / "tools" / "README.md").read_text()
+    rows = re.findall(r"^\| (0\.\d\d) \| (0\.\d+) \| (0\.\d+) \| (0\.\d+) \| (0\.\d+) \|$",
+                      readme, re.M)
+    assert len(rows) == 4
+    p_values = [float(row[0]) for row in rows]
+    every_city = varnak.reliability("abilene-disks.txt", p=p_values, pairwise=True)
+    three = varnak.reliability("abilene-disks.txt", p=p_values, terminals=CITIES, pairwise=True)
+    shown = [[every_city.reliability[i], three.reliability[i], every_city.pairwise[i],
+              three.pairwise[i]] for i in range(len(rows))]
+    assert [[f"{value:.3f}" for value in row] for row in shown] == [list(row[1:]) for row in rows]
