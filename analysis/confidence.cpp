@@ -19,6 +19,34 @@ Interval wilson_interval(double proportion, std::int64_t trials, double z) {
   return {std::max(0.0, centre - half_width), std::min(1.0, centre + half_width)};
 }
 
+Interval wilson_interval_of_counts(std::int64_t successes, std::int64_t trials, double z) {
+  if (trials <= 0) {
+    return {0.0, 1.0};
+  }
+  const double proportion = proportion_of(successes, trials);
+  Interval interval = wilson_interval(proportion, trials, z);
+  interval.low = successes <= 0 ? 0.0 : std::min(interval.low, proportion);
+  interval.high = successes >= trials ? 1.0 : std::max(interval.high, proportion);
+  return interval;
+}
+
+double proportion_of(std::int64_t successes, std::int64_t trials) {
+  if (trials <= 0 || successes <= 0) {
+    return 0.0;
+  }
+  if (successes >= trials) {
+    return 1.0;
+  }
+  return static_cast<double>(successes) / static_cast<double>(trials);
+}
+
+double unseen_share(std::int64_t samples, double z) {
+  if (samples <= 0) {
+    return 1.0;
+  }
+  return z * z / (static_cast<double>(samples) + z * z);
+}
+
 double dkw_half_width(std::int64_t samples, double alpha) {
   if (samples <= 0) {
     return 1.0;

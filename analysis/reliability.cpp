@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace varnak {
 namespace {
@@ -15,7 +16,95 @@ double connected_given(const SpectraSummary& summary, std::int32_t k) {
   return k == 0 ? summary.none_up : summary.spectrum[static_cast<std::size_t>(k - 1)];
 }
 
+// 1 - y_k for k = 0..S, from the counts when there are some, so that a share of a few
+// samples out of millions is not lost against 1.
+double disconnected_given(const SpectraSummary& summary, std::int32_t k) {
+  if (k == 0) {
+    return 1.0 - summary.none_up;
+  }
+  const SpectraCounts& counts = summary.counts;
+  if (counts.sample_size > 0) {
+    const std::int64_t connected = counts.connected[static_cast<std::size_t>(k - 1)];
+    return proportion_of(counts.sample_size - connected, counts.sample_size);
+  }
+  return 1.0 - summary.spectrum[static_cast<std::size_t>(k - 1)];
+}
+
+bool is_sampled(const SpectraSummary& summary) {
+  return summary.counts.sample_size > 0;
+}
+
+// The histogram of a per-sample position, from counts of samples at or below each
+// position: entry m for m = 0..S-1, entry S for the samples that never got there.
+void histogram_of(const std::int64_t* at_or_below, std::size_t stride, std::int32_t srlg_count,
+                  std::int64_t sample_size, std::vector<std::int64_t>& histogram) {
+  histogram.assign(static_cast<std::size_t>(srlg_count) + 1, 0);
+  std::int64_t previous = 0;
+  for (std::int32_t m = 0; m < srlg_count; ++m) {
+    const std::int64_t current = at_or_below[static_cast<std::size_t>(m) * stride];
+    histogram[static_cast<std::size_t>(m)] = current - previous;
+    previous = current;
+  }
+  histogram.back() = sample_size - previous;
+}
+
+// The sample standard deviation of `value` over samples distributed as `histogram`. One
+// pass around the mean given, which the caller has already. O(S).
+double sample_deviation(const std::vector<std::int64_t>& histogram,
+                        const std::vector<double>& value, double mean, std::int64_t sample_size) {
+  if (sample_size < 2) {
+    return 0.0;
+  }
+  double squares = 0.0;
+  for (std::size_t m = 0; m < histogram.size(); ++m) {
+    if (histogram[m] != 0) {
+      const double deviation = value[m] - mean;
+      squares += static_cast<double>(histogram[m]) * deviation * deviation;
+    }
+  }
+  return std::sqrt(squares / static_cast<double>(sample_size - 1));
+}
+
+double mean_over(const std::vector<std::int64_t>& histogram, const std::vector<double>& value,
+                 std::int64_t sample_size) {
+  double sum = 0.0;
+  for (std::size_t m = 0; m < histogram.size(); ++m) {
+    sum += static_cast<double>(histogram[m]) * value[m];
+  }
+  return sum / static_cast<double>(sample_size);
+}
+
+// `value` +- `half_width`, held to [low_end, high_end] and never leaving `value` out.
+Interval around(double value, double half_width, double low_end, double high_end) {
+  return {std::min(value, std::max(low_end, value - half_width)),
+          std::max(value, std::min(high_end, value + half_width))};
+}
+
 }  // namespace
+
+SpectraSummary summary_of_counts(SpectraCounts counts, bool free_edges_connect) {
+  SpectraSummary summary;
+  summary.srlg_count = counts.srlg_count;
+  summary.none_up = free_edges_connect ? 1.0 : 0.0;
+  const std::size_t width = static_cast<std::size_t>(counts.srlg_count);
+  summary.spectrum.resize(width);
+  for (std::size_t j = 0; j < width; ++j) {
+    summary.spectrum[j] = proportion_of(counts.connected[j], counts.sample_size);
+  }
+  summary.bim_spectra.assign(width, SpectraVector(width));
+  for (std::size_t s = 0; s < width; ++s) {
+    for (std::size_t j = 0; j < width; ++j) {
+      summary.bim_spectra[s][j] =
+          proportion_of(counts.connected_with[s * width + j], counts.sample_size);
+    }
+  }
+  summary.counts = std::move(counts);
+  return summary;
+}
+
+bool has_intervals(const SpectraSummary& summary) {
+  return summary.exact || is_sampled(summary);
+}
 
 std::vector<double> binomial_weights(std::int32_t n, double p) {
   const std::size_t size = static_cast<std::size_t>(std::max<std::int32_t>(n, 0)) + 1;
@@ -55,12 +144,74 @@ std::vector<double> binomial_weights(std::int32_t n, double p) {
 }
 
 double reliability(const SpectraSummary& summary, double p) {
-  const std::vector<double> weights = binomial_weights(summary.srlg_count, p);
-  double sum = 0.0;
-  for (std::int32_t k = 0; k <= summary.srlg_count; ++k) {
-    sum += weights[static_cast<std::size_t>(k)] * connected_given(summary, k);
+  return reliability_point(summary, p).reliability;
+}
+
+ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
+                                   const FailureShares* exact_tail) {
+  const std::int32_t srlg_count = summary.srlg_count;
+  const std::vector<double> weights = binomial_weights(srlg_count, p);
+  // k SRLGs up is S - k failed: from k = first_exact on, the failure shares are exact.
+  const std::int32_t tail_depth =
+      exact_tail == nullptr
+          ? -1
+          : std::min<std::int32_t>(srlg_count,
+                                   static_cast<std::int32_t>(exact_tail->disconnecting.size()) - 1);
+  const std::int32_t first_exact = srlg_count - tail_depth;
+  ReliabilityPoint point;
+  point.p = p;
+  double connected = 0.0;
+  double disconnected = 0.0;
+  for (std::int32_t k = 0; k <= srlg_count; ++k) {
+    const double weight = weights[static_cast<std::size_t>(k)];
+    if (k >= first_exact) {
+      const std::size_t failed = static_cast<std::size_t>(srlg_count - k);
+      const std::uint64_t sets = exact_tail->sets[failed];
+      const std::uint64_t cut = exact_tail->disconnecting[failed];
+      connected += weight * (static_cast<double>(sets - cut) / static_cast<double>(sets));
+      disconnected += weight * (static_cast<double>(cut) / static_cast<double>(sets));
+    } else {
+      connected += weight * connected_given(summary, k);
+      disconnected += weight * disconnected_given(summary, k);
+    }
   }
-  return sum;
+  // Weights that sum to 1 only up to rounding must not make "never" or "always" inexact.
+  point.reliability = disconnected == 0.0 ? 1.0 : clamp_probability(connected);
+  point.unreliability = connected == 0.0 ? 1.0 : clamp_probability(disconnected);
+  point.interval = {point.reliability, point.reliability};
+  if (summary.exact || summary.none_up == 1.0 || first_exact <= 1) {
+    // Known exactly: from exact spectra, connected by the free edges whatever is up, or
+    // every k >= 1 counted exactly (k = 0 is y_0, which the instance tells).
+    return point;
+  }
+  if (!is_sampled(summary)) {
+    point.interval = {0.0, 1.0};
+    return point;
+  }
+  // Per sample first connected at u: the weight of the sampled k <= u (1 <= k <
+  // first_exact) at which it is not connected, G(u); the sampled part of 1 - R is mean G.
+  const SpectraCounts& counts = summary.counts;
+  const std::int32_t sampled_end = exact_tail == nullptr ? srlg_count + 1 : first_exact;
+  std::vector<double> not_connected(static_cast<std::size_t>(srlg_count) + 1);
+  double running = 0.0;
+  for (std::int32_t u = 0; u <= srlg_count; ++u) {
+    not_connected[static_cast<std::size_t>(u)] = running;
+    if (u + 1 < sampled_end && u < srlg_count) {
+      running += weights[static_cast<std::size_t>(u) + 1];
+    }
+  }
+  std::vector<std::int64_t> histogram;
+  histogram_of(counts.connected.data(), 1, srlg_count, counts.sample_size, histogram);
+  const double mean = mean_over(histogram, not_connected, counts.sample_size);
+  const double deviation = sample_deviation(histogram, not_connected, mean, counts.sample_size);
+  const std::size_t occupied = static_cast<std::size_t>(
+      std::count_if(histogram.begin(), histogram.end(), [](std::int64_t n) { return n != 0; }));
+  // `running` is the most the sampled part could move: what unseen positions may shift.
+  const double half_width = occupied <= 1 ? unseen_share(counts.sample_size) * running
+                                          : kNormalQuantile95 * deviation /
+                                                std::sqrt(static_cast<double>(counts.sample_size));
+  point.interval = around(point.reliability, half_width, 0.0, 1.0);
+  return point;
 }
 
 double pairwise_reliability(double none_up, const SpectraVector& shares, double p) {
@@ -82,7 +233,8 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
   // are up in all when s is up, k = j when it is down.
   const std::vector<double> others = binomial_weights(srlg_count - 1, p);
   const double total = static_cast<double>(srlg_count);
-  importances.reserve(static_cast<std::size_t>(srlg_count));
+  const std::size_t width = static_cast<std::size_t>(srlg_count);
+  importances.reserve(width);
   for (std::int32_t srlg = 1; srlg <= srlg_count; ++srlg) {
     const SpectraVector& with_s = summary.bim_spectra[static_cast<std::size_t>(srlg - 1)];
     double up = 0.0;
@@ -98,7 +250,101 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
                        (total - j);
       down += weight * clamp_probability(connected_without_s);
     }
-    importances.push_back({srlg, up - down, up, down});
+    const double importance = up - down;
+    importances.push_back({srlg, importance, up, down, {importance, importance}, false});
+  }
+  if (summary.exact || summary.none_up == 1.0) {
+    return importances;
+  }
+  if (!is_sampled(summary)) {
+    for (SrlgImportance& entry : importances) {
+      entry.interval = {0.0, 1.0};
+    }
+    return importances;
+  }
+
+  // Per sample, with u its first connected position and v = max(u, position of s):
+  // R(p | s up) is the mean of A(v) and R(p | s down) that of w'_0 y_0 + B(u) - B(v),
+  //   A(m) = sum over k > m of others[k-1] S / k,
+  //   B(m) = sum over m < j < S of b_j,   b_j = others[j] S / (S - j),
+  // both 0 for a sample that never connects (m = S). So I_s is, up to a constant, the mean
+  // of D = A(v) - C with C = B(u) - B(v) = sum of b_j over u < j <= v.
+  //
+  // The counts give the laws of u and of v but not their joint law, so sd D is bounded
+  // two ways and the smaller bound kept:
+  //   sd D <= sd (A + B)(v) + sd B(u), both from the histograms;
+  //   sd D <= sd A(v) + sd C, where E[C] is known exactly from the indicator means
+  //   e_j = P(u < j <= v) = (connected[j-1] - connected_with[s][j-1]) / N, and
+  //   E[C^2] = sum over j, l of b_j b_l P(u < j, l <= v) <= sum b_j b_l min(e_j, e_l).
+  // The second is the close one where C is large and rare (p near 1), the first where
+  // A and B barely vary.
+  std::vector<double> a(width + 1, 0.0);
+  std::vector<double> a_plus_b(width + 1, 0.0);
+  std::vector<double> b(width + 1, 0.0);
+  std::vector<double> b_step(width, 0.0);  // b_j for j = 1..S-1
+  double a_tail = 0.0;
+  double b_tail = 0.0;
+  for (std::int32_t m = srlg_count - 1; m >= 0; --m) {
+    const std::int32_t k = m + 1;
+    a_tail += others[static_cast<std::size_t>(k - 1)] * total / k;
+    if (m + 1 <= srlg_count - 1) {
+      b_step[static_cast<std::size_t>(m + 1)] =
+          others[static_cast<std::size_t>(m + 1)] * total / (total - (m + 1));
+      b_tail += b_step[static_cast<std::size_t>(m + 1)];
+    }
+    a[static_cast<std::size_t>(m)] = a_tail;
+    b[static_cast<std::size_t>(m)] = b_tail;
+    a_plus_b[static_cast<std::size_t>(m)] = a_tail + b_tail;
+  }
+  const SpectraCounts& counts = summary.counts;
+  const std::int64_t sample_size = counts.sample_size;
+  const double n = static_cast<double>(sample_size);
+  std::vector<std::int64_t> histogram;
+  histogram_of(counts.connected.data(), 1, srlg_count, sample_size, histogram);
+  const double deviation_u =
+      sample_deviation(histogram, b, mean_over(histogram, b, sample_size), sample_size);
+  // Scratch made once: the histogram of v, the indicator means and their order.
+  std::vector<std::int64_t> later;
+  std::vector<std::int64_t> at_or_below(width);
+  std::vector<double> share(width, 0.0);
+  std::vector<std::size_t> by_share(width);
+  for (SrlgImportance& entry : importances) {
+    // connected_with counts of s are the samples with v <= j, as `connected`'s are u's.
+    const std::size_t row = static_cast<std::size_t>(entry.srlg - 1) * width;
+    for (std::size_t j = 0; j < width; ++j) {
+      at_or_below[j] = counts.connected_with[row + j];
+    }
+    histogram_of(at_or_below.data(), 1, srlg_count, sample_size, later);
+    const double spread_apart =
+        deviation_u +
+        sample_deviation(later, a_plus_b, mean_over(later, a_plus_b, sample_size), sample_size);
+
+    double mean_c = 0.0;
+    for (std::size_t j = 1; j < width; ++j) {
+      share[j] = static_cast<double>(counts.connected[j - 1] - at_or_below[j - 1]) / n;
+      mean_c += b_step[j] * share[j];
+    }
+    // sum over j, l of b_j b_l min(e_j, e_l), in order of e: O(S log S).
+    for (std::size_t j = 0; j < width; ++j) {
+      by_share[j] = j;
+    }
+    std::sort(by_share.begin() + 1, by_share.end(),
+              [&](std::size_t x, std::size_t y) { return share[x] < share[y]; });
+    double square_c = 0.0;
+    double b_after = 0.0;
+    for (std::size_t i = width; i-- > 1;) {
+      const std::size_t j = by_share[i];
+      square_c += share[j] * b_step[j] * (b_step[j] + 2.0 * b_after);
+      b_after += b_step[j];
+    }
+    const double deviation_c = std::sqrt(std::max(0.0, square_c - mean_c * mean_c));
+    const double spread_within =
+        sample_deviation(later, a, mean_over(later, a, sample_size), sample_size) + deviation_c;
+
+    const double spread = std::min(spread_apart, spread_within);
+    const double half_width =
+        spread > 0.0 ? kNormalQuantile95 * spread / std::sqrt(n) : unseen_share(sample_size);
+    entry.interval = around(entry.importance, half_width, 0.0, 1.0);
   }
   return importances;
 }
@@ -109,6 +355,20 @@ std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, do
   std::stable_sort(
       ranked.begin(), ranked.end(),
       [](const SrlgImportance& a, const SrlgImportance& b) { return a.importance > b.importance; });
+  if (has_intervals(summary)) {
+    // highest_below[i]: the highest interval end among ranks i+1, i+2, ...
+    std::vector<double> highest_below(ranked.size() + 1, -1.0);
+    for (std::size_t i = ranked.size(); i > 0; --i) {
+      highest_below[i - 1] = std::max(highest_below[i], ranked[i - 1].interval.high);
+    }
+    double lowest_above = 2.0;
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+      SrlgImportance& entry = ranked[i];
+      entry.resolved =
+          entry.interval.low > highest_below[i + 1] && entry.interval.high < lowest_above;
+      lowest_above = std::min(lowest_above, entry.interval.low);
+    }
+  }
   if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
     ranked.resize(static_cast<std::size_t>(top));
   }

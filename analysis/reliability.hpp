@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/confidence.hpp"
+#include "analysis/cut_sets.hpp"
 #include "estimation/spectra_estimator.hpp"
 
 namespace varnak {
@@ -13,7 +15,19 @@ struct SpectraSummary {
   double none_up = 0.0;          // y_0: 1 when the free edges alone connect the network
   SpectraVector spectrum;        // entry k-1: y_k, connected with k random SRLGs up
   BimSpectraMatrix bim_spectra;  // row s-1, entry k-1: z_{s,k}, connected and s among them
+  // Sampled spectra keep the counts they are made of (counts.sample_size > 0): every value
+  // above is then count / N, and the intervals come from the counts. Exact spectra set
+  // `exact`; spectra read from an XML file have neither, and so no intervals.
+  SpectraCounts counts;
+  bool exact = false;
 };
+
+// The summary of sampled counts: y_k = connected / N and z_{s,k} = connected_with / N, each
+// one correctly rounded division, so in [0, 1] and exactly 0 or 1 where the counts say so.
+SpectraSummary summary_of_counts(SpectraCounts counts, bool free_edges_connect);
+
+// Whether figures from `summary` carry intervals: exact ones (a point) and sampled ones.
+bool has_intervals(const SpectraSummary& summary);
 
 // C(n, k) p^k (1-p)^(n-k) for k = 0..n, for n into the thousands: neither the binomials
 // nor the powers are formed on their own, as they would overflow and underflow.
@@ -28,21 +42,55 @@ double reliability(const SpectraSummary& summary, double p);
 // share with k SRLGs up (entry k-1 of `shares`) and pi_0 = `none_up`, as R(p) sums y_k.
 double pairwise_reliability(double none_up, const SpectraVector& shares, double p);
 
+// R(p) with its 95% interval, and 1 - R(p) summed on its own from the shares that do not
+// connect, so that a value near 1e-6 keeps its digits.
+//
+// A sampled R(p) is the mean over the samples of a value that depends only on the
+// position u at which the sample first connects (the sum of the weights of k > u); the
+// differences of the spectrum counts are the histogram of u, so the sample variance is
+// exact and the interval is R +- z sd / sqrt(N). When every sample connected at the same
+// position the variance is 0; the interval then allows the unseen positions the Wilson
+// bound for none seen. O(S).
+//
+// With `exact_tail` (the failure shares of up to D failed SRLGs, from
+// count_failure_shares), 1 - R(p) is the sum over d failed SRLGs of P(d failed) times the
+// share of d-sets that disconnect: exact for d <= D, and from the spectrum (k = S - d up)
+// only beyond. At high p nearly all of 1 - R lies at small d, so the sampled part, and
+// with it the interval, shrinks to the little that is left.
+struct ReliabilityPoint {
+  double p = 0.0;
+  double reliability = 0.0;
+  double unreliability = 0.0;  // 1 - R(p)
+  Interval interval;           // of R(p); [R, R] when exact, [0, 1] when unknown
+};
+ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
+                                   const FailureShares* exact_tail = nullptr);
+
 // R(p) with SRLG s held up and held down, and their difference, the Birnbaum importance.
 struct SrlgImportance {
   std::int32_t srlg = 0;
   double importance = 0.0;
   double reliability_up = 0.0;
   double reliability_down = 0.0;
+  Interval interval;      // 95% interval of the importance; [I, I] when exact
+  bool resolved = false;  // set by rank_by_importance
 };
 
 // P(connected | s up, k up) = z_{s,k} S / k and P(connected | s down, k up) =
 // (y_k - z_{s,k}) S / (S - k); both are probabilities, so estimated values are held to
 // [0, 1]. O(S) per SRLG once the weights are known.
+//
+// For sampled spectra, I_s is the mean of X - Y over the samples, X a value of
+// max(u, position of s) (the BIM counts' differences are its histogram) and Y a value of
+// u; their joint law is not counted, so the interval takes Var(X - Y) <= (sd X + sd Y)^2,
+// which holds whatever it is.
 std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, double p);
 
 // The importances, most important first; ties keep the lower SRLG id first. `top` of 0
-// or less keeps all.
+// or less keeps all. A rank is resolved when the interval of its SRLG lies above the
+// intervals of every SRLG ranked below it and below those of every SRLG ranked above, so
+// that no value inside the intervals could reorder it; equal exact values are not.
+// Spectra without intervals resolve nothing.
 std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, double p,
                                                std::int32_t top);
 

@@ -33,7 +33,10 @@ OrderSampler::~OrderSampler() = default;
 OrderSampler::OrderSampler(const OrderSampler&) = default;
 OrderSampler& OrderSampler::operator=(const OrderSampler&) = default;
 
-std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) const {
+// The one shuffle loop; `keep` sees each step's swap partner. A lambda that does nothing
+// leaves the plain reshuffle as it was.
+template <typename Keep>
+std::uint64_t OrderSampler::shuffle(RandomSource& random, std::int32_t* ids, Keep keep) const {
   const std::size_t count = static_cast<std::size_t>(srlg_count_);
   std::uint64_t rejected = 0;
   for (std::size_t i = 1; i < count; ++i) {
@@ -45,29 +48,22 @@ std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) c
     }
     const std::uint64_t k =
         r - libdivide::libdivide_u64_branchfree_do(r, &step.divisor) * step.bound;
+    keep(i, k);
     std::swap(ids[i], ids[k]);
   }
   return rejected;
 }
 
+std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) const {
+  return shuffle(random, ids, [](std::size_t, std::uint64_t) {});
+}
+
 template <typename Partner>
 std::uint64_t OrderSampler::reshuffle_keeping(RandomSource& random, std::int32_t* ids,
                                               Partner* partners) const {
-  const std::size_t count = static_cast<std::size_t>(srlg_count_);
-  std::uint64_t rejected = 0;
-  for (std::size_t i = 1; i < count; ++i) {
-    const Step& step = steps_[i];
-    std::uint64_t r = random.next_u64();
-    while (r > step.largest_accepted) {
-      r = random.next_u64();
-      ++rejected;
-    }
-    const std::uint64_t k =
-        r - libdivide::libdivide_u64_branchfree_do(r, &step.divisor) * step.bound;
+  return shuffle(random, ids, [partners](std::size_t i, std::uint64_t k) {
     partners[i - 1] = static_cast<Partner>(k);
-    std::swap(ids[i], ids[k]);
-  }
-  return rejected;
+  });
 }
 
 template <typename Partner>

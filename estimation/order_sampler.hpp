@@ -38,6 +38,8 @@ class OrderSampler {
 
  private:
   struct Step;
+  template <typename Keep>
+  std::uint64_t shuffle(RandomSource& random, std::int32_t* ids, Keep keep) const;
   std::int32_t srlg_count_;
   std::vector<Step> steps_;  // steps_[i] draws below i+1; steps_[0] is unused
 };

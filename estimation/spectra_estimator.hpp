@@ -41,7 +41,7 @@ struct SpectraCounts {
   // joined once the first j+1 SRLGs are up, summed over the samples (N samples of up to
   // C(T, 2) pairs each pass 2^64, hence the wide count); and C(T, 2), the pairs of a
   // sample, T being the number of terminals (every vertex when none were given).
-  std::vector<WideCount> connected_pairs;
+  std::vector<WideCount> connected_pairs{};
   std::uint64_t terminal_pairs = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/exact_spectra.hpp"
 #include "common/memory_budget.hpp"
 #include "common/printable.hpp"
 #include "estimation/process_group.hpp"
@@ -43,7 +44,8 @@ constexpr const char* kOverview =
     "               with confidence intervals, as text, CSV or JSON\n"
     "  exact        the exact spectra, by enumerating SRLG subsets (up to 30 SRLGs)\n"
     "  reliability  R(p) when every SRLG is up with probability p, and the SRLGs\n"
-    "               ranked by Birnbaum importance, from a graph or a Varnak XML file\n"
+    "               ranked by Birnbaum importance, from a graph or a result file\n"
+    "  cuts         the minimal sets of SRLGs whose failure disconnects the network\n"
     "\n"
     "'varnak-tools COMMAND --help' explains a command.\n"
     "Exit codes: 0 success, 1 failure (input or files), 2 wrong command line.\n";
@@ -204,6 +206,34 @@ bool writes_results(const ToolsConsole& console) {
   return console.processes == nullptr || console.processes->rank() == 0;
 }
 
+RunInfo sampled_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                         const EstimateSettings& settings, double elapsed_seconds) {
+  RunInfo run;
+  run.instance_name = file_name_of(graph_path);
+  run.method = "estimate";
+  run.srlg_count = instance.srlg_count;
+  run.sampled = true;
+  run.sample_size = settings.sample_size;
+  run.seed = settings.seed;
+  run.seed_drawn = settings.seed_drawn;
+  run.thread_count = settings.thread_count;
+  run.terminals = settings.terminals;
+  run.free_edges_connect = free_edges_connect_terminals(instance, settings.terminals);
+  run.elapsed_seconds = elapsed_seconds;
+  return run;
+}
+
+RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                       const std::vector<std::int32_t>& terminals) {
+  RunInfo run;
+  run.instance_name = file_name_of(graph_path);
+  run.method = "exact";
+  run.srlg_count = instance.srlg_count;
+  run.terminals = terminals;
+  run.free_edges_connect = free_edges_connect_terminals(instance, terminals);
+  return run;
+}
+
 void add_estimate_options(po::options_description& options) {
   options.add_options()("N", po::value<std::int32_t>()->required(), "sample size (required)")(
       "seed", po::value<std::int32_t>(), "seed from 1 to 2147483647 (default: drawn and shown)")(
@@ -263,6 +293,7 @@ constexpr Command kCommands[] = {
     {"estimate", run_estimate_command},
     {"exact", run_exact_command},
     {"reliability", run_reliability_command},
+    {"cuts", run_cuts_command},
 };
 
 // A full disk or a closed pipe loses the results without a word unless someone looks:
@@ -309,7 +340,8 @@ int run_tools(int argc, const char* const* argv, ToolsConsole console) {
     }
   }
   console.err << kProgram << ": unknown command \"" << name
-              << "\"; expected estimate, exact or reliability\nTry '" << kProgram << " --help'.\n";
+              << "\"; expected estimate, exact, reliability or cuts\nTry '" << kProgram
+              << " --help'.\n";
   return kExitUsage;
 }
 

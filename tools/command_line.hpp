@@ -80,6 +80,13 @@ SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& insta
 // Whether this process writes results: it runs alone, or is rank 0.
 bool writes_results(const ToolsConsole& console);
 
+// The facts every report names, for spectra sampled from, or computed exactly for, the
+// instance read from `graph_path`.
+RunInfo sampled_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                         const EstimateSettings& settings, double elapsed_seconds);
+RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                       const std::vector<std::int32_t>& terminals = {});
+
 void add_format_option(po::options_description& options);
 int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,
                 OutputFormat& format);
@@ -88,5 +95,6 @@ int read_format(ToolsConsole& console, const std::string& command, const po::var
 int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& args);
 int run_exact_command(ToolsConsole& console, const std::vector<std::string>& args);
 int run_reliability_command(ToolsConsole& console, const std::vector<std::string>& args);
+int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args);
 
 }  // namespace varnak

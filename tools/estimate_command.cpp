@@ -26,8 +26,8 @@ constexpr const char* kEstimateHelp =
     "With --terminals a sample counts as connected from the first position at which\n"
     "those vertices lie in one piece; the orders are the same. --pairwise adds, for\n"
     "each k, the expected share of terminal pairs (all vertex pairs without\n"
-    "--terminals) that are connected, with a 95% Wilson interval; each sample is then\n"
-    "walked forward with union-find, which is slower than the default searches.\n"
+    "--terminals) that are connected, with a 95% Wilson interval. Either walks each\n"
+    "sample forward with union-find, slower than the all-terminal searches.\n"
     "\n"
     "When standard error is a terminal, a bar shows the samples done and the time\n"
     "left at the pace so far.\n";
@@ -75,33 +75,29 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
     return failure(console, command, printable(graph) + ": " + message);
   }
 
-  EstimateReport report;
-  report.instance_name = file_name_of(graph);
-  report.sample_size = settings.sample_size;
-  report.seed = settings.seed;
-  report.seed_drawn = settings.seed_drawn;
-  report.thread_count = settings.thread_count;
-  report.terminals = settings.terminals;
   double estimate_seconds = 0.0;
   const SpectraCounts counts = run_estimation(console, instance, settings, estimate_seconds);
   if (!writes_results(console)) {
     return kExitSuccess;
   }
-  report.elapsed_seconds = load_seconds + estimate_seconds;
-  spectrum_of(counts, report.spectrum);
-  report.bim_rows = bim_rows_of(counts);
-  pairwise_of(counts, report.pairwise);
+  EstimateReport report;
+  report.run = sampled_run_info(graph, instance, settings, load_seconds + estimate_seconds);
+  report.counts = &counts;
+  add_confidence(report);
   if (settings.pairwise) {
     report.pairwise_none_up = free_pairs_share(instance, settings.terminals);
   }
-  add_confidence(report);
 
+  // Varnak's file holds its own doubles, sums of 1/N, byte for byte; the reports hold
+  // count / N.
+  SpectraVector xml_spectrum;
+  spectrum_of(counts, xml_spectrum);
   std::string write_failure;
   const int written =
       given.count("outpath") == 0
           ? 0
-          : write_xml_report(given["outpath"].as<std::string>(), report.spectrum, report.bim_rows,
-                             report.elapsed_seconds, write_failure);
+          : write_xml_report(given["outpath"].as<std::string>(), xml_spectrum, bim_rows_of(counts),
+                             report.run.elapsed_seconds, write_failure);
   // The results come first and in full, so that a file that could not be written loses
   // nothing.
   write_estimate_report(console.out, report, format);

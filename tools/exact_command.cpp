@@ -56,13 +56,12 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
     return code;
   }
   ExactReport report;
-  report.instance_name = file_name_of(graph);
-  report.terminals = exact_options.terminals;
+  report.run = exact_run_info(graph, instance, exact_options.terminals);
   std::string message;
   if (compute_exact_spectra(instance, report.exact, message, exact_options) != 0) {
     return failure(console, command, printable(graph) + ": " + message);
   }
-  report.elapsed_seconds = seconds_since(start);
+  report.run.elapsed_seconds = seconds_since(start);
   write_exact_report(console.out, report, format);
   return kExitSuccess;
 }

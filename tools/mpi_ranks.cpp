@@ -48,22 +48,26 @@ void MpiRanks::gather_all(std::span<const std::int64_t> mine, std::span<std::int
         "exchange the blocks' draws");
 }
 
-void MpiRanks::sum_into_first(std::span<std::int64_t> values) {
+namespace {
+
+template <typename Integer>
+void sum_on_rank_0(std::span<Integer> values, MPI_Datatype type, int rank) {
   for (std::size_t first = 0; first < values.size(); first += kMostPerCall) {
     const int count = static_cast<int>(std::min(kMostPerCall, values.size() - first));
-    void* send = rank_ == 0 ? MPI_IN_PLACE : static_cast<void*>(values.data() + first);
-    check(MPI_Reduce(send, values.data() + first, count, MPI_INT64_T, MPI_SUM, 0, MPI_COMM_WORLD),
+    void* send = rank == 0 ? MPI_IN_PLACE : static_cast<void*>(values.data() + first);
+    check(MPI_Reduce(send, values.data() + first, count, type, MPI_SUM, 0, MPI_COMM_WORLD),
           "sum the counts");
   }
 }
 
+}  // namespace
+
+void MpiRanks::sum_into_first(std::span<std::int64_t> values) {
+  sum_on_rank_0(values, MPI_INT64_T, rank_);
+}
+
 void MpiRanks::sum_into_first(std::span<std::int32_t> values) {
-  for (std::size_t first = 0; first < values.size(); first += kMostPerCall) {
-    const int count = static_cast<int>(std::min(kMostPerCall, values.size() - first));
-    void* send = rank_ == 0 ? MPI_IN_PLACE : static_cast<void*>(values.data() + first);
-    check(MPI_Reduce(send, values.data() + first, count, MPI_INT32_T, MPI_SUM, 0, MPI_COMM_WORLD),
-          "sum the counts");
-  }
+  sum_on_rank_0(values, MPI_INT32_T, rank_);
 }
 
 int MpiRanks::lowest_failing_rank(bool succeeded) {

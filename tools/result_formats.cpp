@@ -130,27 +130,6 @@ void json_rows(Output& output, const std::vector<Row>& rows,
   output.text += rows.empty() ? "]" : "\n  ]";
 }
 
-void text_bim_rows(Output& output, std::size_t n, const BimRowSource& rows) {
-  std::string& text = output.text;
-  SpectraVector row;
-  append_padded(text, "srlg", 6);
-  for (std::size_t k = 1; k <= n; ++k) {
-    text += ' ';
-    append_padded(text, "k=" + std::to_string(k), 8);
-  }
-  text += '\n';
-  for (std::size_t s = 0; s < n; ++s) {
-    rows(s, row);
-    append_padded_integer(text, s + 1, 6);
-    for (const double value : row) {
-      text += ' ';
-      append_fixed6(text, value);
-    }
-    text += '\n';
-    hand_over_if_large(output);
-  }
-}
-
 void append_interval(std::string& text, const Interval& interval) {
   text += '[';
   append_fixed6(text, interval.low);
@@ -164,140 +143,102 @@ void append_seconds(std::string& text, double seconds) {
   text += " s\n";
 }
 
-// "Terminals: 1, 5, 9" when a terminal set was given.
-void append_terminals_text(std::string& text, const std::vector<std::int32_t>& terminals) {
-  if (terminals.empty()) {
-    return;
+// Ids separated by `separator`: "15 16" in text and CSV, "15, 16" in JSON.
+void append_ids(std::string& text, const std::vector<std::int32_t>& ids,
+                std::string_view separator) {
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i > 0) {
+      text += separator;
+    }
+    append_integer(text, ids[i]);
   }
-  text += "Terminals: ";
-  for (std::size_t i = 0; i < terminals.size(); ++i) {
-    text += i > 0 ? ", " : "";
-    append_integer(text, terminals[i]);
-  }
-  text += " (connected: these vertices in one piece)\n";
 }
 
-const char* pairs_named(const std::vector<std::int32_t>& terminals) {
-  return terminals.empty() ? "vertex pairs" : "terminal pairs";
+const char* yes_no(bool value) {
+  return value ? "yes" : "no";
 }
 
-void json_terminals(std::string& text, const std::vector<std::int32_t>& terminals) {
-  if (terminals.empty()) {
-    return;
-  }
-  text += "  \"terminals\": [";
-  for (std::size_t i = 0; i < terminals.size(); ++i) {
-    text += i > 0 ? ", " : "";
-    append_integer(text, terminals[i]);
-  }
-  text += "],\n";
+const char* json_bool(bool value) {
+  return value ? "true" : "false";
 }
 
-void write_estimate_text(Output& output, const EstimateReport& report) {
-  std::string& text = output.text;
+// The text's opening lines: where the figures come from and how they were made.
+void text_run_lines(std::string& text, const RunInfo& run) {
   text += "Instance: ";
-  text += printable(report.instance_name);
+  text += run.instance_name.empty() ? "unknown" : printable(run.instance_name);
   text += " (";
-  append_integer(text, report.spectrum.size());
-  text += " SRLGs)\nSamples: ";
-  append_integer(text, report.sample_size);
-  text += ", seed ";
-  append_integer(text, report.seed);
-  text += report.seed_drawn ? " (drawn at random), " : ", ";
-  append_integer(text, report.thread_count);
-  text += report.thread_count == 1 ? " thread, " : " threads, ";
-  append_seconds(text, report.elapsed_seconds);
-  append_terminals_text(text, report.terminals);
-  text += "\nSpectrum: probability that the network is connected with k random SRLGs up\n";
-  text += "with a 95% Wilson interval for each k and a 95% band (+-";
-  append_fixed6(text, report.band_half_width);
-  text += ") for all k at once\n";
-  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Wilson 95%", 20}, {"band 95%", 20}});
-  for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
-    append_padded_integer(text, j + 1, 6);
-    text += "  ";
-    append_fixed6(text, report.spectrum[j]);
-    text += "  ";
-    append_interval(text, report.wilson[j]);
-    text += "  ";
-    append_interval(text, band_around(report.spectrum[j], report.band_half_width));
-    text += '\n';
-    hand_over_if_large(output);
+  append_integer(text, run.srlg_count);
+  text += " SRLGs)\n";
+  if (!run.results_file.empty()) {
+    text += "Read from: ";
+    text += printable(run.results_file);
+    text += run.method == "xml" ? " (an XML result file: six decimals, no counts)\n" : "\n";
   }
-  text +=
-      "\nBIM spectra: probability that the network is connected with k random SRLGs up\n"
-      "and SRLG s among them\n";
-  text_bim_rows(output, report.spectrum.size(), report.bim_rows);
-  if (report.pairwise.empty()) {
-    return;
+  if (run.sampled) {
+    text += "Samples: ";
+    append_integer(text, run.sample_size);
+    text += ", seed ";
+    append_integer(text, run.seed);
+    text += run.seed_drawn ? " (drawn at random), " : ", ";
+    append_integer(text, run.thread_count);
+    text += run.thread_count == 1 ? " thread, " : " threads, ";
+    append_seconds(text, run.elapsed_seconds);
+  } else if (run.method == "exact") {
+    text += "Exact, by enumerating SRLG subsets, ";
+    append_seconds(text, run.elapsed_seconds);
   }
-  text += "\nPairwise: expected share of ";
-  text += pairs_named(report.terminals);
-  text += " connected with k random SRLGs up\nwith a 95% Wilson interval for each k\n";
-  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Wilson 95%", 20}});
-  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
-    append_padded_integer(text, j + 1, 6);
-    text += "  ";
-    append_fixed6(text, report.pairwise[j]);
-    text += "  ";
-    append_interval(text, report.pairwise_wilson[j]);
-    text += '\n';
-    hand_over_if_large(output);
+  if (!run.terminals.empty()) {
+    text += "Terminals: ";
+    append_ids(text, run.terminals, ", ");
+    text += " (connected: these vertices in one piece)\n";
   }
+  text += "Connected with no SRLG up: ";
+  text += yes_no(run.free_edges_connect);
+  text += '\n';
 }
 
-void write_estimate_csv(Output& output, const EstimateReport& report) {
-  std::string& text = output.text;
-  text += "series,srlg,k,value,wilson_low,wilson_high,band_low,band_high\n";
-  for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
-    const Interval band = band_around(report.spectrum[j], report.band_half_width);
-    text += "spectrum,,";
-    append_integer(text, j + 1);
-    for (const double value :
-         {report.spectrum[j], report.wilson[j].low, report.wilson[j].high, band.low, band.high}) {
-      text += ',';
-      append_full(text, value);
-    }
-    text += '\n';
-    hand_over_if_large(output);
-  }
-  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
-    text += "pairwise,,";
-    append_integer(text, j + 1);
-    for (const double value :
-         {report.pairwise[j], report.pairwise_wilson[j].low, report.pairwise_wilson[j].high}) {
-      text += ',';
-      append_full(text, value);
-    }
-    text += ",,\n";
-    hand_over_if_large(output);
-  }
-  SpectraVector row;
-  for (std::size_t s = 0; s < report.spectrum.size(); ++s) {
-    report.bim_rows(s, row);
-    for (std::size_t j = 0; j < row.size(); ++j) {
-      text += "bim,";
-      append_integer(text, s + 1);
-      text += ',';
-      append_integer(text, j + 1);
-      text += ',';
-      append_full(text, row[j]);
-      text += ",,,,\n";
-    }
-    hand_over_if_large(output);
-  }
+// "terminal pairs", or "vertex pairs" when every vertex is a terminal.
+const char* pairs_named(const RunInfo& run) {
+  return run.terminals.empty() ? "vertex pairs" : "terminal pairs";
 }
 
-void write_matrix_json(Output& output, std::size_t n, const BimRowSource& rows) {
-  SpectraVector row;
-  output.text += '[';
-  for (std::size_t i = 0; i < n; ++i) {
-    rows(i, row);
-    output.text += i > 0 ? ",\n    " : "\n    ";
-    json_numbers(output, row);
-    hand_over_if_large(output);
+// `# key: value` lines before a CSV header, so that pandas.read_csv(comment='#') reads
+// the table and a program can still find the run's facts. Unknown values are left out.
+void csv_run_lines(std::string& text, std::string_view command, const RunInfo& run) {
+  const auto line = [&](std::string_view key, std::string_view value) {
+    text += "# ";
+    text += key;
+    text += ": ";
+    text += value;
+    text += '\n';
+  };
+  const auto integer_line = [&](std::string_view key, std::int64_t value) {
+    std::string digits;
+    append_integer(digits, value);
+    line(key, digits);
+  };
+  line("command", command);
+  if (!run.instance_name.empty()) {
+    line("instance", printable(run.instance_name));
   }
-  output.text += n == 0 ? "]" : "\n  ]";
+  line("method", run.method);
+  if (!run.results_file.empty()) {
+    line("results_file", printable(run.results_file));
+  }
+  integer_line("srlg_count", run.srlg_count);
+  if (run.sampled) {
+    integer_line("N", run.sample_size);
+    integer_line("seed", run.seed);
+    line("seed_drawn", json_bool(run.seed_drawn));
+    integer_line("threads", run.thread_count);
+  }
+  if (!run.terminals.empty()) {
+    std::string ids;
+    append_ids(ids, run.terminals, " ");
+    line("terminals", ids);
+  }
+  line("free_edges_connect", json_bool(run.free_edges_connect));
+  line("confidence_level", "0.95");
 }
 
 // "  "name": value,\n" for the scalar fields of a JSON report.
@@ -326,23 +267,188 @@ void json_text_field(std::string& text, std::string_view name, std::string_view 
   text += ",\n";
 }
 
+// The same keys in every command's JSON; null where a value does not apply.
+void json_run_fields(std::string& text, std::string_view command, const RunInfo& run) {
+  json_text_field(text, "command", json_string(std::string(command)));
+  json_text_field(text, "instance",
+                  run.instance_name.empty() ? "null" : json_string(run.instance_name));
+  json_text_field(text, "method", json_string(run.method));
+  json_text_field(text, "results_file",
+                  run.results_file.empty() ? "null" : json_string(run.results_file));
+  json_integer_field(text, "srlg_count", run.srlg_count);
+  if (run.sampled) {
+    json_integer_field(text, "N", run.sample_size);
+    json_integer_field(text, "seed", run.seed);
+    json_text_field(text, "seed_drawn", json_bool(run.seed_drawn));
+    json_integer_field(text, "threads", run.thread_count);
+  } else {
+    for (const char* name : {"N", "seed", "seed_drawn", "threads"}) {
+      json_text_field(text, name, "null");
+    }
+  }
+  if (run.terminals.empty()) {
+    json_text_field(text, "terminals", "null");
+  } else {
+    std::string ids = "[";
+    append_ids(ids, run.terminals, ", ");
+    json_text_field(text, "terminals", ids + "]");
+  }
+  json_text_field(text, "free_edges_connect", json_bool(run.free_edges_connect));
+  json_number_field(text, "elapsed_seconds", run.elapsed_seconds);
+  json_number_field(text, "confidence_level", 1.0 - kBandAlpha);
+}
+
+// One BIM row of `n` cells as values, from a row of counts over N or of doubles.
+template <typename RowValue>
+void text_bim_rows(Output& output, std::size_t n, RowValue row_value) {
+  std::string& text = output.text;
+  append_padded(text, "srlg", 6);
+  for (std::size_t k = 1; k <= n; ++k) {
+    text += ' ';
+    append_padded(text, "k=" + std::to_string(k), 8);
+  }
+  text += '\n';
+  for (std::size_t s = 0; s < n; ++s) {
+    append_padded_integer(text, s + 1, 6);
+    for (std::size_t j = 0; j < n; ++j) {
+      text += ' ';
+      append_fixed6(text, row_value(s, j));
+    }
+    text += '\n';
+    hand_over_if_large(output);
+  }
+}
+
+double bim_value(const SpectraCounts& counts, std::size_t srlg_index, std::size_t j) {
+  const std::size_t width = static_cast<std::size_t>(counts.srlg_count);
+  return proportion_of(counts.connected_with[srlg_index * width + j], counts.sample_size);
+}
+
+void write_estimate_text(Output& output, const EstimateReport& report) {
+  std::string& text = output.text;
+  const SpectraCounts& counts = *report.counts;
+  text_run_lines(text, report.run);
+  text += "\nSpectrum: probability that the network is connected with k random SRLGs up\n";
+  text += "with a 95% Wilson interval for each k and a 95% band (+-";
+  append_fixed6(text, report.band_half_width);
+  text += ") for all k at once\n";
+  append_headings(
+      text, {{"k", 6}, {"estimate", 8}, {"connected", 10}, {"Wilson 95%", 20}, {"band 95%", 20}});
+  for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, report.spectrum[j]);
+    text += "  ";
+    append_padded_integer(text, counts.connected[j], 10);
+    text += "  ";
+    append_interval(text, report.wilson[j]);
+    text += "  ";
+    append_interval(text, band_around(report.spectrum[j], report.band_half_width));
+    text += '\n';
+    hand_over_if_large(output);
+  }
+  text +=
+      "\nBIM spectra: probability that the network is connected with k random SRLGs up\n"
+      "and SRLG s among them\n";
+  text_bim_rows(output, report.spectrum.size(),
+                [&](std::size_t s, std::size_t j) { return bim_value(counts, s, j); });
+  if (report.pairwise.empty()) {
+    return;
+  }
+  text += "\nPairwise: expected share of ";
+  text += pairs_named(report.run);
+  text += " connected with k random SRLGs up\nwith a 95% Wilson interval for each k (";
+  append_fixed6(text, report.pairwise_none_up);
+  text += " with none up)\n";
+  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Wilson 95%", 20}});
+  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, report.pairwise[j]);
+    text += "  ";
+    append_interval(text, report.pairwise_wilson[j]);
+    text += '\n';
+    hand_over_if_large(output);
+  }
+}
+
+void write_estimate_csv(Output& output, const EstimateReport& report) {
+  std::string& text = output.text;
+  const SpectraCounts& counts = *report.counts;
+  csv_run_lines(text, "estimate", report.run);
+  text += "series,srlg,k,value,connected,wilson_low,wilson_high,band_low,band_high\n";
+  for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
+    const Interval band = band_around(report.spectrum[j], report.band_half_width);
+    text += "spectrum,,";
+    append_integer(text, j + 1);
+    text += ',';
+    append_full(text, report.spectrum[j]);
+    text += ',';
+    append_integer(text, counts.connected[j]);
+    for (const double value : {report.wilson[j].low, report.wilson[j].high, band.low, band.high}) {
+      text += ',';
+      append_full(text, value);
+    }
+    text += '\n';
+    hand_over_if_large(output);
+  }
+  // The connected column of a pairwise row holds the connected pairs summed over the
+  // samples: a whole number that may pass 2^64.
+  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
+    text += "pairwise,,";
+    append_integer(text, j + 1);
+    text += ',';
+    append_full(text, report.pairwise[j]);
+    text += ',';
+    text += wide_count_text(counts.connected_pairs[j]);
+    for (const double value : {report.pairwise_wilson[j].low, report.pairwise_wilson[j].high}) {
+      text += ',';
+      append_full(text, value);
+    }
+    text += ",,\n";
+    hand_over_if_large(output);
+  }
+  const std::size_t width = report.spectrum.size();
+  for (std::size_t s = 0; s < width; ++s) {
+    for (std::size_t j = 0; j < width; ++j) {
+      text += "bim,";
+      append_integer(text, s + 1);
+      text += ',';
+      append_integer(text, j + 1);
+      text += ',';
+      append_full(text, bim_value(counts, s, j));
+      text += ',';
+      append_integer(text, counts.connected_with[s * width + j]);
+      text += ",,,,\n";
+    }
+    hand_over_if_large(output);
+  }
+}
+
+// An S x S table as JSON rows, `cell(text, s, j)` writing each value.
+template <typename Cell>
+void json_matrix(Output& output, std::size_t n, Cell cell) {
+  output.text += '[';
+  for (std::size_t s = 0; s < n; ++s) {
+    output.text += s > 0 ? ",\n    " : "\n    ";
+    json_array(output, n, [&](std::string& text, std::size_t j) { cell(text, s, j); });
+    hand_over_if_large(output);
+  }
+  output.text += n == 0 ? "]" : "\n  ]";
+}
+
 void write_estimate_json(Output& output, const EstimateReport& report) {
   std::string& text = output.text;
+  const SpectraCounts& counts = *report.counts;
   const std::size_t n = report.spectrum.size();
   text += "{\n";
-  json_text_field(text, "command", "\"estimate\"");
-  json_text_field(text, "instance", json_string(report.instance_name));
-  json_integer_field(text, "srlg_count", n);
-  json_integer_field(text, "N", report.sample_size);
-  json_integer_field(text, "seed", report.seed);
-  json_text_field(text, "seed_drawn", report.seed_drawn ? "true" : "false");
-  json_integer_field(text, "threads", report.thread_count);
-  json_number_field(text, "elapsed_seconds", report.elapsed_seconds);
-  json_number_field(text, "confidence_level", 1.0 - kBandAlpha);
+  json_run_fields(text, "estimate", report.run);
   json_number_field(text, "band_half_width", report.band_half_width);
-  json_terminals(text, report.terminals);
   text += "  \"spectrum\": ";
   json_numbers(output, report.spectrum);
+  output.text += ",\n  \"connected\": ";
+  json_array(output, n,
+             [&](std::string& item, std::size_t j) { append_integer(item, counts.connected[j]); });
   output.text += ",\n  \"wilson_low\": ";
   json_array(output, n, [&](std::string& item, std::size_t j) {
     append_json_number(item, report.wilson[j].low);
@@ -360,20 +466,33 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
     append_json_number(item, band_around(report.spectrum[j], report.band_half_width).high);
   });
   output.text += ",\n  \"bim_spectra\": ";
-  write_matrix_json(output, report.spectrum.size(), report.bim_rows);
+  json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
+    append_json_number(item, bim_value(counts, s, j));
+  });
+  output.text += ",\n  \"connected_with\": ";
+  json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
+    append_integer(item, counts.connected_with[s * n + j]);
+  });
   if (!report.pairwise.empty()) {
     output.text += ",\n  \"pairwise\": ";
     json_numbers(output, report.pairwise);
     output.text += ",\n  \"pairwise_low\": ";
-    json_array(output, report.pairwise.size(), [&](std::string& item, std::size_t j) {
+    json_array(output, n, [&](std::string& item, std::size_t j) {
       append_json_number(item, report.pairwise_wilson[j].low);
     });
     output.text += ",\n  \"pairwise_high\": ";
-    json_array(output, report.pairwise.size(), [&](std::string& item, std::size_t j) {
+    json_array(output, n, [&](std::string& item, std::size_t j) {
       append_json_number(item, report.pairwise_wilson[j].high);
     });
     output.text += ",\n  \"pairwise_none_up\": ";
     append_json_number(output.text, report.pairwise_none_up);
+    output.text += ",\n  \"terminal_pairs\": ";
+    append_integer(output.text, counts.terminal_pairs);
+    // Whole numbers beyond 2^64 are still JSON numbers; Python reads them exactly.
+    output.text += ",\n  \"connected_pairs\": ";
+    json_array(output, n, [&](std::string& item, std::size_t j) {
+      item += wide_count_text(counts.connected_pairs[j]);
+    });
   }
   output.text += "\n}\n";
 }
@@ -381,16 +500,7 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
 void write_exact_text(Output& output, const ExactReport& report) {
   std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
-  text += "Instance: ";
-  text += printable(report.instance_name);
-  text += " (";
-  append_integer(text, exact.srlg_count);
-  text += " SRLGs)\nExact, by enumerating SRLG subsets, ";
-  append_seconds(text, report.elapsed_seconds);
-  append_terminals_text(text, report.terminals);
-  text += "Connected with no SRLG up: ";
-  text += exact.free_edges_connect ? "yes" : "no";
-  text += '\n';
+  text_run_lines(text, report.run);
   text += "\nSpectrum: share of the k-subsets of SRLGs whose coming up connects the network\n";
   append_headings(text, {{"k", 6}, {"value", 8}, {"connected", 12}, {"subsets", 12}});
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
@@ -404,12 +514,13 @@ void write_exact_text(Output& output, const ExactReport& report) {
     text += '\n';
   }
   text += "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
-  text_bim_rows(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
+  text_bim_rows(output, exact.bim_spectra.size(),
+                [&](std::size_t s, std::size_t j) { return exact.bim_spectra[s][j]; });
   if (!exact.pairwise) {
     return;
   }
   text += "\nPairwise: share of the ";
-  text += pairs_named(report.terminals);
+  text += pairs_named(report.run);
   text += " connected, over the k-subsets of SRLGs (";
   append_fixed6(text, exact.pairwise_none_up);
   text += " with none up)\n";
@@ -430,7 +541,8 @@ void write_exact_text(Output& output, const ExactReport& report) {
 void write_exact_csv(Output& output, const ExactReport& report) {
   std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
-  text += "series,srlg,k,value,connected_subsets,subsets\n";
+  csv_run_lines(text, "exact", report.run);
+  text += "series,srlg,k,value,connected,subsets\n";
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
     text += "spectrum,,";
     append_integer(text, j + 1);
@@ -442,6 +554,7 @@ void write_exact_csv(Output& output, const ExactReport& report) {
     append_integer(text, exact.subsets[j]);
     text += '\n';
   }
+  // A pairwise row holds the connected pairs over the k-subsets and all their pairs.
   for (std::size_t j = 0; j < exact.pairwise_shares.size(); ++j) {
     text += "pairwise,,";
     append_integer(text, j + 1);
@@ -474,22 +587,20 @@ void write_exact_csv(Output& output, const ExactReport& report) {
 void write_exact_json(Output& output, const ExactReport& report) {
   std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
+  const std::size_t n = exact.bim_spectra.size();
   text += "{\n";
-  json_text_field(text, "command", "\"exact\"");
-  json_text_field(text, "instance", json_string(report.instance_name));
-  json_integer_field(text, "srlg_count", exact.srlg_count);
-  json_number_field(text, "elapsed_seconds", report.elapsed_seconds);
-  json_text_field(text, "free_edges_connect", exact.free_edges_connect ? "true" : "false");
-  json_terminals(text, report.terminals);
+  json_run_fields(text, "exact", report.run);
   text += "  \"spectrum\": ";
   json_numbers(output, exact.spectrum);
-  output.text += ",\n  \"connected_subsets\": ";
+  output.text += ",\n  \"connected\": ";
   json_counts(output, exact.connected_subsets);
   output.text += ",\n  \"subsets\": ";
   json_counts(output, exact.subsets);
   output.text += ",\n  \"bim_spectra\": ";
-  write_matrix_json(output, exact.bim_spectra.size(), rows_of(exact.bim_spectra));
-  output.text += ",\n  \"connected_subsets_with\": ";
+  json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
+    append_json_number(item, exact.bim_spectra[s][j]);
+  });
+  output.text += ",\n  \"connected_with\": ";
   json_rows<std::vector<std::uint64_t>>(output, exact.connected_subsets_with, json_counts);
   if (exact.pairwise) {
     output.text += ",\n  \"pairwise\": ";
@@ -498,7 +609,6 @@ void write_exact_json(Output& output, const ExactReport& report) {
     append_json_number(output.text, exact.pairwise_none_up);
     output.text += ",\n  \"terminal_pairs\": ";
     append_integer(output.text, exact.terminal_pairs);
-    // Whole numbers beyond 2^64 are still JSON numbers; Python reads them exactly.
     output.text += ",\n  \"connected_pairs\": ";
     json_array(output, exact.connected_pairs.size(), [&](std::string& item, std::size_t j) {
       item += wide_count_text(exact.connected_pairs[j]);
@@ -507,46 +617,79 @@ void write_exact_json(Output& output, const ExactReport& report) {
   output.text += "\n}\n";
 }
 
-std::string describe_source(const ReliabilityReport& report) {
-  if (report.source_kind == "xml") {
-    return "from the XML result file " + printable(report.source_name);
-  }
-  if (report.source_kind == "exact") {
-    return "from the exact spectra of " + printable(report.source_name);
-  }
-  return "from spectra of " + printable(report.source_name) + " estimated with N " +
-         std::to_string(report.sample_size) + ", seed " + std::to_string(report.seed);
+void append_general6(std::string& text, double value) {
+  append_general(text, value, 6);
 }
 
 void write_reliability_text(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
-  text += "Reliability ";
-  text += describe_source(report);
-  text += " (";
-  append_integer(text, report.srlg_count);
-  text += " SRLGs)\n";
-  append_terminals_text(text, report.terminals);
-  text += "Connected with no SRLG up: ";
-  text += report.free_edges_connect ? "yes" : "no";
-  text += '\n';
+  text += "Reliability from ";
+  text += report.run.method == "exact" ? "the exact spectra\n"
+          : report.run.method == "xml" ? "the spectra of an XML result file\n"
+                                       : "estimated spectra\n";
+  text_run_lines(text, report.run);
+  if (!report.connected.empty()) {
+    text += "Connected samples by k: ";
+    for (std::size_t j = 0; j < report.connected.size(); ++j) {
+      text += j > 0 ? "," : "";
+      append_integer(text, report.connected[j]);
+    }
+    text += '\n';
+  }
+  if (report.relative_error > 0.0) {
+    text += "Sampling until the 95% half-width of 1 - R(p) is at most ";
+    append_general6(text, report.relative_error);
+    text += " of it: stopped at N = ";
+    append_integer(text, report.run.sample_size);
+    text += ", ";
+    text += report.stop_reason;
+    text += '\n';
+  }
+  if (report.exact_tail_depth >= 0) {
+    text += "1 - R(p) counts the failures of up to ";
+    append_integer(text, report.exact_tail_depth);
+    text += " SRLGs exactly (";
+    append_integer(text, report.exact_tail_sets_checked);
+    text += " sets checked); only larger failures come from the samples\n";
+  }
   text +=
       "\nR(p): probability that the network is connected when every SRLG is up\n"
-      "independently with probability p\n";
-  if (report.pairwise) {
+      "independently with probability p";
+  text += report.has_intervals ? ", with its 95% interval\n" : "\n";
+  const bool pairwise = !report.pairwise.empty();
+  if (pairwise) {
     text += "pairwise: the expected share of ";
-    text += pairs_named(report.terminals);
+    text += pairs_named(report.run);
     text += " connected there\n";
-    append_headings(text, {{"p", 10}, {"R(p)", 10}, {"pairwise", 10}});
-  } else {
-    append_headings(text, {{"p", 10}, {"R(p)", 10}});
   }
-  for (const ReliabilityPoint& point : report.curve) {
+  if (report.has_intervals && pairwise) {
+    append_headings(
+        text, {{"p", 10}, {"R(p)", 10}, {"95% interval", 24}, {"1 - R(p)", 12}, {"pairwise", 10}});
+  } else if (report.has_intervals) {
+    append_headings(text, {{"p", 10}, {"R(p)", 10}, {"95% interval", 24}, {"1 - R(p)", 12}});
+  } else if (pairwise) {
+    append_headings(text, {{"p", 10}, {"R(p)", 10}, {"1 - R(p)", 12}, {"pairwise", 10}});
+  } else {
+    append_headings(text, {{"p", 10}, {"R(p)", 10}, {"1 - R(p)", 12}});
+  }
+  for (std::size_t i = 0; i < report.curve.size(); ++i) {
+    const ReliabilityPoint& point = report.curve[i];
     append_padded_fixed6(text, point.p, 10);
     text += "  ";
     append_padded_fixed6(text, point.reliability, 10);
-    if (report.pairwise) {
+    if (report.has_intervals) {
       text += "  ";
-      append_padded_fixed6(text, point.pairwise, 10);
+      const std::size_t start = text.size();
+      append_interval(text, point.interval);
+      pad_from(text, start, 24);
+    }
+    text += "  ";
+    const std::size_t start = text.size();
+    append_general6(text, point.unreliability);
+    pad_from(text, start, 12);
+    if (pairwise) {
+      text += "  ";
+      append_padded_fixed6(text, report.pairwise[i], 10);
     }
     text += '\n';
     hand_over_if_large(output);
@@ -559,40 +702,99 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
   text += ", where R(p) = ";
   append_fixed6(text, report.rank_at.reliability);
   text += '\n';
-  append_headings(
-      text, {{"rank", 6}, {"srlg", 6}, {"importance", 10}, {"R(p|up)", 10}, {"R(p|down)", 10}});
+  if (!report.has_intervals) {
+    text += "(values of six decimals without counts: no intervals, no rank is known to hold)\n";
+    append_headings(
+        text, {{"rank", 6}, {"srlg", 6}, {"importance", 10}, {"R(p|up)", 10}, {"R(p|down)", 10}});
+  } else {
+    text +=
+        "\"resolved\": the 95% intervals keep this SRLG apart from every other, so its rank "
+        "holds\n";
+    append_headings(text, {{"rank", 6},
+                           {"srlg", 6},
+                           {"importance", 10},
+                           {"95% interval", 20},
+                           {"R(p|up)", 10},
+                           {"R(p|down)", 10},
+                           {"resolved", 8}});
+  }
   for (std::size_t i = 0; i < report.ranking.size(); ++i) {
     const SrlgImportance& entry = report.ranking[i];
     append_padded_integer(text, i + 1, 6);
     text += "  ";
     append_padded_integer(text, entry.srlg, 6);
-    for (const double value : {entry.importance, entry.reliability_up, entry.reliability_down}) {
+    text += "  ";
+    append_padded_fixed6(text, entry.importance, 10);
+    if (report.has_intervals) {
+      text += "  ";
+      append_interval(text, entry.interval);
+    }
+    for (const double value : {entry.reliability_up, entry.reliability_down}) {
       text += "  ";
       append_padded_fixed6(text, value, 10);
+    }
+    if (report.has_intervals) {
+      text += "  ";
+      append_padded(text, yes_no(entry.resolved), 8);
     }
     text += '\n';
     hand_over_if_large(output);
   }
 }
 
+void append_csv_interval(std::string& text, const Interval& interval, bool known) {
+  text += ',';
+  if (known) {
+    append_full(text, interval.low);
+  }
+  text += ',';
+  if (known) {
+    append_full(text, interval.high);
+  }
+}
+
 void write_reliability_csv(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
-  text += "series,p,rank,srlg,value,reliability_up,reliability_down\n";
+  csv_run_lines(text, "reliability", report.run);
+  if (report.relative_error > 0.0) {
+    text += "# rel_error: ";
+    append_full(text, report.relative_error);
+    text += "\n# stop_reason: ";
+    text += report.stop_reason;
+    text += '\n';
+  }
+  if (report.exact_tail_depth >= 0) {
+    text += "# exact_tail_depth: ";
+    append_integer(text, report.exact_tail_depth);
+    text += '\n';
+  }
+  if (!report.connected.empty()) {
+    text += "# connected: ";
+    for (std::size_t j = 0; j < report.connected.size(); ++j) {
+      text += j > 0 ? " " : "";
+      append_integer(text, report.connected[j]);
+    }
+    text += '\n';
+  }
+  text +=
+      "series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved\n";
   for (const ReliabilityPoint& point : report.curve) {
     text += "reliability,";
     append_full(text, point.p);
     text += ",,,";
     append_full(text, point.reliability);
-    text += ",,\n";
+    append_csv_interval(text, point.interval, report.has_intervals);
+    text += ',';
+    append_full(text, point.unreliability);
+    text += ",,,\n";
     hand_over_if_large(output);
   }
-  for (std::size_t i = 0; report.pairwise && i < report.curve.size(); ++i) {
-    const ReliabilityPoint& point = report.curve[i];
+  for (std::size_t i = 0; i < report.pairwise.size(); ++i) {
     text += "pairwise,";
-    append_full(text, point.p);
+    append_full(text, report.curve[i].p);
     text += ",,,";
-    append_full(text, point.pairwise);
-    text += ",,\n";
+    append_full(text, report.pairwise[i]);
+    text += ",,,,,,\n";
     hand_over_if_large(output);
   }
   if (!report.ranked) {
@@ -606,56 +808,102 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
     append_integer(text, i + 1);
     text += ',';
     append_integer(text, entry.srlg);
-    for (const double value : {entry.importance, entry.reliability_up, entry.reliability_down}) {
+    text += ',';
+    append_full(text, entry.importance);
+    append_csv_interval(text, entry.interval, report.has_intervals);
+    text += ',';
+    for (const double value : {entry.reliability_up, entry.reliability_down}) {
       text += ',';
       append_full(text, value);
+    }
+    text += ',';
+    if (report.has_intervals) {
+      text += json_bool(entry.resolved);
     }
     text += '\n';
     hand_over_if_large(output);
   }
 }
 
-void write_point_json(Output& output, const ReliabilityPoint& point) {
-  output.text += "{\"p\": ";
-  append_json_number(output.text, point.p);
-  output.text += ", \"R\": ";
-  append_json_number(output.text, point.reliability);
-  output.text += '}';
+void append_json_interval(std::string& text, std::string_view low_key, std::string_view high_key,
+                          const Interval& interval, bool known) {
+  text += ", \"";
+  text += low_key;
+  text += "\": ";
+  if (known) {
+    append_json_number(text, interval.low);
+  } else {
+    text += "null";
+  }
+  text += ", \"";
+  text += high_key;
+  text += "\": ";
+  if (known) {
+    append_json_number(text, interval.high);
+  } else {
+    text += "null";
+  }
 }
 
-void write_pairwise_point_json(Output& output, const ReliabilityPoint& point) {
-  output.text += "{\"p\": ";
-  append_json_number(output.text, point.p);
-  output.text += ", \"share\": ";
-  append_json_number(output.text, point.pairwise);
-  output.text += '}';
+void write_point_json(std::string& text, const ReliabilityPoint& point, bool known) {
+  text += "{\"p\": ";
+  append_json_number(text, point.p);
+  text += ", \"R\": ";
+  append_json_number(text, point.reliability);
+  append_json_interval(text, "R_low", "R_high", point.interval, known);
+  text += ", \"unreliability\": ";
+  append_json_number(text, point.unreliability);
+  text += '}';
 }
 
 void write_reliability_json(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "{\n";
-  json_text_field(text, "command", "\"reliability\"");
-  json_text_field(text, "source", json_string(report.source_name));
-  json_text_field(text, "source_kind", json_string(report.source_kind));
-  json_integer_field(text, "srlg_count", report.srlg_count);
-  json_text_field(text, "free_edges_connect", report.free_edges_connect ? "true" : "false");
-  json_terminals(text, report.terminals);
-  if (report.source_kind == "estimate") {
-    json_integer_field(text, "N", report.sample_size);
-    json_integer_field(text, "seed", report.seed);
-    json_integer_field(text, "threads", report.thread_count);
+  json_run_fields(text, "reliability", report.run);
+  if (report.relative_error > 0.0) {
+    json_number_field(text, "rel_error", report.relative_error);
+    json_text_field(text, "stop_reason", json_string(report.stop_reason));
+  } else {
+    json_text_field(text, "rel_error", "null");
+    json_text_field(text, "stop_reason", "null");
   }
-  text += "  \"reliability\": ";
-  json_rows<ReliabilityPoint>(output, report.curve, write_point_json);
-  if (report.pairwise) {
-    output.text += ",\n  \"pairwise\": ";
-    json_rows<ReliabilityPoint>(output, report.curve, write_pairwise_point_json);
+  if (report.exact_tail_depth >= 0) {
+    json_integer_field(text, "exact_tail_depth", report.exact_tail_depth);
+  } else {
+    json_text_field(text, "exact_tail_depth", "null");
+  }
+  text += "  \"connected\": ";
+  if (report.connected.empty()) {
+    text += "null";
+  } else {
+    json_array(output, report.connected.size(), [&](std::string& item, std::size_t j) {
+      append_integer(item, report.connected[j]);
+    });
+  }
+  output.text += ",\n  \"reliability\": [";
+  for (std::size_t i = 0; i < report.curve.size(); ++i) {
+    output.text += i > 0 ? ",\n    " : "\n    ";
+    write_point_json(output.text, report.curve[i], report.has_intervals);
+    hand_over_if_large(output);
+  }
+  output.text += report.curve.empty() ? "]" : "\n  ]";
+  if (!report.pairwise.empty()) {
+    output.text += ",\n  \"pairwise\": [";
+    for (std::size_t i = 0; i < report.pairwise.size(); ++i) {
+      output.text += i > 0 ? ",\n    " : "\n    ";
+      output.text += "{\"p\": ";
+      append_json_number(output.text, report.curve[i].p);
+      output.text += ", \"share\": ";
+      append_json_number(output.text, report.pairwise[i]);
+      output.text += '}';
+      hand_over_if_large(output);
+    }
+    output.text += "\n  ]";
   }
   if (report.ranked) {
-    output.text += ",\n  \"importance\": {\"p\": ";
-    append_json_number(output.text, report.rank_at.p);
-    output.text += ", \"R\": ";
-    append_json_number(output.text, report.rank_at.reliability);
+    output.text += ",\n  \"importance\": ";
+    write_point_json(output.text, report.rank_at, report.has_intervals);
+    output.text.pop_back();
     output.text += ", \"ranking\": ";
     json_array(output, report.ranking.size(), [&](std::string& item, std::size_t i) {
       const SrlgImportance& entry = report.ranking[i];
@@ -665,6 +913,10 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
       append_integer(item, entry.srlg);
       item += ", \"importance\": ";
       append_json_number(item, entry.importance);
+      append_json_interval(item, "importance_low", "importance_high", entry.interval,
+                           report.has_intervals);
+      item += ", \"resolved\": ";
+      item += report.has_intervals ? json_bool(entry.resolved) : "null";
       item += ", \"R_up\": ";
       append_json_number(item, entry.reliability_up);
       item += ", \"R_down\": ";
@@ -674,6 +926,85 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
     output.text += '}';
   }
   output.text += "\n}\n";
+}
+
+void write_cuts_text(Output& output, const CutsReport& report) {
+  std::string& text = output.text;
+  const MinimalCutSets& cuts = report.cuts;
+  text_run_lines(text, report.run);
+  text += "\nMinimal cut sets: sets of at most ";
+  append_integer(text, cuts.max_size);
+  text += " SRLGs whose failure disconnects the network, no part of which does (";
+  append_integer(text, cuts.sets_checked);
+  text += " sets checked)\n";
+  append_headings(text, {{"size", 6}, {"sets", 10}});
+  for (std::size_t size = 1; size < cuts.count_by_size.size(); ++size) {
+    append_padded_integer(text, size, 6);
+    text += "  ";
+    append_padded_integer(text, cuts.count_by_size[size], 10);
+    text += '\n';
+  }
+  if (cuts.sets.empty()) {
+    return;
+  }
+  text += "\nEach set, with the vertices it cuts off from the rest (the largest piece left)\n";
+  text += "  size  srlgs  |  vertices cut off\n";
+  for (const MinimalCutSet& set : cuts.sets) {
+    append_padded_integer(text, set.srlgs.size(), 6);
+    text += "  ";
+    append_ids(text, set.srlgs, " ");
+    text += "  |  ";
+    append_ids(text, set.cut_off, " ");
+    text += '\n';
+    hand_over_if_large(output);
+  }
+}
+
+void write_cuts_csv(Output& output, const CutsReport& report) {
+  std::string& text = output.text;
+  const MinimalCutSets& cuts = report.cuts;
+  csv_run_lines(text, "cuts", report.run);
+  text += "# max_size: ";
+  append_integer(text, cuts.max_size);
+  text += "\n# sets_checked: ";
+  append_integer(text, cuts.sets_checked);
+  text += "\n# count_by_size: ";
+  std::vector<std::int32_t> counts;
+  for (std::size_t size = 1; size < cuts.count_by_size.size(); ++size) {
+    text += size > 1 ? " " : "";
+    append_integer(text, cuts.count_by_size[size]);
+  }
+  text += "\nsize,srlgs,cut_off\n";
+  for (const MinimalCutSet& set : cuts.sets) {
+    append_integer(text, set.srlgs.size());
+    text += ',';
+    append_ids(text, set.srlgs, " ");
+    text += ',';
+    append_ids(text, set.cut_off, " ");
+    text += '\n';
+    hand_over_if_large(output);
+  }
+}
+
+void write_cuts_json(Output& output, const CutsReport& report) {
+  std::string& text = output.text;
+  const MinimalCutSets& cuts = report.cuts;
+  text += "{\n";
+  json_run_fields(text, "cuts", report.run);
+  json_integer_field(text, "max_size", cuts.max_size);
+  json_integer_field(text, "sets_checked", cuts.sets_checked);
+  text += "  \"count_by_size\": ";
+  json_counts(output, cuts.count_by_size);
+  output.text += ",\n  \"cut_sets\": [";
+  for (std::size_t i = 0; i < cuts.sets.size(); ++i) {
+    output.text += i > 0 ? ",\n    {\"srlgs\": [" : "\n    {\"srlgs\": [";
+    append_ids(output.text, cuts.sets[i].srlgs, ", ");
+    output.text += "], \"cut_off\": [";
+    append_ids(output.text, cuts.sets[i].cut_off, ", ");
+    output.text += "]}";
+    hand_over_if_large(output);
+  }
+  output.text += cuts.sets.empty() ? "]\n}\n" : "\n  ]\n}\n";
 }
 
 }  // namespace
@@ -692,14 +1023,18 @@ bool parse_output_format(const std::string& name, OutputFormat& format) {
 }
 
 void add_confidence(EstimateReport& report) {
+  const SpectraCounts& counts = *report.counts;
+  report.spectrum.clear();
   report.wilson.clear();
-  for (const double value : report.spectrum) {
-    report.wilson.push_back(wilson_interval(value, report.sample_size));
+  for (const std::int64_t connected : counts.connected) {
+    report.spectrum.push_back(proportion_of(connected, counts.sample_size));
+    report.wilson.push_back(wilson_interval_of_counts(connected, counts.sample_size));
   }
-  report.band_half_width = dkw_half_width(report.sample_size);
+  report.band_half_width = dkw_half_width(counts.sample_size);
+  pairwise_of(counts, report.pairwise);
   report.pairwise_wilson.clear();
-  for (const double value : report.pairwise) {
-    report.pairwise_wilson.push_back(wilson_interval(value, report.sample_size));
+  for (const double share : report.pairwise) {
+    report.pairwise_wilson.push_back(wilson_interval(share, counts.sample_size));
   }
 }
 
@@ -747,6 +1082,22 @@ void write_reliability_report(std::ostream& out, const ReliabilityReport& report
       break;
     case OutputFormat::kJson:
       write_reliability_json(output, report);
+      break;
+  }
+  hand_over(output);
+}
+
+void write_cuts_report(std::ostream& out, const CutsReport& report, OutputFormat format) {
+  Output output{out, {}};
+  switch (format) {
+    case OutputFormat::kText:
+      write_cuts_text(output, report);
+      break;
+    case OutputFormat::kCsv:
+      write_cuts_csv(output, report);
+      break;
+    case OutputFormat::kJson:
+      write_cuts_json(output, report);
       break;
   }
   hand_over(output);

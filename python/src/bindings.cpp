@@ -279,8 +279,12 @@ SpectraSummary summary_of(
     const std::vector<double>& spectrum,
     const py::array_t<double, py::array::c_style | py::array::forcecast>& bim_spectra,
     bool free_edges_connect) {
-  return {static_cast<std::int32_t>(spectrum.size()), free_edges_connect ? 1.0 : 0.0, spectrum,
-          array_to_rows(bim_spectra, spectrum.size())};
+  SpectraSummary summary;
+  summary.srlg_count = static_cast<std::int32_t>(spectrum.size());
+  summary.none_up = free_edges_connect ? 1.0 : 0.0;
+  summary.spectrum = spectrum;
+  summary.bim_spectra = array_to_rows(bim_spectra, spectrum.size());
+  return summary;
 }
 
 py::array_t<double> reliability_curve(

@@ -18,8 +18,13 @@ SpectraSummary exact_summary(const NetworkInstance& instance) {
   ExactSpectra exact;
   std::string failure;
   EXPECT_EQ(compute_exact_spectra(instance, exact, failure), 0) << failure;
-  return {exact.srlg_count, exact.free_edges_connect ? 1.0 : 0.0, exact.spectrum,
-          exact.bim_spectra};
+  SpectraSummary summary;
+  summary.srlg_count = exact.srlg_count;
+  summary.none_up = exact.free_edges_connect ? 1.0 : 0.0;
+  summary.spectrum = exact.spectrum;
+  summary.bim_spectra = exact.bim_spectra;
+  summary.exact = true;
+  return summary;
 }
 
 struct NamedInstance {
@@ -126,12 +131,168 @@ TEST(Reliability, RankingPutsTheMostImportantFirst) {
 
 TEST(Reliability, EstimatedValuesStayProbabilities) {
   // Noise can make z S / k exceed 1: one sample up at k = 1 with s counted there.
-  SpectraSummary noisy{2, 0.0, {0.6, 1.0}, {{0.6, 1.0}, {0.0, 1.0}}};
+  SpectraSummary noisy;
+  noisy.srlg_count = 2;
+  noisy.spectrum = {0.6, 1.0};
+  noisy.bim_spectra = {{0.6, 1.0}, {0.0, 1.0}};
   for (const SrlgImportance& entry : srlg_importances(noisy, 0.5)) {
     SCOPED_TRACE(entry.srlg);
     EXPECT_LE(entry.reliability_up, 1.0);
     EXPECT_GE(entry.reliability_down, 0.0);
   }
+}
+
+// Repeated estimates of small networks against their exact values: the 95% intervals of
+// R(p) should miss about one time in twenty, those of the importances (conservative by
+// construction) less often, and a rank called resolved should be the exact rank. Fixed
+// seeds make the counts the same on every run, so the bounds below cannot flake; they
+// are loose enough to hold for other seeds too (a 95% interval missing more than 10% of
+// 150 times has odds below 1e-3).
+TEST(Reliability, IntervalsCoverTheExactValues) {
+  struct Case {
+    std::string name;
+    NetworkInstance instance;
+  };
+  const std::vector<Case> cases = {
+      {"grid", analysis_networks::grid_2x3()},
+      {"worked ring", analysis_networks::worked_ring()},
+      {"ring network", test_networks::make_ring_network({8, 13, 7, 0.1, 0.3, 3, 1}, 2)},
+  };
+  constexpr int kRepetitions = 150;
+  constexpr std::int32_t kSamples = 400;
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    const SpectraSummary exact = exact_summary(test_case.instance);
+    for (const double p : {0.5, 0.8, 0.95}) {
+      SCOPED_TRACE(p);
+      const ReliabilityPoint truth = reliability_point(exact, p);
+      const std::vector<SrlgImportance> true_ranks = rank_by_importance(exact, p, 0);
+      int reliability_misses = 0;
+      int importance_misses = 0;
+      int importance_checks = 0;
+      int wrong_resolved_ranks = 0;
+      for (int seed = 1; seed <= kRepetitions; ++seed) {
+        const SpectraSummary estimate = summary_of_counts(
+            estimate_counts(kSamples, seed, test_case.instance), exact.none_up == 1.0);
+        const ReliabilityPoint point = reliability_point(estimate, p);
+        ASSERT_LE(point.interval.low, point.reliability);
+        ASSERT_GE(point.interval.high, point.reliability);
+        reliability_misses +=
+            truth.reliability < point.interval.low || truth.reliability > point.interval.high;
+        const std::vector<SrlgImportance> ranked = rank_by_importance(estimate, p, 0);
+        for (std::size_t rank = 0; rank < ranked.size(); ++rank) {
+          const SrlgImportance& entry = ranked[rank];
+          const double true_value =
+              srlg_importances(exact, p)[static_cast<std::size_t>(entry.srlg - 1)].importance;
+          ++importance_checks;
+          importance_misses += true_value < entry.interval.low || true_value > entry.interval.high;
+          wrong_resolved_ranks += entry.resolved && true_ranks[rank].srlg != entry.srlg;
+        }
+      }
+      std::cerr << "MISSES " << reliability_misses << " " << importance_misses << "/"
+                << importance_checks << " " << wrong_resolved_ranks << "\n";
+      EXPECT_LE(reliability_misses, kRepetitions / 10);
+      EXPECT_LE(importance_misses, importance_checks / 20);
+      EXPECT_LE(wrong_resolved_ranks, kRepetitions / 20);
+    }
+  }
+}
+
+// Counts that say "always" or "never" give exactly 1 or 0, and no interval leaves its
+// estimate out, even when every sample connected at the same position.
+TEST(Reliability, SampledEndsAreExact) {
+  struct Case {
+    std::string name;
+    SpectraCounts counts;
+    bool free_edges_connect;
+    double expected_at_half;  // R(1/2)
+  };
+  const std::vector<Case> cases = {
+      {"never connected", {2, 50, {0, 0}, {0, 0, 0, 0}}, false, 0.0},
+      {"free edges connect", {2, 50, {50, 50}, {25, 50, 25, 50}}, true, 1.0},
+      {"always at the last position", {2, 50, {0, 50}, {0, 50, 0, 50}}, false, 0.25},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    const SpectraSummary summary =
+        summary_of_counts(test_case.counts, test_case.free_edges_connect);
+    for (const double p : {0.0, 0.5, 1.0}) {
+      SCOPED_TRACE(p);
+      const ReliabilityPoint point = reliability_point(summary, p);
+      EXPECT_LE(point.interval.low, point.reliability);
+      EXPECT_GE(point.interval.high, point.reliability);
+      EXPECT_GE(point.interval.low, 0.0);
+      EXPECT_LE(point.interval.high, 1.0);
+      EXPECT_EQ(point.reliability + point.unreliability, 1.0);
+    }
+    EXPECT_EQ(reliability_point(summary, 0.5).reliability, test_case.expected_at_half);
+  }
+  // Every sample at one position: the spread is not seen, yet the interval keeps a width.
+  const ReliabilityPoint last = reliability_point(summary_of_counts(cases[2].counts, false), 0.5);
+  EXPECT_LT(last.interval.low, 0.25);
+  EXPECT_GT(last.interval.high, 0.25);
+}
+
+// 1 - R(p) as the sum over d failed SRLGs of P(d failed) times the exact share of d-sets
+// that disconnect: with every d counted it is the exact value whatever the samples say,
+// and with a few d counted it still equals the exact value when the rest is exact too.
+TEST(Reliability, ExactTailGivesTheExactValue) {
+  for (const NamedInstance& named : small_instances()) {
+    SCOPED_TRACE(named.name);
+    const SpectraSummary exact = exact_summary(named.instance);
+    const std::int32_t srlg_count = exact.srlg_count;
+    FailureShares all_failures;
+    FailureShares few_failures;
+    std::string failure;
+    ASSERT_EQ(count_failure_shares(named.instance, srlg_count, all_failures, failure), 0);
+    ASSERT_EQ(count_failure_shares(named.instance, 2, few_failures, failure), 0);
+    // A poor estimate on purpose: the exact tail must not depend on it.
+    const SpectraSummary sampled =
+        summary_of_counts(estimate_counts(50, 9, named.instance), exact.none_up == 1.0);
+    for (const double p : {0.3, 0.9, 0.999}) {
+      SCOPED_TRACE(p);
+      const ReliabilityPoint truth = reliability_point(exact, p);
+      const ReliabilityPoint whole = reliability_point(sampled, p, &all_failures);
+      EXPECT_NEAR(whole.reliability, truth.reliability, 1e-12);
+      EXPECT_NEAR(whole.unreliability, truth.unreliability, 1e-12 * truth.unreliability + 1e-300);
+      EXPECT_EQ(whole.interval.low, whole.reliability);
+      EXPECT_EQ(whole.interval.high, whole.reliability);
+      const ReliabilityPoint split = reliability_point(exact, p, &few_failures);
+      EXPECT_NEAR(split.unreliability, truth.unreliability, 1e-12);
+      const ReliabilityPoint mixed = reliability_point(sampled, p, &few_failures);
+      EXPECT_LE(mixed.interval.low, mixed.reliability);
+      EXPECT_GE(mixed.interval.high, mixed.reliability);
+    }
+  }
+}
+
+// At high p the exact tail leaves only a sliver to sampling, so its interval is far
+// narrower than the spectrum's alone, and still covers the exact value.
+TEST(Reliability, ExactTailNarrowsTheIntervalAtHighAvailability) {
+  const NetworkInstance ring = test_networks::make_ring_network({8, 13, 7, 0.1, 0.3, 3, 1}, 2);
+  const SpectraSummary exact = exact_summary(ring);
+  FailureShares shares;
+  std::string failure;
+  ASSERT_EQ(count_failure_shares(ring, 2, shares, failure), 0) << failure;
+  int spectrum_misses = 0;
+  int tail_misses = 0;
+  double spectrum_width = 0.0;
+  double tail_width = 0.0;
+  constexpr int kRepetitions = 100;
+  const double p = 0.95;
+  const double truth = reliability_point(exact, p).reliability;
+  for (int seed = 1; seed <= kRepetitions; ++seed) {
+    const SpectraSummary sampled = summary_of_counts(estimate_counts(400, seed, ring), false);
+    const ReliabilityPoint alone = reliability_point(sampled, p);
+    const ReliabilityPoint with_tail = reliability_point(sampled, p, &shares);
+    spectrum_misses += truth < alone.interval.low || truth > alone.interval.high;
+    tail_misses += truth < with_tail.interval.low || truth > with_tail.interval.high;
+    spectrum_width += alone.interval.high - alone.interval.low;
+    tail_width += with_tail.interval.high - with_tail.interval.low;
+  }
+  EXPECT_LE(spectrum_misses, kRepetitions / 10);
+  EXPECT_LE(tail_misses, kRepetitions / 10);
+  EXPECT_LT(tail_width, spectrum_width / 5);
 }
 
 TEST(BinomialWeights, SumToOneAndCentreOnTheMeanForLargeCounts) {

@@ -9,8 +9,8 @@ namespace {
 
 // Labels the component of every vertex by repeated relaxation over the up edges: plain
 // enough to be obviously right.
-std::vector<std::int32_t> component_labels(std::int32_t vertex_count,
-                                           const std::vector<EdgeEnds>& up_edges) {
+std::vector<std::int32_t> label_pieces(std::int32_t vertex_count,
+                                       const std::vector<EdgeEnds>& up_edges) {
   std::vector<std::int32_t> label(static_cast<std::size_t>(std::max(vertex_count, 0)) + 1);
   for (std::int32_t vertex = 0; vertex <= vertex_count; ++vertex) {
     label[static_cast<std::size_t>(vertex)] = vertex;
@@ -33,7 +33,7 @@ bool all_vertices_joined(std::int32_t vertex_count, const std::vector<EdgeEnds>&
   if (vertex_count <= 0) {
     return false;
   }
-  const std::vector<std::int32_t> label = component_labels(vertex_count, up_edges);
+  const std::vector<std::int32_t> label = label_pieces(vertex_count, up_edges);
   for (std::int32_t vertex = 1; vertex <= vertex_count; ++vertex) {
     if (label[static_cast<std::size_t>(vertex)] != 1) {
       return false;
@@ -42,8 +42,7 @@ bool all_vertices_joined(std::int32_t vertex_count, const std::vector<EdgeEnds>&
   return true;
 }
 
-// The edges up with the SRLGs of `subset` up.
-std::vector<EdgeEnds> up_edges_of(NetworkInstance& instance, std::size_t subset) {
+std::vector<EdgeEnds> up_edges_with(NetworkInstance& instance, std::size_t subset) {
   std::map<std::int32_t, std::int32_t> counts = instance.edge_srlg_count;
   std::vector<EdgeEnds> up_edges;
   for (std::int32_t edge = 1; edge <= instance.edge_count; ++edge) {
@@ -72,9 +71,13 @@ std::vector<EdgeEnds> up_edges_of(NetworkInstance& instance, std::size_t subset)
 std::vector<bool> connected_subsets(NetworkInstance instance) {
   std::vector<bool> connected(std::size_t{1} << instance.srlg_count);
   for (std::size_t subset = 0; subset < connected.size(); ++subset) {
-    connected[subset] = all_vertices_joined(instance.vertex_count, up_edges_of(instance, subset));
+    connected[subset] = all_vertices_joined(instance.vertex_count, up_edges_with(instance, subset));
   }
   return connected;
+}
+
+std::vector<std::int32_t> pieces_with(NetworkInstance instance, std::size_t subset) {
+  return label_pieces(instance.vertex_count, up_edges_with(instance, subset));
 }
 
 std::vector<std::uint64_t> joined_terminal_pairs(NetworkInstance instance,
@@ -87,8 +90,7 @@ std::vector<std::uint64_t> joined_terminal_pairs(NetworkInstance instance,
   }
   std::vector<std::uint64_t> pairs(std::size_t{1} << instance.srlg_count);
   for (std::size_t subset = 0; subset < pairs.size(); ++subset) {
-    const std::vector<std::int32_t> label =
-        component_labels(instance.vertex_count, up_edges_of(instance, subset));
+    const std::vector<std::int32_t> label = pieces_with(instance, subset);
     for (std::size_t i = 0; i < counted.size(); ++i) {
       for (std::size_t j = i + 1; j < counted.size(); ++j) {
         pairs[subset] += label[static_cast<std::size_t>(counted[i])] ==

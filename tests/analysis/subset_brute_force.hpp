@@ -19,6 +19,10 @@ std::vector<bool> connected_subsets(NetworkInstance instance);
 std::vector<std::uint64_t> joined_terminal_pairs(NetworkInstance instance,
                                                  const std::vector<std::int32_t>& terminals);
 
+// With exactly the SRLGs of `subset` up: for each vertex v (index v, 1..VNUM), the lowest
+// vertex of its piece of the network.
+std::vector<std::int32_t> pieces_with(NetworkInstance instance, std::size_t subset);
+
 // Connected subsets counted by size k (entry k-1), and those holding SRLG s (row s-1).
 struct SubsetCounts {
   std::vector<std::uint64_t> connected;

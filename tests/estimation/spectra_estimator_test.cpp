@@ -287,30 +287,32 @@ TEST(SharedOutCounts, EqualOneThreadForEveryBlockSizeAndThreadCount) {
 }
 
 // Draws are rejected with probability below SRLGNUM / 2^64, so a real run never meets one
-// by chance. With the limit lowered, about one draw in a hundred is rejected, in blocks
-// everywhere in their waves: each shifts the start of every later block, and the blocks
-// drawn from the wrong start are drawn again.
+// by chance. With the limit lowered, one draw in a hundred or one in ten is rejected, in
+// blocks everywhere in their waves: each shifts the start of every later block, and the
+// blocks drawn from the wrong start are drawn again. A sample count that leaves threads
+// without a block in the last wave is among them.
 TEST(SharedOutCounts, RejectedDrawsMoveTheLaterBlocks) {
   const NetworkInstance instance =
       test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
-  constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() / 100 * 99;
-  CountingOptions sequential;
-  sequential.draw_limit = kLimit;
-  CountingStats sequential_stats;
-  sequential.stats = &sequential_stats;
-  const SpectraCounts one = estimate_counts(600, 9, instance, sequential);
-  const SpectraCounts unlimited = estimate_counts(600, 9, instance, 1);
-  EXPECT_NE(one.connected_with, unlimited.connected_with) << "the limit rejected nothing";
-  for (const int threads : {2, 3, 8}) {
-    SCOPED_TRACE(threads);
-    CountingOptions options = sequential;
-    options.thread_count = threads;
-    options.samples_per_block = 5;
-    CountingStats stats;
-    options.stats = &stats;
-    expect_same_counts(estimate_counts(600, 9, instance, options), one);
-    EXPECT_GT(stats.rejections, 100);
-    EXPECT_GT(stats.redrawn_blocks, 0);
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  for (const auto& [limit, samples] :
+       {std::pair{kMax / 100 * 99, 600}, std::pair{kMax / 10 * 9, 613}}) {
+    CountingOptions sequential;
+    sequential.draw_limit = limit;
+    const SpectraCounts one = estimate_counts(samples, 9, instance, sequential);
+    const SpectraCounts unlimited = estimate_counts(samples, 9, instance, 1);
+    EXPECT_NE(one.connected_with, unlimited.connected_with) << "the limit rejected nothing";
+    for (const int threads : {2, 3, 8}) {
+      SCOPED_TRACE(::testing::Message() << samples << " samples, " << threads << " threads");
+      CountingOptions options = sequential;
+      options.thread_count = threads;
+      options.samples_per_block = 5;
+      CountingStats stats;
+      options.stats = &stats;
+      expect_same_counts(estimate_counts(samples, 9, instance, options), one);
+      EXPECT_GT(stats.rejections, 100);
+      EXPECT_GT(stats.redrawn_blocks, 0);
+    }
   }
 }
 

@@ -38,6 +38,19 @@ std::vector<std::string> csv_fields(const std::string& line) {
   return fields;
 }
 
+// The rows of a CSV report, its `# key: value` lines left out.
+std::string csv_table(const std::string& csv) {
+  std::istringstream lines(csv);
+  std::string line;
+  std::string table;
+  while (std::getline(lines, line)) {
+    if (line.rfind("# ", 0) != 0) {
+      table += line + '\n';
+    }
+  }
+  return table;
+}
+
 // A scratch folder of its own for each test, removed afterwards.
 class CommandsTest : public ::testing::Test {
  protected:
@@ -89,6 +102,9 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
   const std::string bad_instance = write("bad.txt", "VNUM:4\nENUM:99999999999\nSRLGNUM:1\n");
   std::string many_srlgs = "VNUM:2\nENUM:1\nSRLGNUM:31\nE:1:1,2\nSRLG:1:1,\n";
   const std::string too_many = write("many.txt", many_srlgs);
+  // Vertex 3 has no edge: cut off whatever is up.
+  const std::string cut_from_start =
+      write("apart.txt", "VNUM:3\nENUM:1\nSRLGNUM:1\nE:1:1,2\nSRLG:1:1\n");
   const std::string bad_xml = write("bad.xml", "<VARNAK>\n<SRLGNUM>x</SRLGNUM></VARNAK>");
   struct Case {
     std::vector<std::string> args;
@@ -115,7 +131,47 @@ TEST_F(CommandsTest, CommandLineMistakesAndFailuresEndWithTheirCodes) {
       {{"exact", "--graph", ring_, "stray"}, 2, "too many positional options"},
       {{"reliability", "--graph", ring_}, 2, "either --exact or --N"},
       {{"reliability", "--graph", ring_, "--exact", "--N", "5"}, 2, "either --exact or --N"},
-      {{"reliability", "--xml", bad_xml, "--graph", ring_}, 2, "either --xml or --graph"},
+      {{"reliability", "--xml", bad_xml, "--graph", ring_},
+       2,
+       "one of --xml, --results and --graph"},
+      {{"reliability", "--p", "0.5"}, 2, "one of --xml, --results and --graph"},
+      {{"reliability", "--results", bad_xml, "--N", "5"},
+       2,
+       "--exact, --N and --seed need --graph"},
+      {{"reliability", "--results", bad_xml, "--free-connected", "yes"},
+       2,
+       "--free-connected goes with --xml only"},
+      {{"reliability", "--results", bad_xml}, 1, "this is an XML file"},
+      {{"reliability", "--results", missing}, 1, "cannot open result file " + missing},
+      {{"reliability", "--graph", ring_, "--exact", "--tail-exact"},
+       2,
+       "--tail-exact goes with --graph and --N"},
+      {{"reliability", "--graph", ring_, "--N", "9", "--tail-exact", "0"},
+       2,
+       "--tail-exact is \"0\""},
+      {{"reliability", "--graph", ring_, "--N", "9", "--p", "0.9", "--rel-error", "0.1"},
+       2,
+       "--rel-error needs --max-N"},
+      {{"reliability", "--graph", ring_, "--N", "9", "--p", "0.9", "--rel-error", "1.5", "--max-N",
+        "99"},
+       2,
+       "--rel-error is 1.5"},
+      {{"reliability", "--graph", ring_, "--N", "9", "--grid", "3", "--rel-error", "0.1", "--max-N",
+        "99"},
+       2,
+       "give --rank-at or one --p"},
+      {{"reliability", "--graph", ring_, "--N", "100", "--p", "0.9", "--rel-error", "0.1",
+        "--max-N", "99"},
+       2,
+       "--max-N is 99; expected at least --N, 100"},
+      {{"reliability", "--graph", ring_, "--N", "100", "--max-N", "200"},
+       2,
+       "--max-N goes with --rel-error"},
+      {{"cuts", "--graph", ring_}, 2, "the option '--max-size' is required but missing"},
+      {{"cuts", "--graph", ring_, "--max-size", "0"}, 2, "--max-size is 0"},
+      {{"cuts", "--graph", cut_from_start, "--max-size", "1"},
+       1,
+       cut_from_start + ": the network is not connected even with every SRLG up"},
       {{"reliability", "--graph", ring_, "--exact", "--free-connected", "yes"},
        2,
        "--free-connected goes with --xml only"},
@@ -179,7 +235,7 @@ TEST_F(CommandsTest, UnambiguousStartsOfOptionNamesStandForTheOptions) {
     EXPECT_EQ(shortened.code, 0);
     EXPECT_TRUE(shortened.err.empty()) << shortened.err;
     EXPECT_FALSE(shortened.out.empty());
-    EXPECT_EQ(shortened.out, full.out);
+    EXPECT_EQ(csv_table(shortened.out), csv_table(full.out));
   }
 }
 
@@ -218,24 +274,28 @@ std::vector<double> csv_spectrum(const std::string& csv) {
   return values;
 }
 
-TEST_F(CommandsTest, EstimateGivesTheEstimatorsDoublesOnEveryThreadCount) {
+TEST_F(CommandsTest, EstimateGivesTheEstimatorsCountsOnEveryThreadCount) {
   NetworkInstance instance;
   std::ostringstream ignored;
   ASSERT_EQ(load_instance(ring_, instance, ignored), kLoadOk);
-  SpectraVector spectrum(3, 0.0);
-  BimSpectraMatrix bim(3, SpectraVector(3, 0.0));
-  estimate_spectra(spectrum, bim, 2001, 7, instance);
+  const SpectraCounts counts = estimate_counts(2001, 7, instance);
+  SpectraVector spectrum;
+  for (const std::int64_t connected : counts.connected) {
+    spectrum.push_back(static_cast<double>(connected) / 2001);
+  }
 
-  const Run one =
-      run({"estimate", "--graph", ring_, "--N", "2001", "--seed", "7", "--format", "csv"});
+  const Run one = run({"estimate", "--graph", ring_, "--N", "2001", "--seed", "7", "--threads", "1",
+                       "--format", "csv"});
   ASSERT_EQ(one.code, 0) << one.err;
   EXPECT_EQ(csv_spectrum(one.out), spectrum);
+  EXPECT_NE(one.out.find("\n# threads: 1\n"), std::string::npos);
   for (const std::string threads : {"2", "3"}) {
     SCOPED_TRACE(threads);
     const Run many = run({"estimate", "--graph", ring_, "--N", "2001", "--seed", "7", "--threads",
                           threads, "--format", "csv"});
     ASSERT_EQ(many.code, 0) << many.err;
-    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(csv_table(many.out), csv_table(one.out));
+    EXPECT_NE(many.out.find("\n# threads: " + threads + "\n"), std::string::npos);
   }
 }
 
@@ -274,32 +334,190 @@ TEST_F(CommandsTest, XmlFileWrittenByEstimateFeedsReliability) {
                               "0.25,0.5,0.9", "--rank-at", "0.5", "--format", "csv"});
   ASSERT_EQ(from_xml.code, 0) << from_xml.err;
   ASSERT_EQ(from_graph.code, 0) << from_graph.err;
-  std::istringstream xml_lines(from_xml.out);
-  std::istringstream graph_lines(from_graph.out);
+  std::istringstream xml_lines(csv_table(from_xml.out));
+  std::istringstream graph_lines(csv_table(from_graph.out));
   std::string xml_line;
   std::string graph_line;
   int rows = 0;
+  // series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved
+  const std::vector<std::size_t> values = {4, 7, 8, 9};
+  const std::vector<std::size_t> intervals = {5, 6, 10};
   while (std::getline(xml_lines, xml_line) && std::getline(graph_lines, graph_line)) {
     ++rows;
     SCOPED_TRACE(graph_line + " | " + xml_line);
-    // Same rows, fields and ranks; the values differ only by the file's six decimals.
+    // Same rows and ranks; the values differ only by the file's six decimals, and the
+    // file, without counts, has no intervals.
     const std::vector<std::string> xml_fields = csv_fields(xml_line);
     const std::vector<std::string> graph_fields = csv_fields(graph_line);
-    ASSERT_EQ(xml_fields.size(), graph_fields.size());
-    for (std::size_t i = 0; i < graph_fields.size(); ++i) {
-      char* end = nullptr;
-      const double graph_value = std::strtod(graph_fields[i].c_str(), &end);
-      if (graph_fields[i].empty() || *end != '\0' || i <= 3) {
-        EXPECT_EQ(xml_fields[i], graph_fields[i]) << "field " << i;
-      } else {
-        EXPECT_NEAR(std::strtod(xml_fields[i].c_str(), nullptr), graph_value, 1e-5)
-            << "field " << i;
-      }
+    ASSERT_EQ(xml_fields.size(), 11u);
+    ASSERT_EQ(graph_fields.size(), 11u);
+    for (std::size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(xml_fields[i], graph_fields[i]) << "field " << i;
     }
+    for (const std::size_t i : rows == 1 ? std::vector<std::size_t>{} : values) {
+      EXPECT_EQ(xml_fields[i].empty(), graph_fields[i].empty()) << "field " << i;
+      EXPECT_NEAR(std::strtod(xml_fields[i].c_str(), nullptr),
+                  std::strtod(graph_fields[i].c_str(), nullptr), 1e-5)
+          << "field " << i;
+    }
+    if (rows == 1) {
+      EXPECT_EQ(xml_line, graph_line);  // the header
+      continue;
+    }
+    for (const std::size_t i : intervals) {
+      EXPECT_TRUE(xml_fields[i].empty()) << "field " << i;
+    }
+    EXPECT_FALSE(graph_fields[5].empty());
   }
   EXPECT_FALSE(std::getline(xml_lines, xml_line)) << "more rows from the XML file";
   EXPECT_FALSE(std::getline(graph_lines, graph_line)) << "more rows from the graph";
   EXPECT_EQ(rows, 1 + 3 + 3);
+}
+
+// The JSON and CSV reports keep the counts, so reliability made from them is the very
+// figure that the same estimate made inside reliability gives, intervals and ranks alike.
+TEST_F(CommandsTest, EstimateReportsFeedReliabilityWithoutLoss) {
+  const std::vector<std::string> figures = {"--p", "0.3,0.9,0.999", "--rank-at",
+                                            "0.9", "--format",      "csv"};
+  std::vector<std::string> direct_args = {"reliability", "--graph", ring_,       "--N", "3001",
+                                          "--seed",      "4",       "--threads", "2"};
+  direct_args.insert(direct_args.end(), figures.begin(), figures.end());
+  const Run direct = run(direct_args);
+  ASSERT_EQ(direct.code, 0) << direct.err;
+  for (const std::string format : {"json", "csv"}) {
+    SCOPED_TRACE(format);
+    const Run estimate =
+        run({"estimate", "--graph", ring_, "--N", "3001", "--seed", "4", "--format", format});
+    ASSERT_EQ(estimate.code, 0) << estimate.err;
+    const std::string report = write("estimate." + format, estimate.out);
+    std::vector<std::string> args = {"reliability", "--results", report};
+    args.insert(args.end(), figures.begin(), figures.end());
+    const Run from_report = run(args);
+    ASSERT_EQ(from_report.code, 0) << from_report.err;
+    EXPECT_EQ(csv_table(from_report.out), csv_table(direct.out));
+    EXPECT_NE(from_report.out.find("\n# seed: 4\n# seed_drawn: false\n"), std::string::npos);
+    EXPECT_NE(from_report.out.find("\n# results_file: estimate." + format + "\n"),
+              std::string::npos);
+  }
+}
+
+TEST_F(CommandsTest, ReportsThatNoEstimateWritesAreRefused) {
+  const std::string json_head =
+      "{\"command\": \"estimate\", \"srlg_count\": 2, \"N\": 10, \"seed\": 1,\n";
+  const std::string csv_head =
+      "# command: estimate\n# srlg_count: 2\n# N: 10\n"
+      "series,srlg,k,value,connected,wilson_low,wilson_high,band_low,band_high\n";
+  struct Case {
+    std::string name;
+    std::string text;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"a.json", json_head + "\"connected\": [4, 10], \"connected_with\": [[3, 10], [2, 10]]}",
+       "a.json: connected_with column 1 adds up to 5; expected 1 times 4"},
+      {"b.json", json_head + "\"connected\": [4, 11], \"connected_with\": [[2, 10], [2, 10]]}",
+       "connected count 2 is 11; expected at most N = 10"},
+      {"c.json", json_head + "\"connected\": [4, 10]}", "no \"connected_with\""},
+      {"d.json", json_head + "\"connected\": [4, -1]}",
+       "d.json line 2: value 2 of \"connected\" is \"-1\""},
+      {"e.json", "{\"command\": \"exact\"}", "\"command\" is \"exact\"; expected \"estimate\""},
+      {"f.json", json_head + "\"connected\": [4, 10], \"connected_with\": [[4, 10], [0, 10]]} x",
+       "f.json line 2: the report goes on with \"x\""},
+      {"g.csv", csv_head + "spectrum,,1,0.4,4,,,,\nspectrum,,2,1,10,,,,\nbim,1,1,0.4,4,,,,\n",
+       "no bim row for srlg 2, k 1"},
+      {"h.csv", csv_head + "spectrum,,3,0.4,4,,,,\n", "h.csv line 5: k is \"3\"; expected 1 to 2"},
+      {"i.csv", csv_head + "spectrum,,1,0.4,4,,,,\nspectrum,,1,0.4,4,,,,\n",
+       "i.csv line 6: a second spectrum row for k 1"},
+      {"j.csv", "# command: estimate\n# N: 10\nseries,srlg,k\n", "no # srlg_count line"},
+      {"k.csv", "# command: estimate\n# srlg_count: 100000\n# N: 10\nseries,srlg,k,connected\n",
+       "srlg_count 100000 needs 10000100000 rows, more than the rest of the file can hold"},
+      // Reading stops early: what a device such as /dev/zero gives, and a report padded
+      // far past what its SRLG count allows.
+      {"zeros.json", std::string(70000, '\0'), "zeros.json: no srlg_count in its first 64 KiB"},
+      {"padded.json", json_head + std::string(300000, ' '),
+       "padded.json: longer than 64.6 KiB, more than a report of its srlg_count can be"},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    const Run result = run({"reliability", "--results", write(test_case.name, test_case.text)});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find(test_case.message), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty());
+  }
+}
+
+// A run that sampled until it was precise enough is the fixed-N run at the N it reports.
+TEST_F(CommandsTest, RelativeErrorStopsAtAFixedNRun) {
+  const Run until = run({"reliability", "--graph", ring_, "--N", "500", "--seed", "5", "--p", "0.9",
+                         "--rel-error", "0.02", "--max-N", "1000000", "--format", "csv"});
+  ASSERT_EQ(until.code, 0) << until.err;
+  const std::size_t at = until.out.find("\n# N: ");
+  ASSERT_NE(at, std::string::npos);
+  const std::string n = until.out.substr(at + 6, until.out.find('\n', at + 1) - at - 6);
+  EXPECT_GT(std::stoi(n), 500);
+  EXPECT_NE(until.out.find("# stop_reason: relative error reached\n"), std::string::npos);
+  const Run fixed = run(
+      {"reliability", "--graph", ring_, "--N", n, "--seed", "5", "--p", "0.9", "--format", "csv"});
+  ASSERT_EQ(fixed.code, 0) << fixed.err;
+  EXPECT_EQ(csv_table(until.out), csv_table(fixed.out));
+  // Half-width at most 2% of 1 - R: the row's value, low and unreliability.
+  const std::string table = csv_table(until.out);
+  const std::size_t row_start = table.find("\nreliability,") + 1;
+  const std::vector<std::string> row =
+      csv_fields(table.substr(row_start, table.find('\n', row_start) - row_start));
+  const double reliability = std::stod(row[4]);
+  EXPECT_LE(reliability - std::stod(row[5]), 0.02 * std::stod(row[7]));
+
+  const Run capped = run({"reliability", "--graph", ring_, "--N", "500", "--seed", "5", "--p",
+                          "0.9", "--rel-error", "0.001", "--max-N", "3000", "--format", "csv"});
+  ASSERT_EQ(capped.code, 0) << capped.err;
+  EXPECT_NE(capped.out.find("\n# N: 3000\n"), std::string::npos);
+  EXPECT_NE(capped.out.find("# stop_reason: --max-N reached\n"), std::string::npos);
+}
+
+// With every failure size counted, 1 - R(p) is exact however few the samples.
+TEST_F(CommandsTest, TailExactCountsTheSmallFailures) {
+  const Run exact =
+      run({"reliability", "--graph", ring_, "--exact", "--p", "0.99,0.5", "--format", "csv"});
+  const Run tail = run({"reliability", "--graph", ring_, "--N", "20", "--seed", "1", "--p",
+                        "0.99,0.5", "--tail-exact", "--format", "csv"});
+  ASSERT_EQ(exact.code, 0) << exact.err;
+  ASSERT_EQ(tail.code, 0) << tail.err;
+  EXPECT_NE(tail.out.find("\n# exact_tail_depth: 3\n"), std::string::npos);
+  std::istringstream tail_rows(csv_table(tail.out));
+  std::istringstream exact_rows(csv_table(exact.out));
+  std::string tail_row;
+  std::string exact_row;
+  std::getline(tail_rows, tail_row);  // the header
+  std::getline(exact_rows, exact_row);
+  int rows = 0;
+  while (std::getline(tail_rows, tail_row) && std::getline(exact_rows, exact_row)) {
+    ++rows;
+    SCOPED_TRACE(tail_row);
+    const std::vector<std::string> from_tail = csv_fields(tail_row);
+    const std::vector<std::string> from_exact = csv_fields(exact_row);
+    // R(p) and its point interval to the last digit; 1 - R summed apart, to its rounding.
+    for (const std::size_t field : {1, 4, 5, 6}) {
+      EXPECT_EQ(from_tail[field], from_exact[field]);
+    }
+    EXPECT_NEAR(std::stod(from_tail[7]), std::stod(from_exact[7]), 1e-15);
+  }
+  EXPECT_EQ(rows, 2);
+}
+
+TEST_F(CommandsTest, CutsListsTheMinimalCutSets) {
+  // The ring: SRLG 2 alone isolates vertex 3; SRLGs 1 and 3 together leave {1, 4} and
+  // {2, 3}, and the piece with vertex 1 is kept as the rest.
+  const Run csv = run({"cuts", "--graph", ring_, "--max-size", "3", "--format", "csv"});
+  ASSERT_EQ(csv.code, 0) << csv.err;
+  EXPECT_EQ(csv_table(csv.out), "size,srlgs,cut_off\n1,2,3\n2,1 3,2 3\n");
+  EXPECT_NE(csv.out.find("# count_by_size: 1 1 0\n"), std::string::npos);
+  const Run json = run({"cuts", "--graph", ring_, "--max-size", "1", "--format", "json"});
+  ASSERT_EQ(json.code, 0) << json.err;
+  EXPECT_NE(json.out.find("\"count_by_size\": [0, 1],\n  \"cut_sets\": [\n    {\"srlgs\": [2], "
+                          "\"cut_off\": [3]}\n  ]\n}\n"),
+            std::string::npos)
+      << json.out;
 }
 
 TEST_F(CommandsTest, FreeConnectedMustAgreeWithTheFile) {

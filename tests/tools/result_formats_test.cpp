@@ -44,15 +44,14 @@ TEST(JsonText, EscapesWhatJsonRequires) {
 TEST(TextReports, ShowTheFileNameWithControlBytesEscaped) {
   const std::string name = "run\x1b[2J\xC2\x9B[1m\xFF.txt";
   const std::string shown = "run\\x1b[2J\\xc2\\x9b[1m\\xff.txt";
+  const SpectraCounts counts{1, 10, {10}, {10}};
   EstimateReport estimate;
-  estimate.instance_name = name;
-  estimate.sample_size = 10;
-  estimate.spectrum = {1.0};
-  const BimSpectraMatrix estimate_bim = {{1.0}};
-  estimate.bim_rows = rows_of(estimate_bim);
+  estimate.run.instance_name = name;
+  estimate.run.sampled = true;
+  estimate.counts = &counts;
   add_confidence(estimate);
   ExactReport exact;
-  exact.instance_name = name;
+  exact.run.instance_name = name;
   exact.exact.srlg_count = 1;
   exact.exact.connected_subsets = {1};
   exact.exact.connected_subsets_with = {{1}};
@@ -60,9 +59,9 @@ TEST(TextReports, ShowTheFileNameWithControlBytesEscaped) {
   exact.exact.spectrum = {1.0};
   exact.exact.bim_spectra = {{1.0}};
   ReliabilityReport reliability;
-  reliability.source_name = name;
-  reliability.source_kind = "xml";
-  reliability.curve = {{0.5, 0.5}};
+  reliability.run.instance_name = name;
+  reliability.run.method = "xml";
+  reliability.curve = {{0.5, 0.5, 0.5, {0.0, 1.0}}};
   std::ostringstream from_estimate;
   std::ostringstream from_exact;
   std::ostringstream from_reliability;
@@ -105,28 +104,72 @@ TEST(OutputFormat, KnowsItsThreeNames) {
   }
 }
 
-TEST(EstimateReport, CsvHoldsEveryValueAndItsInterval) {
+TEST(EstimateReport, CsvHoldsTheRunTheCountsAndTheIntervals) {
+  // N = 10 and counts 0, 8, 10: values from the counts, so exactly 0 and 1 at the ends.
+  const SpectraCounts counts{3, 10, {0, 8, 10}, {0, 6, 10, 0, 8, 10, 0, 2, 10}};
   EstimateReport report;
-  report.instance_name = "ring4.txt";
-  report.sample_size = 10;
-  report.seed = 1;
-  report.spectrum = {0.0, 0.7999999999999999, 0.9999999999999999};
-  const BimSpectraMatrix bim_spectra = {{0, 0.6, 1}, {0, 0.8, 1}, {0, 0.2, 1}};
-  report.bim_rows = rows_of(bim_spectra);
+  report.run.instance_name = "ring4.txt";
+  report.run.method = "estimate";
+  report.run.srlg_count = 3;
+  report.run.sampled = true;
+  report.run.sample_size = 10;
+  report.run.seed = 77;
+  report.run.seed_drawn = true;
+  report.run.thread_count = 2;
+  report.counts = &counts;
   add_confidence(report);
   std::ostringstream csv;
   write_estimate_report(csv, report, OutputFormat::kCsv);
   std::istringstream lines(csv.str());
   std::string line;
-  std::getline(lines, line);
-  EXPECT_EQ(line, "series,srlg,k,value,wilson_low,wilson_high,band_low,band_high");
+  std::vector<std::string> comments;
+  while (std::getline(lines, line) && line.rfind("# ", 0) == 0) {
+    comments.push_back(line);
+  }
+  const std::vector<std::string> expected_comments = {"# command: estimate",
+                                                      "# instance: ring4.txt",
+                                                      "# method: estimate",
+                                                      "# srlg_count: 3",
+                                                      "# N: 10",
+                                                      "# seed: 77",
+                                                      "# seed_drawn: true",
+                                                      "# threads: 2",
+                                                      "# free_edges_connect: false",
+                                                      "# confidence_level: 0.95"};
+  EXPECT_EQ(comments, expected_comments);
+  EXPECT_EQ(line, "series,srlg,k,value,connected,wilson_low,wilson_high,band_low,band_high");
   std::vector<std::string> rows;
   while (std::getline(lines, line)) {
     rows.push_back(line);
   }
   ASSERT_EQ(rows.size(), 3u + 9u);
-  EXPECT_EQ(rows[1].substr(0, 31), "spectrum,,2,0.79999999999999993");
-  EXPECT_EQ(rows[3 + 1], "bim,1,2,0.59999999999999998,,,,");
+  EXPECT_EQ(rows[0].substr(0, 20), "spectrum,,1,0,0,0,0.");
+  EXPECT_EQ(rows[1].substr(0, 34), "spectrum,,2,0.80000000000000004,8,");
+  EXPECT_EQ(rows[2].substr(0, 19), "spectrum,,3,1,10,0.");
+  EXPECT_EQ(rows[3 + 1], "bim,1,2,0.59999999999999998,6,,,,");
+}
+
+// Whatever the counts, every estimate lies in [0, 1] inside its interval, and the ends
+// are exact where the counts are 0 or N: a sum of 1/N would pass 1 for some N.
+TEST(EstimateReport, ValuesAndIntervalsComeFromTheCounts) {
+  for (const std::int32_t n : {1, 3, 7, 10, 49, 1000003}) {
+    for (const std::int64_t connected : {std::int64_t{0}, std::int64_t{1}, std::int64_t{n / 2},
+                                         std::int64_t{n - 1}, std::int64_t{n}}) {
+      SCOPED_TRACE(::testing::Message() << connected << " of " << n);
+      const SpectraCounts counts{1, n, {connected}, {static_cast<std::int32_t>(connected)}};
+      EstimateReport report;
+      report.counts = &counts;
+      add_confidence(report);
+      const double value = report.spectrum[0];
+      EXPECT_EQ(value, static_cast<double>(connected) / n);
+      EXPECT_LE(report.wilson[0].low, value);
+      EXPECT_GE(report.wilson[0].high, value);
+      EXPECT_GE(report.wilson[0].low, 0.0);
+      EXPECT_LE(report.wilson[0].high, 1.0);
+      EXPECT_EQ(report.wilson[0].low == 0.0, connected == 0);
+      EXPECT_EQ(report.wilson[0].high == 1.0, connected == n);
+    }
+  }
 }
 
 }  // namespace

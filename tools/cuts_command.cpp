@@ -1,0 +1,67 @@
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/cut_sets.hpp"
+#include "common/printable.hpp"
+#include "tools/command_line.hpp"
+
+namespace varnak {
+namespace {
+
+constexpr const char* kCutsHelp =
+    "Usage: varnak-tools cuts --graph FILE --max-size K [--format text|csv|json]\n"
+    "\n"
+    "Lists every minimal SRLG cut set of at most K SRLGs: a set whose failure (every\n"
+    "other SRLG up) disconnects the network while no smaller part of it does. Size 1\n"
+    "gives the single points of failure, size 2 the dual failures. Each set comes with\n"
+    "the vertices it cuts off from the rest, the rest being the largest piece left.\n"
+    "Edges come up by the estimator's rules. The count is exact.\n"
+    "\n"
+    "The sets of at most K SRLGs are searched in order of their ids; a set that\n"
+    "disconnects is not extended. A network that is not connected even with every\n"
+    "SRLG up is refused, as is a K whose sets would take too long to check (the\n"
+    "message gives their number).\n";
+
+}  // namespace
+
+int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args) {
+  const std::string command = "cuts";
+  po::options_description options("Options");
+  options.add_options()("graph", po::value<std::string>()->required(), "instance file (required)")(
+      "max-size", po::value<std::int32_t>()->required(),
+      "largest number of SRLGs in a cut set (required)");
+  add_format_option(options);
+  po::variables_map given;
+  if (const int code = parse_options(console, command, kCutsHelp, options, args, given);
+      code >= 0) {
+    return code;
+  }
+  OutputFormat format = OutputFormat::kText;
+  if (const int code = read_format(console, command, given, format); code >= 0) {
+    return code;
+  }
+  const std::int32_t max_size = given["max-size"].as<std::int32_t>();
+  if (max_size < 1) {
+    return usage_error(
+        console, command,
+        "--max-size is " + std::to_string(max_size) + "; expected a number of SRLGs from 1 up");
+  }
+  const std::string graph = given["graph"].as<std::string>();
+  const auto start = std::chrono::steady_clock::now();
+  NetworkInstance instance;
+  if (load_graph(console, command, graph, instance) != kExitSuccess) {
+    return kExitFailure;
+  }
+  CutsReport report;
+  report.run = exact_run_info(graph, instance);
+  std::string message;
+  if (find_minimal_cut_sets(instance, max_size, report.cuts, message) != 0) {
+    return failure(console, command, printable(graph) + ": " + message);
+  }
+  report.run.elapsed_seconds = seconds_since(start);
+  write_cuts_report(console.out, report, format);
+  return kExitSuccess;
+}
+
+}  // namespace varnak

@@ -1,0 +1,744 @@
+#include "tools/estimate_results.hpp"
+
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <vector>
+
+#include "common/memory_budget.hpp"
+#include "common/printable.hpp"
+#include "estimation/memory_check.hpp"
+
+namespace varnak {
+namespace {
+
+// A fault found while reading: the line it is on and what is wrong.
+struct Fault {
+  std::size_t line = 0;  // 0 when no one line is to blame
+  std::string reason;
+};
+
+// How a value looks in a message: control bytes as \xNN, cut after 60 bytes.
+std::string shown(std::string_view text) {
+  return quoted(std::string(text), 60);
+}
+
+bool read_integer(std::string_view text, std::int64_t& value) {
+  if (text.empty()) {
+    return false;
+  }
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// The small JSON reader the report needs: the top object's keys in any order, every other
+// value skipped, and the line counted for messages. Depth is capped, so a file of nothing
+// but brackets cannot exhaust the stack.
+class JsonCursor {
+ public:
+  explicit JsonCursor(const std::string& text) : text_(text) {}
+
+  std::size_t line() const { return line_; }
+
+  void skip_space() {
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
+      line_ += text_[at_] == '\n' ? 1 : 0;
+      ++at_;
+    }
+  }
+
+  bool at_end() {
+    skip_space();
+    return at_ >= text_.size();
+  }
+
+  char peek() {
+    skip_space();
+    return at_ < text_.size() ? text_[at_] : '\0';
+  }
+
+  bool take(char expected) {
+    if (peek() != expected) {
+      return false;
+    }
+    ++at_;
+    return true;
+  }
+
+  // The next few bytes, for a message.
+  std::string here() const { return shown(std::string_view(text_).substr(at_, 20)); }
+
+  bool string(std::string& value) {
+    value.clear();
+    if (!take('"')) {
+      return false;
+    }
+    while (at_ < text_.size() && text_[at_] != '"') {
+      char c = text_[at_++];
+      if (c == '\n') {
+        return false;
+      }
+      if (c == '\\') {
+        if (at_ >= text_.size()) {
+          return false;
+        }
+        const char escaped = text_[at_++];
+        switch (escaped) {
+          case 'n':
+            c = '\n';
+            break;
+          case 't':
+            c = '\t';
+            break;
+          case 'r':
+            c = '\r';
+            break;
+          case 'b':
+            c = '\b';
+            break;
+          case 'f':
+            c = '\f';
+            break;
+          case 'u': {
+            std::int64_t code = 0;
+            if (at_ + 4 > text_.size()) {
+              return false;
+            }
+            for (int i = 0; i < 4; ++i) {
+              const char digit = text_[at_++];
+              const int nibble = digit >= '0' && digit <= '9'   ? digit - '0'
+                                 : digit >= 'a' && digit <= 'f' ? digit - 'a' + 10
+                                 : digit >= 'A' && digit <= 'F' ? digit - 'A' + 10
+                                                                : -1;
+              if (nibble < 0) {
+                return false;
+              }
+              code = code * 16 + nibble;
+            }
+            // Names only: anything past ASCII is kept as a placeholder.
+            c = code < 0x80 ? static_cast<char>(code) : '?';
+            break;
+          }
+          default:
+            c = escaped;  // \" \\ \/
+        }
+      }
+      value += c;
+    }
+    return take_raw('"');
+  }
+
+  // The bytes of a number or a literal, as they stand.
+  std::string_view token() {
+    skip_space();
+    const std::size_t start = at_;
+    while (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) != 0 ||
+                                  text_[at_] == '-' || text_[at_] == '+' || text_[at_] == '.')) {
+      ++at_;
+    }
+    return std::string_view(text_).substr(start, at_ - start);
+  }
+
+  bool skip_value(int depth = 0) {
+    if (depth > 64) {
+      return false;
+    }
+    const char next = peek();
+    if (next == '"') {
+      std::string ignored;
+      return string(ignored);
+    }
+    if (next == '[' || next == '{') {
+      const char close = next == '[' ? ']' : '}';
+      ++at_;
+      if (take(close)) {
+        return true;
+      }
+      do {
+        if (close == '}') {
+          std::string key;
+          if (!string(key) || !take(':')) {
+            return false;
+          }
+        }
+        if (!skip_value(depth + 1)) {
+          return false;
+        }
+      } while (take(','));
+      return take(close);
+    }
+    return !token().empty();
+  }
+
+ private:
+  bool take_raw(char expected) {
+    if (at_ < text_.size() && text_[at_] == expected) {
+      ++at_;
+      return true;
+    }
+    return false;
+  }
+
+  const std::string& text_;
+  std::size_t at_ = 0;
+  std::size_t line_ = 1;
+};
+
+// `what` names the value in a message: "\"N\"", "value 3 of \"connected\"".
+bool json_integer(JsonCursor& json, std::int64_t low, std::int64_t high, const std::string& what,
+                  std::int64_t& value, Fault& fault) {
+  const std::size_t line = json.line();
+  const std::string_view text = json.token();
+  if (!read_integer(text, value) || value < low || value > high) {
+    fault = {line, what + " is " + shown(text) + "; expected a whole number from " +
+                       std::to_string(low) + " to " + std::to_string(high)};
+    return false;
+  }
+  return true;
+}
+
+bool json_bool(JsonCursor& json, std::string_view key, bool& value, Fault& fault) {
+  const std::size_t line = json.line();
+  const std::string_view text = json.token();
+  if (text != "true" && text != "false") {
+    fault = {line, "\"" + std::string(key) + "\" is " + shown(text) + "; expected true or false"};
+    return false;
+  }
+  value = text == "true";
+  return true;
+}
+
+bool json_counts(JsonCursor& json, std::string_view key, std::vector<std::int64_t>& values,
+                 Fault& fault) {
+  values.clear();
+  if (!json.take('[')) {
+    fault = {json.line(), "\"" + std::string(key) + "\" is not an array; expected [0, 1, ...]"};
+    return false;
+  }
+  if (json.take(']')) {
+    return true;
+  }
+  do {
+    std::int64_t value = 0;
+    if (!json_integer(
+            json, 0, std::numeric_limits<std::int32_t>::max(),
+            "value " + std::to_string(values.size() + 1) + " of \"" + std::string(key) + "\"",
+            value, fault)) {
+      return false;
+    }
+    values.push_back(value);
+  } while (json.take(','));
+  if (!json.take(']')) {
+    fault = {json.line(),
+             "\"" + std::string(key) + "\" goes on with " + json.here() + "; expected , or ]"};
+    return false;
+  }
+  return true;
+}
+
+// What the report names, gathered before the counts are checked.
+struct Gathered {
+  bool has_srlg_count = false;
+  bool has_n = false;
+  bool has_seed = false;
+  std::vector<std::int64_t> connected;
+  std::vector<std::vector<std::int64_t>> connected_with;
+  bool has_connected = false;
+  bool has_connected_with = false;
+};
+
+int parse_json(const std::string& text, EstimateResults& results, Gathered& gathered,
+               Fault& fault) {
+  JsonCursor json(text);
+  RunInfo& run = results.run;
+  if (!json.take('{')) {
+    fault = {json.line(), "the report starts with " + json.here() + "; expected {"};
+    return 1;
+  }
+  if (json.take('}')) {
+    fault = {json.line(), "the report is an empty object; expected estimate's JSON report"};
+    return 1;
+  }
+  do {
+    std::string key;
+    const std::size_t key_line = json.line();
+    if (!json.string(key) || !json.take(':')) {
+      fault = {key_line, "expected a key in double quotes and ':' at " + json.here()};
+      return 1;
+    }
+    std::int64_t number = 0;
+    if (key == "command" || key == "method") {
+      std::string value;
+      if (!json.string(value) || value != "estimate") {
+        fault = {key_line, "\"" + key + "\" is " + shown(value) +
+                               "; expected \"estimate\", the report of varnak-tools estimate"};
+        return 1;
+      }
+    } else if (key == "instance") {
+      if (json.peek() == 'n') {
+        json.token();
+      } else if (!json.string(run.instance_name)) {
+        fault = {key_line, "\"instance\" is not a string"};
+        return 1;
+      }
+    } else if (key == "srlg_count") {
+      if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
+                        number, fault)) {
+        return 1;
+      }
+      run.srlg_count = static_cast<std::int32_t>(number);
+      gathered.has_srlg_count = true;
+    } else if (key == "N") {
+      if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
+                        number, fault)) {
+        return 1;
+      }
+      run.sample_size = static_cast<std::int32_t>(number);
+      gathered.has_n = true;
+    } else if (key == "seed") {
+      if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
+                        number, fault)) {
+        return 1;
+      }
+      run.seed = static_cast<std::int32_t>(number);
+      gathered.has_seed = true;
+    } else if (key == "threads") {
+      if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
+                        number, fault)) {
+        return 1;
+      }
+      run.thread_count = static_cast<int>(number);
+    } else if (key == "seed_drawn") {
+      if (!json_bool(json, key, run.seed_drawn, fault)) {
+        return 1;
+      }
+    } else if (key == "free_edges_connect") {
+      if (!json_bool(json, key, run.free_edges_connect, fault)) {
+        return 1;
+      }
+    } else if (key == "connected") {
+      if (!json_counts(json, key, gathered.connected, fault)) {
+        return 1;
+      }
+      gathered.has_connected = true;
+    } else if (key == "connected_with") {
+      if (!json.take('[')) {
+        fault = {key_line, "\"connected_with\" is not an array of rows"};
+        return 1;
+      }
+      gathered.has_connected_with = true;
+      if (!json.take(']')) {
+        do {
+          gathered.connected_with.emplace_back();
+          if (!json_counts(json, "connected_with", gathered.connected_with.back(), fault)) {
+            fault.reason += " (row " + std::to_string(gathered.connected_with.size()) + ")";
+            return 1;
+          }
+        } while (json.take(','));
+        if (!json.take(']')) {
+          fault = {json.line(),
+                   "\"connected_with\" goes on with " + json.here() + "; expected , or ]"};
+          return 1;
+        }
+      }
+    } else if (!json.skip_value()) {
+      fault = {key_line, "the value of \"" + shown(key).substr(1, shown(key).size() - 2) +
+                             "\" is not JSON (or is nested more than 64 deep) at " + json.here()};
+      return 1;
+    }
+  } while (json.take(','));
+  if (!json.take('}') || !json.at_end()) {
+    fault = {json.line(),
+             "the report goes on with " + json.here() + "; expected , or } and the end"};
+    return 1;
+  }
+  return 0;
+}
+
+// Splits one CSV line at its commas; the report writes no quoted fields.
+std::vector<std::string_view> csv_fields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = line.find(',', start);
+    fields.push_back(line.substr(start, comma - start));
+    if (comma == std::string_view::npos) {
+      return fields;
+    }
+    start = comma + 1;
+  }
+}
+
+int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathered, Fault& fault) {
+  RunInfo& run = results.run;
+  std::size_t at = 0;
+  std::size_t line_number = 0;
+  const auto next_line = [&](std::string_view& line) {
+    if (at >= text.size()) {
+      return false;
+    }
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    line = std::string_view(text).substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    at = end + 1;
+    ++line_number;
+    return true;
+  };
+  std::string_view line;
+  // The facts, as `# key: value` lines before the header.
+  for (;;) {
+    if (!next_line(line)) {
+      fault = {line_number,
+               "the report ends before its header line; expected "
+               "series,srlg,k,value,connected,..."};
+      return 1;
+    }
+    if (line.empty() || line.front() != '#') {
+      break;
+    }
+    const std::size_t colon = line.find(": ");
+    if (colon == std::string_view::npos) {
+      continue;  // a comment of someone else's
+    }
+    const std::string_view key = line.substr(2, colon - 2);
+    const std::string_view value = line.substr(colon + 2);
+    std::int64_t number = 0;
+    const auto integer = [&](std::int64_t low, std::int64_t& target) {
+      if (!read_integer(value, number) || number < low ||
+          number > std::numeric_limits<std::int32_t>::max()) {
+        fault = {line_number, std::string(key) + " is " + shown(value) +
+                                  "; expected a whole number from " + std::to_string(low) +
+                                  " to 2147483647"};
+        return false;
+      }
+      target = number;
+      return true;
+    };
+    std::int64_t target = 0;
+    if (key == "command" || key == "method") {
+      if (value != "estimate") {
+        fault = {line_number, std::string(key) + " is " + shown(value) +
+                                  "; expected estimate, the report of varnak-tools estimate"};
+        return 1;
+      }
+    } else if (key == "instance") {
+      run.instance_name = std::string(value);
+    } else if (key == "srlg_count") {
+      if (!integer(1, target)) {
+        return 1;
+      }
+      run.srlg_count = static_cast<std::int32_t>(target);
+      gathered.has_srlg_count = true;
+    } else if (key == "N") {
+      if (!integer(1, target)) {
+        return 1;
+      }
+      run.sample_size = static_cast<std::int32_t>(target);
+      gathered.has_n = true;
+    } else if (key == "seed") {
+      if (!integer(1, target)) {
+        return 1;
+      }
+      run.seed = static_cast<std::int32_t>(target);
+      gathered.has_seed = true;
+    } else if (key == "threads") {
+      if (!integer(1, target)) {
+        return 1;
+      }
+      run.thread_count = static_cast<int>(target);
+    } else if (key == "seed_drawn" || key == "free_edges_connect") {
+      if (value != "true" && value != "false") {
+        fault = {line_number,
+                 std::string(key) + " is " + shown(value) + "; expected true or false"};
+        return 1;
+      }
+      (key == "seed_drawn" ? run.seed_drawn : run.free_edges_connect) = value == "true";
+    }
+  }
+  if (!gathered.has_srlg_count || !gathered.has_n) {
+    fault = {line_number, std::string("no # ") + (gathered.has_srlg_count ? "N" : "srlg_count") +
+                              " line before the header; expected the report of varnak-tools "
+                              "estimate --format csv"};
+    return 1;
+  }
+  const std::vector<std::string_view> header = csv_fields(line);
+  const auto column = [&](std::string_view name) {
+    for (std::size_t i = 0; i < header.size(); ++i) {
+      if (header[i] == name) {
+        return static_cast<std::ptrdiff_t>(i);
+      }
+    }
+    return std::ptrdiff_t{-1};
+  };
+  const std::ptrdiff_t series_column = column("series");
+  const std::ptrdiff_t srlg_column = column("srlg");
+  const std::ptrdiff_t k_column = column("k");
+  const std::ptrdiff_t count_column = column("connected");
+  if (series_column < 0 || srlg_column < 0 || k_column < 0 || count_column < 0) {
+    fault = {line_number, "the header is " + shown(line) +
+                              "; expected the columns series, srlg, k and connected"};
+    return 1;
+  }
+  const std::size_t width = static_cast<std::size_t>(run.srlg_count);
+  // Every cell is a line of ten bytes or more, so a file of fewer bytes than cells cannot
+  // hold them; the tables allocated below stay in proportion to the file.
+  const double cells = static_cast<double>(width) * static_cast<double>(width + 1);
+  if (cells > static_cast<double>(text.size() - std::min(at, text.size()))) {
+    fault = {0, "srlg_count " + std::to_string(width) + " needs " +
+                    std::to_string(static_cast<std::uint64_t>(cells)) +
+                    " rows, more than the rest of the file can hold"};
+    return 1;
+  }
+  constexpr std::int64_t kUnset = -1;
+  gathered.connected.assign(width, kUnset);
+  gathered.connected_with.assign(width, std::vector<std::int64_t>(width, kUnset));
+  gathered.has_connected = gathered.has_connected_with = true;
+  const std::size_t columns = header.size();
+  while (next_line(line)) {
+    if (line.empty()) {
+      continue;
+    }
+    const std::vector<std::string_view> fields = csv_fields(line);
+    if (fields.size() != columns) {
+      fault = {line_number, "the row " + shown(line) + " has " + std::to_string(fields.size()) +
+                                " fields; expected " + std::to_string(columns)};
+      return 1;
+    }
+    const std::string_view series = fields[static_cast<std::size_t>(series_column)];
+    if (series == "pairwise") {
+      continue;  // the pairwise shares of --pairwise: no part of the spectra
+    }
+    const bool bim = series == "bim";
+    if (!bim && series != "spectrum") {
+      fault = {line_number, "series is " + shown(series) + "; expected spectrum or bim"};
+      return 1;
+    }
+    std::int64_t k = 0;
+    std::int64_t srlg = 0;
+    std::int64_t count = 0;
+    const std::string_view k_text = fields[static_cast<std::size_t>(k_column)];
+    const std::string_view srlg_text = fields[static_cast<std::size_t>(srlg_column)];
+    const std::string_view count_text = fields[static_cast<std::size_t>(count_column)];
+    if (!read_integer(k_text, k) || k < 1 || k > run.srlg_count) {
+      fault = {line_number, "k is " + shown(k_text) + "; expected 1 to " + std::to_string(width)};
+      return 1;
+    }
+    if (bim ? !read_integer(srlg_text, srlg) || srlg < 1 || srlg > run.srlg_count
+            : !srlg_text.empty()) {
+      fault = {line_number,
+               "srlg is " + shown(srlg_text) + "; expected " +
+                   (bim ? "1 to " + std::to_string(width) : "nothing on a spectrum row")};
+      return 1;
+    }
+    if (!read_integer(count_text, count) || count < 0 || count > run.sample_size) {
+      fault = {line_number,
+               "connected is " + shown(count_text) +
+                   "; expected a count from 0 to N = " + std::to_string(run.sample_size)};
+      return 1;
+    }
+    std::int64_t& cell = bim ? gathered.connected_with[static_cast<std::size_t>(srlg - 1)]
+                                                      [static_cast<std::size_t>(k - 1)]
+                             : gathered.connected[static_cast<std::size_t>(k - 1)];
+    if (cell != kUnset) {
+      fault = {line_number, "a second " + std::string(series) + " row for " +
+                                (bim ? "srlg " + std::to_string(srlg) + ", " : std::string()) +
+                                "k " + std::to_string(k) + "; expected each once"};
+      return 1;
+    }
+    cell = count;
+  }
+  for (std::size_t j = 0; j < width; ++j) {
+    if (gathered.connected[j] == kUnset) {
+      fault = {0, "no spectrum row for k " + std::to_string(j + 1)};
+      return 1;
+    }
+    for (std::size_t s = 0; s < width; ++s) {
+      if (gathered.connected_with[s][j] == kUnset) {
+        fault = {0,
+                 "no bim row for srlg " + std::to_string(s + 1) + ", k " + std::to_string(j + 1)};
+        return 1;
+      }
+    }
+  }
+  return 0;
+}
+
+// The counts that no run can give are refused here, whatever format they came in.
+int check_counts(EstimateResults& results, Gathered& gathered, Fault& fault) {
+  const RunInfo& run = results.run;
+  if (!gathered.has_srlg_count || !gathered.has_n || !gathered.has_connected ||
+      !gathered.has_connected_with) {
+    fault = {0, std::string("no \"") +
+                    (!gathered.has_srlg_count  ? "srlg_count"
+                     : !gathered.has_n         ? "N"
+                     : !gathered.has_connected ? "connected"
+                                               : "connected_with") +
+                    "\"; expected the report of varnak-tools estimate with its counts"};
+    return 1;
+  }
+  const std::size_t width = static_cast<std::size_t>(run.srlg_count);
+  if (gathered.connected.size() != width || gathered.connected_with.size() != width) {
+    fault = {0, "srlg_count is " + std::to_string(width) + " but \"connected\" holds " +
+                    std::to_string(gathered.connected.size()) + " counts and \"connected_with\" " +
+                    std::to_string(gathered.connected_with.size()) + " rows"};
+    return 1;
+  }
+  const std::int64_t n = run.sample_size;
+  std::vector<std::int64_t> column_sums(width, 0);
+  for (std::size_t j = 0; j < width; ++j) {
+    const std::int64_t connected = gathered.connected[j];
+    if (connected > n || (j > 0 && connected < gathered.connected[j - 1])) {
+      fault = {0, "connected count " + std::to_string(j + 1) + " is " + std::to_string(connected) +
+                      "; expected at most N = " + std::to_string(n) +
+                      " and no less than the one before"};
+      return 1;
+    }
+  }
+  if (run.free_edges_connect && gathered.connected.front() != n) {
+    fault = {0, "free_edges_connect is true, but only " +
+                    std::to_string(gathered.connected.front()) + " of " + std::to_string(n) +
+                    " samples are connected with one SRLG up"};
+    return 1;
+  }
+  for (std::size_t s = 0; s < width; ++s) {
+    const std::vector<std::int64_t>& row = gathered.connected_with[s];
+    if (row.size() != width) {
+      fault = {0, "connected_with row " + std::to_string(s + 1) + " holds " +
+                      std::to_string(row.size()) + " counts; expected " + std::to_string(width)};
+      return 1;
+    }
+    for (std::size_t j = 0; j < width; ++j) {
+      if (row[j] > gathered.connected[j] || (j > 0 && row[j] < row[j - 1])) {
+        fault = {0, "connected_with count (" + std::to_string(s + 1) + ", " +
+                        std::to_string(j + 1) + ") is " + std::to_string(row[j]) +
+                        "; expected at most the spectrum's " +
+                        std::to_string(gathered.connected[j]) + " and no less than the one before"};
+        return 1;
+      }
+      column_sums[j] += row[j];
+    }
+    if (row.back() != gathered.connected.back()) {
+      fault = {0, "connected_with row " + std::to_string(s + 1) + " ends on " +
+                      std::to_string(row.back()) +
+                      "; with every SRLG up it must be the spectrum's " +
+                      std::to_string(gathered.connected.back())};
+      return 1;
+    }
+  }
+  for (std::size_t j = 0; j < width; ++j) {
+    // Each connected sample with j+1 SRLGs up counts once for each of them.
+    if (column_sums[j] != static_cast<std::int64_t>(j + 1) * gathered.connected[j]) {
+      fault = {0, "connected_with column " + std::to_string(j + 1) + " adds up to " +
+                      std::to_string(column_sums[j]) + "; expected " + std::to_string(j + 1) +
+                      " times " + std::to_string(gathered.connected[j])};
+      return 1;
+    }
+  }
+  SpectraCounts& counts = results.counts;
+  counts.srlg_count = run.srlg_count;
+  counts.sample_size = run.sample_size;
+  counts.connected = std::move(gathered.connected);
+  counts.connected_with.resize(width * width);
+  for (std::size_t s = 0; s < width; ++s) {
+    for (std::size_t j = 0; j < width; ++j) {
+      counts.connected_with[s * width + j] =
+          static_cast<std::int32_t>(gathered.connected_with[s][j]);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int parse_estimate_results(const std::string& text, const std::string& file_name,
+                           EstimateResults& results, std::string& failure) {
+  results = {};
+  results.run.method = "estimate";
+  results.run.sampled = true;
+  results.run.results_file = file_name;
+  Gathered gathered;
+  Fault fault;
+  std::size_t first = text.find_first_not_of(" \t\r\n");
+  const bool json = first != std::string::npos && text[first] == '{';
+  int code = 0;
+  if (first != std::string::npos && text[first] == '<') {
+    fault = {0,
+             "this is an XML file; expected estimate's JSON or CSV report (read Varnak's XML "
+             "result files with --xml)"};
+    code = 1;
+  } else {
+    code = json ? parse_json(text, results, gathered, fault)
+                : parse_csv(text, results, gathered, fault);
+  }
+  if (code == 0) {
+    code = check_counts(results, gathered, fault);
+  }
+  if (code != 0) {
+    failure = printable(file_name) + (fault.line > 0 ? " line " + std::to_string(fault.line) : "") +
+              ": " + fault.reason;
+  }
+  return code;
+}
+
+int read_estimate_results(const std::string& path, EstimateResults& results, std::string& failure) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    failure = "cannot open result file " + printable(path);
+    return 1;
+  }
+  // The report names its SRLG count near its start, and its length follows from that
+  // count: reading stops there, so a device that never ends (or a huge file that is no
+  // report) is refused after a little reading, and memory stays in proportion to the
+  // report's own size.
+  constexpr std::size_t kHeadBytes = std::size_t{1} << 16;
+  constexpr double kMostBytesPerCell = 96.0;  // a BIM cell's value and count, generously
+  std::string text;
+  double limit = static_cast<double>(kHeadBytes);
+  bool limit_known = false;
+  char block[1 << 16];
+  while (file.read(block, sizeof block) || file.gcount() > 0) {
+    text.append(block, static_cast<std::size_t>(file.gcount()));
+    if (!limit_known && text.size() >= kHeadBytes) {
+      const std::size_t first = text.find_first_not_of(" \t\r\n");
+      const std::size_t key = text.find("srlg_count");
+      std::int64_t srlg_count = 0;
+      if (first == std::string::npos || (text[first] != '{' && text[first] != '#') ||
+          key == std::string::npos || key > kHeadBytes) {
+        failure = printable(path) +
+                  ": no srlg_count in its first 64 KiB; expected estimate's JSON or CSV report";
+        return 1;
+      }
+      std::size_t digits = text.find_first_of("0123456789", key);
+      const std::size_t end = text.find_first_not_of("0123456789", digits);
+      if (digits == std::string::npos || digits > key + 16 ||
+          !read_integer(std::string_view(text).substr(digits, end - digits), srlg_count)) {
+        srlg_count = 0;
+      }
+      const double cells = static_cast<double>(srlg_count) * static_cast<double>(srlg_count + 1);
+      limit = std::min(static_cast<double>(kHeadBytes) + cells * kMostBytesPerCell,
+                       static_cast<double>(physical_memory_bytes()) / 2);
+      limit_known = true;
+    }
+    if (static_cast<double>(text.size()) > limit) {
+      failure = printable(path) + ": longer than " + describe_bytes(limit) +
+                ", more than a report of its srlg_count can be; expected estimate's JSON or CSV "
+                "report";
+      return 1;
+    }
+  }
+  if (file.bad()) {
+    failure = "cannot read result file " + printable(path);
+    return 1;
+  }
+  return parse_estimate_results(text, path, results, failure);
+}
+
+}  // namespace varnak
