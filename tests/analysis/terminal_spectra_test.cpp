@@ -168,9 +168,10 @@ TEST(TerminalSpectra, SharedOutRunsCountWhatOneThreadCounts) {
   const NetworkInstance instance =
       test_networks::make_ring_network({40, 70, 20, 0.1, 0.3, 4, 2}, 5);
   const SpectraCounts one = counts_of(instance, 2000, 11, {3, 17, 29}, true);
-  for (const int threads : {2, 3}) {
-    SCOPED_TRACE(threads);
-    const SpectraCounts shared = counts_of(instance, 2000, 11, {3, 17, 29}, true, threads, 37);
+  // Two threads with no block size draw ahead on one thread; the others go in waves.
+  for (const auto& [threads, block] : {std::pair{2, 0}, std::pair{2, 37}, std::pair{3, 37}}) {
+    SCOPED_TRACE(::testing::Message() << threads << " threads, blocks of " << block);
+    const SpectraCounts shared = counts_of(instance, 2000, 11, {3, 17, 29}, true, threads, block);
     EXPECT_EQ(shared.connected, one.connected);
     EXPECT_EQ(shared.connected_with, one.connected_with);
     EXPECT_TRUE(shared.connected_pairs == one.connected_pairs);
