@@ -241,13 +241,15 @@ void add_estimate_options(po::options_description& options) {
       "threads that share the samples");
 }
 
-void add_terminal_options(po::options_description& options) {
+void add_terminal_options(po::options_description& options, bool with_pairwise) {
   options.add_options()("terminals", po::value<std::string>(),
                         "vertices that must be connected: a comma list of ids, or @FILE with "
-                        "one id a line (default: every vertex)")(
-      "pairwise",
-      "also the share of terminal pairs (all vertex pairs without --terminals) "
-      "that are connected");
+                        "one id a line (default: every vertex)");
+  if (with_pairwise) {
+    options.add_options()("pairwise",
+                          "also the share of terminal pairs (all vertex pairs without "
+                          "--terminals) that are connected");
+  }
 }
 
 int read_terminal_options(ToolsConsole& console, const std::string& command,

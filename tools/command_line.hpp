@@ -53,8 +53,8 @@ struct EstimateSettings {
   bool pairwise = false;
 };
 
-// --terminals and --pairwise.
-void add_terminal_options(po::options_description& options);
+// --terminals, and --pairwise unless `with_pairwise` is false.
+void add_terminal_options(po::options_description& options, bool with_pairwise = true);
 
 // Reads --terminals against the instance's vertices, and --pairwise. Returns -1 to go on,
 // the usage exit code for a list that names no terminal set, or 1 for a terminal file

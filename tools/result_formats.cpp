@@ -934,7 +934,9 @@ void write_cuts_text(Output& output, const CutsReport& report) {
   text_run_lines(text, report.run);
   text += "\nMinimal cut sets: sets of at most ";
   append_integer(text, cuts.max_size);
-  text += " SRLGs whose failure disconnects the network, no part of which does (";
+  text += report.run.terminals.empty() ? " SRLGs whose failure disconnects the network"
+                                       : " SRLGs whose failure separates the terminals";
+  text += ", no part of which does (";
   append_integer(text, cuts.sets_checked);
   text += " sets checked)\n";
   append_headings(text, {{"size", 6}, {"sets", 10}});
@@ -947,8 +949,13 @@ void write_cuts_text(Output& output, const CutsReport& report) {
   if (cuts.sets.empty()) {
     return;
   }
-  text += "\nEach set, with the vertices it cuts off from the rest (the largest piece left)\n";
-  text += "  size  srlgs  |  vertices cut off\n";
+  if (report.run.terminals.empty()) {
+    text += "\nEach set, with the vertices it cuts off from the rest (the largest piece left)\n";
+    text += "  size  srlgs  |  vertices cut off\n";
+  } else {
+    text += "\nEach set, with the terminals it cuts off from the piece that holds most of them\n";
+    text += "  size  srlgs  |  terminals cut off\n";
+  }
   for (const MinimalCutSet& set : cuts.sets) {
     append_padded_integer(text, set.srlgs.size(), 6);
     text += "  ";

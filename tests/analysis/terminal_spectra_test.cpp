@@ -2,12 +2,14 @@
 // against the all-terminal results they must reduce to.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "analysis/cut_sets.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "estimation/terminal_search.hpp"
@@ -316,6 +318,91 @@ TEST(TerminalSpectra, PairCountsBeyondSixtyFourBits) {
   ExactSpectra exact = exact_of(huge, {{}, true});
   EXPECT_TRUE(exact.connected_pairs.back() == 6);
   EXPECT_EQ(exact.terminal_pairs, pairs);
+}
+
+// Minimal SRLG sets that separate the terminals, against every failed set played out.
+TEST(TerminalCutSets, MatchBruteForceOverAllSmallSets) {
+  std::vector<NetworkInstance> instances = {analysis_networks::grid_2x3(),
+                                            analysis_networks::worked_ring()};
+  for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+    instances.push_back(test_networks::make_ring_network({9, 16, 8, 0.15, 0.4, 3, 1}, seed));
+  }
+  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+    instances.push_back(test_networks::make_awkward_network(seed));
+  }
+  int separable = 0;
+  for (std::size_t i = 0; i < instances.size(); ++i) {
+    const NetworkInstance& instance = instances[i];
+    for (const std::vector<std::int32_t>& terminals : terminal_sets(instance.vertex_count)) {
+      if (terminals.empty()) {
+        continue;  // the all-terminal search has tests of its own
+      }
+      SCOPED_TRACE(::testing::Message()
+                   << "instance " << i << ", " << terminals.size() << " terminals");
+      const std::vector<std::uint64_t> pairs =
+          brute_force::joined_terminal_pairs(instance, terminals);
+      const std::uint64_t all_pairs = terminals.size() * (terminals.size() - 1) / 2;
+      const std::size_t all = pairs.size() - 1;
+      const auto cuts = [&](std::size_t failed) { return pairs[all ^ failed] != all_pairs; };
+      for (const std::int32_t max_size : {1, 2, instance.srlg_count}) {
+        MinimalCutSets result;
+        std::string failure;
+        const int code = find_minimal_cut_sets(instance, max_size, result, failure, terminals);
+        if (cuts(0)) {
+          EXPECT_EQ(code, 1);
+          // Terminals that are every vertex are the network itself.
+          const bool every_vertex =
+              static_cast<std::int32_t>(terminals.size()) == instance.vertex_count;
+          EXPECT_NE(failure.find(every_vertex ? "the network is not connected"
+                                              : "the terminals are not connected"),
+                    std::string::npos)
+              << failure;
+          continue;
+        }
+        ASSERT_EQ(code, 0) << failure;
+        std::vector<std::size_t> expected;
+        for (std::size_t failed = 1; failed <= all; ++failed) {
+          bool minimal = std::popcount(failed) <= max_size && cuts(failed);
+          for (std::size_t bit = 1; minimal && bit <= failed; bit <<= 1) {
+            minimal = (failed & bit) == 0 || !cuts(failed ^ bit);
+          }
+          if (minimal) {
+            expected.push_back(failed);
+          }
+        }
+        std::vector<std::size_t> found;
+        for (const MinimalCutSet& set : result.sets) {
+          std::size_t failed = 0;
+          for (const std::int32_t srlg : set.srlgs) {
+            failed |= std::size_t{1} << (srlg - 1);
+          }
+          found.push_back(failed);
+          // The terminals named as cut off really are apart from the others.
+          EXPECT_FALSE(set.cut_off.empty());
+          EXPECT_LT(set.cut_off.size(), terminals.size());
+        }
+        std::sort(expected.begin(), expected.end());
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, expected) << "max size " << max_size;
+        separable += max_size == 1 && !expected.empty();
+      }
+    }
+  }
+  EXPECT_GT(separable, 10);  // enough instances with cut sets to test anything
+}
+
+TEST(TerminalCutSets, EveryVertexATerminalGivesTheAllTerminalSets) {
+  const NetworkInstance grid = analysis_networks::grid_2x3();
+  MinimalCutSets today;
+  MinimalCutSets every_vertex;
+  std::string failure;
+  ASSERT_EQ(find_minimal_cut_sets(grid, 3, today, failure), 0) << failure;
+  ASSERT_EQ(find_minimal_cut_sets(grid, 3, every_vertex, failure, {1, 2, 3, 4, 5, 6}), 0);
+  ASSERT_EQ(every_vertex.sets.size(), today.sets.size());
+  for (std::size_t i = 0; i < today.sets.size(); ++i) {
+    EXPECT_EQ(every_vertex.sets[i].srlgs, today.sets[i].srlgs);
+    EXPECT_EQ(every_vertex.sets[i].cut_off, today.sets[i].cut_off);
+  }
 }
 
 }  // namespace
