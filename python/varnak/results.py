@@ -55,7 +55,7 @@ def _read_json(path, shown):
             raise VarnakError(f"{shown}: no \"{key}\" in this {command} report", path)
     values = {}
     for key, value in report.items():
-        if key in _ARRAY_KEYS:
+        if key in _ARRAY_KEYS and value is not None:
             try:
                 value = np.array(value, dtype=_ARRAY_KEYS[key])
             except (TypeError, ValueError):
