@@ -417,7 +417,7 @@ class SubsetSearch {
 
   const EdgeRules& network_;
   std::size_t width_;
-  const TerminalWeights& terminals_;
+  const TerminalWeights terminals_;  // a copy: callers may pass a temporary
   bool pairwise_;
   UndoableSets sets_;
   PossibleGraph possible_;
