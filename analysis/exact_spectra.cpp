@@ -447,23 +447,28 @@ std::vector<std::vector<std::uint64_t>> binomials(std::int32_t n) {
 
 namespace {
 
-bool free_edges_connect(const EdgeRules& rules) {
+bool free_edges_connect(std::int32_t vertex_count, const std::vector<EdgeEnds>& free_edges) {
   // Fewer free edges than a spanning tree needs: decided before allocating per vertex.
-  if (rules.vertex_count <= 0 ||
-      static_cast<std::int64_t>(rules.free_edges.size()) < rules.vertex_count - 1) {
+  if (vertex_count <= 0 || static_cast<std::int64_t>(free_edges.size()) < vertex_count - 1) {
     return false;
   }
-  DisjointSets sets(rules.vertex_count);
-  for (const EdgeEnds& ends : rules.free_edges) {
+  DisjointSets sets(vertex_count);
+  for (const EdgeEnds& ends : free_edges) {
     sets.unite(ends.first, ends.second);
   }
   return sets.is_connected();
 }
 
+bool free_edges_connect(const EdgeRules& rules) {
+  return free_edges_connect(rules.vertex_count, rules.free_edges);
+}
+
 }  // namespace
 
+// Only the free edges, never the tables per SRLG: the commands ask this before they check
+// the SRLG count, which may be 2^31-1.
 bool free_edges_connect(const NetworkInstance& instance) {
-  return free_edges_connect(compile_edge_rules(instance));
+  return free_edges_connect(instance.vertex_count, free_edges_of(instance));
 }
 
 bool free_edges_connect_terminals(const NetworkInstance& instance,

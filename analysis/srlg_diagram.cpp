@@ -29,15 +29,15 @@ enum class Outcome { kNext, kZero, kOne };
 // A state keeps the piece of each frontier vertex in one byte.
 constexpr std::int32_t kWidestFrontier = 255;
 
-// The state and its transition, apart from the engine that builds the levels (as TdZdd
-// separates a spec from its builder).
+// The state and its transition, kept apart from the engine that builds the levels, so
+// that either can change without the other.
 //
 // A state of level L is |F_L| bytes, the piece of each frontier vertex (in ascending
 // vertex order, pieces numbered by first appearance, so that equal partitions give equal
 // bytes), then one bit for each active SRLG (ascending id): 1 when it is up.
-class ConnectivitySpec {
+class ConnectivityRules {
  public:
-  ConnectivitySpec(const DiagramNetwork& network, const FrontierPlan& plan)
+  ConnectivityRules(const DiagramNetwork& network, const FrontierPlan& plan)
       : network_(network),
         plan_(plan),
         piece_(static_cast<std::size_t>(network.vertex_count), -1),
@@ -332,13 +332,13 @@ int build_srlg_diagram(const DiagramNetwork& network, const FrontierPlan& plan,
     return 1;
   }
   diagram.children.resize(static_cast<std::size_t>(levels));
-  ConnectivitySpec spec(network, plan);
+  ConnectivityRules rules(network, plan);
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(network.vertex_count) +
                                     static_cast<std::size_t>(network.srlg_count) / 8 + 8);
   std::uint64_t children_bytes = 0;
   const auto give_back_children = [&]() { meter.release(children_bytes); };
 
-  auto current = std::make_unique<LevelStates>(spec.state_bytes(0), meter);
+  auto current = std::make_unique<LevelStates>(rules.state_bytes(0), meter);
   if (levels > 0 && current->intern(scratch.data()) == LevelStates::kRefused) {
     failure = budget_message(meter, 0, levels, 0, 0);
     give_back_children();
@@ -358,11 +358,11 @@ int build_srlg_diagram(const DiagramNetwork& network, const FrontierPlan& plan,
     children_bytes += bytes;
     std::vector<std::uint32_t>& children = diagram.children[static_cast<std::size_t>(level)];
     children.resize(2 * count);
-    auto next = std::make_unique<LevelStates>(spec.state_bytes(level + 1), meter);
+    auto next = std::make_unique<LevelStates>(rules.state_bytes(level + 1), meter);
     for (std::size_t node = 0; node < count; ++node) {
       for (const bool up : {false, true}) {
         std::uint32_t target = kToZero;
-        switch (spec.child(level, current->state(node), up, scratch.data())) {
+        switch (rules.child(level, current->state(node), up, scratch.data())) {
           case Outcome::kZero:
             break;
           case Outcome::kOne:

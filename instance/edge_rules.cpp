@@ -43,8 +43,9 @@ EdgeRules compile_edge_rules(const NetworkInstance& instance) {
   }
 
   rules.srlg_offsets.assign(static_cast<std::size_t>(rules.srlg_count) + 1, 0);
-  for (std::int32_t srlg = 1; srlg <= rules.srlg_count; ++srlg) {
-    const auto found = instance.srlgs.find(srlg);
+  // A 64-bit count: with SRLGNUM 2^31-1, a 32-bit one would overflow past the last SRLG.
+  for (std::int64_t srlg = 1; srlg <= rules.srlg_count; ++srlg) {
+    const auto found = instance.srlgs.find(static_cast<std::int32_t>(srlg));
     if (found != instance.srlgs.end()) {
       for (const std::int32_t edge : found->second) {
         const auto index = index_of_edge.find(edge);
@@ -57,14 +58,21 @@ EdgeRules compile_edge_rules(const NetworkInstance& instance) {
         static_cast<std::uint32_t>(rules.edges_of_srlg.size());
   }
 
+  rules.free_edges = free_edges_of(instance);
+  return rules;
+}
+
+std::vector<EdgeEnds> free_edges_of(const NetworkInstance& instance) {
+  const std::int32_t vertex_count = std::max<std::int32_t>(instance.vertex_count, 0);
+  std::vector<EdgeEnds> free_edges;
   for (auto it = instance.edges.lower_bound(1);
        it != instance.edges.end() && it->first <= instance.edge_count; ++it) {
     if (srlg_memberships(instance, it->first) == 0 &&
-        joins_two_vertices(it->second, rules.vertex_count)) {
-      rules.free_edges.push_back(it->second);
+        joins_two_vertices(it->second, vertex_count)) {
+      free_edges.push_back(it->second);
     }
   }
-  return rules;
+  return free_edges;
 }
 
 bool too_few_edges_to_connect(const EdgeRules& rules) {

@@ -37,6 +37,11 @@ struct EdgeRules {
 // O(L log E) for L listings; nothing is allocated per vertex, so a huge VNUM costs nothing.
 EdgeRules compile_edge_rules(const NetworkInstance& instance);
 
+// The edges that are up from the start (ids 1..ENUM, in no SRLG, joining two vertices), in
+// ascending edge id: EdgeRules::free_edges without the tables per SRLG, which a huge
+// SRLGNUM would make large. O(E).
+std::vector<EdgeEnds> free_edges_of(const NetworkInstance& instance);
+
 // Fewer edges than a spanning tree needs: the vertices are never all connected, whatever
 // comes up. Decided before anything is allocated per vertex.
 bool too_few_edges_to_connect(const EdgeRules& rules);

@@ -386,7 +386,9 @@ int load_instance(std::string path, NetworkInstance& instance, std::ostream& out
   const int code = read_instance(path, instance, refusal);
   if (code == kLoadCannotOpen) {
     out << "Error in openening file \n" << std::flush;
-  } else if (code == kLoadFailed && !refusal.reason.empty()) {
+  } else if (code == kLoadFailed && refusal.reason.empty()) {
+    out << "Instance file: not enough memory to read it" << std::endl;
+  } else if (code == kLoadFailed) {
     if (refusal.line == 0) {
       out << "Instance file: " << refusal.reason << std::endl;
     } else {

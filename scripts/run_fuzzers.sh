@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang-14 (the whole library instrumented, with
-# AddressSanitizer and UndefinedBehaviorSanitizer) and runs each target for a bounded time.
+# AddressSanitizer and UndefinedBehaviorSanitizer) and runs each target for an equal share of
+# one total time, so that adding a target does not lengthen the run.
 # Fails when a target finds a crash, a hang, a memory blow-up or a broken invariant.
 #
-#   scripts/run_fuzzers.sh [seconds per target]     default 60, or VARNAK_FUZZ_SECONDS
+#   scripts/run_fuzzers.sh [total seconds]     default 180, or VARNAK_FUZZ_SECONDS
 #
 # New inputs go to build/fuzz/work/<target>/corpus, never into the sources. A failing input
 # is left in build/fuzz/work/<target>/artifacts/: copy it to tests/fuzz/regressions/<kind>/
@@ -11,25 +12,42 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${1:-${VARNAK_FUZZ_SECONDS:-60}}
-build_dir=build/fuzz
+total_seconds=${1:-${VARNAK_FUZZ_SECONDS:-180}}
+# Absolute paths throughout: the varnak-tools targets run each input in a scratch folder
+# that they make their working directory, so a relative corpus or artifact path would
+# point into it.
+root=$(pwd)
+build_dir="$root/build/fuzz"
+fuzz_sources="$root/tests/fuzz"
 
 VARNAK_WITH_FUZZING=1 scripts/setup.sh
 # Optimised but with assertions on (no NDEBUG), so that a broken assertion is a crash too.
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build_dir" \
   -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DVARNAK_FUZZ=ON >/dev/null
-cmake --build "$build_dir" --parallel 2 --target instance_reader_fuzzer command_line_fuzzer
 
-# target, input kind, longest input in bytes
+# target, input kind (its corpus and regressions folders), dictionary, longest input in bytes
 targets=(
-  "instance_reader_fuzzer instance 8192"
-  "command_line_fuzzer command_line 512"
+  "instance_reader_fuzzer instance instance 8192"
+  "command_line_fuzzer command_line command_line 512"
+  "xml_results_fuzzer xml_results xml_results 8192"
+  "estimate_results_fuzzer estimate_results estimate_results 8192"
+  "tools_estimate_fuzzer tools_estimate tools 512"
+  "tools_exact_fuzzer tools_exact tools 512"
+  "tools_reliability_fuzzer tools_reliability tools 512"
+  "tools_cuts_fuzzer tools_cuts tools 512"
 )
+names=()
+for entry in "${targets[@]}"; do
+  names+=("${entry%% *}")
+done
+cmake --build "$build_dir" --parallel 2 --target "${names[@]}"
+seconds=$(( total_seconds / ${#targets[@]} ))
+(( seconds >= 1 )) || seconds=1
 
 failed=()
 for entry in "${targets[@]}"; do
-  read -r target kind max_len <<<"$entry"
+  read -r target kind dictionary max_len <<<"$entry"
   work="$build_dir/work/$target"
   mkdir -p "$work/corpus" "$work/artifacts"
   rm -f "$work/artifacts/"*  # failures of an earlier run; this run's are the ones to show
@@ -39,8 +57,8 @@ for entry in "${targets[@]}"; do
   # read from the sources.
   "$build_dir/tests/fuzz/$target" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len="$max_len" \
-    -dict="tests/fuzz/$kind.dict" -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
-    "$work/corpus" "tests/fuzz/corpus/$kind" "tests/fuzz/regressions/$kind" \
+    -dict="$fuzz_sources/$dictionary.dict" -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
+    "$work/corpus" "$fuzz_sources/corpus/$kind" "$fuzz_sources/regressions/$kind" \
     >"$work/fuzz.log" 2>&1 || status=$?
   if [[ $status -ne 0 ]]; then
     tail -n 60 "$work/fuzz.log"

@@ -8,7 +8,7 @@ exec >&2
 packages=(g++ cmake make libboost-dev libboost-program-options-dev libdivide-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev python3
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-networkx
-          python3-matplotlib python3-pytest python3-setuptools python3-pip python3-venv
+          python3-matplotlib python3-pytest python3-hypothesis python3-setuptools python3-pip python3-venv
           libopenmpi-dev openmpi-bin)
 if [[ "${VARNAK_WITH_FUZZING:-0}" == 1 ]]; then
   packages+=(clang-14 libclang-rt-14-dev)

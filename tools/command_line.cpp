@@ -72,17 +72,53 @@ int failure(ToolsConsole& console, const std::string& command, const std::string
 
 // Parses the options of one command. Returns -1 when the command goes on, or the exit
 // code: 0 after --help, 2 after a command line that the option library rejects.
+namespace {
+
+po::parsed_options parse_words(const po::options_description& options,
+                               const std::vector<std::string>& args) {
+  // The library's default style, as Varnak's: an unambiguous start of an option's name
+  // stands for the option, an ambiguous one is refused. An empty positional description
+  // makes any stray word an error instead of ignored.
+  const po::positional_options_description no_positionals;
+  return po::command_line_parser(args).options(options).positional(no_positionals).run();
+}
+
+// The option library makes its messages by replacing %name% placeholders until none is
+// left, so a word that holds one ("--%canonical_option%") would make what() loop for ever.
+// When a word holds a '%', the message is made again from the words with each '%' shown
+// as \x25, as messages show the bytes they do not print as they are.
+std::string option_error_message(const po::options_description& options,
+                                 const std::vector<std::string>& args, const po::error& error) {
+  if (std::none_of(args.begin(), args.end(),
+                   [](const std::string& arg) { return arg.find('%') != std::string::npos; })) {
+    return error.what();
+  }
+  std::vector<std::string> shown;
+  for (const std::string& arg : args) {
+    std::string escaped;
+    for (const char c : arg) {
+      escaped += c == '%' ? std::string("\\x25") : std::string(1, c);
+    }
+    shown.push_back(escaped);
+  }
+  try {
+    po::variables_map unused;
+    po::store(parse_words(options, shown), unused);
+    po::notify(unused);
+  } catch (const po::error& again) {
+    return again.what();
+  }
+  return "the command line could not be read";
+}
+
+}  // namespace
+
 int parse_options(ToolsConsole& console, const std::string& command, const char* help,
                   po::options_description& options, const std::vector<std::string>& args,
                   po::variables_map& given) {
   options.add_options()("help,h", "explain this command");
   try {
-    // The library's default style, as Varnak's: an unambiguous start of an option's name
-    // stands for the option, an ambiguous one is refused. An empty positional description
-    // makes any stray word an error instead of ignored.
-    const po::positional_options_description no_positionals;
-    po::store(po::command_line_parser(args).options(options).positional(no_positionals).run(),
-              given);
+    po::store(parse_words(options, args), given);
     if (given.count("help") != 0) {
       console.out_holds = "help";
       console.out << help << '\n' << options;
@@ -90,7 +126,7 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
     }
     po::notify(given);
   } catch (const po::error& error) {
-    return usage_error(console, command, error.what());
+    return usage_error(console, command, option_error_message(options, args, error));
   }
   return -1;
 }
@@ -137,7 +173,8 @@ int load_graph(ToolsConsole& console, const std::string& command, const std::str
                      "cannot open instance file " + printable(path) + ": " + why_cannot_open(path));
     default:
       if (refusal.reason.empty()) {
-        return failure(console, command, printable(path) + ": the instance could not be loaded");
+        return failure(console, command,
+                       printable(path) + ": not enough memory to read the instance");
       }
       if (refusal.line == 0) {
         return failure(console, command, printable(path) + ": " + refusal.reason);

@@ -574,11 +574,14 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
 // The counts that no run can give are refused here, whatever format they came in.
 int check_counts(EstimateResults& results, Gathered& gathered, Fault& fault) {
   const RunInfo& run = results.run;
-  if (!gathered.has_srlg_count || !gathered.has_n || !gathered.has_connected ||
-      !gathered.has_connected_with) {
+  // The seed too: a report without one would be written again with seed 0, which no run
+  // has and this reader refuses.
+  if (!gathered.has_srlg_count || !gathered.has_n || !gathered.has_seed ||
+      !gathered.has_connected || !gathered.has_connected_with) {
     fault = {0, std::string("no \"") +
                     (!gathered.has_srlg_count  ? "srlg_count"
                      : !gathered.has_n         ? "N"
+                     : !gathered.has_seed      ? "seed"
                      : !gathered.has_connected ? "connected"
                                                : "connected_with") +
                     "\"; expected the report of varnak-tools estimate with its counts"};

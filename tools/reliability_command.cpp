@@ -132,7 +132,26 @@ int read_srlg_probabilities(ToolsConsole& console, const std::string& command,
   probabilities.assign(count, -1.0);
   std::string text;
   bool seen_a_line = false;  // the first, when it is "id,p", is a header
-  for (std::size_t line = 1; std::getline(file, text); ++line) {
+  // An "id,p" line is short; a longer one is refused before it is held whole, so that a
+  // device without line feeds (/dev/zero) ends the run instead of filling memory.
+  constexpr std::size_t kLongestLine = 64 * 1024;
+  const auto next_line = [&](std::string& read) {
+    read.clear();
+    for (int c = file.get(); c != std::char_traits<char>::eof(); c = file.get()) {
+      if (c == '\n') {
+        return true;
+      }
+      if (read.size() == kLongestLine) {
+        return true;  // cut: refused below by its length
+      }
+      read += static_cast<char>(c);
+    }
+    return !read.empty();
+  };
+  for (std::size_t line = 1; next_line(text); ++line) {
+    if (text.size() == kLongestLine) {
+      return refuse(line, "the line is longer than 64 KiB; expected a line such as 1,0.9");
+    }
     if (!text.empty() && text.back() == '\r') {
       text.pop_back();
     }

@@ -188,8 +188,11 @@ def from_csv(topology, path):
     for v, node in enumerate(topology.nodes):
         labels.setdefault(node.label, v)
     groups = {}
+    reader = None
     try:
-        with open(path, newline="", encoding="utf-8") as file:
+        # Bytes that are not UTF-8 become U+FFFD, as in the LGF reader: a label holding one
+        # then names no node, and is refused with its line.
+        with open(path, newline="", encoding="utf-8", errors="replace") as file:
             reader = csv.DictReader(file)
             columns = reader.fieldnames or []
             if "srlg" not in columns or not ("link" in columns or
@@ -202,7 +205,9 @@ def from_csv(topology, path):
                 members = groups.setdefault(row["srlg"], [])
                 if "link" in columns:
                     text = (row["link"] or "").strip()
-                    if not text.isdigit() or not 1 <= int(text) <= len(topology.links):
+                    # ASCII digits only: isdigit() alone also takes "²", which int() refuses.
+                    if not (text.isascii() and text.isdigit()) or \
+                            not 1 <= int(text) <= len(topology.links):
                         raise VarnakError(f"{path} line {line}: link \"{text}\" is not a link "
                                           f"number from 1 to {len(topology.links)}",
                                           str(path), line)
@@ -221,6 +226,11 @@ def from_csv(topology, path):
                     raise VarnakError(f"{path} line {line}: no link joins \"{row['source']}\" "
                                       f"and \"{row['target']}\"", str(path), line)
                 members.extend(between)
+    except csv.Error as error:
+        # line_num counts the lines read whole; the fault lies in the one after them.
+        line = reader.line_num + 1 if reader is not None else 0
+        raise VarnakError(f"{path} line {line}: {error}; expected CSV rows", str(path),
+                          line) from None
     except OSError as error:
         raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
     return [(tuple(sorted(set(members))), f"SRLG {srlg} of {path}")

@@ -71,6 +71,45 @@ TEST(FuzzInputs, EveryKeptCommandLineHoldsTheInvariants) {
   EXPECT_GE(outcomes[Outcome::kRefused], 5);
 }
 
+TEST(FuzzInputs, EveryKeptXmlResultFileHoldsTheInvariants) {
+  std::map<Outcome, int> outcomes = replay("xml_results", check_xml_results_input);
+  EXPECT_GE(outcomes[Outcome::kAccepted], 5);
+  EXPECT_GE(outcomes[Outcome::kRefused], 10);
+}
+
+CheckResult check_estimate_input(const std::uint8_t* data, std::size_t size) {
+  return check_tools_input("estimate", data, size);
+}
+CheckResult check_exact_input(const std::uint8_t* data, std::size_t size) {
+  return check_tools_input("exact", data, size);
+}
+CheckResult check_reliability_input(const std::uint8_t* data, std::size_t size) {
+  return check_tools_input("reliability", data, size);
+}
+CheckResult check_cuts_input(const std::uint8_t* data, std::size_t size) {
+  return check_tools_input("cuts", data, size);
+}
+
+TEST(FuzzInputs, EveryKeptEstimateReportHoldsTheInvariants) {
+  std::map<Outcome, int> outcomes = replay("estimate_results", check_estimate_results_input);
+  EXPECT_GE(outcomes[Outcome::kAccepted], 2);
+  EXPECT_GE(outcomes[Outcome::kRefused], 5);
+}
+
+TEST(FuzzInputs, EveryKeptToolsCommandLineHoldsTheInvariants) {
+  const std::vector<std::pair<std::string, Check>> commands = {
+      {"estimate", check_estimate_input},
+      {"exact", check_exact_input},
+      {"reliability", check_reliability_input},
+      {"cuts", check_cuts_input}};
+  for (const auto& [command, check] : commands) {
+    SCOPED_TRACE(command);
+    std::map<Outcome, int> outcomes = replay("tools_" + command, check);
+    EXPECT_GE(outcomes[Outcome::kAccepted], 3);
+    EXPECT_GE(outcomes[Outcome::kRefused], 3);
+  }
+}
+
 // The checks themselves must be able to fail: inputs whose outcome is known, with the
 // outcome the checks must report.
 TEST(FuzzInputs, ChecksTellAcceptedFromRefusedInputs) {
@@ -90,6 +129,23 @@ TEST(FuzzInputs, ChecksTellAcceptedFromRefusedInputs) {
       {"--graph\ng.txt\n--N\n5\n", check_command_line_input, Outcome::kAccepted},
       {"--graph\ng.txt\n--N\n5\n--N\n6\n", check_command_line_input, Outcome::kRefused},
       {"", check_command_line_input, Outcome::kRefused},
+      {"<VARNAK><SRLGNUM>1</SRLGNUM><spectras><spectra>1</spectra><bimspectra id=\"1\">1"
+       "</bimspectra></spectras></VARNAK>",
+       check_xml_results_input, Outcome::kAccepted},
+      // More decimals than the file keeps: written back rounded to six, and read as such.
+      {"<VARNAK><SRLGNUM>2</SRLGNUM><spectras><spectra>0.60000022222222227,1</spectra>"
+       "<bimspectra id=\"1\">0.3,1</bimspectra><bimspectra id=\"2\">0.30000022222222227,1"
+       "</bimspectra></spectras></VARNAK>",
+       check_xml_results_input, Outcome::kAccepted},
+      {"<VARNAK><SRLGNUM>1</SRLGNUM>\n<spectras><spectra>2</spectra>", check_xml_results_input,
+       Outcome::kRefused},
+      {"--graph\nring.txt\n--N\n4\n--seed\n1\n--format\ncsv\n", check_estimate_input,
+       Outcome::kAccepted},
+      {"--graph\nring.txt\n--N\n4\n--outpath\nr.xml\n", check_estimate_input, Outcome::kAccepted},
+      {"--graph\nring.xml\n", check_exact_input, Outcome::kRefused},
+      // Passed over: a number above the cap, and a path into another folder.
+      {"--graph\nring.txt\n--N\n100000\n", check_estimate_input, Outcome::kSkipped},
+      {"--xml\n/dev/zero\n", check_reliability_input, Outcome::kSkipped},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
@@ -123,6 +179,29 @@ TEST(FuzzInputs, EstimateChecksCatchWrongResults) {
       EXPECT_EQ(violation, "");
     } else {
       EXPECT_NE(violation.find(c.complaint), std::string::npos);
+    }
+  }
+}
+
+// The CSV checks must catch a value outside its range, and pass what the commands write.
+TEST(FuzzInputs, CsvChecksCatchValuesOutsideTheirRange) {
+  const std::string head = "# command: reliability\nseries,p,rank,srlg,value,low,high\n";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {head + "reliability,0.5,,,0.375,0.3,0.4\nimportance,0.5,1,2,-0.25,-0.5,0\n", ""},
+      {head + "reliability,0.5,,,1.5,0.3,0.4\n", "CSV column value"},
+      {head + "reliability,1.25,,,0.5,0.3,0.4\n", "CSV column p"},
+      {head + "importance,0.5,1,2,0.25,-1.5,0\n", "CSV column low"},
+      {head + "reliability,0.5,,,nan,0.3,0.4\n", "CSV column value"},
+      {head + "reliability,0.5,,,0.5x,0.3,0.4\n", "CSV column value"},
+      {head + "reliability,0.5\n", "a CSV row of 2 fields"},
+  };
+  for (const auto& [csv, complaint] : cases) {
+    SCOPED_TRACE(csv);
+    const std::string violation = check_csv_values(csv);
+    if (complaint.empty()) {
+      EXPECT_EQ(violation, "");
+    } else {
+      EXPECT_NE(violation.find(complaint), std::string::npos) << violation;
     }
   }
 }

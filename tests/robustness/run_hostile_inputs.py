@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Hostile instance files through the real Varnak executable.
+"""Hostile instance and result files through the real Varnak and varnak-tools executables.
 
 Every case makes its file at run time in a temporary directory, runs Varnak on it with ten
 samples of seed 1, and states the outcome: the exit code and either the exact lines of a
 refusal or the exact report of a correct run. Each run must end within the time limit, say
 nothing on standard error and, where a case bounds it, stay within its memory.
 
-    run_hostile_inputs.py <path of the Varnak executable>
+The varnak-tools cases give instance files to each command and XML files to
+`reliability --xml`: each states the exit code and the one line of refusal on standard
+error, or that results came out, and bounds the run's time and peak memory.
+
+    run_hostile_inputs.py <path of the Varnak executable> [<path of varnak-tools>]
 """
 
 import hashlib
@@ -30,6 +34,8 @@ from varnak_runs import (NO_VNUM, NO_VNUM_BYTE_ORDER_MARK, NO_VNUM_CARRIAGE_RETU
 MB = 1024 * 1024
 # A run that must not allocate anything large stays below this (sanitizer builds included).
 SMALL_RUN_MIB = 256
+# One that holds a 50 MB line, and no more than a few copies of it.
+LINE_RUN_MIB = 512
 
 
 def garbage(size: int, without: bytes = b"") -> bytes:
@@ -212,8 +218,172 @@ def run_case(varnak: str, directory: str, case: Case) -> Tuple[List[str], float]
                 os.remove(path)
 
 
+# ---------------------------------------------------------------------------------------
+# varnak-tools: every command on hostile instance files, and reliability on hostile XML.
+
+# Every tools case ends within this, the ones that read 50 MB included (sanitizers too).
+TOOLS_SECONDS = 30
+
+
+@dataclass
+class ToolsCase:
+    name: str
+    args: List[str]  # "{file}" is replaced by the file's path, "{ring}" by the ring's
+    content: Callable[[], bytes]
+    exit_code: int
+    message: Optional[str]  # how the one line on standard error begins, "{file}" replaced;
+                            # None: results and no message
+    max_rss_mib: float = SMALL_RUN_MIB
+
+
+def ring_xml(old: str = "", new: str = "") -> bytes:
+    xml = RING_XML.format(time="0.001")
+    assert old in xml
+    return xml.replace(old, new, 1).encode()
+
+
+def tools_cases() -> List[ToolsCase]:
+    commands = [["estimate", "--N", "10", "--seed", "1", "--threads", "2"], ["exact"],
+                ["reliability", "--exact"], ["reliability", "--N", "10", "--seed", "1"],
+                ["cuts", "--max-size", "2"]]
+    huge_srlgnum = {"estimate": "2147483647 SRLGs need",
+                    "reliability --N": "2147483647 SRLGs need",
+                    "cuts": "the sets of at most 2 of the 2147483647 SRLGs number"}
+    made = []
+    for command in commands:
+        name = " ".join(command[:2 if command[0] == "reliability" else 1])
+        args = [command[0], "--graph", "{file}"] + command[1:]
+        tool = "varnak-tools " + command[0] + ": "
+        made += [
+            ToolsCase(name + ": the ring", args, lambda: RING.encode(), 0, None),
+            ToolsCase(name + ": 1 MiB of binary garbage", args, lambda: garbage(MB), 1,
+                      tool + "{file}: no VNUM line; expected a line such as VNUM:4"),
+            ToolsCase(name + ": a 50 MB number, quoted only by its start", args,
+                      lambda: ring_with("VNUM:4", "VNUM:" + "9" * (50 * MB)), 1,
+                      tool + "{file} line 1: " + not_32_bit(1, "VNUM", "9" * 60 + "...")
+                      .split(": ", 1)[1], max_rss_mib=LINE_RUN_MIB),
+            ToolsCase(name + ": VNUM 2^31-1, nothing allocated per vertex", args,
+                      lambda: ring_with("VNUM:4", "VNUM:2147483647"),
+                      *((1, tool + "{file}: the network is not connected even with every SRLG "
+                         "up") if name == "cuts" else (0, None))),
+            ToolsCase(name + ": ENUM 2^31-1, tables sized by the ids used", args,
+                      lambda: ring_with("ENUM:4", "ENUM:2147483647"), 0, None),
+        ]
+        # Before the mend, reliability built a table per SRLG before any check: a crash at
+        # 2^31-1. (exact and reliability --exact are left out: their decision diagram does
+        # not refuse this count yet.)
+        if name in huge_srlgnum:
+            made.append(ToolsCase(name + ": SRLGNUM 2^31-1, refused before any table per SRLG",
+                                  args, lambda: ring_with("SRLGNUM:3", "SRLGNUM:2147483647"),
+                                  1, tool + "{file}: " + huge_srlgnum[name]))
+    xml_args = ["reliability", "--xml", "{file}", "--rank-at", "0.9"]
+    xml_tool = "varnak-tools reliability: {file} line "
+    made += [
+        ToolsCase("reliability --xml: the ring's results", xml_args, lambda: ring_xml(), 0,
+                  None),
+        ToolsCase("reliability --xml: 1 MiB of binary garbage", xml_args,
+                  lambda: garbage(MB), 1,
+                  xml_tool + "1: expected the root element <VARNAK>"),
+        ToolsCase("reliability --xml: 50 MB of white space before the root", xml_args,
+                  lambda: b" " * (50 * MB) + ring_xml(), 1, xml_tool + "1: "),
+        ToolsCase("reliability --xml: a 50 MB comment before SRLGNUM", xml_args,
+                  lambda: ring_xml("<SRLGNUM>", "<!--" + "x" * (50 * MB) + "--><SRLGNUM>"),
+                  1, xml_tool + "2: "),
+        ToolsCase("reliability --xml: a 50 MB spectrum row", xml_args,
+                  lambda: ring_xml("<spectra>", "<spectra>" + "0" * (50 * MB)), 1,
+                  xml_tool + "2: "),
+        ToolsCase("reliability --xml: a million nested elements", xml_args,
+                  lambda: ring_xml("<spectras>", "<spectras>" + "<a>" * MB), 1,
+                  xml_tool + "2: unexpected element <a>"),
+        ToolsCase("reliability --xml: an entity declaration", xml_args,
+                  lambda: b'<!DOCTYPE VARNAK [<!ENTITY a "aaaaaaaaaa">]>' + ring_xml(), 1,
+                  xml_tool + "1: "),
+        ToolsCase("reliability --xml: SRLGNUM 2^31-1, refused before any row", xml_args,
+                  lambda: ring_xml("<SRLGNUM>3<", "<SRLGNUM>2147483647<"), 1,
+                  xml_tool + "2: <SRLGNUM> 2147483647 needs"),
+        ToolsCase("reliability --xml: a NUL byte inside a value", xml_args,
+                  lambda: ring_xml("0.800000,1.000000</spectra>",
+                                   "0.8\0garbage,1.000000</spectra>"), 1,
+                  xml_tool + "2: "),
+        ToolsCase("reliability --xml: a value just above 1", xml_args,
+                  lambda: ring_xml("0.800000,1.000000</spectra>",
+                                   "0.800000,1.0000001</spectra>"), 1, xml_tool + "2: "),
+    ]
+    report_args = ["reliability", "--results", "{file}", "--rank-at", "0.9"]
+    report_tool = "varnak-tools reliability: {file}"
+    made += [
+        ToolsCase("reliability --results: 1 MiB of binary garbage", report_args,
+                  lambda: garbage(MB), 1, report_tool),
+        ToolsCase("reliability --results: 50 MB of white space", report_args,
+                  lambda: b" " * (50 * MB), 1, report_tool),
+        ToolsCase("reliability --results: a 50 MB JSON string", report_args,
+                  lambda: b'{"command": "' + b"x" * (50 * MB) + b'"}', 1, report_tool),
+        ToolsCase("reliability --results: a million nested arrays", report_args,
+                  lambda: b'{"srlg_count": 3, "x": ' + b"[" * MB, 1, report_tool),
+        ToolsCase("reliability --results: srlg_count 2^31-1", report_args,
+                  lambda: b'{"srlg_count": 2147483647}', 1, report_tool),
+        ToolsCase("reliability --results: a CSV line of five million commas", report_args,
+                  lambda: b"# srlg_count: 3\n" + b"," * (5 * MB) + b"\n", 1, report_tool),
+    ]
+    # A probability for each SRLG of the ring, after --srlg-p; the ring is read first.
+    p_args = ["reliability", "--graph", "{ring}", "--exact", "--srlg-p", "{file}"]
+    p_tool = "varnak-tools reliability: {file}"
+    made += [
+        ToolsCase("reliability --srlg-p: a probability for each SRLG", p_args,
+                  lambda: b"id,p\n1,0.9\n2,0.5\n3,0.99\n", 0, None),
+        ToolsCase("reliability --srlg-p: 1 MiB of binary garbage", p_args, lambda: garbage(MB),
+                  1, p_tool),
+        ToolsCase("reliability --srlg-p: a 50 MB line", p_args,
+                  lambda: b"1," + b"0" * (50 * MB) + b"\n", 1, p_tool,
+                  max_rss_mib=LINE_RUN_MIB),
+        # Before the mend, a line was read whole: /dev/zero filled memory.
+        ToolsCase("reliability --srlg-p: /dev/zero, refused at its first line",
+                  p_args[:-1] + ["/dev/zero"], lambda: b"", 1,
+                  "varnak-tools reliability: /dev/zero line 1: the line is longer than 64 KiB"),
+        ToolsCase("reliability --srlg-p: a million lines for SRLG 1", p_args,
+                  lambda: b"1,0.5\n" * MB, 1, p_tool),
+    ]
+    return made
+
+
+def run_tools_case(tools: str, directory: str, case: ToolsCase) -> Tuple[List[str], float]:
+    path = os.path.join(directory, "input")
+    ring = os.path.join(directory, "ring.txt")
+    with open(path, "wb") as file:
+        file.write(case.content())
+    with open(ring, "w") as file:
+        file.write(RING)
+    try:
+        run = run_varnak([tools] + [arg.format(file=path, ring=ring) for arg in case.args],
+                         timeout=TOOLS_SECONDS)
+    finally:
+        os.remove(path)
+        os.remove(ring)
+    if run.exit_code is None:
+        return ["killed after %.0f s: a hang" % run.seconds], run.seconds
+    complaints = []
+    if run.exit_code != case.exit_code:
+        complaints.append("exit code %d, expected %d" % (run.exit_code, case.exit_code))
+    if case.message is None:
+        if run.stderr or not run.stdout:
+            complaints.append("expected results and no message; got %r on standard error" %
+                              run.stderr[:400])
+    else:
+        expected = case.message.format(file=path)
+        lines = run.stderr.decode("utf-8", "replace").split("\n")
+        if len(lines) != 2 or lines[1] or not lines[0].startswith(expected):
+            complaints.append("standard error %r; expected one line that begins %r" %
+                              (run.stderr[:400], expected))
+        if run.stdout:
+            complaints.append("a refused run printed results: %r" % run.stdout[:200])
+    if run.peak_rss_mib > case.max_rss_mib:
+        complaints.append("peak memory %.0f MiB, above the %.0f MiB allowed" %
+                          (run.peak_rss_mib, case.max_rss_mib))
+    return complaints, run.seconds
+
+
 def main() -> int:
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         print(__doc__)
         return 2
     varnak = sys.argv[1]
@@ -223,6 +393,10 @@ def main() -> int:
         for case in cases():
             complaints, seconds = run_case(varnak, directory, case)
             table.record(case.name, complaints, seconds)
+        if len(sys.argv) == 3:
+            for case in tools_cases():
+                complaints, seconds = run_tools_case(sys.argv[2], directory, case)
+                table.record("varnak-tools " + case.name, complaints, seconds)
     finally:
         shutil.rmtree(directory, ignore_errors=True)
     return table.finish()

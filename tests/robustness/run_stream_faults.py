@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Faults of the streams around a run, through the real executables: standard output that
 cannot take what is written to it (a full device, closed, a pipe whose reader has gone, a
-file-size limit), the result file being standard output itself, a file-size limit with the
+file-size limit), for Varnak and every varnak-tools command, standard error that cannot take
+a message, the result file being standard output itself, a file-size limit with the
 signal left at its default, a signal while the result file is written, an instance that
 never ends a line, and a line of millions of fields.
 
@@ -23,7 +24,9 @@ from typing import List, Optional
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
-from varnak_runs import RING, RING_ARGS, RING_REPORT, run_varnak
+from varnak_runs import RING, RING_ARGS, RING_REPORT, RING_XML, run_varnak
+
+RING_XML_TEXT = RING_XML.format(time="0.001")
 
 # What a result file holds before a run; a run that fails or is ended must leave exactly this.
 PRECIOUS = b"<?xml version=\"1.0\"?>\n<earlier>results of an earlier run</earlier>\n"
@@ -119,6 +122,29 @@ OUTPUT_CASES = [
 ]
 
 
+# Every command of varnak-tools into every broken standard output: a small run for the
+# sinks that refuse the first byte, one with more output than a pipe (64 kB) or the
+# file-size limit takes for the others. exact's output (21 SRLGs: 9 kB, quick) is below a pipe's
+# size, so it is tried with the file-size limit only.
+TOOLS_COMMANDS = [
+    (["estimate", *RING_RUN, "--format", "json"], ["estimate", *WIDE_RUN, "--format", "csv"]),
+    (["exact", "--graph", "{ring}"], ["exact", "--graph", "{exact_wide}", "--format", "csv"]),
+    (["reliability", "--graph", "{ring}", "--exact"],
+     ["reliability", "--graph", "{ring}", "--exact", "--grid", "5000"]),
+    (["reliability", "--graph", "{ring}", "--N", "10", "--format", "csv"],
+     ["reliability", "--graph", "{wide}", "--N", "10", "--grid", "5000"]),
+    (["reliability", "--xml", "{ring_xml}", "--format", "json"],
+     ["reliability", "--xml", "{ring_xml}", "--grid", "5000", "--format", "csv"]),
+]
+OUTPUT_CASES += [
+    OutputCase("varnak-tools", small if sink in (FULL, CLOSED, READER_GONE) else large, sink,
+               TOOLS_RESULTS_LOST % small[0])
+    for small, large in TOOLS_COMMANDS
+    for sink in (FULL, CLOSED, READER_GONE, READER_LEAVES, SMALL_FILE)
+    if not (sink == READER_LEAVES and small[0] == "exact")
+]
+
+
 def run_into_sink(command: List[str], sink: str, directory: str):
     """Runs the command with standard output going to `sink`; returns its exit status as
     subprocess gives it (negative: killed by that signal) and its standard error. Signals
@@ -165,6 +191,46 @@ def output_cases(programs, files, directory):
               (case.program, " ".join(case.args), case.sink),
               code == 1 and stderr == expected,
               "%s, stderr %r, expected %r" % (describe_status(code), stderr, expected))
+
+
+# ---------------------------------------------------------------------------------------
+# Standard error that cannot take a message: a refusal still ends with exit code 1 (not
+# killed by SIGPIPE), and a run that needs no message still gives its results and 0.
+
+def run_with_broken_errors(command: List[str], sink: str):
+    """Runs the command with standard error going to `sink` (a full device, closed, or a
+    pipe without a reader); returns its exit status and standard output."""
+    if sink == FULL:
+        with open("/dev/full", "w") as full:
+            done = subprocess.run(command, stdout=subprocess.PIPE, stderr=full, timeout=120)
+        return done.returncode, done.stdout
+    if sink == CLOSED:
+        done = subprocess.run(command, stdout=subprocess.PIPE, timeout=120,
+                              preexec_fn=lambda: os.close(2))
+        return done.returncode, done.stdout
+    assert sink == READER_GONE
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    try:
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=write_end, timeout=120)
+    finally:
+        os.close(write_end)
+    return done.returncode, done.stdout
+
+
+def error_stream_cases(programs, files, directory):
+    missing = os.path.join(directory, "missing.txt")
+    runs = [(small[0] + " refused", [arg.replace("{ring}", missing) for arg in small], 1)
+            for small, _ in TOOLS_COMMANDS if "{ring}" in small]
+    runs += [(small[0] + " with results", small, 0) for small, _ in TOOLS_COMMANDS]
+    for name, args, expected_code in runs:
+        command = [programs["varnak-tools"], *[arg.format(**files) for arg in args]]
+        for sink in (FULL, CLOSED, READER_GONE):
+            code, stdout = run_with_broken_errors(command, sink)
+            results_given = bool(stdout) == (expected_code == 0)
+            check("varnak-tools %s, standard error %s: exit %d" % (name, sink, expected_code),
+                  code == expected_code and results_given,
+                  "%s, standard output %r" % (describe_status(code), stdout[:200]))
 
 
 # ---------------------------------------------------------------------------------------
@@ -282,7 +348,8 @@ def main():
                 "varnak-tools": os.path.abspath(sys.argv[2])}
     with tempfile.TemporaryDirectory() as directory:
         files = {}
-        for name, text in [("ring", RING), ("wide", WIDE), ("large", LARGE)]:
+        for name, text in [("ring", RING), ("wide", WIDE), ("large", LARGE),
+                           ("exact_wide", many_srlgs(21)), ("ring_xml", RING_XML_TEXT)]:
             files[name] = os.path.join(directory, name + ".txt")
             with open(files[name], "w") as file:
                 file.write(text)
@@ -290,6 +357,7 @@ def main():
         command = [varnak, "--graph", files["ring"], *RING_ARGS]
 
         output_cases(programs, files, directory)
+        error_stream_cases(programs, files, directory)
         signal_cases(programs, files, directory)
         file_size_limit_cases(programs, files, directory)
 
