@@ -350,7 +350,6 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     tail = None
     results_file = None
     if isinstance(source, Result):
-    if isinstance(source, Result):
         if terminals is not None or pairwise:
             raise ValueError("terminals and pairwise go with an instance; these spectra "
                              "were computed with their own")

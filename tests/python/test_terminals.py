@@ -111,6 +111,6 @@ def test_worked_example_of_the_tools_readme(tmp_path, monkeypatch, capsys):
     p_values = [float(row[0]) for row in rows]
     every_city = varnak.reliability("abilene-disks.txt", p=p_values, pairwise=True)
     three = varnak.reliability("abilene-disks.txt", p=p_values, terminals=CITIES, pairwise=True)
-    shown = [[every_city.reliability[i], three.reliability[i], every_city.pairwise[i],
+    shown = [[every_city.reliability.R[i], three.reliability.R[i], every_city.pairwise[i],
               three.pairwise[i]] for i in range(len(rows))]
     assert [[f"{value:.3f}" for value in row] for row in shown] == [list(row[1:]) for row in rows]
