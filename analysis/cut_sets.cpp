@@ -9,6 +9,7 @@
 
 #include "estimation/disjoint_sets.hpp"
 #include "instance/edge_rules.hpp"
+#include "instance/terminal_set.hpp"
 
 namespace varnak {
 namespace {
@@ -31,10 +32,16 @@ std::uint64_t next_label(std::uint64_t& state) {
 // disconnects the network holds a cut, and the labels of a cut XOR to 0; so when the
 // labels of the failed edges are linearly independent, the network is surely still
 // connected. Dependent labels are checked with a union-find, so every answer is exact.
+//
+// With terminals, only the piece that holds them with every SRLG up is kept: no edge
+// outside it can join or part them, and on that piece the labels' argument holds as on a
+// connected network. Vertices outside it belong to node 0, which no edge reaches.
 struct FailureNetwork {
   std::int32_t vertex_count = 0;
   std::int32_t node_count = 0;
   bool connected_when_all_up = false;
+  std::vector<std::int32_t> terminals;                      // vertex ids; none: every vertex
+  std::vector<std::int32_t> terminal_nodes;                 // the distinct nodes that hold them
   std::vector<std::int32_t> node_of_vertex;                 // index v - 1
   std::vector<std::pair<std::int32_t, std::int32_t>> ends;  // by edge, nodes
   std::vector<std::uint64_t> labels;                        // by edge
@@ -112,12 +119,51 @@ void label_edges(FailureNetwork& network) {
   }
 }
 
-FailureNetwork build_failure_network(const NetworkInstance& instance) {
+// Keeps the nodes of the piece that holds every terminal with all SRLGs up, numbered
+// anew, and the edges among them; false when the terminals lie in several pieces.
+bool keep_the_terminals_piece(FailureNetwork& network, DisjointSets& all_up) {
+  const std::int32_t piece =
+      all_up.find(network.node_of_vertex[static_cast<std::size_t>(network.terminals[0] - 1)]);
+  for (const std::int32_t terminal : network.terminals) {
+    if (all_up.find(network.node_of_vertex[static_cast<std::size_t>(terminal - 1)]) != piece) {
+      return false;
+    }
+  }
+  std::vector<std::int32_t> renumbered(static_cast<std::size_t>(network.node_count) + 1, 0);
+  std::int32_t kept = 0;
+  for (std::int32_t node = 1; node <= network.node_count; ++node) {
+    if (all_up.find(node) == piece) {
+      renumbered[static_cast<std::size_t>(node)] = ++kept;
+    }
+  }
+  network.node_count = kept;
+  for (std::int32_t& node : network.node_of_vertex) {
+    node = renumbered[static_cast<std::size_t>(node)];
+  }
+  for (auto& [a, b] : network.ends) {
+    // An edge's ends lie in one piece with every SRLG up: both kept or neither.
+    a = renumbered[static_cast<std::size_t>(a)];
+    b = renumbered[static_cast<std::size_t>(b)];
+  }
+  for (const std::int32_t terminal : network.terminals) {
+    network.terminal_nodes.push_back(
+        network.node_of_vertex[static_cast<std::size_t>(terminal - 1)]);
+  }
+  std::sort(network.terminal_nodes.begin(), network.terminal_nodes.end());
+  network.terminal_nodes.erase(
+      std::unique(network.terminal_nodes.begin(), network.terminal_nodes.end()),
+      network.terminal_nodes.end());
+  return true;
+}
+
+FailureNetwork build_failure_network(const NetworkInstance& instance,
+                                     const std::vector<std::int32_t>& terminals) {
   const EdgeRules rules = compile_edge_rules(instance);
   FailureNetwork network;
   network.vertex_count = rules.vertex_count;
+  network.terminals = terminals;
   network.srlg_offsets.assign(static_cast<std::size_t>(rules.srlg_count) + 1, 0);
-  if (too_few_edges_to_connect(rules)) {
+  if (terminals.empty() && too_few_edges_to_connect(rules)) {
     return network;  // never connected; nothing per vertex is allocated
   }
   DisjointSets pieces(rules.vertex_count);
@@ -147,7 +193,30 @@ FailureNetwork build_failure_network(const NetworkInstance& instance) {
       all_up.unite(a, b);
     }
   }
-  network.connected_when_all_up = all_up.is_connected();
+  network.connected_when_all_up =
+      network.terminals.empty() ? all_up.is_connected() : keep_the_terminals_piece(network, all_up);
+  if (!network.connected_when_all_up) {
+    return network;
+  }
+  // Edges outside the terminals' piece were renumbered to node 0 at both ends.
+  for (std::size_t edge = 0; edge < index_of_rule_edge.size(); ++edge) {
+    const std::int32_t index = index_of_rule_edge[edge];
+    if (index >= 0 && network.ends[static_cast<std::size_t>(index)].first == 0) {
+      index_of_rule_edge[edge] = -1;
+    }
+  }
+  std::vector<std::int32_t> kept_index(network.ends.size(), -1);
+  std::vector<std::pair<std::int32_t, std::int32_t>> kept_ends;
+  for (std::size_t index = 0; index < network.ends.size(); ++index) {
+    if (network.ends[index].first != 0) {
+      kept_index[index] = static_cast<std::int32_t>(kept_ends.size());
+      kept_ends.push_back(network.ends[index]);
+    }
+  }
+  network.ends = std::move(kept_ends);
+  for (std::int32_t& index : index_of_rule_edge) {
+    index = index >= 0 ? kept_index[static_cast<std::size_t>(index)] : -1;
+  }
   for (std::int32_t srlg = 1; srlg <= rules.srlg_count; ++srlg) {
     for (std::uint32_t i = rules.srlg_offsets[static_cast<std::size_t>(srlg - 1)];
          i < rules.srlg_offsets[static_cast<std::size_t>(srlg)]; ++i) {
@@ -160,9 +229,7 @@ FailureNetwork build_failure_network(const NetworkInstance& instance) {
     network.srlg_offsets[static_cast<std::size_t>(srlg)] =
         static_cast<std::uint32_t>(network.edges_of_srlg.size());
   }
-  if (network.connected_when_all_up) {
-    label_edges(network);
-  }
+  label_edges(network);
   return network;
 }
 
@@ -220,11 +287,24 @@ class FailureSearch {
     if (skipped != 0) {
       change(skipped, +1);
     }
-    return sets_.is_connected();
+    if (network_.terminal_nodes.empty()) {
+      return sets_.is_connected();
+    }
+    const std::int32_t piece = sets_.find(network_.terminal_nodes.front());
+    for (const std::int32_t node : network_.terminal_nodes) {
+      if (sets_.find(node) != piece) {
+        return false;
+      }
+    }
+    return true;
   }
 
-  // After connected_without(0) found the network cut: the vertices off its largest piece.
+  // After connected_without(0) found the network cut: the vertices off its largest piece,
+  // or the terminals off the piece that holds most of them.
   std::vector<std::int32_t> cut_off_vertices() {
+    if (!network_.terminals.empty()) {
+      return cut_off_terminals();
+    }
     const std::size_t nodes = static_cast<std::size_t>(network_.node_count) + 1;
     std::vector<std::int32_t> piece_size(nodes, 0);
     for (const std::int32_t node : network_.node_of_vertex) {
@@ -248,6 +328,32 @@ class FailureSearch {
   }
 
  private:
+  std::vector<std::int32_t> cut_off_terminals() {
+    std::vector<std::int32_t> held(static_cast<std::size_t>(network_.node_count) + 1, 0);
+    std::int32_t rest = 0;
+    for (const std::int32_t terminal : network_.terminals) {
+      const std::int32_t root =
+          sets_.find(network_.node_of_vertex[static_cast<std::size_t>(terminal - 1)]);
+      ++held[static_cast<std::size_t>(root)];
+    }
+    for (const std::int32_t terminal : network_.terminals) {
+      const std::int32_t root =
+          sets_.find(network_.node_of_vertex[static_cast<std::size_t>(terminal - 1)]);
+      if (rest == 0 ||
+          held[static_cast<std::size_t>(root)] > held[static_cast<std::size_t>(rest)]) {
+        rest = root;
+      }
+    }
+    std::vector<std::int32_t> cut_off;
+    for (const std::int32_t terminal : network_.terminals) {
+      if (sets_.find(network_.node_of_vertex[static_cast<std::size_t>(terminal - 1)]) != rest) {
+        cut_off.push_back(terminal);
+      }
+    }
+    std::sort(cut_off.begin(), cut_off.end());
+    return cut_off;
+  }
+
   // Fails (+1) or restores (-1) the listings of `srlg`.
   void change(std::int32_t srlg, std::int32_t step) {
     for (std::uint32_t i = network_.srlg_offsets[static_cast<std::size_t>(srlg - 1)];
@@ -334,7 +440,8 @@ std::int32_t quick_tail_depth(std::int32_t srlg_count) {
 }
 
 int find_minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size,
-                          MinimalCutSets& result, std::string& failure) {
+                          MinimalCutSets& result, std::string& failure,
+                          const std::vector<std::int32_t>& terminals) {
   result = {};
   result.srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
   result.vertex_count = std::max<std::int32_t>(instance.vertex_count, 0);
@@ -344,11 +451,14 @@ int find_minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size
     failure = work_refusal(result.srlg_count, result.max_size, work);
     return 1;
   }
-  const FailureNetwork network = build_failure_network(instance);
+  // Every vertex a terminal is the all-terminal search, and gives its sets exactly.
+  const bool terminal_set = !all_vertices_are_terminals(terminals, instance.vertex_count);
+  const FailureNetwork network =
+      build_failure_network(instance, terminal_set ? terminals : std::vector<std::int32_t>{});
   if (!network.connected_when_all_up) {
-    failure =
-        "the network is not connected even with every SRLG up, so every set of SRLGs cuts it "
-        "and only the empty set is minimal";
+    failure = std::string(terminal_set ? "the terminals are" : "the network is") +
+              " not connected even with every SRLG up, so every set of SRLGs cuts it "
+              "and only the empty set is minimal";
     return 1;
   }
   result.count_by_size.assign(static_cast<std::size_t>(result.max_size) + 1, 0);
@@ -389,7 +499,7 @@ int count_failure_shares(const NetworkInstance& instance, std::int32_t max_size,
   for (std::int32_t d = 0; d <= largest; ++d) {
     result.sets[static_cast<std::size_t>(d)] = choose(srlg_count, d);
   }
-  const FailureNetwork network = build_failure_network(instance);
+  const FailureNetwork network = build_failure_network(instance, {});
   if (!network.connected_when_all_up) {
     result.disconnecting = result.sets;
     return 0;

@@ -35,7 +35,8 @@ std::int32_t quick_tail_depth(std::int32_t srlg_count);
 struct MinimalCutSet {
   std::vector<std::int32_t> srlgs;  // ascending ids
   // The vertices cut off from the rest, the rest being the largest piece left (of equal
-  // pieces, the one with the lowest vertex); ascending.
+  // pieces, the one with the lowest vertex); ascending. With terminals: the terminals cut
+  // off from the piece that holds most of them.
   std::vector<std::int32_t> cut_off;
 };
 
@@ -49,12 +50,15 @@ struct MinimalCutSets {
 };
 
 // Every minimal set of at most `max_size` SRLGs whose failure disconnects the network,
-// edges coming up by the estimator's rules (compile_edge_rules). Returns 0, or 1 with
-// `failure` set when the network is not connected even with every SRLG up (then every
-// set, the empty one included, disconnects it, and none is minimal but the empty one),
-// or when more than kMostFailureSetsChecked sets would be checked.
+// edges coming up by the estimator's rules (compile_edge_rules). With `terminals` (vertex
+// ids in 1..VNUM, checked by the caller), the sets whose failure separates the terminals;
+// none: every vertex. Returns 0, or 1 with `failure` set when the network (the terminals)
+// is not connected even with every SRLG up (then every set, the empty one included,
+// disconnects it, and none is minimal but the empty one), or when more than
+// kMostFailureSetsChecked sets would be checked.
 int find_minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size,
-                          MinimalCutSets& result, std::string& failure);
+                          MinimalCutSets& result, std::string& failure,
+                          const std::vector<std::int32_t>& terminals = {});
 
 // For d = 0..max_size: the number of d-sets of SRLGs whose failure (all others up)
 // disconnects the network, and the number C(S, d) of all d-sets.

@@ -9,20 +9,36 @@
 #include "analysis/diagram_network.hpp"
 #include "common/memory_budget.hpp"
 #include "estimation/disjoint_sets.hpp"
+#include "estimation/terminal_search.hpp"
 #include "instance/edge_rules.hpp"
+#include "instance/terminal_set.hpp"
 
 namespace varnak {
 namespace {
 
 // Vertex sets whose unions can be taken back in reverse order: union by size without
-// path compression, so every find is O(log V) and undoing a union is O(1).
+// path compression, so every find is O(log V) and undoing a union is O(1). Each set
+// counts its terminals (by default every vertex is one), so that the sets know how many
+// pieces hold terminals and how many terminal pairs they join.
 class UndoableSets {
  public:
-  explicit UndoableSets(std::int32_t vertex_count)
+  // `weights`: terminals at each vertex, index 0 unused; empty: one at each vertex.
+  // `lone_pieces`: terminals that no edge reaches, each a piece for good.
+  UndoableSets(std::int32_t vertex_count, const std::vector<std::int64_t>& weights,
+               std::int64_t lone_pieces)
       : parent_(static_cast<std::size_t>(vertex_count) + 1),
         size_(static_cast<std::size_t>(vertex_count) + 1, 1),
-        set_count_(vertex_count) {
+        terminals_(weights.empty() ? std::vector<std::int64_t>(parent_.size(), 1) : weights),
+        terminal_pieces_(lone_pieces) {
     std::iota(parent_.begin(), parent_.end(), 0);
+    terminals_[0] = 0;
+    // A vertex that holds several terminals (vertices merged along free edges) has their
+    // pairs joined from the start.
+    for (const std::int64_t weight : terminals_) {
+      terminal_pieces_ += weight > 0 ? 1 : 0;
+      joined_pairs_ +=
+          static_cast<std::uint64_t>(weight) * static_cast<std::uint64_t>(weight - 1) / 2;
+    }
   }
 
   void unite(std::int32_t u, std::int32_t v) {
@@ -36,7 +52,8 @@ class UndoableSets {
     }
     parent_[root_v] = root_u;
     size_[root_u] += size_[root_v];
-    --set_count_;
+    count_join(terminals_[root_u], terminals_[root_v], -1);
+    terminals_[root_u] += terminals_[root_v];
     joined_roots_.push_back(root_v);
   }
 
@@ -47,13 +64,17 @@ class UndoableSets {
     while (joined_roots_.size() > mark) {
       const std::int32_t root_v = joined_roots_.back();
       joined_roots_.pop_back();
-      size_[parent_[root_v]] -= size_[root_v];
+      const std::int32_t root_u = parent_[root_v];
+      size_[root_u] -= size_[root_v];
+      terminals_[root_u] -= terminals_[root_v];
+      count_join(terminals_[root_u], terminals_[root_v], +1);
       parent_[root_v] = root_v;
-      ++set_count_;
     }
   }
 
-  bool is_connected() const { return set_count_ == 1; }
+  // All terminals in one piece; with no terminals at all, never.
+  bool is_connected() const { return terminal_pieces_ == 1; }
+  std::uint64_t joined_pairs() const { return joined_pairs_; }
 
  private:
   std::int32_t find(std::int32_t vertex) const {
@@ -63,9 +84,20 @@ class UndoableSets {
     return vertex;
   }
 
+  // A join of pieces with a and b terminals (change -1), or its undoing (+1).
+  void count_join(std::int64_t a, std::int64_t b, std::int64_t change) {
+    if (a > 0 && b > 0) {
+      terminal_pieces_ += change;
+      const std::uint64_t pairs = static_cast<std::uint64_t>(a) * static_cast<std::uint64_t>(b);
+      joined_pairs_ = change < 0 ? joined_pairs_ + pairs : joined_pairs_ - pairs;
+    }
+  }
+
   std::vector<std::int32_t> parent_;
   std::vector<std::int32_t> size_;
-  std::int32_t set_count_;
+  std::vector<std::int64_t> terminals_;
+  std::int64_t terminal_pieces_;
+  std::uint64_t joined_pairs_ = 0;
   std::vector<std::int32_t> joined_roots_;
 };
 
@@ -122,6 +154,24 @@ class PossibleGraph {
     }
     joined_by_lists(1, 0);  // vertex 0 is nobody's neighbour: the search covers the piece
     return queue_.size() == static_cast<std::size_t>(vertex_count_);
+  }
+
+  // Whether every vertex of `targets` (at least one) lies in the piece of the first.
+  bool targets_joined(const std::vector<std::int32_t>& targets) {
+    if (use_masks_) {
+      std::uint64_t wanted = 0;
+      for (const std::int32_t target : targets) {
+        wanted |= bit(target);
+      }
+      return (reached_by_masks(targets.front(), 0) & wanted) == wanted;
+    }
+    joined_by_lists(targets.front(), 0);
+    for (const std::int32_t target : targets) {
+      if (seen_[static_cast<std::size_t>(target)] != search_stamp_) {
+        return false;
+      }
+    }
+    return true;
   }
 
   // Breadth first from `from` until `to` turns up. O(V) word operations with masks,
@@ -226,12 +276,25 @@ class PossibleGraph {
 // completions does: the node is recorded as (d, c) and its subtree is counted later with
 // binomials instead of being walked. A node whose chosen and undecided SRLGs together
 // cannot connect the network is dropped, as no completion of it connects.
+//
+// With terminals, "connect" means all terminals in one piece. With pairwise counting no
+// branch is dropped for being unable to connect, since its pairs still count; every
+// subset that does not connect is walked to its leaf, whose joined pairs are summed by
+// subset size.
+struct TerminalWeights {
+  std::vector<std::int64_t> weights;  // by vertex, index 0 unused; empty: one each
+  std::int64_t lone_pieces = 0;       // terminals that no edge reaches
+  std::vector<std::int32_t> targets;  // vertices holding terminals; empty: every vertex
+};
+
 class SubsetSearch {
  public:
-  explicit SubsetSearch(const EdgeRules& network)
+  SubsetSearch(const EdgeRules& network, const TerminalWeights& terminals, bool pairwise)
       : network_(network),
         width_(static_cast<std::size_t>(network.srlg_count) + 1),
-        sets_(network.vertex_count),
+        terminals_(terminals),
+        pairwise_(pairwise),
+        sets_(network.vertex_count, terminals.weights, terminals.lone_pieces),
         possible_(network),
         missing_(network.needed),
         reachable_(network.needed.size(), 0),
@@ -245,10 +308,13 @@ class SubsetSearch {
     }
     chosen_.reserve(width_);
     lost_edges_.reserve(network.needed.size());
+    if (pairwise_) {
+      leaf_pairs_.assign(width_, 0);
+    }
   }
 
   void run() {
-    if (!possible_.connected()) {
+    if (!pairwise_ && !connectable()) {
       return;
     }
     if (sets_.is_connected()) {
@@ -262,12 +328,18 @@ class SubsetSearch {
   const std::vector<std::uint64_t>& connected_nodes() const { return connected_nodes_; }
   // The same for the nodes whose chosen SRLGs include s, at [((s-1) * width + d) * width + c].
   const std::vector<std::uint64_t>& chosen_nodes() const { return chosen_nodes_; }
+  // With pairwise counting, by subset size: the pairs joined, summed over the subsets
+  // that do not connect.
+  const std::vector<WideCount>& leaf_pairs() const { return leaf_pairs_; }
 
  private:
   // O(listings of the SRLG · log V) per node, plus a search of the possible graph for
   // each edge whose last chance goes when the SRLG is decided out.
   void descend(std::int32_t decided) {
     if (decided == network_.srlg_count) {
+      if (pairwise_) {
+        leaf_pairs_[chosen_.size()] += sets_.joined_pairs();
+      }
       return;
     }
     const std::int32_t srlg = decided + 1;
@@ -301,7 +373,7 @@ class SubsetSearch {
         possible_.drop(static_cast<std::int32_t>(edge));
       }
     }
-    if (still_connectable_without(lost_from)) {
+    if (pairwise_ || still_connectable_without(lost_from)) {
       descend(decided + 1);
     }
     lost_edges_.resize(lost_from);
@@ -317,14 +389,24 @@ class SubsetSearch {
   // up) was connected before the edges from `lost_edges_[lost_from]` on dropped out of it.
   // It stays connected exactly when the ends of each lost edge are still joined: putting
   // back an edge between vertices already joined merges nothing.
+  // With terminals, a lost edge whose ends are apart may still leave the terminals
+  // together, and only a search from a terminal tells.
   bool still_connectable_without(std::size_t lost_from) {
     for (std::size_t i = lost_from; i < lost_edges_.size(); ++i) {
       const EdgeEnds& ends = network_.ends[static_cast<std::size_t>(lost_edges_[i])];
       if (!possible_.joined(ends.first, ends.second)) {
-        return false;
+        return !terminals_.targets.empty() && possible_.targets_joined(terminals_.targets);
       }
     }
     return true;
+  }
+
+  bool connectable() {
+    if (terminals_.lone_pieces > 0) {
+      return false;
+    }
+    return terminals_.targets.empty() ? possible_.connected()
+                                      : possible_.targets_joined(terminals_.targets);
   }
 
   void record(std::int32_t decided) {
@@ -338,6 +420,8 @@ class SubsetSearch {
 
   const EdgeRules& network_;
   std::size_t width_;
+  const TerminalWeights terminals_;  // a copy: callers may pass a temporary
+  bool pairwise_;
   UndoableSets sets_;
   PossibleGraph possible_;
   std::vector<std::int32_t> lost_edges_;  // a stack: each out-decision pushes, then pops
@@ -346,6 +430,7 @@ class SubsetSearch {
   std::vector<std::int32_t> chosen_;
   std::vector<std::uint64_t> connected_nodes_;
   std::vector<std::uint64_t> chosen_nodes_;
+  std::vector<WideCount> leaf_pairs_;
 };
 
 }  // namespace
@@ -387,6 +472,20 @@ bool free_edges_connect(const NetworkInstance& instance) {
   return free_edges_connect(instance.vertex_count, free_edges_of(instance));
 }
 
+bool free_edges_connect_terminals(const NetworkInstance& instance,
+                                  const std::vector<std::int32_t>& terminals) {
+  if (all_vertices_are_terminals(terminals, instance.vertex_count)) {
+    return free_edges_connect(instance);
+  }
+  return build_terminal_plan(instance, terminals).terminal_pieces == 1;
+}
+
+double free_pairs_share(const NetworkInstance& instance,
+                        const std::vector<std::int32_t>& terminals) {
+  const TerminalPlan plan = build_terminal_plan(instance, terminals);
+  return plan.pairs == 0 ? 1.0 : wide_ratio(plan.free_pairs, plan.pairs);
+}
+
 const char* method_name(ExactMethod method) {
   switch (method) {
     case ExactMethod::kAuto:
@@ -403,20 +502,92 @@ const char* method_name(ExactMethod method) {
 
 namespace {
 
+// The terminal plan's merged vertices, numbered from 1, as the rules the search reads;
+// the free edges are merged already.
+EdgeRules rules_of(const TerminalPlan& plan) {
+  EdgeRules rules;
+  rules.srlg_count = plan.srlg_count;
+  rules.vertex_count = plan.vertex_count;
+  for (std::size_t e = 0; e < plan.first_end.size(); ++e) {
+    rules.ends.push_back({plan.first_end[e] + 1, plan.second_end[e] + 1});
+  }
+  rules.needed = plan.needed;
+  rules.srlg_offsets = plan.srlg_offsets;
+  rules.edges_of_srlg = plan.edges_of_srlg;
+  return rules;
+}
+
+TerminalWeights weights_of(const TerminalPlan& plan) {
+  TerminalWeights terminals;
+  terminals.weights.assign(static_cast<std::size_t>(plan.vertex_count) + 1, 0);
+  std::int64_t pieces = 0;
+  for (std::int32_t v = 0; v < plan.vertex_count; ++v) {
+    const std::int64_t weight = plan.terminal_weight[static_cast<std::size_t>(v)];
+    terminals.weights[static_cast<std::size_t>(v) + 1] = weight;
+    if (weight > 0) {
+      terminals.targets.push_back(v + 1);
+      ++pieces;
+    }
+  }
+  terminals.lone_pieces = plan.terminal_pieces - pieces;
+  return terminals;
+}
+
+// What the search found, by (decided, chosen) node and by subset size.
+struct SearchCounts {
+  std::vector<std::uint64_t> connected_nodes;
+  std::vector<std::uint64_t> chosen_nodes;
+  std::vector<WideCount> leaf_pairs;
+};
+
+void take_counts(const SubsetSearch& search, SearchCounts& counts) {
+  counts.connected_nodes = search.connected_nodes();
+  counts.chosen_nodes = search.chosen_nodes();
+  counts.leaf_pairs = search.leaf_pairs();
+}
+
+// Whether the options ask for more than all-terminal connectivity: only the subset
+// enumeration counts terminal sets and pair sums.
+bool needs_terminal_search(const NetworkInstance& instance, const ExactOptions& options) {
+  return options.pairwise || !all_vertices_are_terminals(options.terminals, instance.vertex_count);
+}
+
 // The counts by size k = 0..S from the enumeration's recorded nodes. Entry 0 (the empty
-// subset) is left at 0: `free_edges_connect` tells it.
-void enumerate_subsets(const EdgeRules& network, SubsetCountsBySize& counts) {
-  const std::int32_t srlg_count = network.srlg_count;
+// subset) is left at 0: `free_edges_connect` tells it. With terminals or pairwise
+// connectivity, also sets result.free_edges_connect (the terminals in one piece with no
+// SRLG up) and the pairwise fields.
+void enumerate_subsets(const NetworkInstance& instance, const EdgeRules& rules,
+                       const ExactOptions& options, SubsetCountsBySize& counts,
+                       ExactSpectra& result) {
+  const std::int32_t srlg_count = rules.srlg_count;
   const std::size_t n = static_cast<std::size_t>(srlg_count);
   const std::size_t width = n + 1;
-  std::vector<std::uint64_t> connected_nodes(width * width, 0);
-  std::vector<std::uint64_t> chosen_nodes(n * width * width, 0);
-  if (!too_few_edges_to_connect(network)) {
-    SubsetSearch search(network);
+  SearchCounts found{std::vector<std::uint64_t>(width * width, 0),
+                     std::vector<std::uint64_t>(n * width * width, 0),
+                     {}};
+  std::uint64_t terminal_pairs = 0;
+  std::uint64_t free_pairs = 0;
+  const bool terminal_set = !all_vertices_are_terminals(options.terminals, instance.vertex_count);
+  if (!terminal_set && !options.pairwise) {
+    if (!too_few_edges_to_connect(rules)) {
+      SubsetSearch search(rules, TerminalWeights{}, false);
+      search.run();
+      take_counts(search, found);
+    }
+  } else {
+    const TerminalPlan plan = build_terminal_plan(
+        instance, terminal_set ? options.terminals : std::vector<std::int32_t>{});
+    const EdgeRules network = rules_of(plan);
+    const TerminalWeights terminals = weights_of(plan);
+    SubsetSearch search(network, terminals, options.pairwise);
     search.run();
-    connected_nodes = search.connected_nodes();
-    chosen_nodes = search.chosen_nodes();
+    take_counts(search, found);
+    result.free_edges_connect = plan.terminal_pieces == 1;
+    terminal_pairs = plan.pairs;
+    free_pairs = plan.free_pairs;
   }
+  const std::vector<std::uint64_t>& connected_nodes = found.connected_nodes;
+  const std::vector<std::uint64_t>& chosen_nodes = found.chosen_nodes;
 
   // A node (d, c) stands for all its completions: with r = S - d SRLGs undecided, C(r, t)
   // of them have size c + t; an SRLG it chose is in all of them, an undecided one in
@@ -448,8 +619,26 @@ void enumerate_subsets(const EdgeRules& network, SubsetCountsBySize& counts) {
   for (std::size_t s = 0; s < n; ++s) {
     counts.connected_with[s].assign(connected_with[s].begin(), connected_with[s].end());
   }
-}
 
+  if (options.pairwise) {
+    result.pairwise = true;
+    result.terminal_pairs = terminal_pairs;
+    result.connected_pairs.assign(n, 0);
+    for (std::size_t k = 1; k <= n; ++k) {
+      WideCount pairs = found.leaf_pairs[k];
+      for (std::size_t d = 0; d <= n; ++d) {
+        for (std::size_t c = 0; c <= std::min(d, k); ++c) {
+          pairs += static_cast<WideCount>(connected_nodes[d * width + c]) *
+                   completions(n - d, static_cast<std::int64_t>(k - c)) * terminal_pairs;
+        }
+      }
+      result.connected_pairs[k - 1] = pairs;
+      const WideCount all = static_cast<WideCount>(choose[n][k]) * terminal_pairs;
+      result.pairwise_shares.push_back(all == 0 ? 1.0 : wide_ratio(pairs, all));
+    }
+    result.pairwise_none_up = terminal_pairs == 0 ? 1.0 : wide_ratio(free_pairs, terminal_pairs);
+  }
+}
 // Every subset connects (c = C(S, k), c_s = C(S-1, k-1)) or none does.
 void trivial_counts(std::int32_t srlg_count, bool always, SubsetCountsBySize& counts) {
   const std::size_t n = static_cast<std::size_t>(srlg_count);
@@ -516,13 +705,27 @@ int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& o
   }
   const EdgeRules rules = compile_edge_rules(instance);
   const DiagramNetwork network = compile_diagram_network(rules);
-  const bool enumerate = options.method == ExactMethod::kSubsets ||
+  const bool terminal_search = needs_terminal_search(instance, options);
+  if (terminal_search && options.method == ExactMethod::kDiagram) {
+    failure =
+        "the decision diagram counts connectivity of every vertex only; terminals and pairwise "
+        "connectivity need the subset enumeration (method subsets or auto)";
+    return 1;
+  }
+  const bool enumerate = terminal_search || options.method == ExactMethod::kSubsets ||
                          (options.method == ExactMethod::kAuto && srlg_count <= kEnumerateUpTo &&
                           network.shape == DiagramNetwork::Shape::kNeedsDiagram);
+  if (options.pairwise && srlg_count > kMaxExactPairwiseSrlgs) {
+    failure = "exact pairwise connectivity handles at most " +
+              std::to_string(kMaxExactPairwiseSrlgs) + " SRLGs; this instance has " +
+              std::to_string(srlg_count) + " (use estimate instead)";
+    return 1;
+  }
   if (enumerate && srlg_count > kMaxExactSrlgs) {
     failure = "exact enumeration handles at most " + std::to_string(kMaxExactSrlgs) +
               " SRLGs; this instance has " + std::to_string(srlg_count) +
-              " (use the decision diagram, or estimate instead)";
+              (terminal_search ? " (use estimate instead)"
+                               : " (use the decision diagram, or estimate instead)");
     return 1;
   }
 
@@ -532,7 +735,7 @@ int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& o
   SubsetCountsBySize counts;
   if (enumerate) {
     result.method = ExactMethod::kSubsets;
-    enumerate_subsets(rules, counts);
+    enumerate_subsets(instance, rules, options, counts, result);
   } else if (network.shape != DiagramNetwork::Shape::kNeedsDiagram) {
     result.method = ExactMethod::kNone;
     trivial_counts(srlg_count, network.shape == DiagramNetwork::Shape::kAlwaysConnected, counts);

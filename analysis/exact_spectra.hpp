@@ -8,6 +8,7 @@
 #include "analysis/exact_count.hpp"
 #include "analysis/reliability.hpp"
 #include "analysis/srlg_diagram.hpp"
+#include "common/wide_count.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "instance/network_instance.hpp"
 
@@ -31,8 +32,16 @@ enum class ExactMethod {
 // "subsets", "diagram", "none" (and "auto").
 const char* method_name(ExactMethod method);
 
+// Pairwise connectivity cannot drop a branch that can no longer connect the terminals
+// (its pairs still count), so it visits up to 2^S subsets: this many SRLGs take seconds.
+inline constexpr std::int32_t kMaxExactPairwiseSrlgs = 24;
+
 struct ExactOptions {
   ExactMethod method = ExactMethod::kAuto;
+  // The vertices that must be in one piece; none (or all of them): every vertex. Terminals
+  // and pairwise connectivity take the subset enumeration.
+  std::vector<std::int32_t> terminals;
+  bool pairwise = false;                                 // also the shares of terminal pairs joined
   std::uint64_t memory_budget = 0;                       // bytes; 0 for default_memory_budget()
   std::function<void(const DiagramProgress&)> progress;  // may be empty
 };
@@ -61,6 +70,14 @@ struct ExactSpectra {
   BimSpectraMatrix bim_spectra;     // connected_subsets_with / subsets
   ExactMethod method = ExactMethod::kNone;
   DiagramSummary diagram;  // when method is kDiagram
+  // With pairwise connectivity only: entry k-1 sums, over the k-subsets, the terminal
+  // pairs their coming up joins; shares divide it by C(S, k) C(T, 2) (1 when there are
+  // no pairs). none_up: the share the free edges join alone.
+  bool pairwise = false;
+  std::uint64_t terminal_pairs = 0;  // C(T, 2)
+  std::vector<WideCount> connected_pairs;
+  SpectraVector pairwise_shares;
+  double pairwise_none_up = 0.0;
 };
 
 // Rows 0..n of Pascal's triangle: binomials(n)[m][k] = C(m, k), exact up to n = 62.
@@ -72,12 +89,23 @@ bool free_edges_connect(const NetworkInstance& instance);
 // The exact spectra with the estimator's rules for when an edge is up, by enumerating the
 // SRLG subsets or by the decision diagram, as `options` ask. Returns 0, or 1 with
 // `failure` set: more than kMaxExactSrlgs SRLGs to enumerate, or a diagram beyond the
-// memory budget.
+// memory budget. Terminals are taken as given; the commands check them first
+// (read_terminals). Terminals or pairwise connectivity refuse the diagram and allow at most
+// kMaxExactPairwiseSrlgs SRLGs when pairwise.
 int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& options,
                           ExactSpectra& result, std::string& failure);
 // The same with the default options.
 int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
                           std::string& failure);
+
+// The share of terminal pairs (all vertex pairs when `terminals` is empty) that the free
+// edges join alone: the pairwise share with no SRLG up. 1 when there are no pairs.
+double free_pairs_share(const NetworkInstance& instance,
+                        const std::vector<std::int32_t>& terminals);
+
+// Whether the free edges alone put the terminals (none: every vertex) in one piece.
+bool free_edges_connect_terminals(const NetworkInstance& instance,
+                                  const std::vector<std::int32_t>& terminals);
 
 // R and each SRLG's Birnbaum importance when SRLG s is up independently with probability
 // up_probability[s - 1], exactly (in doubles) from the decision diagram.

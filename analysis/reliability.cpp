@@ -214,6 +214,15 @@ ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
   return point;
 }
 
+double pairwise_reliability(double none_up, const SpectraVector& shares, double p) {
+  const std::vector<double> weights = binomial_weights(static_cast<std::int32_t>(shares.size()), p);
+  double sum = weights[0] * none_up;
+  for (std::size_t k = 1; k < weights.size(); ++k) {
+    sum += weights[k] * shares[k - 1];
+  }
+  return sum;
+}
+
 std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, double p) {
   const std::int32_t srlg_count = summary.srlg_count;
   std::vector<SrlgImportance> importances;

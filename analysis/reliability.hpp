@@ -37,6 +37,11 @@ std::vector<double> binomial_weights(std::int32_t n, double p);
 // independently with probability p, the sum over k of C(S,k) p^k (1-p)^(S-k) y_k.
 double reliability(const SpectraSummary& summary, double p);
 
+// The expected share of terminal pairs joined when every SRLG is up independently with
+// probability p: the sum over k of C(S,k) p^k (1-p)^(S-k) pi_k, pi_k being the pairwise
+// share with k SRLGs up (entry k-1 of `shares`) and pi_0 = `none_up`, as R(p) sums y_k.
+double pairwise_reliability(double none_up, const SpectraVector& shares, double p);
+
 // R(p) with its 95% interval, and 1 - R(p) summed on its own from the shares that do not
 // connect, so that a value near 1e-6 keeps its digits.
 //

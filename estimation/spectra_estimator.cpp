@@ -18,6 +18,8 @@
 #include "estimation/process_group.hpp"
 #include "estimation/random_source.hpp"
 #include "estimation/sampling_plan.hpp"
+#include "estimation/terminal_search.hpp"
+#include "instance/terminal_set.hpp"
 
 namespace varnak {
 namespace {
@@ -29,12 +31,15 @@ namespace {
 // sample adds 1 to first_up[p], which stands for +1 in every row from column p on, and
 // for each SRLG s that comes up after p it moves that row's start from p to the
 // position of s with -1 at p and +1 there. O(SRLGNUM - p) per sample.
+//
+// With pairwise connectivity, pair_gains[j] sums the terminal pairs that the SRLG at
+// position j joined, so that the pairs joined by position j are the sum of entries 0..j.
 struct SampleTallies {
-  explicit SampleTallies(std::int32_t srlg_count)
+  SampleTallies(std::int32_t srlg_count, bool pairwise)
       : srlg_count(srlg_count),
         first_up(static_cast<std::size_t>(srlg_count), 0),
-        late_starts(static_cast<std::size_t>(srlg_count) * static_cast<std::size_t>(srlg_count),
-                    0) {}
+        late_starts(static_cast<std::size_t>(srlg_count) * static_cast<std::size_t>(srlg_count), 0),
+        pair_gains(pairwise ? static_cast<std::size_t>(srlg_count) : 0, 0) {}
 
   void record(const std::int32_t* order, std::int32_t up_position) {
     ++first_up[up_position];
@@ -54,11 +59,15 @@ struct SampleTallies {
     for (std::size_t i = 0; i < late_starts.size(); ++i) {
       late_starts[i] += other.late_starts[i];
     }
+    for (std::size_t i = 0; i < pair_gains.size(); ++i) {
+      pair_gains[i] += other.pair_gains[i];
+    }
   }
 
   std::int32_t srlg_count;
   std::vector<std::int64_t> first_up;     // by position
   std::vector<std::int32_t> late_starts;  // [position][srlg id - 1]
+  std::vector<WideCount> pair_gains;      // by position; empty unless pairwise
 };
 
 // The double that adding `increment` to `start` `times` times in succession gives.
@@ -85,12 +94,29 @@ void transpose_square(std::vector<std::int32_t>& table, std::size_t width) {
   }
 }
 
+// The pairs that the free edges join count in every sample, at every position.
+struct PairBase {
+  std::uint64_t free_pairs = 0;
+  std::uint64_t terminal_pairs = 0;
+};
+
 // The tallies' differences summed into counts, in place: O(S^2), no second table.
-SpectraCounts counts_from_tallies(SampleTallies&& tallies, std::int32_t sample_size) {
+SpectraCounts counts_from_tallies(SampleTallies&& tallies, std::int32_t sample_size,
+                                  const PairBase& base) {
   SpectraCounts counts;
   counts.srlg_count = tallies.srlg_count;
   counts.sample_size = sample_size;
   const std::size_t width = static_cast<std::size_t>(tallies.srlg_count);
+  if (!tallies.pair_gains.empty()) {
+    counts.terminal_pairs = base.terminal_pairs;
+    counts.connected_pairs.resize(width);
+    WideCount joined =
+        static_cast<WideCount>(base.free_pairs) * static_cast<WideCount>(sample_size);
+    for (std::size_t position = 0; position < width; ++position) {
+      joined += tallies.pair_gains[position];
+      counts.connected_pairs[position] = joined;
+    }
+  }
   counts.connected.resize(width);
   std::int64_t samples_up = 0;
   for (std::size_t position = 0; position < width; ++position) {
@@ -121,10 +147,22 @@ std::vector<std::int32_t> identity_order(std::int32_t srlg_count) {
   return order;
 }
 
+// What both estimators sample with: the compiled instance and the search for each
+// sample's first UP position. A terminal set, or pairwise connectivity, takes the
+// terminal plan and its forward union-find walk instead of the plan and its searches.
+struct Sampling {
+  SamplingPlan plan;
+  std::optional<CutSpacePlan> cut_space;
+  bool backward = false;
+  std::optional<TerminalPlan> terminals;
+  bool pairwise = false;
+};
+
 // The two searches for the first UP position give the same answer. Searching forward
 // costs about the same for every order; searching backward through the cut space costs
 // little when the network connects late in the order and much when it connects early.
-// A few pilot orders decide which one a run uses.
+// A few pilot orders decide which one a run uses. For a terminal set the search walks
+// each order forward with union-find on terminal counts (TerminalSearch).
 class FirstUpSearch {
  public:
   FirstUpSearch(const SamplingPlan& plan, const std::optional<CutSpacePlan>& cut_space,
@@ -140,6 +178,22 @@ class FirstUpSearch {
     }
   }
 
+  explicit FirstUpSearch(const Sampling& sampling)
+      : always_up_(!sampling.terminals.has_value() && sampling.plan.always_up),
+        backward_(!sampling.terminals.has_value() && sampling.backward &&
+                  sampling.cut_space.has_value()),
+        srlg_count_(sampling.plan.srlg_count) {
+    if (sampling.terminals.has_value()) {
+      terminal_search_.emplace(*sampling.terminals);
+    } else if (always_up_) {
+      return;
+    } else if (backward_) {
+      backward_search_.emplace(*sampling.cut_space);
+    } else {
+      forward_search_.emplace(sampling.plan);
+    }
+  }
+
   std::int32_t first_up_position(const std::int32_t* order) {
     if (always_up_) {
       return 0;
@@ -148,11 +202,27 @@ class FirstUpSearch {
                      : forward_search_->first_up_position(order);
   }
 
+  // The sample of `order` recorded in `tallies`: its first UP position, when it has one,
+  // and with a terminal plan the pairs each position joins when the tallies keep them.
+  void evaluate(const std::int32_t* order, SampleTallies& tallies) {
+    if (!terminal_search_.has_value()) {
+      tallies.record(order, first_up_position(order));
+      return;
+    }
+    WideCount* gains = tallies.pair_gains.empty() ? nullptr : tallies.pair_gains.data();
+    const std::int32_t up_position = terminal_search_->follow(order, gains);
+    if (up_position < srlg_count_) {
+      tallies.record(order, up_position);
+    }
+  }
+
  private:
   bool always_up_;
   bool backward_;
+  std::int32_t srlg_count_ = 0;
   std::optional<FirstUpFinder> forward_search_;
   std::optional<CutSpaceFinder> backward_search_;
+  std::optional<TerminalSearch> terminal_search_;
 };
 
 // Signatures above this size would crowd the caches that the forward search lives in.
@@ -199,22 +269,26 @@ bool backward_is_faster(const SamplingPlan& plan, const std::optional<CutSpacePl
   return backward_time < forward_time;
 }
 
-// What both estimators sample with: the compiled instance and the search for each
-// sample's first UP position.
-struct Sampling {
-  SamplingPlan plan;
-  std::optional<CutSpacePlan> cut_space;
-  bool backward = false;
-};
-
 // Nothing when no sample can add anything: no samples, no SRLGs, or a network that never
-// connects, whatever the orders.
+// connects, whatever the orders, and no pairs are asked for.
 std::optional<Sampling> prepare_sampling(const NetworkInstance& instance, std::int32_t sample_size,
-                                         const RandomSource& random) {
+                                         const RandomSource& random,
+                                         const CountingOptions& options) {
   if (sample_size <= 0 || instance.srlg_count <= 0) {
     return std::nullopt;
   }
   Sampling sampling;
+  const bool terminal_set = !all_vertices_are_terminals(options.terminals, instance.vertex_count);
+  if (terminal_set || options.pairwise) {
+    sampling.pairwise = options.pairwise;
+    sampling.terminals.emplace(build_terminal_plan(
+        instance, terminal_set ? options.terminals : std::vector<std::int32_t>{}));
+    sampling.plan.srlg_count = sampling.terminals->srlg_count;
+    if (sampling.terminals->never_up && !options.pairwise) {
+      return std::nullopt;
+    }
+    return sampling;
+  }
   sampling.plan = build_sampling_plan(instance);
   if (sampling.plan.never_up) {
     return std::nullopt;
@@ -266,8 +340,44 @@ namespace {
 // Counts with no sample up anywhere: what a run gives when no sample can connect.
 SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
   const std::size_t width = static_cast<std::size_t>(std::max<std::int32_t>(srlg_count, 0));
-  return {std::max<std::int32_t>(srlg_count, 0), sample_size, std::vector<std::int64_t>(width, 0),
-          std::vector<std::int32_t>(width * width, 0)};
+  SpectraCounts counts;
+  counts.srlg_count = std::max<std::int32_t>(srlg_count, 0);
+  counts.sample_size = sample_size;
+  counts.connected.assign(width, 0);
+  counts.connected_with.assign(width * width, 0);
+  return counts;
+}
+
+// The process group sums 64-bit integers; a wide count goes as four 32-bit limbs, each
+// of which stays below 2^63 summed over any number of processes up to 2^31. Exact.
+void sum_wide_into_first(ProcessGroup& processes, std::vector<WideCount>& values) {
+  if (values.empty() || processes.size() == 1) {
+    return;
+  }
+  constexpr int kLimbs = 4;
+  std::vector<std::int64_t> limbs(values.size() * kLimbs);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    for (int limb = 0; limb < kLimbs; ++limb) {
+      limbs[i * kLimbs + static_cast<std::size_t>(limb)] =
+          static_cast<std::int64_t>((values[i] >> (32 * limb)) & 0xFFFFFFFFu);
+    }
+  }
+  processes.sum_into_first(std::span<std::int64_t>(limbs));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    WideCount value = 0;
+    for (int limb = kLimbs - 1; limb >= 0; --limb) {
+      value = (value << 32) +
+              static_cast<WideCount>(limbs[i * kLimbs + static_cast<std::size_t>(limb)]);
+    }
+    values[i] = value;
+  }
+}
+
+PairBase pair_base(const Sampling& sampling) {
+  if (!sampling.terminals.has_value()) {
+    return {};
+  }
+  return {sampling.terminals->free_pairs, sampling.terminals->pairs};
 }
 
 SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& sampling,
@@ -276,11 +386,11 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
   const SamplingPlan& plan = sampling.plan;
   const OrderSampler sampler(plan.srlg_count, options.draw_limit);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
-  FirstUpSearch finder(plan, sampling.cut_space, sampling.backward);
-  SampleTallies tallies(plan.srlg_count);
+  FirstUpSearch finder(sampling);
+  SampleTallies tallies(plan.srlg_count, sampling.pairwise);
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
-    tallies.record(order.data(), finder.first_up_position(order.data()));
+    finder.evaluate(order.data(), tallies);
     if ((sample & kProgressMask) == kProgressMask) {
       report_progress(samples_done, sample + 1);
       if (stop_is_requested(options.stop_requested)) {
@@ -289,7 +399,7 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
     }
   }
   report_progress(samples_done, sample_size);
-  return counts_from_tallies(std::move(tallies), sample_size);
+  return counts_from_tallies(std::move(tallies), sample_size, pair_base(sampling));
 }
 
 // Two threads in one process: drawing is at most half of a run, so one thread can draw
@@ -340,11 +450,11 @@ SpectraCounts count_drawing_ahead(std::int32_t sample_size, const Sampling& samp
                     std::min<std::int64_t>(blocks_finished * samples_per_block, sample_size));
   });
   std::vector<SampleTallies> tallies(static_cast<std::size_t>(thread_count),
-                                     SampleTallies(plan.srlg_count));
+                                     SampleTallies(plan.srlg_count, sampling.pairwise));
 
   const auto run = [&](int thread) {
     constexpr std::int32_t kChunk = 8;
-    FirstUpSearch finder(plan, sampling.cut_space, sampling.backward);
+    FirstUpSearch finder(sampling);
     SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
     for (std::int32_t block = 0; block < block_count; ++block) {
       if (thread == 0 && block + 1 < block_count) {
@@ -356,7 +466,7 @@ SpectraCounts count_drawing_ahead(std::int32_t sample_size, const Sampling& samp
            first = next_sample.value.fetch_add(kChunk)) {
         for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
           const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
-          mine.record(sample_order, finder.first_up_position(sample_order));
+          finder.evaluate(sample_order, mine);
         }
       }
       block_done.arrive_and_wait();
@@ -379,7 +489,7 @@ SpectraCounts count_drawing_ahead(std::int32_t sample_size, const Sampling& samp
   }
   tallies.erase(tallies.begin() + 1, tallies.end());
   report_progress(samples_done, sample_size);
-  return counts_from_tallies(std::move(tallies[0]), sample_size);
+  return counts_from_tallies(std::move(tallies[0]), sample_size, pair_base(sampling));
 }
 
 using Clock = std::chrono::steady_clock;
@@ -443,7 +553,7 @@ class SharedOutRun {
     workers_state_.reserve(static_cast<std::size_t>(threads_));
     const std::size_t partners = static_cast<std::size_t>(block_size_) * partners_per_sample_;
     for (int thread = 0; thread < threads_; ++thread) {
-      Worker& worker = workers_state_.emplace_back(srlg_count_, block_size_);
+      Worker& worker = workers_state_.emplace_back(srlg_count_, block_size_, sampling.pairwise);
       if (srlg_count_ <= kMostNarrowSrlgs) {
         worker.narrow_partners.reset(new std::uint16_t[partners]);
       } else {
@@ -468,8 +578,9 @@ class SharedOutRun {
     }
     processes_.sum_into_first(std::span<std::int64_t>(sum.first_up));
     processes_.sum_into_first(std::span<std::int32_t>(sum.late_starts));
+    sum_wide_into_first(processes_, sum.pair_gains);
     report_progress(samples_done_, sample_size_);
-    SpectraCounts counts = counts_from_tallies(std::move(sum), sample_size_);
+    SpectraCounts counts = counts_from_tallies(std::move(sum), sample_size_, pair_base(sampling_));
     serial_seconds_ += seconds_since(reduction_start);
 
     stats.blocks = static_cast<std::int32_t>(block_count_);
@@ -486,13 +597,13 @@ class SharedOutRun {
 
  private:
   struct Worker {
-    Worker(std::int32_t srlg_count, std::int64_t block_size)
+    Worker(std::int32_t srlg_count, std::int64_t block_size, bool pairwise)
         : relative(static_cast<std::size_t>(srlg_count)),
           checkpoints(static_cast<std::size_t>((block_size - 1) / kReplayChunk + 1) *
                       static_cast<std::size_t>(srlg_count)),
           start_order(static_cast<std::size_t>(srlg_count)),
           real_order(static_cast<std::size_t>(srlg_count)),
-          tallies(srlg_count) {}
+          tallies(srlg_count, pairwise) {}
 
     MtWindow block_window;  // the engine at the block's start, were no draw ever rejected
     std::int64_t block = 0;
@@ -676,8 +787,7 @@ class SharedOutRun {
         } else {
           sampler_.replay(&owner.wide_partners[first_partner], mine.real_order.data());
         }
-        mine.tallies.record(mine.real_order.data(),
-                            finder.first_up_position(mine.real_order.data()));
+        finder.evaluate(mine.real_order.data(), mine.tallies);
       }
     }
   }
@@ -685,7 +795,7 @@ class SharedOutRun {
   void work(int thread) {
     Worker& mine = workers_state_[static_cast<std::size_t>(thread)];
     const int worker_index = first_worker_ + thread;
-    FirstUpSearch finder(sampling_.plan, sampling_.cut_space, sampling_.backward);
+    FirstUpSearch finder(sampling_);
     for (std::int64_t wave = 0; wave < wave_count_; ++wave) {
       draw_first_time(mine, worker_index, wave);
       sync_.arrive_and_wait();
@@ -776,10 +886,19 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
   CountingStats& stats = options.stats != nullptr ? *options.stats : ignored_stats;
   const Clock::time_point start = Clock::now();
   RandomSource random(seed);
-  const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random);
+  const std::optional<Sampling> sampling = prepare_sampling(instance, sample_size, random, options);
   if (!sampling.has_value()) {
     report_progress(options.samples_done, sample_size);
-    return zero_counts(instance.srlg_count, sample_size);
+    SpectraCounts counts = zero_counts(instance.srlg_count, sample_size);
+    if (options.pairwise) {
+      counts.connected_pairs.assign(counts.connected.size(), 0);
+      const std::int64_t terminals =
+          all_vertices_are_terminals(options.terminals, instance.vertex_count)
+              ? std::max<std::int32_t>(instance.vertex_count, 0)
+              : static_cast<std::int64_t>(options.terminals.size());
+      counts.terminal_pairs = pairs_among(terminals);
+    }
+    return counts;
   }
   if (options.thread_count <= 1 && processes.size() == 1) {
     SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options);
@@ -842,6 +961,16 @@ void spectrum_of(const SpectraCounts& counts, SpectraVector& spectrum) {
   spectrum.resize(counts.connected.size());
   for (std::size_t position = 0; position < spectrum.size(); ++position) {
     spectrum[position] = sums(counts.connected[position]);
+  }
+}
+
+void pairwise_of(const SpectraCounts& counts, SpectraVector& shares) {
+  shares.resize(counts.connected_pairs.size());
+  const WideCount all_pairs =
+      static_cast<WideCount>(counts.terminal_pairs) * static_cast<WideCount>(counts.sample_size);
+  for (std::size_t position = 0; position < shares.size(); ++position) {
+    shares[position] =
+        all_pairs == 0 ? 1.0 : wide_ratio(counts.connected_pairs[position], all_pairs);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "common/wide_count.hpp"
 #include "instance/network_instance.hpp"
 
 namespace varnak {
@@ -36,6 +37,12 @@ struct SpectraCounts {
   // At [(s-1) * SRLGNUM + j]: those of them with SRLG s among the first j+1, so that each
   // SRLG's counts lie together, as its BIM row is written. A count never passes N.
   std::vector<std::int32_t> connected_with;
+  // Only when pairwise connectivity was asked for: by position j, the terminal pairs
+  // joined once the first j+1 SRLGs are up, summed over the samples (N samples of up to
+  // C(T, 2) pairs each pass 2^64, hence the wide count); and C(T, 2), the pairs of a
+  // sample, T being the number of terminals (every vertex when none were given).
+  std::vector<WideCount> connected_pairs{};
+  std::uint64_t terminal_pairs = 0;
 };
 
 class ProcessGroup;
@@ -69,6 +76,13 @@ struct CountingOptions {
   // interrupted, such as the Python module after Ctrl-C). For a process alone only: the
   // other ranks would wait for one that stopped.
   const std::atomic<bool>* stop_requested = nullptr;
+  // The vertices that must be in one piece for a sample to be UP; none (or all of them):
+  // every vertex, with the fast searches. Checked by the caller (read_terminals).
+  std::vector<std::int32_t> terminals;
+  // Also count the terminal pairs joined at each position (SpectraCounts::connected_pairs).
+  // Each sample is then walked forward with union-find, even when every vertex is a
+  // terminal; the spectra stay the same to the last bit.
+  bool pairwise = false;
 };
 
 // Runs N samples and returns their counts: the same counts for every number of threads
@@ -83,8 +97,10 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
 inline SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
                                      const NetworkInstance& instance, int thread_count = 1,
                                      std::atomic<std::int64_t>* samples_done = nullptr) {
-  return estimate_counts(sample_size, seed, instance,
-                         CountingOptions{thread_count, nullptr, samples_done, nullptr});
+  CountingOptions options;
+  options.thread_count = thread_count;
+  options.samples_done = samples_done;
+  return estimate_counts(sample_size, seed, instance, options);
 }
 
 // The double that adding 1.0/N to 0.0 `count` times in succession gives, for any count up
@@ -111,6 +127,12 @@ class RepeatedSums {
 // estimate_spectra, with no second table. The rows read `counts`, which must outlive them.
 void spectrum_of(const SpectraCounts& counts, SpectraVector& spectrum);
 BimRowSource bim_rows_of(const SpectraCounts& counts);
+
+// By position j: the expected share of terminal pairs joined once the first j+1 SRLGs of
+// a random order are up, connected_pairs[j] / (N C(T, 2)), rounded once. 1 where there is
+// no pair at all (fewer than two terminals), as no pair is apart. Empty when the counts
+// hold no pairs.
+void pairwise_of(const SpectraCounts& counts, SpectraVector& shares);
 
 // Adds N samples' worth of estimates into `spectrum` (SRLGNUM entries) and
 // `bim_spectra` (SRLGNUM rows of SRLGNUM entries). Every entry ends as the double made

@@ -22,6 +22,7 @@
 #include "common/printable.hpp"
 #include "estimation/process_group.hpp"
 #include "instance/instance_reader.hpp"
+#include "instance/terminal_set.hpp"
 #include "tools/progress.hpp"
 
 namespace varnak {
@@ -230,6 +231,8 @@ SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& insta
   CountingOptions options;
   options.thread_count = settings.thread_count;
   options.processes = console.processes;
+  options.terminals = settings.terminals;
+  options.pairwise = settings.pairwise;
   options.samples_done = &samples_done;
   const auto estimate = [&]() {
     counts = estimate_counts(settings.sample_size, settings.seed, instance, options);
@@ -260,17 +263,20 @@ RunInfo sampled_run_info(const std::string& graph_path, const NetworkInstance& i
   run.seed = settings.seed;
   run.seed_drawn = settings.seed_drawn;
   run.thread_count = settings.thread_count;
-  run.free_edges_connect = free_edges_connect(instance);
+  run.terminals = settings.terminals;
+  run.free_edges_connect = free_edges_connect_terminals(instance, settings.terminals);
   run.elapsed_seconds = elapsed_seconds;
   return run;
 }
 
-RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance) {
+RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                       const std::vector<std::int32_t>& terminals) {
   RunInfo run;
   run.instance_name = file_name_of(graph_path);
   run.method = "exact";
   run.srlg_count = instance.srlg_count;
-  run.free_edges_connect = free_edges_connect(instance);
+  run.terminals = terminals;
+  run.free_edges_connect = free_edges_connect_terminals(instance, terminals);
   return run;
 }
 
@@ -279,6 +285,34 @@ void add_estimate_options(po::options_description& options) {
       "seed", po::value<std::int32_t>(), "seed from 1 to 2147483647 (default: drawn and shown)")(
       "threads", po::value<int>()->default_value(machine_cores(), "the machine's cores"),
       "threads that share the samples");
+}
+
+void add_terminal_options(po::options_description& options, bool with_pairwise) {
+  options.add_options()("terminals", po::value<std::string>(),
+                        "vertices that must be connected: a comma list of ids, or @FILE with "
+                        "one id a line (default: every vertex)");
+  if (with_pairwise) {
+    options.add_options()("pairwise",
+                          "also the share of terminal pairs (all vertex pairs without "
+                          "--terminals) that are connected");
+  }
+}
+
+int read_terminal_options(ToolsConsole& console, const std::string& command,
+                          const po::variables_map& given, const NetworkInstance& instance,
+                          std::vector<std::int32_t>& terminals, bool& pairwise) {
+  pairwise = given.count("pairwise") != 0;
+  terminals.clear();
+  if (given.count("terminals") == 0) {
+    return -1;
+  }
+  const std::string text = given["terminals"].as<std::string>();
+  std::string message;
+  if (read_terminals(text, instance.vertex_count, terminals, message) != 0) {
+    return !text.empty() && text.front() == '@' ? failure(console, command, message)
+                                                : usage_error(console, command, message);
+  }
+  return -1;
 }
 
 void add_format_option(po::options_description& options) {

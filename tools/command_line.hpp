@@ -57,7 +57,19 @@ struct EstimateSettings {
   std::int32_t seed = 0;
   bool seed_drawn = false;
   int thread_count = 1;
+  std::vector<std::int32_t> terminals;  // none: every vertex
+  bool pairwise = false;
 };
+
+// --terminals, and --pairwise unless `with_pairwise` is false.
+void add_terminal_options(po::options_description& options, bool with_pairwise = true);
+
+// Reads --terminals against the instance's vertices, and --pairwise. Returns -1 to go on,
+// the usage exit code for a list that names no terminal set, or 1 for a terminal file
+// that cannot be read or holds such a list.
+int read_terminal_options(ToolsConsole& console, const std::string& command,
+                          const po::variables_map& given, const NetworkInstance& instance,
+                          std::vector<std::int32_t>& terminals, bool& pairwise);
 
 // --N, --seed and --threads.
 void add_estimate_options(po::options_description& options);
@@ -80,7 +92,8 @@ bool writes_results(const ToolsConsole& console);
 // instance read from `graph_path`.
 RunInfo sampled_run_info(const std::string& graph_path, const NetworkInstance& instance,
                          const EstimateSettings& settings, double elapsed_seconds);
-RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance);
+RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance,
+                       const std::vector<std::int32_t>& terminals = {});
 
 void add_format_option(po::options_description& options);
 int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,

@@ -10,7 +10,7 @@ namespace varnak {
 namespace {
 
 constexpr const char* kCutsHelp =
-    "Usage: varnak-tools cuts --graph FILE --max-size K [--format text|csv|json]\n"
+    "Usage: varnak-tools cuts --graph FILE --max-size K [--terminals LIST] [--format F]\n"
     "\n"
     "Lists every minimal SRLG cut set of at most K SRLGs: a set whose failure (every\n"
     "other SRLG up) disconnects the network while no smaller part of it does. Size 1\n"
@@ -21,7 +21,10 @@ constexpr const char* kCutsHelp =
     "The sets of at most K SRLGs are searched in order of their ids; a set that\n"
     "disconnects is not extended. A network that is not connected even with every\n"
     "SRLG up is refused, as is a K whose sets would take too long to check (the\n"
-    "message gives their number).\n";
+    "message gives their number).\n"
+    "\n"
+    "With --terminals, the sets whose failure separates those vertices, each with the\n"
+    "terminals it cuts off from the piece that holds most of them.\n";
 
 }  // namespace
 
@@ -31,6 +34,7 @@ int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args
   options.add_options()("graph", po::value<std::string>()->required(), "instance file (required)")(
       "max-size", po::value<std::int32_t>()->required(),
       "largest number of SRLGs in a cut set (required)");
+  add_terminal_options(options, false);
   add_format_option(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kCutsHelp, options, args, given);
@@ -53,10 +57,17 @@ int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args
   if (load_graph(console, command, graph, instance) != kExitSuccess) {
     return kExitFailure;
   }
+  std::vector<std::int32_t> terminals;
+  bool pairwise = false;
+  if (const int code =
+          read_terminal_options(console, command, given, instance, terminals, pairwise);
+      code >= 0) {
+    return code;
+  }
   CutsReport report;
-  report.run = exact_run_info(graph, instance);
+  report.run = exact_run_info(graph, instance, terminals);
   std::string message;
-  if (find_minimal_cut_sets(instance, max_size, report.cuts, message) != 0) {
+  if (find_minimal_cut_sets(instance, max_size, report.cuts, message, terminals) != 0) {
     return failure(console, command, printable(graph) + ": " + message);
   }
   report.run.elapsed_seconds = seconds_since(start);

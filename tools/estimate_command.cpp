@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/exact_spectra.hpp"
 #include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
 #include "output/xml_report.hpp"
@@ -22,6 +23,12 @@ constexpr const char* kEstimateHelp =
     "function of the position at which a sample first connects, so the\n"
     "Dvoretzky-Kiefer-Wolfowitz inequality gives the half-width sqrt(ln(2/0.05)/(2N)).\n"
     "\n"
+    "With --terminals a sample counts as connected from the first position at which\n"
+    "those vertices lie in one piece; the orders are the same. --pairwise adds, for\n"
+    "each k, the expected share of terminal pairs (all vertex pairs without\n"
+    "--terminals) that are connected, with a 95% Wilson interval. Either walks each\n"
+    "sample forward with union-find, slower than the all-terminal searches.\n"
+    "\n"
     "When standard error is a terminal, a bar shows the samples done and the time\n"
     "left at the pace so far.\n";
 
@@ -32,6 +39,7 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   po::options_description options("Options");
   options.add_options()("graph", po::value<std::string>()->required(), "instance file (required)");
   add_estimate_options(options);
+  add_terminal_options(options);
   options.add_options()("outpath", po::value<std::string>(),
                         "also write Varnak's XML result file here");
   add_format_option(options);
@@ -56,6 +64,11 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
     return kExitFailure;
   }
   const double load_seconds = seconds_since(load_start);
+  if (const int code = read_terminal_options(console, command, given, instance, settings.terminals,
+                                             settings.pairwise);
+      code >= 0) {
+    return code;
+  }
   std::string message;
   // The report writes its BIM rows from the counts, one at a time.
   if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, false, message)) {
@@ -71,6 +84,9 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   report.run = sampled_run_info(graph, instance, settings, load_seconds + estimate_seconds);
   report.counts = &counts;
   add_confidence(report);
+  if (settings.pairwise) {
+    report.pairwise_none_up = free_pairs_share(instance, settings.terminals);
+  }
 
   // Varnak's file holds its own doubles, sums of 1/N, byte for byte; the reports hold
   // count / N.

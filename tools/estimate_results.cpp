@@ -513,6 +513,9 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
       return 1;
     }
     const std::string_view series = fields[static_cast<std::size_t>(series_column)];
+    if (series == "pairwise") {
+      continue;  // the pairwise shares of --pairwise: no part of the spectra
+    }
     const bool bim = series == "bim";
     if (!bim && series != "spectrum") {
       fault = {line_number, "series is " + shown(series) + "; expected spectrum or bim"};

@@ -13,7 +13,8 @@ namespace {
 
 constexpr const char* kExactHelp =
     "Usage: varnak-tools exact --graph FILE [--method auto|subsets|diagram]\n"
-    "                          [--max-memory SIZE] [--format text|csv|json]\n"
+    "                          [--max-memory SIZE] [--terminals LIST] [--pairwise]\n"
+    "                          [--format text|csv|json]\n"
     "\n"
     "Computes the spectrum and the BIM spectra exactly. The first k SRLGs of a\n"
     "uniformly random order are a uniformly random k-subset, so spectrum entry k is\n"
@@ -29,7 +30,13 @@ constexpr const char* kExactHelp =
     "A diagram that outgrows --max-memory (default: half of this machine's memory, or\n"
     "of the address-space limit if one is set; SIZE in bytes or with K, M, G or T) ends\n"
     "with a message: use estimate then.\n"
-    "On a terminal a progress line shows the level and its states.\n";
+    "On a terminal a progress line shows the level and its states.\n"
+    "\n"
+    "With --terminals, connected means those vertices in one piece. --pairwise adds\n"
+    "the share of terminal pairs (all vertex pairs without --terminals) connected,\n"
+    "over the k-subsets; a subset that cannot connect still counts its pairs, so no\n"
+    "branch is cut for that, and instances with more than 24 SRLGs are refused.\n"
+    "Both take the subset enumeration: 'auto' chooses it, '--method diagram' is refused.\n";
 
 // Redraws "diagram level L of N: S states, M" (then "counting ...: pass P of Q") on a terminal, at
 // most five times a second and only after the first half second, so that quick runs leave no trace.
@@ -114,6 +121,7 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
   po::options_description options("Options");
   options.add_options()("graph", po::value<std::string>()->required(), "instance file (required)");
   add_exact_options(options);
+  add_terminal_options(options);
   add_format_option(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kExactHelp, options, args, given);
@@ -134,8 +142,13 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
   if (load_graph(console, command, graph, instance) != kExitSuccess) {
     return kExitFailure;
   }
+  if (const int code = read_terminal_options(console, command, given, instance,
+                                             exact_options.terminals, exact_options.pairwise);
+      code >= 0) {
+    return code;
+  }
   ExactReport report;
-  report.run = exact_run_info(graph, instance);
+  report.run = exact_run_info(graph, instance, exact_options.terminals);
   std::string message;
   DiagramProgressLine line(console);
   if (console.err_is_terminal) {

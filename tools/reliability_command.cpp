@@ -49,10 +49,16 @@ constexpr const char* kReliabilityHelp =
     "them. A rank is resolved when the intervals keep its SRLG apart from all others.\n"
     "An XML file keeps no counts, so its figures have no intervals.\n"
     "\n"
+    "With --graph, --terminals makes connected mean those vertices in one piece, and\n"
+    "--pairwise adds the expected share of terminal pairs (all vertex pairs without\n"
+    "--terminals) connected at each p, from the pairwise shares pi_k as R(p) comes\n"
+    "from y_k: sum over k of C(S,k) p^k (1-p)^(S-k) pi_k.\n"
+    "\n"
     "With --graph, --exact and --srlg-p FILE, each SRLG s is up with its own\n"
     "probability p_s, read from FILE's lines 'id,p' (one for every SRLG; empty lines and\n"
     "lines starting with # are passed over). R and every SRLG's importance are then\n"
-    "computed exactly from the decision diagram over the SRLGs, without spectra.\n";
+    "computed exactly from the decision diagram over the SRLGs, without spectra; the\n"
+    "diagram counts every vertex connected, so --terminals and --pairwise are refused.\n";
 
 constexpr std::int32_t kDefaultGridPoints = 11;
 constexpr std::int32_t kDefaultTop = 10;
@@ -141,6 +147,11 @@ int run_with_srlg_probabilities(ToolsConsole& console, const std::string& comman
     return usage_error(console, command,
                        "--srlg-p gives each SRLG its own p: leave out --p, --grid and --rank-at");
   }
+  if (given.count("terminals") != 0 || given.count("pairwise") != 0) {
+    return usage_error(console, command,
+                       "--srlg-p counts every vertex connected: leave out --terminals and "
+                       "--pairwise");
+  }
   const std::string graph = given["graph"].as<std::string>();
   const std::string path = given["srlg-p"].as<std::string>();
   const auto start = std::chrono::steady_clock::now();
@@ -212,6 +223,11 @@ int read_reliability_source(ToolsConsole& console, const std::string& command,
     if (source.exact || estimated || given.count("seed") != 0) {
       return usage_error(console, command,
                          "--exact, --N and --seed need --graph; a result file holds its spectra");
+    }
+    if (given.count("terminals") != 0 || given.count("pairwise") != 0) {
+      return usage_error(console, command,
+                         "--terminals and --pairwise need --graph; a result file holds its "
+                         "spectra");
     }
   }
   if (from_results) {
@@ -295,7 +311,8 @@ int estimate_spectra_for(ToolsConsole& console, const std::string& command,
     double run_seconds = 0.0;
     SpectraCounts counts = run_estimation(console, instance, settings, run_seconds);
     seconds += run_seconds;
-    summary = summary_of_counts(std::move(counts), free_edges_connect(instance));
+    summary = summary_of_counts(std::move(counts),
+                                free_edges_connect_terminals(instance, settings.terminals));
     if (source.precision.relative_error <= 0.0) {
       break;
     }
@@ -314,8 +331,15 @@ int estimate_spectra_for(ToolsConsole& console, const std::string& command,
   return kExitSuccess;
 }
 
-int read_spectra(ToolsConsole& console, const std::string& command, const ReliabilitySource& source,
-                 SpectraSummary& summary, RunInfo& run, SamplingOutcome& outcome) {
+// With --pairwise: the pairwise share with k SRLGs up, by entry k-1, and with none up.
+struct PairwiseSpectrum {
+  double none_up = 0.0;
+  SpectraVector shares;
+};
+
+int read_spectra(ToolsConsole& console, const std::string& command, const po::variables_map& given,
+                 ReliabilitySource& source, SpectraSummary& summary, PairwiseSpectrum& pairwise,
+                 RunInfo& run, SamplingOutcome& outcome) {
   if (!source.results_path.empty()) {
     EstimateResults results;
     std::string message;
@@ -356,15 +380,28 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
   if (load_graph(console, command, source.graph_path, instance) != kExitSuccess) {
     return kExitFailure;
   }
+  EstimateSettings& settings = source.settings;
+  if (const int code = read_terminal_options(console, command, given, instance, settings.terminals,
+                                             settings.pairwise);
+      code >= 0) {
+    return code;
+  }
+  if (settings.pairwise) {
+    pairwise.none_up = free_pairs_share(instance, settings.terminals);
+  }
   if (source.exact) {
-    run = exact_run_info(source.graph_path, instance);
+    run = exact_run_info(source.graph_path, instance, settings.terminals);
     ExactSpectra exact;
     std::string message;
-    if (compute_exact_spectra(instance, source.exact_options, exact, message) != 0) {
+    ExactOptions exact_options = source.exact_options;
+    exact_options.terminals = settings.terminals;
+    exact_options.pairwise = settings.pairwise;
+    if (compute_exact_spectra(instance, exact_options, exact, message) != 0) {
       return failure(console, command, printable(source.graph_path) + ": " + message);
     }
     run.exact_method = method_name(exact.method);
     run.diagram = exact.diagram;
+    pairwise.shares = exact.pairwise_shares;
     summary.srlg_count = instance.srlg_count;
     summary.none_up = run.free_edges_connect ? 1.0 : 0.0;
     summary.spectrum = std::move(exact.spectrum);
@@ -372,7 +409,9 @@ int read_spectra(ToolsConsole& console, const std::string& command, const Reliab
     summary.exact = true;
     return kExitSuccess;
   }
-  return estimate_spectra_for(console, command, source, instance, summary, run, outcome);
+  const int code = estimate_spectra_for(console, command, source, instance, summary, run, outcome);
+  pairwise_of(summary.counts, pairwise.shares);
+  return code;
 }
 
 // --tail-exact, --rel-error and --max-N, which refine an estimate made with --N.
@@ -387,6 +426,11 @@ int read_sampling_goals(ToolsConsole& console, const std::string& command,
     }
   }
   if (given.count("tail-exact") != 0) {
+    if (given.count("terminals") != 0) {
+      return usage_error(console, command,
+                         "--tail-exact counts the failures that cut any vertex off; it does not "
+                         "go with --terminals");
+    }
     const std::string text = given["tail-exact"].as<std::string>();
     std::int64_t depth = 0;
     source.exact_tail_wanted = true;
@@ -447,6 +491,7 @@ int read_sampling_goals(ToolsConsole& console, const std::string& command,
 int run_reliability_command(ToolsConsole& console, const std::vector<std::string>& args) {
   const std::string command = "reliability";
   po::options_description options("Options");
+  add_terminal_options(options);
   options.add_options()("xml", po::value<std::string>(), "a Varnak XML result file")(
       "results", po::value<std::string>(), "the JSON or CSV report of varnak-tools estimate")(
       "free-connected", po::value<std::string>()->default_value("no"),
@@ -524,8 +569,11 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   const auto start = std::chrono::steady_clock::now();
   SpectraSummary summary;
   SamplingOutcome outcome;
-  if (read_spectra(console, command, source, summary, report.run, outcome) != kExitSuccess) {
-    return kExitFailure;
+  PairwiseSpectrum pairwise;
+  if (const int code =
+          read_spectra(console, command, given, source, summary, pairwise, report.run, outcome);
+      code != kExitSuccess) {
+    return code;
   }
   report.stop_reason = outcome.stop_reason;
   const FailureShares* tail = source.exact_tail_wanted ? &outcome.exact_tail : nullptr;
@@ -541,6 +589,9 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   }
   for (const double p : p_values) {
     report.curve.push_back(reliability_point(summary, p, tail));
+    if (source.settings.pairwise) {
+      report.pairwise.push_back(pairwise_reliability(pairwise.none_up, pairwise.shares, p));
+    }
   }
   if (report.ranked) {
     report.rank_at = reliability_point(summary, report.rank_at.p, tail);

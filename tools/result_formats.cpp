@@ -154,6 +154,17 @@ void append_seconds(std::string& text, double seconds) {
   text += " s\n";
 }
 
+// Ids separated by `separator`: "15 16" in text and CSV, "15, 16" in JSON.
+void append_ids(std::string& text, const std::vector<std::int32_t>& ids,
+                std::string_view separator) {
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i > 0) {
+      text += separator;
+    }
+    append_integer(text, ids[i]);
+  }
+}
+
 const char* yes_no(bool value) {
   return value ? "yes" : "no";
 }
@@ -203,9 +214,19 @@ void text_run_lines(std::string& text, const RunInfo& run) {
     text += ", ";
     append_seconds(text, run.elapsed_seconds);
   }
+  if (!run.terminals.empty()) {
+    text += "Terminals: ";
+    append_ids(text, run.terminals, ", ");
+    text += " (connected: these vertices in one piece)\n";
+  }
   text += "Connected with no SRLG up: ";
   text += yes_no(run.free_edges_connect);
   text += '\n';
+}
+
+// "terminal pairs", or "vertex pairs" when every vertex is a terminal.
+const char* pairs_named(const RunInfo& run) {
+  return run.terminals.empty() ? "vertex pairs" : "terminal pairs";
 }
 
 // `# key: value` lines before a CSV header, so that pandas.read_csv(comment='#') reads
@@ -237,6 +258,11 @@ void csv_run_lines(std::string& text, std::string_view command, const RunInfo& r
     integer_line("seed", run.seed);
     line("seed_drawn", json_bool(run.seed_drawn));
     integer_line("threads", run.thread_count);
+  }
+  if (!run.terminals.empty()) {
+    std::string ids;
+    append_ids(ids, run.terminals, " ");
+    line("terminals", ids);
   }
   line("free_edges_connect", json_bool(run.free_edges_connect));
   line("confidence_level", "0.95");
@@ -294,6 +320,13 @@ void json_run_fields(std::string& text, std::string_view command, const RunInfo&
     for (const char* name : {"N", "seed", "seed_drawn", "threads"}) {
       json_text_field(text, name, "null");
     }
+  }
+  if (run.terminals.empty()) {
+    json_text_field(text, "terminals", "null");
+  } else {
+    std::string ids = "[";
+    append_ids(ids, run.terminals, ", ");
+    json_text_field(text, "terminals", ids + "]");
   }
   json_text_field(text, "free_edges_connect", json_bool(run.free_edges_connect));
   json_number_field(text, "elapsed_seconds", run.elapsed_seconds);
@@ -370,6 +403,24 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
       "and SRLG s among them\n";
   text_bim_rows(output, report.spectrum.size(),
                 [&](std::size_t s, std::size_t j) { return bim_value(counts, s, j); });
+  if (report.pairwise.empty()) {
+    return;
+  }
+  text += "\nPairwise: expected share of ";
+  text += pairs_named(report.run);
+  text += " connected with k random SRLGs up\nwith a 95% Wilson interval for each k (";
+  append_fixed6(text, report.pairwise_none_up);
+  text += " with none up)\n";
+  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Wilson 95%", 20}});
+  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, report.pairwise[j]);
+    text += "  ";
+    append_interval(text, report.pairwise_wilson[j]);
+    text += '\n';
+    hand_over_if_large(output);
+  }
 }
 
 void write_estimate_csv(Output& output, const EstimateReport& report) {
@@ -390,6 +441,22 @@ void write_estimate_csv(Output& output, const EstimateReport& report) {
       append_full(text, value);
     }
     text += '\n';
+    hand_over_if_large(output);
+  }
+  // The connected column of a pairwise row holds the connected pairs summed over the
+  // samples: a whole number that may pass 2^64.
+  for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
+    text += "pairwise,,";
+    append_integer(text, j + 1);
+    text += ',';
+    append_full(text, report.pairwise[j]);
+    text += ',';
+    text += wide_count_text(counts.connected_pairs[j]);
+    for (const double value : {report.pairwise_wilson[j].low, report.pairwise_wilson[j].high}) {
+      text += ',';
+      append_full(text, value);
+    }
+    text += ",,\n";
     hand_over_if_large(output);
   }
   const std::size_t width = report.spectrum.size();
@@ -457,6 +524,27 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
   json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
     append_integer(item, counts.connected_with[s * n + j]);
   });
+  if (!report.pairwise.empty()) {
+    output.text += ",\n  \"pairwise\": ";
+    json_numbers(output, report.pairwise);
+    output.text += ",\n  \"pairwise_low\": ";
+    json_array(output, n, [&](std::string& item, std::size_t j) {
+      append_json_number(item, report.pairwise_wilson[j].low);
+    });
+    output.text += ",\n  \"pairwise_high\": ";
+    json_array(output, n, [&](std::string& item, std::size_t j) {
+      append_json_number(item, report.pairwise_wilson[j].high);
+    });
+    output.text += ",\n  \"pairwise_none_up\": ";
+    append_json_number(output.text, report.pairwise_none_up);
+    output.text += ",\n  \"terminal_pairs\": ";
+    append_integer(output.text, counts.terminal_pairs);
+    // Whole numbers beyond 2^64 are still JSON numbers; Python reads them exactly.
+    output.text += ",\n  \"connected_pairs\": ";
+    json_array(output, n, [&](std::string& item, std::size_t j) {
+      item += wide_count_text(counts.connected_pairs[j]);
+    });
+  }
   output.text += "\n}\n";
 }
 
@@ -485,6 +573,26 @@ void write_exact_text(Output& output, const ExactReport& report) {
   text += "\nBIM spectra: share of the k-subsets that connect the network and hold SRLG s\n";
   text_bim_rows(output, exact.bim_spectra.size(),
                 [&](std::size_t s, std::size_t j) { return exact.bim_spectra[s][j]; });
+  if (!exact.pairwise) {
+    return;
+  }
+  text += "\nPairwise: share of the ";
+  text += pairs_named(report.run);
+  text += " connected, over the k-subsets of SRLGs (";
+  append_fixed6(text, exact.pairwise_none_up);
+  text += " with none up)\n";
+  append_headings(text, {{"k", 6}, {"value", 8}, {"connected pairs", 24}, {"pairs", 24}});
+  for (std::size_t j = 0; j < exact.pairwise_shares.size(); ++j) {
+    append_padded_integer(text, j + 1, 6);
+    text += "  ";
+    append_fixed6(text, exact.pairwise_shares[j]);
+    text += "  ";
+    append_padded(text, wide_count_text(exact.connected_pairs[j]), 24);
+    text += "  ";
+    append_padded(
+        text, wide_count_text(static_cast<WideCount>(exact.subsets[j]) * exact.terminal_pairs), 24);
+    text += '\n';
+  }
 }
 
 void write_exact_csv(Output& output, const ExactReport& report) {
@@ -501,6 +609,18 @@ void write_exact_csv(Output& output, const ExactReport& report) {
     append_count(text, exact.connected_subsets[j]);
     text += ',';
     append_count(text, exact.subsets[j]);
+    text += '\n';
+  }
+  // A pairwise row holds the connected pairs over the k-subsets and all their pairs.
+  for (std::size_t j = 0; j < exact.pairwise_shares.size(); ++j) {
+    text += "pairwise,,";
+    append_integer(text, j + 1);
+    text += ',';
+    append_full(text, exact.pairwise_shares[j]);
+    text += ',';
+    text += wide_count_text(exact.connected_pairs[j]);
+    text += ',';
+    append_count(text, exact.subsets[j] * exact.terminal_pairs);
     text += '\n';
   }
   for (std::size_t s = 0; s < exact.bim_spectra.size(); ++s) {
@@ -540,6 +660,18 @@ void write_exact_json(Output& output, const ExactReport& report) {
   });
   output.text += ",\n  \"connected_with\": ";
   json_rows<std::vector<ExactCount>>(output, exact.connected_subsets_with, json_counts);
+  if (exact.pairwise) {
+    output.text += ",\n  \"pairwise\": ";
+    json_numbers(output, exact.pairwise_shares);
+    output.text += ",\n  \"pairwise_none_up\": ";
+    append_json_number(output.text, exact.pairwise_none_up);
+    output.text += ",\n  \"terminal_pairs\": ";
+    append_integer(output.text, exact.terminal_pairs);
+    output.text += ",\n  \"connected_pairs\": ";
+    json_array(output, exact.connected_pairs.size(), [&](std::string& item, std::size_t j) {
+      item += wide_count_text(exact.connected_pairs[j]);
+    });
+  }
   output.text += "\n}\n";
 }
 
@@ -599,12 +731,24 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
       "\nR(p): probability that the network is connected when every SRLG is up\n"
       "independently with probability p";
   text += report.has_intervals ? ", with its 95% interval\n" : "\n";
-  if (report.has_intervals) {
+  const bool pairwise = !report.pairwise.empty();
+  if (pairwise) {
+    text += "pairwise: the expected share of ";
+    text += pairs_named(report.run);
+    text += " connected there\n";
+  }
+  if (report.has_intervals && pairwise) {
+    append_headings(
+        text, {{"p", 10}, {"R(p)", 10}, {"95% interval", 24}, {"1 - R(p)", 12}, {"pairwise", 10}});
+  } else if (report.has_intervals) {
     append_headings(text, {{"p", 10}, {"R(p)", 10}, {"95% interval", 24}, {"1 - R(p)", 12}});
+  } else if (pairwise) {
+    append_headings(text, {{"p", 10}, {"R(p)", 10}, {"1 - R(p)", 12}, {"pairwise", 10}});
   } else {
     append_headings(text, {{"p", 10}, {"R(p)", 10}, {"1 - R(p)", 12}});
   }
-  for (const ReliabilityPoint& point : report.curve) {
+  for (std::size_t i = 0; i < report.curve.size(); ++i) {
+    const ReliabilityPoint& point = report.curve[i];
     append_padded_fixed6(text, point.p, 10);
     text += "  ";
     append_padded_fixed6(text, point.reliability, 10);
@@ -618,6 +762,10 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
     const std::size_t start = text.size();
     append_general6(text, point.unreliability);
     pad_from(text, start, 12);
+    if (pairwise) {
+      text += "  ";
+      append_padded_fixed6(text, report.pairwise[i], 10);
+    }
     text += '\n';
     hand_over_if_large(output);
   }
@@ -734,6 +882,14 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
     text += ",,,\n";
     hand_over_if_large(output);
   }
+  for (std::size_t i = 0; i < report.pairwise.size(); ++i) {
+    text += "pairwise,";
+    append_full(text, report.curve[i].p);
+    text += ",,,";
+    append_full(text, report.pairwise[i]);
+    text += ",,,,,,\n";
+    hand_over_if_large(output);
+  }
   if (!report.ranked) {
     return;
   }
@@ -828,6 +984,19 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
     hand_over_if_large(output);
   }
   output.text += report.curve.empty() ? "]" : "\n  ]";
+  if (!report.pairwise.empty()) {
+    output.text += ",\n  \"pairwise\": [";
+    for (std::size_t i = 0; i < report.pairwise.size(); ++i) {
+      output.text += i > 0 ? ",\n    " : "\n    ";
+      output.text += "{\"p\": ";
+      append_json_number(output.text, report.curve[i].p);
+      output.text += ", \"share\": ";
+      append_json_number(output.text, report.pairwise[i]);
+      output.text += '}';
+      hand_over_if_large(output);
+    }
+    output.text += "\n  ]";
+  }
   if (report.ranked) {
     output.text += ",\n  \"importance\": ";
     write_point_json(output.text, report.rank_at, report.has_intervals);
@@ -856,24 +1025,15 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   output.text += "\n}\n";
 }
 
-// Ids separated by `separator`: "15 16" in text and CSV, "15, 16" in JSON.
-void append_ids(std::string& text, const std::vector<std::int32_t>& ids,
-                std::string_view separator) {
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    if (i > 0) {
-      text += separator;
-    }
-    append_integer(text, ids[i]);
-  }
-}
-
 void write_cuts_text(Output& output, const CutsReport& report) {
   std::string& text = output.text;
   const MinimalCutSets& cuts = report.cuts;
   text_run_lines(text, report.run);
   text += "\nMinimal cut sets: sets of at most ";
   append_integer(text, cuts.max_size);
-  text += " SRLGs whose failure disconnects the network, no part of which does (";
+  text += report.run.terminals.empty() ? " SRLGs whose failure disconnects the network"
+                                       : " SRLGs whose failure separates the terminals";
+  text += ", no part of which does (";
   append_integer(text, cuts.sets_checked);
   text += " sets checked)\n";
   append_headings(text, {{"size", 6}, {"sets", 10}});
@@ -886,8 +1046,13 @@ void write_cuts_text(Output& output, const CutsReport& report) {
   if (cuts.sets.empty()) {
     return;
   }
-  text += "\nEach set, with the vertices it cuts off from the rest (the largest piece left)\n";
-  text += "  size  srlgs  |  vertices cut off\n";
+  if (report.run.terminals.empty()) {
+    text += "\nEach set, with the vertices it cuts off from the rest (the largest piece left)\n";
+    text += "  size  srlgs  |  vertices cut off\n";
+  } else {
+    text += "\nEach set, with the terminals it cuts off from the piece that holds most of them\n";
+    text += "  size  srlgs  |  terminals cut off\n";
+  }
   for (const MinimalCutSet& set : cuts.sets) {
     append_padded_integer(text, set.srlgs.size(), 6);
     text += "  ";
@@ -970,6 +1135,11 @@ void add_confidence(EstimateReport& report) {
     report.wilson.push_back(wilson_interval_of_counts(connected, counts.sample_size));
   }
   report.band_half_width = dkw_half_width(counts.sample_size);
+  pairwise_of(counts, report.pairwise);
+  report.pairwise_wilson.clear();
+  for (const double share : report.pairwise) {
+    report.pairwise_wilson.push_back(wilson_interval(share, counts.sample_size));
+  }
 }
 
 void write_estimate_report(std::ostream& out, const EstimateReport& report, OutputFormat format) {

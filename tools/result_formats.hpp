@@ -36,6 +36,9 @@ struct RunInfo {
   // method_name gives them; empty for other values. `diagram` holds when it is "diagram".
   std::string exact_method;
   DiagramSummary diagram;
+  // The vertices that must lie in one piece for the network to count as connected; none:
+  // every vertex.
+  std::vector<std::int32_t> terminals;
 };
 
 // One estimate, its counts and its uncertainty.
@@ -45,6 +48,12 @@ struct EstimateReport {
   SpectraVector spectrum;                 // connected / N
   std::vector<Interval> wilson;           // by spectrum entry
   double band_half_width = 0.0;           // the DKW band, the same for every entry
+  // With pairwise connectivity only (counts->connected_pairs): the share of terminal pairs
+  // connected, by entry, with a Wilson interval. A share in [0, 1] with mean m varies at
+  // most m(1-m), as a proportion does, so the proportion's interval is conservative.
+  SpectraVector pairwise;
+  std::vector<Interval> pairwise_wilson;
+  double pairwise_none_up = 0.0;  // the share the free edges join, with no SRLG up
 };
 
 // Fills the spectrum and the intervals of `report` from its counts.
@@ -72,6 +81,8 @@ struct ReliabilityReport {
   // With --srlg-p: the file of each SRLG's own probability. The curve is then one point
   // and rank_at its R, both with p NaN, as there is no one p.
   std::string srlg_probabilities;
+  // With --pairwise: the expected share of terminal pairs connected, by curve point.
+  std::vector<double> pairwise;
 };
 
 // The minimal SRLG cut sets of one network.

@@ -29,6 +29,7 @@
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
 #include "instance/network_instance.hpp"
+#include "instance/terminal_set.hpp"
 #include "output/xml_results.hpp"
 #include "tools/command_line.hpp"
 #include "tools/estimate_results.hpp"
@@ -155,8 +156,29 @@ py::tuple read_instance_file(const std::string& path) {
   return py::make_tuple(code, refusal.line, refusal.reason, std::move(instance));
 }
 
+// The terminal ids checked against the instance, as varnak-tools checks --terminals; a
+// refusal raises ValueError with its message.
+std::vector<std::int32_t> checked_terminals(const NetworkInstance& instance,
+                                            const std::vector<std::int64_t>& ids) {
+  std::vector<std::int32_t> terminals;
+  std::string failure;
+  if (check_terminals(ids, instance.vertex_count, terminals, failure) != 0) {
+    throw py::value_error(failure);
+  }
+  return terminals;
+}
+
+// Shares of pairs as doubles, and their exact sums as Python integers (they pass 2^64).
+py::list wide_counts(const std::vector<WideCount>& counts) {
+  py::list values;
+  for (const WideCount count : counts) {
+    values.append(py::int_(py::str(wide_count_text(count))));
+  }
+  return values;
+}
+
 py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std::int32_t seed,
-                  int thread_count) {
+                  int thread_count, const std::vector<std::int32_t>& terminals, bool pairwise) {
   std::string message;
   if (!estimate_fits_in_memory(instance.srlg_count, thread_count, false, message)) {
     throw std::runtime_error(message);
@@ -169,6 +191,8 @@ py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std
         CountingOptions options;
         options.thread_count = thread_count;
         options.stop_requested = &stop;
+        options.terminals = terminals;
+        options.pairwise = pairwise;
         counts = estimate_counts(sample_size, seed, instance, options);
       },
       stop);
@@ -179,6 +203,13 @@ py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std
   result["connected"] = py::array_t<std::int64_t>(width, counts.connected.data());
   result["connected_with"] = to_array(counts.connected_with, width, width);
   result["elapsed_seconds"] = seconds;
+  if (pairwise) {
+    SpectraVector shares;
+    pairwise_of(counts, shares);
+    result["pairwise"] = to_array(shares);
+    result["connected_pairs"] = wide_counts(counts.connected_pairs);
+    result["terminal_pairs"] = counts.terminal_pairs;
+  }
   return result;
 }
 
@@ -290,13 +321,28 @@ ExactMethod exact_method_named(const std::string& name) {
   throw py::value_error("method is \"" + name + "\"; expected auto, subsets or diagram");
 }
 
+// Wilson intervals of shares over `trials` draws, as two arrays.
+py::tuple wilson_intervals(const std::vector<double>& shares, std::int64_t trials) {
+  std::vector<double> low;
+  std::vector<double> high;
+  for (const double value : shares) {
+    const Interval interval = wilson_interval(value, trials);
+    low.push_back(interval.low);
+    high.push_back(interval.high);
+  }
+  return py::make_tuple(to_array(low), to_array(high));
+}
+
 // The exact spectra by `method`, the diagram's tables held to `memory_budget` bytes (0: half
-// of this machine's memory, as in varnak-tools).
+// of this machine's memory, as in varnak-tools); terminals and pairwise as for estimate.
 py::dict exact(const NetworkInstance& instance, const std::string& method,
-               std::uint64_t memory_budget) {
+               std::uint64_t memory_budget, const std::vector<std::int32_t>& terminals,
+               bool pairwise) {
   ExactOptions options;
   options.method = exact_method_named(method);
   options.memory_budget = memory_budget;
+  options.terminals = terminals;
+  options.pairwise = pairwise;
   ExactSpectra spectra;
   std::string failure;
   int code = 0;
@@ -330,7 +376,23 @@ py::dict exact(const NetworkInstance& instance, const std::string& method,
   result["subsets"] = counts_to_array(spectra.subsets);
   result["connected_with"] = std::move(with);
   result["elapsed_seconds"] = seconds;
+  if (pairwise) {
+    result["pairwise"] = to_array(spectra.pairwise_shares);
+    result["pairwise_none_up"] = spectra.pairwise_none_up;
+    result["connected_pairs"] = wide_counts(spectra.connected_pairs);
+    result["terminal_pairs"] = spectra.terminal_pairs;
+  }
   return result;
+}
+
+py::array_t<double> pairwise_curve(double none_up, const std::vector<double>& shares,
+                                   const std::vector<double>& p_values) {
+  std::vector<double> curve;
+  curve.reserve(p_values.size());
+  for (const double p : p_values) {
+    curve.push_back(pairwise_reliability(none_up, shares, p));
+  }
+  return to_array(curve);
 }
 
 // R(p) at each p as the columns of varnak-tools' points: p, R, R_low, R_high,
@@ -503,14 +565,23 @@ PYBIND11_MODULE(_varnak, module) {
   module.def("printable", &printable, py::arg("text"));
   module.def("machine_cores", &machine_cores);
   module.def("free_edges_connect", &free_edges_connect, py::arg("instance"));
+  module.def("check_terminals", &checked_terminals, py::arg("instance"), py::arg("ids"));
+  module.def("free_edges_connect_terminals", &free_edges_connect_terminals, py::arg("instance"),
+             py::arg("terminals"));
+  module.def("free_pairs_share", &free_pairs_share, py::arg("instance"), py::arg("terminals"));
   module.def("estimate", &estimate, py::arg("instance"), py::arg("sample_size"), py::arg("seed"),
-             py::arg("thread_count"));
+             py::arg("thread_count"), py::arg("terminals") = std::vector<std::int32_t>{},
+             py::arg("pairwise") = false);
   module.def("spectra_of_counts", &spectra_of_counts, py::arg("connected"),
              py::arg("connected_with"), py::arg("sample_size"), py::arg("free_edges_connect"));
   module.def("spectra_of_values", &spectra_of_values, py::arg("spectrum"), py::arg("bim_spectra"),
              py::arg("free_edges_connect"), py::arg("exact"));
   module.def("estimate_figures", &estimate_figures, py::arg("spectra"));
-  module.def("exact", &exact, py::arg("instance"), py::arg("method"), py::arg("memory_budget"));
+  module.def("exact", &exact, py::arg("instance"), py::arg("method"), py::arg("memory_budget"),
+             py::arg("terminals") = std::vector<std::int32_t>{}, py::arg("pairwise") = false);
+  module.def("pairwise_curve", &pairwise_curve, py::arg("none_up"), py::arg("shares"),
+             py::arg("p_values"));
+  module.def("wilson_intervals", &wilson_intervals, py::arg("shares"), py::arg("trials"));
   module.def(
       "memory_size",
       [](const std::string& text) {

@@ -116,9 +116,10 @@ def _shown(instance):
 
 
 def _run_fields(command, method, srlg_count, free_edges_connect, elapsed_seconds,
-                instance=None, results_file=None, sampled=None):
+                instance=None, results_file=None, sampled=None, terminals=None):
     """The keys every report starts with, in its order; `sampled` is (N, seed, seed_drawn,
-    threads) for sampled spectra."""
+    threads) for sampled spectra; `terminals` the terminal ids, None or empty for every
+    vertex."""
     n, seed, seed_drawn, threads = sampled if sampled else (None, None, None, None)
     return {
         names.COMMAND: command,
@@ -130,6 +131,8 @@ def _run_fields(command, method, srlg_count, free_edges_connect, elapsed_seconds
         names.SEED: seed,
         names.SEED_DRAWN: seed_drawn,
         names.THREADS: threads,
+        names.TERMINALS: (np.array(terminals, dtype=np.int32) if terminals is not None
+                          and len(terminals) else None),
         names.FREE_EDGES_CONNECT: bool(free_edges_connect),
         names.ELAPSED_SECONDS: elapsed_seconds,
         names.CONFIDENCE_LEVEL: native.module().CONFIDENCE_LEVEL,
@@ -142,14 +145,14 @@ def _sampled(result):
 
 
 def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, free_edges_connect,
-                    instance=None, elapsed_seconds=None):
+                    instance=None, elapsed_seconds=None, terminals=None):
     """An EstimateResult made from an estimate's counts, every value as varnak-tools makes
     it: count / N, Wilson intervals from the counts, and the band around the values."""
     spectra = native.module().spectra_of_counts(connected, connected_with, n, free_edges_connect)
     figures = native.module().estimate_figures(spectra)
     values = _run_fields(names.ESTIMATE_COMMAND, names.METHOD_ESTIMATE, spectra.srlg_count,
                          free_edges_connect, elapsed_seconds, instance=instance,
-                         sampled=(n, seed, seed_drawn, threads))
+                         sampled=(n, seed, seed_drawn, threads), terminals=terminals)
     values.update({
         names.BAND_HALF_WIDTH: figures["band_half_width"],
         names.SPECTRUM: figures["spectrum"],
@@ -164,16 +167,41 @@ def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, fre
     return EstimateResult(values)
 
 
-def estimate(instance, n, seed=None, threads=None):
+def _terminals(instance, terminals):
+    """The terminal ids checked as varnak-tools --terminals checks them; [] for None."""
+    if terminals is None:
+        return []
+    ids = []
+    for terminal in terminals:
+        if isinstance(terminal, bool) or not isinstance(terminal, (int, np.integer)):
+            raise ValueError(f"terminal {terminal!r} is not a vertex id; expected a whole "
+                             f"number from 1..{instance.vertex_count}")
+        ids.append(int(terminal))
+    return native.module().check_terminals(instance._native, ids)
+
+
+def _pairwise_values(run):
+    """Pairwise shares and their exact pair sums, when the run counted them."""
+    if names.PAIRWISE not in run:
+        return {}
+    return {key: run[key] for key in names.PAIRWISE_KEYS if key in run}
+
+
+def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=False):
     """Estimates the spectrum and BIM spectra from n samples, as Varnak and varnak-tools
     estimate do: the same seed gives the same counts, whatever the thread count, and every
     value is the count over n, as in varnak-tools' reports.
 
     instance: an Instance or the path of an instance file. Without a seed one is drawn
     and reported (seed_drawn). threads defaults to the machine's cores, as in varnak-tools.
-    The run releases the interpreter; Ctrl-C stops it and raises KeyboardInterrupt.
+    terminals: vertex ids that must lie in one piece for the network to count as
+    connected (default: every vertex). pairwise: also the expected share of terminal
+    pairs connected for each k (pairwise, with 95% Wilson intervals pairwise_low and
+    pairwise_high). The run releases the interpreter; Ctrl-C stops it and raises
+    KeyboardInterrupt.
     """
     instance = _as_instance(instance)
+    terminals = _terminals(instance, terminals)
     n = _check_range(n, "n", 1, 2147483647, "a sample size from 1 to 2147483647")
     most = native.module().MAX_THREADS
     threads = _default_threads() if threads is None else _check_range(
@@ -184,12 +212,25 @@ def estimate(instance, n, seed=None, threads=None):
     seed = _check_range(seed, "seed", 1, 2147483647,
                         "a seed from 1 to 2147483647 (leave it out to draw one)")
     try:
-        run = native.module().estimate(instance._native, n, seed, threads)
+        run = native.module().estimate(instance._native, n, seed, threads, terminals,
+                                       bool(pairwise))
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    return estimate_result(run["connected"], run["connected_with"], n, seed, seed_drawn, threads,
-                           instance.free_edges_connect(), instance=instance.name,
-                           elapsed_seconds=run["elapsed_seconds"])
+    module = native.module()
+    result = estimate_result(run["connected"], run["connected_with"], n, seed, seed_drawn,
+                             threads,
+                             module.free_edges_connect_terminals(instance._native, terminals),
+                             instance=instance.name, elapsed_seconds=run["elapsed_seconds"],
+                             terminals=terminals)
+    if pairwise:
+        values = result._values
+        values[names.PAIRWISE] = run["pairwise"]
+        values[names.PAIRWISE_LOW], values[names.PAIRWISE_HIGH] = \
+            module.wilson_intervals(run["pairwise"], n)
+        values[names.PAIRWISE_NONE_UP] = module.free_pairs_share(instance._native, terminals)
+        values[names.TERMINAL_PAIRS] = run["terminal_pairs"]
+        values[names.CONNECTED_PAIRS] = run["connected_pairs"]
+    return result
 
 
 def _memory_budget(max_memory):
@@ -204,27 +245,31 @@ def _memory_budget(max_memory):
                         "a size in bytes, or text such as \"512M\" or \"1.5G\"")
 
 
-def exact(instance, method="auto", max_memory=None):
+def exact(instance, method="auto", max_memory=None, terminals=None, pairwise=False):
     """The exact spectrum and BIM spectra with the counts they are made of, as varnak-tools
     exact finds them: by enumerating the SRLG subsets (method="subsets", up to 30 SRLGs), by
     the decision diagram over the SRLGs (method="diagram", any number of SRLGs while its
     tables fit in max_memory), or by the first up to 16 SRLGs and the second above
     (method="auto"). exact_method says which ran. The counts are exact Python ints, in NumPy
-    arrays of objects, as they outgrow 64 bits. Refusals raise VarnakError with
-    varnak-tools' message."""
+    arrays of objects, as they outgrow 64 bits. terminals and pairwise as for estimate; they
+    take the subset enumeration (method="diagram" is refused with them), and pairwise shares
+    are exact up to 24 SRLGs, with their pair sums as Python ints (connected_pairs). Refusals
+    raise VarnakError with varnak-tools' message."""
     instance = _as_instance(instance)
+    terminals = _terminals(instance, terminals)
     budget = _memory_budget(max_memory)
     try:
-        run = native.module().exact(instance._native, method, budget)
+        run = native.module().exact(instance._native, method, budget, terminals, bool(pairwise))
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
     values = _run_fields(names.EXACT_COMMAND, names.METHOD_EXACT, instance.srlg_count,
                          run["free_edges_connect"], run["elapsed_seconds"],
-                         instance=instance.name)
+                         instance=instance.name, terminals=terminals)
     values.update(_exact_fields(run))
     for key in (names.SPECTRUM, names.CONNECTED, names.SUBSETS, names.BIM_SPECTRA,
                 names.CONNECTED_WITH):
         values[key] = run[key]
+    values.update(_pairwise_values(run))
     return ExactResult(values)
 
 
@@ -275,7 +320,8 @@ def _spectra_of_result(result, free_connected):
 
 
 def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, threads=None,
-                free_connected=None, tail_exact=None, method="auto", max_memory=None):
+                free_connected=None, tail_exact=None, method="auto", max_memory=None,
+                terminals=None, pairwise=False):
     """R(p), the probability that the network is connected when every SRLG is up
     independently with probability p, with its 95% interval, and with rank_at the SRLGs
     ranked by Birnbaum importance there (all of them, most important first; ties keep the
@@ -292,6 +338,10 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     the failures of up to D SRLGs exactly, as varnak-tools reliability --tail-exact D, and
     tail_exact=True as many as take a fraction of a second, as --tail-exact alone. method
     and max_memory choose how exact spectra of an instance are found, as for exact.
+
+    terminals and pairwise go with an instance, as for estimate and exact; with pairwise
+    the result also holds pairwise, the expected share of terminal pairs connected at
+    each p. Spectra that hold pairwise shares give it by themselves.
     """
     started = time.monotonic()
     p_values = _p_values(p, grid)
@@ -301,6 +351,9 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     tail = None
     results_file = None
     if isinstance(source, Result):
+        if terminals is not None or pairwise:
+            raise ValueError("terminals and pairwise go with an instance; these spectra "
+                             "were computed with their own")
         if (n, seed, tail_exact, max_memory) != (None,) * 4 or method != "auto":
             raise ValueError("n, seed, tail_exact, method and max_memory go with an instance; "
                              "a result holds its spectra")
@@ -326,12 +379,14 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
                 tail = module.failure_shares(instance._native, depth)
             except RuntimeError as error:
                 raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-        result = (exact(instance, method, max_memory) if n is None
-                  else estimate(instance, n, seed, threads))
+        result = (exact(instance, method, max_memory, terminals, pairwise) if n is None
+                  else estimate(instance, n, seed, threads, terminals, pairwise))
+        source = result
         spectra, run = _spectra_of_result(result, None)
     values = _run_fields(names.RELIABILITY_COMMAND, run["method"], spectra.srlg_count,
                          run["free"], None, instance=run["instance"],
-                         results_file=results_file, sampled=run.get("sampled"))
+                         results_file=results_file, sampled=run.get("sampled"),
+                         terminals=source[names.TERMINALS] if names.TERMINALS in source else None)
     values.update(run.get("exact", _exact_fields({})))
     values[names.SRLG_PROBABILITIES] = None
     values[names.REL_ERROR] = None
@@ -341,6 +396,9 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     known = spectra.has_intervals
     values[names.RELIABILITY] = ReliabilityCurve(
         _without_unknown(module.reliability_points(spectra, p_values, tail), known))
+    if names.PAIRWISE in source and source[names.PAIRWISE] is not None:
+        values[names.PAIRWISE] = module.pairwise_curve(
+            source[names.PAIRWISE_NONE_UP], source[names.PAIRWISE], p_values)
     if rank_at is not None:
         ranking = _without_unknown(module.reliability_points(spectra, [rank_at], tail), known)
         ranking = {key: value if value is None else value[0] for key, value in ranking.items()}

@@ -14,11 +14,12 @@ SAMPLE_SIZE = "N"
 SEED = "seed"
 SEED_DRAWN = "seed_drawn"
 THREADS = "threads"
+TERMINALS = "terminals"
 FREE_EDGES_CONNECT = "free_edges_connect"
 ELAPSED_SECONDS = "elapsed_seconds"
 CONFIDENCE_LEVEL = "confidence_level"
 RUN_KEYS = (COMMAND, INSTANCE, METHOD, RESULTS_FILE, SRLG_COUNT, SAMPLE_SIZE, SEED, SEED_DRAWN,
-            THREADS, FREE_EDGES_CONNECT, ELAPSED_SECONDS, CONFIDENCE_LEVEL)
+            THREADS, TERMINALS, FREE_EDGES_CONNECT, ELAPSED_SECONDS, CONFIDENCE_LEVEL)
 
 # The spectra: estimate and exact.
 SPECTRUM = "spectrum"
@@ -81,3 +82,14 @@ CUTS_COMMAND = "cuts"
 METHOD_ESTIMATE = "estimate"
 METHOD_EXACT = "exact"
 METHOD_XML = "xml"
+
+# Terminal sets (TERMINALS, a run field, is null when every vertex must be connected) and
+# pairwise connectivity.
+PAIRWISE = "pairwise"
+PAIRWISE_LOW = "pairwise_low"
+PAIRWISE_HIGH = "pairwise_high"
+PAIRWISE_NONE_UP = "pairwise_none_up"
+TERMINAL_PAIRS = "terminal_pairs"
+CONNECTED_PAIRS = "connected_pairs"
+PAIRWISE_KEYS = (PAIRWISE, PAIRWISE_LOW, PAIRWISE_HIGH, PAIRWISE_NONE_UP, TERMINAL_PAIRS,
+                 CONNECTED_PAIRS)

@@ -16,6 +16,8 @@ from .instance import VarnakError
 _ARRAY_KEYS = {
     names.SPECTRUM: float, names.BIM_SPECTRA: float,
     names.CONNECTED: object, names.SUBSETS: object, names.CONNECTED_WITH: object,
+    names.PAIRWISE: float, names.PAIRWISE_LOW: float, names.PAIRWISE_HIGH: float,
+    names.TERMINALS: np.int32,
 }
 _EXACT_KEYS = (names.SPECTRUM, names.BIM_SPECTRA, names.FREE_EDGES_CONNECT)
 
@@ -58,7 +60,19 @@ def _read_json(path, shown):
                           "JSON report", path)
     command = report.get(names.COMMAND)
     if command == names.ESTIMATE_COMMAND:
-        return _read_estimate(path, report.get(names.ELAPSED_SECONDS))
+        result = _read_estimate(path, report.get(names.ELAPSED_SECONDS))
+        # The terminals and the pairwise shares, which the counts do not make again.
+        for key in (names.TERMINALS,) + names.PAIRWISE_KEYS:
+            if report.get(key) is not None:
+                value = report[key]
+                if key in _ARRAY_KEYS:
+                    try:
+                        value = np.array(value, dtype=_ARRAY_KEYS[key])
+                    except (TypeError, ValueError, OverflowError):
+                        raise VarnakError(f"{shown}: \"{key}\" is not an array of numbers",
+                                          path) from None
+                result._values[key] = value
+        return result
     if command != names.EXACT_COMMAND:
         raise VarnakError(f"{shown}: \"{names.COMMAND}\" is {json.dumps(command)}; expected "
                           "\"estimate\" or \"exact\"", path)
@@ -67,7 +81,7 @@ def _read_json(path, shown):
             raise VarnakError(f"{shown}: no \"{key}\" in this {command} report", path)
     values = {}
     for key, value in report.items():
-        if key in _ARRAY_KEYS:
+        if key in _ARRAY_KEYS and value is not None:
             try:
                 value = np.array(value, dtype=_ARRAY_KEYS[key])
                 if value.dtype == object and not all(isinstance(count, int)

@@ -80,6 +80,27 @@ std::vector<std::int32_t> pieces_with(NetworkInstance instance, std::size_t subs
   return label_pieces(instance.vertex_count, up_edges_with(instance, subset));
 }
 
+std::vector<std::uint64_t> joined_terminal_pairs(NetworkInstance instance,
+                                                 const std::vector<std::int32_t>& terminals) {
+  std::vector<std::int32_t> counted = terminals;
+  if (terminals.empty()) {
+    for (std::int32_t vertex = 1; vertex <= instance.vertex_count; ++vertex) {
+      counted.push_back(vertex);
+    }
+  }
+  std::vector<std::uint64_t> pairs(std::size_t{1} << instance.srlg_count);
+  for (std::size_t subset = 0; subset < pairs.size(); ++subset) {
+    const std::vector<std::int32_t> label = pieces_with(instance, subset);
+    for (std::size_t i = 0; i < counted.size(); ++i) {
+      for (std::size_t j = i + 1; j < counted.size(); ++j) {
+        pairs[subset] += label[static_cast<std::size_t>(counted[i])] ==
+                         label[static_cast<std::size_t>(counted[j])];
+      }
+    }
+  }
+  return pairs;
+}
+
 SubsetCounts count_by_size(const std::vector<bool>& connected, std::int32_t srlg_count) {
   const std::size_t n = static_cast<std::size_t>(srlg_count);
   SubsetCounts counts{std::vector<std::uint64_t>(n, 0),

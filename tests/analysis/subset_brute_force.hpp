@@ -14,6 +14,11 @@ namespace varnak::brute_force {
 // for up to about 16 SRLGs.
 std::vector<bool> connected_subsets(NetworkInstance instance);
 
+// For every subset, the pairs of terminals (of all vertices when `terminals` is empty)
+// that lie in one piece with exactly those SRLGs up, by the same literal rules.
+std::vector<std::uint64_t> joined_terminal_pairs(NetworkInstance instance,
+                                                 const std::vector<std::int32_t>& terminals);
+
 // With exactly the SRLGs of `subset` up: for each vertex v (index v, 1..VNUM), the lowest
 // vertex of its piece of the network.
 std::vector<std::int32_t> pieces_with(NetworkInstance instance, std::size_t subset);

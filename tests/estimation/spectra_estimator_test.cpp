@@ -380,17 +380,24 @@ class ThreadRanks {
 };
 
 // Ranks with different thread counts, rejections included: rank 0 ends with the counts of
-// the one-thread run.
+// the one-thread run, the terminal pairs' wide counts too.
 TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
   const NetworkInstance instance =
       test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 4);
   constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() / 1000 * 999;
-  CountingOptions sequential;
-  sequential.draw_limit = kLimit;
-  const SpectraCounts one = estimate_counts(503, 11, instance, sequential);
-  for (const std::vector<int>& threads_per_rank :
-       {std::vector<int>{1, 1}, std::vector<int>{2, 1, 3}, std::vector<int>{1, 1, 1, 1, 1}}) {
-    SCOPED_TRACE(::testing::Message() << threads_per_rank.size() << " ranks");
+  CountingOptions all_terminal;
+  all_terminal.draw_limit = kLimit;
+  CountingOptions terminal_pairs = all_terminal;
+  terminal_pairs.terminals = {2, 9, 17, 30};
+  terminal_pairs.pairwise = true;
+  for (const auto& [threads_per_rank, sequential] :
+       {std::pair{std::vector<int>{1, 1}, all_terminal},
+        std::pair{std::vector<int>{2, 1, 3}, all_terminal},
+        std::pair{std::vector<int>{1, 1, 1, 1, 1}, all_terminal},
+        std::pair{std::vector<int>{2, 1, 3}, terminal_pairs}}) {
+    SCOPED_TRACE(::testing::Message() << threads_per_rank.size() << " ranks, "
+                                      << sequential.terminals.size() << " terminals");
+    const SpectraCounts one = estimate_counts(503, 11, instance, sequential);
     const int size = static_cast<int>(threads_per_rank.size());
     ThreadRanks ranks(size);
     std::vector<SpectraCounts> counts(static_cast<std::size_t>(size));
@@ -408,6 +415,8 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
       }
     }
     expect_same_counts(counts[0], one);
+    EXPECT_EQ(counts[0].connected_pairs.size(), sequential.pairwise ? one.connected.size() : 0u);
+    EXPECT_TRUE(counts[0].connected_pairs == one.connected_pairs);
   }
 }
 
