@@ -33,6 +33,7 @@ targets=(
   "xml_results_fuzzer xml_results xml_results 8192"
   "estimate_results_fuzzer estimate_results estimate_results 8192"
   "srlg_probabilities_fuzzer srlg_probabilities srlg_probabilities 4096"
+  "terminals_fuzzer terminals terminals 2048"
   "tools_estimate_fuzzer tools_estimate tools 512"
   "tools_exact_fuzzer tools_exact tools 512"
   "tools_reliability_fuzzer tools_reliability tools 512"

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string_view>
@@ -20,6 +21,7 @@
 #include "estimation/spectra_estimator.hpp"
 #include "instance/instance_reader.hpp"
 #include "instance/srlg_probabilities.hpp"
+#include "instance/terminal_set.hpp"
 #include "tests/support/reference_estimator.hpp"
 
 namespace varnak::fuzz {
@@ -573,6 +575,87 @@ CheckResult check_srlg_probabilities_input(const std::uint8_t* data, std::size_t
     result.violation = "written back, the probabilities are refused: " + refusal.reason;
   } else if (read_back != probabilities) {
     result.violation = "written back and read again, the probabilities changed";
+  }
+  return result;
+}
+
+// What must hold of read_terminals' answer for `text` (a comma list, or "@" and a file's
+// path) over `vertex_count` vertices, whose file or list has `line_count` lines.
+std::string check_terminal_answer(int code, const std::vector<std::int32_t>& terminals,
+                                  const std::string& failure, std::int32_t vertex_count,
+                                  const std::string& path, std::uint64_t line_count) {
+  if (code != 0) {
+    if (failure.empty() || failure.find('\n') != std::string::npos) {
+      return "a refusal must be one line; got " + printable(failure);
+    }
+    const std::string blamed = path + " line ";
+    if (!path.empty() && failure.compare(0, blamed.size(), blamed) == 0 &&
+        std::strtoull(failure.c_str() + blamed.size(), nullptr, 10) > line_count) {
+      return "a refusal names a line past the file's " + std::to_string(line_count) + ": " +
+             printable(failure);
+    }
+    return "";
+  }
+  if (!failure.empty()) {
+    return "an accepted set left the message " + printable(failure);
+  }
+  if (terminals.size() < 2) {
+    return "fewer than two terminals accepted";
+  }
+  std::vector<std::int32_t> sorted = terminals;
+  std::sort(sorted.begin(), sorted.end());
+  if (sorted.front() < 1 || sorted.back() > vertex_count ||
+      std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+    return "accepted terminals outside 1.." + std::to_string(vertex_count) + " or repeated";
+  }
+  // Written back as a comma list, they read back the same, in the same order.
+  std::string list;
+  for (const std::int32_t vertex : terminals) {
+    list += (list.empty() ? "" : ",") + std::to_string(vertex);
+  }
+  std::vector<std::int32_t> read_back;
+  std::string again;
+  if (read_terminals(list, vertex_count, read_back, again) != 0 || read_back != terminals) {
+    return "the terminals written back as " + list + " read back otherwise: " + again;
+  }
+  return "";
+}
+
+CheckResult check_terminals_input(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::int32_t vertex_count = size % 2 == 0 ? 16 : 2147483647;
+  // The file form reads the bytes from a scratch file, made once per process.
+  static const std::string path = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "varnak-fuzz-XXXXXX").string();
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor >= 0) {
+      close(descriptor);
+    }
+    return pattern;
+  }();
+  CheckResult result;
+  {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!file.flush()) {
+      result.violation = "the scratch file " + path + " could not be written";
+      return result;
+    }
+  }
+  std::vector<std::int32_t> terminals;
+  std::string failure;
+  const int from_file = read_terminals("@" + path, vertex_count, terminals, failure);
+  result.outcome = from_file == 0 ? Outcome::kAccepted : Outcome::kRefused;
+  result.violation =
+      check_terminal_answer(from_file, terminals, failure, vertex_count, path, count_lines(text));
+  if (!result.violation.empty() || text.find('\0') != std::string::npos) {
+    return result;  // a command-line word ends at a NUL byte, so no list holds one
+  }
+  failure.clear();
+  const int from_list = read_terminals(text, vertex_count, terminals, failure);
+  result.violation = check_terminal_answer(from_list, terminals, failure, vertex_count, "", 0);
+  if (!result.violation.empty()) {
+    result.violation = "as a comma list: " + result.violation;
   }
   return result;
 }

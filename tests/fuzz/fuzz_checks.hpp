@@ -65,6 +65,13 @@ CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t s
 // probability in [0, 1] that reads back the same once written with every digit.
 CheckResult check_srlg_probabilities_input(const std::uint8_t* data, std::size_t size);
 
+// Reads `data` as a terminal file (--terminals @FILE) and, when it holds no NUL byte, as
+// the comma list of --terminals, over 16 vertices (inputs of even length) or 2^31-1 (odd).
+// A refusal must be one line, naming a line of the file where it names one; accepted
+// terminals must be at least two, distinct, in range, and read back the same once written
+// as a comma list. The outcome is the file's.
+CheckResult check_terminals_input(const std::uint8_t* data, std::size_t size);
+
 // Splits `data` at line feeds into the words after `varnak-tools COMMAND` and runs the
 // command in a scratch folder (made the working directory on the first call) that holds
 // ring.txt, the four-vertex ring, ring.p, a probability for each of its SRLGs, and its

@@ -71,6 +71,12 @@ TEST(FuzzInputs, EveryKeptSrlgProbabilityFileHoldsTheInvariants) {
   EXPECT_GE(outcomes[Outcome::kRefused], 2);
 }
 
+TEST(FuzzInputs, EveryKeptTerminalSetHoldsTheInvariants) {
+  std::map<Outcome, int> outcomes = replay("terminals", check_terminals_input);
+  EXPECT_GE(outcomes[Outcome::kAccepted], 2);
+  EXPECT_GE(outcomes[Outcome::kRefused], 2);
+}
+
 TEST(FuzzInputs, EveryKeptCommandLineHoldsTheInvariants) {
   std::map<Outcome, int> outcomes = replay("command_line", check_command_line_input);
   EXPECT_GE(outcomes[Outcome::kAccepted], 3);
@@ -145,6 +151,9 @@ TEST(FuzzInputs, ChecksTellAcceptedFromRefusedInputs) {
        check_xml_results_input, Outcome::kAccepted},
       {"<VARNAK><SRLGNUM>1</SRLGNUM>\n<spectras><spectra>2</spectra>", check_xml_results_input,
        Outcome::kRefused},
+      {"3\n# a note\n\n 12 \r\n", check_terminals_input, Outcome::kAccepted},
+      {"3\n17\n\n", check_terminals_input, Outcome::kRefused},  // even: 16 vertices
+      {"3\n", check_terminals_input, Outcome::kRefused},
       {"1,0.5\n2,1\n", check_srlg_probabilities_input, Outcome::kAccepted},
       {"1,0.5\n1,1\n", check_srlg_probabilities_input, Outcome::kRefused},
       {"--graph\nring.txt\n--N\n4\n--seed\n1\n--format\ncsv\n", check_estimate_input,
