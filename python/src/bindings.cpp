@@ -467,14 +467,16 @@ FailureShares failure_shares(const NetworkInstance& instance, std::int32_t max_s
   return shares;
 }
 
-py::dict minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size) {
+py::dict minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size,
+                          const std::vector<std::int32_t>& terminals) {
   MinimalCutSets cuts;
   std::string failure;
   int code = 0;
   std::atomic<bool> stop{false};  // the search has no way to stop early: it is waited for
   const auto start = std::chrono::steady_clock::now();
-  run_interruptibly([&]() { code = find_minimal_cut_sets(instance, max_size, cuts, failure); },
-                    stop);
+  run_interruptibly(
+      [&]() { code = find_minimal_cut_sets(instance, max_size, cuts, failure, terminals); },
+      stop);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (code != 0) {
@@ -598,7 +600,8 @@ PYBIND11_MODULE(_varnak, module) {
   module.def("importance_ranking", &importance_ranking, py::arg("spectra"), py::arg("p"));
   module.def("failure_shares", &failure_shares, py::arg("instance"), py::arg("max_size"));
   module.def("quick_tail_depth", &quick_tail_depth, py::arg("srlg_count"));
-  module.def("minimal_cut_sets", &minimal_cut_sets, py::arg("instance"), py::arg("max_size"));
+  module.def("minimal_cut_sets", &minimal_cut_sets, py::arg("instance"), py::arg("max_size"),
+             py::arg("terminals"));
   module.def("read_xml_results", &read_xml_file, py::arg("path"));
   module.def("read_estimate_results", &read_estimate_file, py::arg("path"));
 }

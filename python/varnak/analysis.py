@@ -422,23 +422,28 @@ def _without_unknown(columns, known):
             for key, value in columns.items()}
 
 
-def cuts(instance, max_size):
+def cuts(instance, max_size, terminals=None):
     """Every minimal SRLG cut set of at most max_size SRLGs, as varnak-tools cuts finds them:
     a set whose failure, every other SRLG up, disconnects the network while no smaller part
     of it does. Each set comes with the vertices it cuts off from the rest (the largest piece
     left), and count_by_size counts the sets of each size d, from d = 0. A network that is
     not connected with every SRLG up, and a max_size whose sets are too many to check, raise
-    VarnakError with varnak-tools' message."""
+    VarnakError with varnak-tools' message.
+
+    terminals: vertex ids, as for estimate; the sets then separate those vertices, each with
+    the terminals it cuts off from the piece that holds most of them."""
     instance = _as_instance(instance)
     max_size = _check_range(max_size, "max_size", 1, 2147483647,
                             "a number of SRLGs from 1 up")
+    terminals = _terminals(instance, terminals)
+    module = native.module()
     try:
-        run = native.module().minimal_cut_sets(instance._native, max_size)
+        run = module.minimal_cut_sets(instance._native, max_size, terminals)
     except RuntimeError as error:
         raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
     values = _run_fields(names.CUTS_COMMAND, names.METHOD_EXACT, instance.srlg_count,
-                         instance.free_edges_connect(), run["elapsed_seconds"],
-                         instance=instance.name)
+                         module.free_edges_connect_terminals(instance._native, terminals),
+                         run["elapsed_seconds"], instance=instance.name, terminals=terminals)
     values[names.MAX_SIZE] = run["max_size"]
     values[names.SETS_CHECKED] = run["sets_checked"]
     values[names.COUNT_BY_SIZE] = run["count_by_size"]

@@ -114,3 +114,17 @@ def test_worked_example_of_the_tools_readme(tmp_path, monkeypatch, capsys):
     shown = [[every_city.reliability.R[i], three.reliability.R[i], every_city.pairwise[i],
               three.pairwise[i]] for i in range(len(rows))]
     assert [[f"{value:.3f}" for value in row] for row in shown] == [list(row[1:]) for row in rows]
+
+
+def test_cuts_between_terminals_equal_varnak_tools(varnak_tools):
+    result = varnak.cuts(ABILENE, 2, terminals=CITIES)
+    report = tools_json(varnak_tools, "cuts", "--graph", ABILENE, "--max-size", 2,
+                        "--terminals", "1,4,9")
+    assert result.terminals.tolist() == report["terminals"] == CITIES
+    assert result.free_edges_connect == report["free_edges_connect"]
+    assert result.count_by_size.tolist() == report["count_by_size"]
+    assert [(cut["srlgs"], cut["cut_off"]) for cut in result.cut_sets] == \
+        [(cut["srlgs"], cut["cut_off"]) for cut in report["cut_sets"]]
+    # Separating three cities takes no fewer failures than cutting off any vertex.
+    every_vertex = varnak.cuts(ABILENE, 2)
+    assert result.count_by_size.sum() <= every_vertex.count_by_size.sum()
