@@ -197,6 +197,75 @@ DiagramNetwork compile_diagram_network(const EdgeRules& rules) {
   return network;
 }
 
+DiagramNetwork compile_terminal_diagram_network(const TerminalPlan& plan) {
+  DiagramNetwork network;
+  network.srlg_count = plan.srlg_count;
+  if (plan.terminal_pieces <= 1) {
+    network.shape = DiagramNetwork::Shape::kAlwaysConnected;
+    return network;
+  }
+  if (plan.never_up) {
+    network.shape = DiagramNetwork::Shape::kNeverConnected;
+    return network;
+  }
+  // The terminals lie in one piece with every SRLG up (never_up is false), and every
+  // terminal is on an edge (else it would be a piece of its own for good).
+  DisjointSets all_up(plan.vertex_count);
+  for (std::size_t e = 0; e < plan.first_end.size(); ++e) {
+    all_up.unite(plan.first_end[e] + 1, plan.second_end[e] + 1);
+  }
+  const auto weight = plan.terminal_weight.begin();
+  const std::int32_t some_terminal =
+      static_cast<std::int32_t>(std::find_if(weight, plan.terminal_weight.end(),
+                                             [](std::int64_t w) { return w > 0; }) -
+                                weight);
+  const std::int32_t kept_root = all_up.find(some_terminal + 1);
+  std::vector<std::int32_t> renumbered(static_cast<std::size_t>(plan.vertex_count), -1);
+  for (std::int32_t v = 0; v < plan.vertex_count; ++v) {
+    if (all_up.find(v + 1) == kept_root) {
+      renumbered[static_cast<std::size_t>(v)] = network.vertex_count++;
+      network.terminal.push_back(plan.terminal_weight[static_cast<std::size_t>(v)] > 0 ? 1 : 0);
+    }
+  }
+
+  // Each edge's listings, from the lists by SRLG; an SRLG may list an edge more than once.
+  std::vector<std::pair<std::int32_t, std::int32_t>> listings;  // (edge, SRLG)
+  for (std::int32_t srlg = 1; srlg <= plan.srlg_count; ++srlg) {
+    for (std::uint32_t i = plan.srlg_offsets[static_cast<std::size_t>(srlg) - 1];
+         i < plan.srlg_offsets[static_cast<std::size_t>(srlg)]; ++i) {
+      listings.emplace_back(plan.edges_of_srlg[i], srlg);
+    }
+  }
+  std::sort(listings.begin(), listings.end());
+  network.listing_offsets.push_back(0);
+  std::size_t next = 0;
+  for (std::size_t e = 0; e < plan.first_end.size(); ++e) {
+    const std::size_t first = next;
+    while (next < listings.size() && listings[next].first == static_cast<std::int32_t>(e)) {
+      ++next;
+    }
+    const std::int32_t u = renumbered[static_cast<std::size_t>(plan.first_end[e])];
+    const std::int32_t v = renumbered[static_cast<std::size_t>(plan.second_end[e])];
+    if (u < 0) {
+      continue;  // both ends lie outside the terminals' piece
+    }
+    network.ends.emplace_back(u, v);
+    network.needed.push_back(plan.needed[e]);
+    for (std::size_t i = first; i < next;) {
+      std::size_t j = i;
+      while (j < next && listings[j].second == listings[i].second) {
+        ++j;
+      }
+      network.listing_srlg.push_back(listings[i].second);
+      network.listing_times.push_back(static_cast<std::int32_t>(j - i));
+      i = j;
+    }
+    network.listing_offsets.push_back(static_cast<std::uint32_t>(network.listing_srlg.size()));
+  }
+  network.shape = DiagramNetwork::Shape::kNeedsDiagram;
+  return network;
+}
+
 FrontierPlan make_frontier_plan(const DiagramNetwork& network,
                                 const std::vector<std::int32_t>& edge_order) {
   FrontierPlan plan;
@@ -236,6 +305,13 @@ FrontierPlan make_frontier_plan(const DiagramNetwork& network,
   }
   plan.all_seen_position =
       n == 0 ? 0 : *std::max_element(plan.first_position.begin(), plan.first_position.end());
+  plan.terminals_seen_position = network.terminal.empty() ? plan.all_seen_position : 0;
+  for (std::size_t v = 0; v < network.terminal.size(); ++v) {
+    if (network.terminal[v] != 0) {
+      plan.terminals_seen_position =
+          std::max(plan.terminals_seen_position, plan.first_position[v]);
+    }
+  }
 
   // Level L: frontier vertices met before its position and met again at or after it;
   // active SRLGs decided at a lower level that list an edge at or after it.

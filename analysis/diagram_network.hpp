@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "estimation/terminal_search.hpp"
 #include "instance/edge_rules.hpp"
 
 namespace varnak {
@@ -29,11 +30,18 @@ struct DiagramNetwork {
   std::vector<std::uint32_t> listing_offsets;
   std::vector<std::int32_t> listing_srlg;
   std::vector<std::int32_t> listing_times;
+  // By vertex: 1 when it holds a terminal. Empty: every vertex is one (all-terminal).
+  std::vector<std::uint8_t> terminal;
 };
 
 // O(L log L + V) for L listings, V = VNUM; only after the edges were counted against a
 // spanning tree, so that a huge VNUM with few edges costs nothing.
 DiagramNetwork compile_diagram_network(const EdgeRules& rules);
+
+// The network for a terminal set: connected means every terminal in one piece. Only the
+// piece that every SRLG up makes of the terminals is kept, since no other edge can join
+// them. O(L log L + V) for L listings, V the vertices that edges reach.
+DiagramNetwork compile_terminal_diagram_network(const TerminalPlan& plan);
 
 // The order in which the diagram takes the edges, and what each level of it remembers.
 //
@@ -57,6 +65,7 @@ struct FrontierPlan {
   std::vector<std::int32_t> last_position;       // by vertex: its last edge's position
   std::vector<std::int32_t> srlg_last_position;  // by SRLG id (0 unused); -1 for no edge
   std::int32_t all_seen_position = 0;            // from here on every vertex has been met
+  std::int32_t terminals_seen_position = 0;      // ... and every terminal (the same without)
   std::vector<std::int32_t> free_srlgs;          // SRLGs 1..S that list no edge here
   std::int32_t frontier_width = 0;               // most frontier vertices at one level
   std::int32_t most_active = 0;                  // most SRLGs remembered at one level

@@ -460,10 +460,6 @@ bool free_edges_connect(std::int32_t vertex_count, const std::vector<EdgeEnds>& 
   return sets.is_connected();
 }
 
-bool free_edges_connect(const EdgeRules& rules) {
-  return free_edges_connect(rules.vertex_count, rules.free_edges);
-}
-
 }  // namespace
 
 // Only the free edges, never the tables per SRLG: the commands ask this before they check
@@ -546,10 +542,13 @@ void take_counts(const SubsetSearch& search, SearchCounts& counts) {
   counts.leaf_pairs = search.leaf_pairs();
 }
 
-// Whether the options ask for more than all-terminal connectivity: only the subset
-// enumeration counts terminal sets and pair sums.
-bool needs_terminal_search(const NetworkInstance& instance, const ExactOptions& options) {
-  return options.pairwise || !all_vertices_are_terminals(options.terminals, instance.vertex_count);
+// The network the decision diagram is built on: every vertex a terminal, or a terminal set's.
+DiagramNetwork diagram_network_for(const NetworkInstance& instance, const EdgeRules& rules,
+                                   const std::vector<std::int32_t>& terminals) {
+  if (all_vertices_are_terminals(terminals, instance.vertex_count)) {
+    return compile_diagram_network(rules);
+  }
+  return compile_terminal_diagram_network(build_terminal_plan(instance, terminals));
 }
 
 // The counts by size k = 0..S from the enumeration's recorded nodes. Entry 0 (the empty
@@ -704,15 +703,14 @@ int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& o
     return 1;
   }
   const EdgeRules rules = compile_edge_rules(instance);
-  const DiagramNetwork network = compile_diagram_network(rules);
-  const bool terminal_search = needs_terminal_search(instance, options);
-  if (terminal_search && options.method == ExactMethod::kDiagram) {
+  const DiagramNetwork network = diagram_network_for(instance, rules, options.terminals);
+  if (options.pairwise && options.method == ExactMethod::kDiagram) {
     failure =
-        "the decision diagram counts connectivity of every vertex only; terminals and pairwise "
-        "connectivity need the subset enumeration (method subsets or auto)";
+        "the decision diagram counts connected subsets, not connected pairs; pairwise "
+        "connectivity needs the subset enumeration (method subsets or auto)";
     return 1;
   }
-  const bool enumerate = terminal_search || options.method == ExactMethod::kSubsets ||
+  const bool enumerate = options.pairwise || options.method == ExactMethod::kSubsets ||
                          (options.method == ExactMethod::kAuto && srlg_count <= kEnumerateUpTo &&
                           network.shape == DiagramNetwork::Shape::kNeedsDiagram);
   if (options.pairwise && srlg_count > kMaxExactPairwiseSrlgs) {
@@ -724,14 +722,14 @@ int compute_exact_spectra(const NetworkInstance& instance, const ExactOptions& o
   if (enumerate && srlg_count > kMaxExactSrlgs) {
     failure = "exact enumeration handles at most " + std::to_string(kMaxExactSrlgs) +
               " SRLGs; this instance has " + std::to_string(srlg_count) +
-              (terminal_search ? " (use estimate instead)"
-                               : " (use the decision diagram, or estimate instead)");
+              (options.pairwise ? " (use estimate instead)"
+                                : " (use the decision diagram, or estimate instead)");
     return 1;
   }
 
   result = ExactSpectra{};
   result.srlg_count = srlg_count;
-  result.free_edges_connect = free_edges_connect(rules);
+  result.free_edges_connect = free_edges_connect_terminals(instance, options.terminals);
   SubsetCountsBySize counts;
   if (enumerate) {
     result.method = ExactMethod::kSubsets;
@@ -779,7 +777,8 @@ int compute_srlg_reliability(const NetworkInstance& instance,
                              const std::vector<double>& up_probability, const ExactOptions& options,
                              SrlgReliability& result, std::string& failure) {
   const std::int32_t srlg_count = std::max<std::int32_t>(instance.srlg_count, 0);
-  const DiagramNetwork network = compile_diagram_network(compile_edge_rules(instance));
+  const DiagramNetwork network =
+      diagram_network_for(instance, compile_edge_rules(instance), options.terminals);
   result = SrlgReliability{};
   if (network.shape != DiagramNetwork::Shape::kNeedsDiagram) {
     const double value = network.shape == DiagramNetwork::Shape::kAlwaysConnected ? 1.0 : 0.0;

@@ -43,7 +43,12 @@ constexpr std::int32_t kWidestFrontier = 255;
 //
 // A state of level L is |F_L| bytes, the piece of each frontier vertex (in ascending
 // vertex order, pieces numbered by first appearance, so that equal partitions give equal
-// bytes), then one bit for each active SRLG (ascending id): 1 when it is up.
+// bytes); with a terminal set, one bit for each frontier vertex: 1 when its piece holds a
+// terminal; then one bit for each active SRLG (ascending id): 1 when it is up.
+//
+// Without a terminal set every vertex counts: a piece that closes (no frontier vertex left
+// in it) leaves the network apart unless it is the last. With one, a closing piece without
+// a terminal is dropped, and one with a terminal decides: connected when it holds them all.
 class ConnectivityRules {
  public:
   ConnectivityRules(const DiagramNetwork& network, const FrontierPlan& plan)
@@ -51,7 +56,9 @@ class ConnectivityRules {
         plan_(plan),
         piece_(static_cast<std::size_t>(network.vertex_count), -1),
         renumbered_(static_cast<std::size_t>(network.vertex_count) + 1, -1),
-        value_(static_cast<std::size_t>(network.srlg_count) + 1, 0) {
+        holds_terminal_(static_cast<std::size_t>(network.vertex_count) + 1, 1),
+        value_(static_cast<std::size_t>(network.srlg_count) + 1, 0),
+        terminal_set_(!network.terminal.empty()) {
     live_.reserve(piece_.size());
   }
 
@@ -59,7 +66,7 @@ class ConnectivityRules {
     if (level >= plan_.level_count) {
       return 0;
     }
-    return frontier_size(level) + (active_size(level) + 7) / 8;
+    return frontier_size(level) + flag_bytes(level) + (active_size(level) + 7) / 8;
   }
 
   // The child of `state` (of level `level`) when the level's SRLG is up or down: written
@@ -68,12 +75,16 @@ class ConnectivityRules {
     const std::size_t l = static_cast<std::size_t>(level);
     live_.clear();
     const std::size_t width = frontier_size(level);
+    const std::uint8_t* flags = state + width;
     for (std::size_t i = 0; i < width; ++i) {
       const std::int32_t vertex = plan_.frontier[plan_.frontier_offsets[l] + i];
       piece_[static_cast<std::size_t>(vertex)] = state[i];
       live_.push_back(vertex);
+      if (terminal_set_) {
+        holds_terminal_[state[i]] = (flags[i / 8] >> (i % 8)) & 1;
+      }
     }
-    const std::uint8_t* bits = state + width;
+    const std::uint8_t* bits = flags + flag_bytes(level);
     for (std::size_t i = 0; i < active_size(level); ++i) {
       value_[static_cast<std::size_t>(plan_.active[plan_.active_offsets[l] + i])] =
           (bits[i / 8] >> (i % 8)) & 1;
@@ -89,6 +100,10 @@ class ConnectivityRules {
       const auto [u, v] = network_.ends[edge];
       for (const std::int32_t end : {u, v}) {
         if (plan_.first_position[static_cast<std::size_t>(end)] == position) {
+          if (terminal_set_) {
+            holds_terminal_[static_cast<std::size_t>(next_piece)] =
+                network_.terminal[static_cast<std::size_t>(end)];
+          }
           piece_[static_cast<std::size_t>(end)] = next_piece++;
           live_.push_back(end);
         }
@@ -97,13 +112,17 @@ class ConnectivityRules {
         join(piece_[static_cast<std::size_t>(u)], piece_[static_cast<std::size_t>(v)]);
       }
       for (const std::int32_t end : {u, v}) {
-        if (plan_.last_position[static_cast<std::size_t>(end)] == position && !leave(end)) {
-          // Its piece has no vertex left with edges to come: closed for good.
-          return live_.empty() && position >= plan_.all_seen_position ? Outcome::kOne
-                                                                      : Outcome::kZero;
+        const std::int32_t piece = piece_[static_cast<std::size_t>(end)];
+        if (plan_.last_position[static_cast<std::size_t>(end)] == position && !leave(end) &&
+            holds_terminal_[static_cast<std::size_t>(piece)] != 0) {
+          // Its piece has no vertex left with edges to come: closed for good, with every
+          // terminal only if none is met later and no other piece holds one.
+          return position >= plan_.terminals_seen_position && pieces_with_terminals() == 0
+                     ? Outcome::kOne
+                     : Outcome::kZero;
         }
       }
-      if (position >= plan_.all_seen_position && one_piece()) {
+      if (position >= plan_.terminals_seen_position && pieces_with_terminals() == 1) {
         return Outcome::kOne;
       }
     }
@@ -136,10 +155,16 @@ class ConnectivityRules {
     return listings_up >= network_.needed[edge];
   }
 
+  std::size_t flag_bytes(std::int32_t level) const {
+    return terminal_set_ ? (frontier_size(level) + 7) / 8 : 0;
+  }
+
   void join(std::int32_t kept, std::int32_t merged) {
     if (kept == merged) {
       return;
     }
+    holds_terminal_[static_cast<std::size_t>(kept)] |=
+        holds_terminal_[static_cast<std::size_t>(merged)];
     for (const std::int32_t vertex : live_) {
       std::int32_t& piece = piece_[static_cast<std::size_t>(vertex)];
       piece = piece == merged ? kept : piece;
@@ -157,10 +182,20 @@ class ConnectivityRules {
     });
   }
 
-  bool one_piece() const {
-    return std::all_of(live_.begin(), live_.end(), [&](std::int32_t vertex) {
-      return piece_[static_cast<std::size_t>(vertex)] == piece_[static_cast<std::size_t>(live_[0])];
-    });
+  // The pieces on the frontier that hold a terminal, counted up to two: all that matters.
+  // Without a terminal set every piece holds one.
+  int pieces_with_terminals() const {
+    std::int32_t first = -1;
+    for (const std::int32_t vertex : live_) {
+      const std::int32_t piece = piece_[static_cast<std::size_t>(vertex)];
+      if (holds_terminal_[static_cast<std::size_t>(piece)] != 0 && piece != first) {
+        if (first >= 0) {
+          return 2;
+        }
+        first = piece;
+      }
+    }
+    return first >= 0 ? 1 : 0;
   }
 
   void encode(std::int32_t level, std::uint8_t* state) {
@@ -181,7 +216,18 @@ class ConnectivityRules {
       const std::int32_t vertex = plan_.frontier[plan_.frontier_offsets[l] + i];
       renumbered_[static_cast<std::size_t>(piece_[static_cast<std::size_t>(vertex)])] = -1;
     }
-    std::uint8_t* bits = state + width;
+    std::uint8_t* flags = state + width;
+    std::fill(flags, flags + flag_bytes(level), 0);
+    if (terminal_set_) {
+      for (std::size_t i = 0; i < width; ++i) {
+        const std::int32_t vertex = plan_.frontier[plan_.frontier_offsets[l] + i];
+        flags[i / 8] = static_cast<std::uint8_t>(
+            flags[i / 8] |
+            (holds_terminal_[static_cast<std::size_t>(piece_[static_cast<std::size_t>(vertex)])]
+             << (i % 8)));
+      }
+    }
+    std::uint8_t* bits = flags + flag_bytes(level);
     std::fill(bits, bits + (active_size(level) + 7) / 8, 0);
     for (std::size_t i = 0; i < active_size(level); ++i) {
       bits[i / 8] = static_cast<std::uint8_t>(
@@ -194,8 +240,10 @@ class ConnectivityRules {
   const FrontierPlan& plan_;
   std::vector<std::int32_t> piece_;       // by vertex, valid on the frontier
   std::vector<std::int32_t> renumbered_;  // by piece number: its number in the encoding
+  std::vector<std::uint8_t> holds_terminal_;  // by piece number; all 1 without a terminal set
   std::vector<std::uint8_t> value_;       // by SRLG id, valid for the decided ones
   std::vector<std::int32_t> live_;        // the frontier as the edges are taken
+  bool terminal_set_;
 };
 
 std::uint64_t hash_bytes(const std::uint8_t* bytes, std::size_t size) {

@@ -36,7 +36,9 @@ constexpr const char* kExactHelp =
     "the share of terminal pairs (all vertex pairs without --terminals) connected,\n"
     "over the k-subsets; a subset that cannot connect still counts its pairs, so no\n"
     "branch is cut for that, and instances with more than 24 SRLGs are refused.\n"
-    "Both take the subset enumeration: 'auto' chooses it, '--method diagram' is refused.\n";
+    "--terminals takes either method (the diagram carries in its states which pieces\n"
+    "hold a terminal); --pairwise takes the subset enumeration, and '--method diagram'\n"
+    "is refused with it.\n";
 
 // Redraws "diagram level L of N: S states, M" (then "counting ...: pass P of Q") on a terminal, at
 // most five times a second and only after the first half second, so that quick runs leave no trace.

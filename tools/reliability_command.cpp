@@ -57,8 +57,8 @@ constexpr const char* kReliabilityHelp =
     "With --graph, --exact and --srlg-p FILE, each SRLG s is up with its own\n"
     "probability p_s, read from FILE's lines 'id,p' (one for every SRLG; empty lines and\n"
     "lines starting with # are passed over). R and every SRLG's importance are then\n"
-    "computed exactly from the decision diagram over the SRLGs, without spectra; the\n"
-    "diagram counts every vertex connected, so --terminals and --pairwise are refused.\n";
+    "computed exactly from the decision diagram over the SRLGs, without spectra, with\n"
+    "--terminals if given; --pairwise is refused.\n";
 
 constexpr std::int32_t kDefaultGridPoints = 11;
 constexpr std::int32_t kDefaultTop = 10;
@@ -147,9 +147,9 @@ int run_with_srlg_probabilities(ToolsConsole& console, const std::string& comman
     return usage_error(console, command,
                        "--srlg-p gives each SRLG its own p: leave out --p, --grid and --rank-at");
   }
-  if (given.count("terminals") != 0 || given.count("pairwise") != 0) {
+  if (given.count("pairwise") != 0) {
     return usage_error(console, command,
-                       "--srlg-p counts every vertex connected: leave out --terminals and "
+                       "--srlg-p gives R and the importances, not connected pairs: leave out "
                        "--pairwise");
   }
   const std::string graph = given["graph"].as<std::string>();
@@ -159,6 +159,13 @@ int run_with_srlg_probabilities(ToolsConsole& console, const std::string& comman
   if (load_graph(console, command, graph, instance) != kExitSuccess) {
     return kExitFailure;
   }
+  ExactOptions with_terminals = options;
+  bool pairwise = false;
+  if (const int code = read_terminal_options(console, command, given, instance,
+                                             with_terminals.terminals, pairwise);
+      code >= 0) {
+    return code;
+  }
   std::vector<double> probabilities;
   if (read_srlg_probabilities(console, command, path, instance.srlg_count, probabilities) !=
       kExitSuccess) {
@@ -166,11 +173,11 @@ int run_with_srlg_probabilities(ToolsConsole& console, const std::string& comman
   }
   SrlgReliability exact;
   std::string message;
-  if (compute_srlg_reliability(instance, probabilities, options, exact, message) != 0) {
+  if (compute_srlg_reliability(instance, probabilities, with_terminals, exact, message) != 0) {
     return failure(console, command, printable(graph) + ": " + message);
   }
   ReliabilityReport report;
-  report.run = exact_run_info(graph, instance);
+  report.run = exact_run_info(graph, instance, with_terminals.terminals);
   report.run.exact_method = method_name(exact.method);
   report.run.diagram = exact.diagram;
   report.srlg_probabilities = file_name_of(path);

@@ -251,9 +251,9 @@ def exact(instance, method="auto", max_memory=None, terminals=None, pairwise=Fal
     the decision diagram over the SRLGs (method="diagram", any number of SRLGs while its
     tables fit in max_memory), or by the first up to 16 SRLGs and the second above
     (method="auto"). exact_method says which ran. The counts are exact Python ints, in NumPy
-    arrays of objects, as they outgrow 64 bits. terminals and pairwise as for estimate; they
-    take the subset enumeration (method="diagram" is refused with them), and pairwise shares
-    are exact up to 24 SRLGs, with their pair sums as Python ints (connected_pairs). Refusals
+    arrays of objects, as they outgrow 64 bits. terminals and pairwise as for estimate;
+    terminals take either method, pairwise the subset enumeration (method="diagram" is
+    refused with it), and pairwise shares are exact up to 24 SRLGs, with their pair sums as Python ints (connected_pairs). Refusals
     raise VarnakError with varnak-tools' message."""
     instance = _as_instance(instance)
     terminals = _terminals(instance, terminals)

@@ -21,10 +21,12 @@ namespace varnak {
 namespace {
 
 ExactSpectra exact_of(const NetworkInstance& instance,
-                      const std::vector<std::int32_t>& terminals = {}, bool pairwise = false) {
+                      const std::vector<std::int32_t>& terminals = {}, bool pairwise = false,
+                      ExactMethod method = ExactMethod::kAuto) {
   ExactOptions options;
   options.terminals = terminals;
   options.pairwise = pairwise;
+  options.method = method;
   ExactSpectra exact;
   std::string failure;
   EXPECT_EQ(compute_exact_spectra(instance, options, exact, failure), 0) << failure;
@@ -92,9 +94,18 @@ void expect_agrees_with_brute_force(const NetworkInstance& instance,
   for (std::size_t subset = 1; subset < pairs.size(); ++subset) {
     pair_sums[static_cast<std::size_t>(std::popcount(subset)) - 1] += pairs[subset];
   }
-  for (const bool pairwise : {false, true}) {
-    SCOPED_TRACE(pairwise ? "pairwise" : "terminals only");
-    const ExactSpectra exact = exact_of(instance, terminals, pairwise);
+  // The subset enumeration (auto, at these sizes) with and without pairs, and the decision
+  // diagram, which carries the terminals in its states.
+  struct Way {
+    bool pairwise;
+    ExactMethod method;
+  };
+  for (const Way way : {Way{false, ExactMethod::kAuto}, Way{true, ExactMethod::kAuto},
+                        Way{false, ExactMethod::kDiagram}}) {
+    const bool pairwise = way.pairwise;
+    SCOPED_TRACE(pairwise ? "pairwise" : way.method == ExactMethod::kDiagram ? "diagram"
+                                                                              : "terminals only");
+    const ExactSpectra exact = exact_of(instance, terminals, pairwise, way.method);
     EXPECT_EQ(exact.connected_subsets, as_counts(expected.connected));
     EXPECT_EQ(exact.connected_subsets_with, as_counts(expected.connected_with));
     EXPECT_EQ(exact.free_edges_connect, connected[0]);
@@ -117,6 +128,60 @@ TEST(TerminalSpectra, ExactAgreesWithBruteForceOnAwkwardNetworks) {
       SCOPED_TRACE(::testing::Message()
                    << "seed " << seed << ", " << terminals.size() << " terminals");
       expect_agrees_with_brute_force(instance, terminals);
+    }
+  }
+}
+
+// The probability that the terminals are connected, each SRLG s up with probability
+// p[s-1], summed over all subsets; `forced` (1..S) is held up or down instead.
+double direct_sum(const std::vector<bool>& connected, const std::vector<double>& p,
+                  std::int32_t forced = 0, bool forced_up = true) {
+  double sum = 0.0;
+  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
+    double probability = connected[subset] ? 1.0 : 0.0;
+    for (std::size_t s = 0; s < p.size(); ++s) {
+      const bool up = (subset >> s & 1) != 0;
+      probability *= static_cast<std::int32_t>(s) + 1 == forced ? (up == forced_up ? 1.0 : 0.0)
+                     : up                                       ? p[s]
+                                                                : 1.0 - p[s];
+    }
+    sum += probability;
+  }
+  return sum;
+}
+
+// Each SRLG with its own probability: the decision diagram with the terminals in its states
+// against every subset played out.
+TEST(TerminalSpectra, OwnProbabilitiesEqualTheDirectSum) {
+  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+    const NetworkInstance instance = test_networks::make_awkward_network(seed);
+    for (const std::vector<std::int32_t>& terminals : terminal_sets(instance.vertex_count)) {
+      if (terminals.empty()) {
+        continue;  // every vertex: the diagram's own tests
+      }
+      SCOPED_TRACE(::testing::Message()
+                   << "seed " << seed << ", " << terminals.size() << " terminals");
+      const std::uint64_t all = terminals.size() * (terminals.size() - 1) / 2;
+      std::vector<bool> connected;
+      for (const std::uint64_t joined : brute_force::joined_terminal_pairs(instance, terminals)) {
+        connected.push_back(joined == all);
+      }
+      std::vector<double> p;
+      for (std::int32_t s = 1; s <= instance.srlg_count; ++s) {
+        p.push_back(0.05 + 0.9 * ((s * 37 + static_cast<std::int32_t>(seed)) % 17) / 16.0);
+      }
+      ExactOptions options;
+      options.terminals = terminals;
+      SrlgReliability result;
+      std::string failure;
+      ASSERT_EQ(compute_srlg_reliability(instance, p, options, result, failure), 0) << failure;
+      EXPECT_NEAR(result.reliability, direct_sum(connected, p), 1e-12);
+      ASSERT_EQ(result.importances.size(), p.size());
+      for (std::int32_t s = 1; s <= instance.srlg_count; ++s) {
+        const SrlgImportance& entry = result.importances[static_cast<std::size_t>(s) - 1];
+        EXPECT_NEAR(entry.reliability_up, direct_sum(connected, p, s, true), 1e-12) << s;
+        EXPECT_NEAR(entry.reliability_down, direct_sum(connected, p, s, false), 1e-12) << s;
+      }
     }
   }
 }

@@ -128,3 +128,13 @@ def test_cuts_between_terminals_equal_varnak_tools(varnak_tools):
     # Separating three cities takes no fewer failures than cutting off any vertex.
     every_vertex = varnak.cuts(ABILENE, 2)
     assert result.count_by_size.sum() <= every_vertex.count_by_size.sum()
+
+
+def test_exact_terminal_spectra_are_the_same_by_either_method():
+    by_subsets = varnak.exact(RING4, method="subsets", terminals=[1, 3])
+    by_diagram = varnak.exact(RING4, method="diagram", terminals=[1, 3])
+    assert by_diagram.exact_method == "diagram"
+    assert by_subsets.connected.tolist() == by_diagram.connected.tolist()
+    assert by_subsets.connected_with.tolist() == by_diagram.connected_with.tolist()
+    with pytest.raises(varnak.VarnakError, match="pairwise connectivity needs the subset"):
+        varnak.exact(RING4, method="diagram", terminals=[1, 3], pairwise=True)

@@ -70,6 +70,21 @@ def run_and_time(command: List[str], result: str):
         return file.read(), ended
 
 
+def write_share(command: List[str], place: str) -> Optional[float]:
+    """The share of a watched run that passes before its temporary file is first seen;
+    None if it never is (the write was too quick). Watching slows the run, so only the
+    share is kept, not the time."""
+    start = time.monotonic()
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    seen = None
+    while process.poll() is None:
+        if seen is None and temporary_files(place):
+            seen = time.monotonic() - start
+        time.sleep(0.0002)
+    ended = time.monotonic() - start
+    return None if seen is None else seen / ended
+
+
 def kill_table(table: Table, programs, directory: str):
     instance = os.path.join(directory, "many.txt")
     with open(instance, "w") as file:
@@ -86,6 +101,10 @@ def kill_table(table: Table, programs, directory: str):
                          key=lambda timing: timing[1])
         whole, ended = timings[len(timings) // 2]
         expected = without_time(whole)
+        # Moments from a little before the write begins to a little after the end, so that
+        # a loaded machine, whose runs vary, still lands enough kills in the write.
+        share = write_share(command, place)
+        earliest = ended * (0.45 if share is None else min(0.8, 0.85 * share))
         counts = {"earlier file": 0, "new file": 0, "in the write": 0}
         complaints = []
         started = time.monotonic()
@@ -94,8 +113,7 @@ def kill_table(table: Table, programs, directory: str):
                 file.write(PRECIOUS)
             for stray in temporary_files(place):
                 os.remove(os.path.join(place, stray))
-            # Moments over the later part of a run, where the write is, and a little after.
-            delay = chooser.uniform(ended * 0.45, ended * 1.05)
+            delay = chooser.uniform(earliest, ended * 1.05)
             process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
             time.sleep(delay)
