@@ -215,10 +215,9 @@ DiagramNetwork compile_terminal_diagram_network(const TerminalPlan& plan) {
     all_up.unite(plan.first_end[e] + 1, plan.second_end[e] + 1);
   }
   const auto weight = plan.terminal_weight.begin();
-  const std::int32_t some_terminal =
-      static_cast<std::int32_t>(std::find_if(weight, plan.terminal_weight.end(),
-                                             [](std::int64_t w) { return w > 0; }) -
-                                weight);
+  const std::int32_t some_terminal = static_cast<std::int32_t>(
+      std::find_if(weight, plan.terminal_weight.end(), [](std::int64_t w) { return w > 0; }) -
+      weight);
   const std::int32_t kept_root = all_up.find(some_terminal + 1);
   std::vector<std::int32_t> renumbered(static_cast<std::size_t>(plan.vertex_count), -1);
   for (std::int32_t v = 0; v < plan.vertex_count; ++v) {
@@ -308,8 +307,7 @@ FrontierPlan make_frontier_plan(const DiagramNetwork& network,
   plan.terminals_seen_position = network.terminal.empty() ? plan.all_seen_position : 0;
   for (std::size_t v = 0; v < network.terminal.size(); ++v) {
     if (network.terminal[v] != 0) {
-      plan.terminals_seen_position =
-          std::max(plan.terminals_seen_position, plan.first_position[v]);
+      plan.terminals_seen_position = std::max(plan.terminals_seen_position, plan.first_position[v]);
     }
   }
 

@@ -238,11 +238,11 @@ class ConnectivityRules {
 
   const DiagramNetwork& network_;
   const FrontierPlan& plan_;
-  std::vector<std::int32_t> piece_;       // by vertex, valid on the frontier
-  std::vector<std::int32_t> renumbered_;  // by piece number: its number in the encoding
+  std::vector<std::int32_t> piece_;           // by vertex, valid on the frontier
+  std::vector<std::int32_t> renumbered_;      // by piece number: its number in the encoding
   std::vector<std::uint8_t> holds_terminal_;  // by piece number; all 1 without a terminal set
-  std::vector<std::uint8_t> value_;       // by SRLG id, valid for the decided ones
-  std::vector<std::int32_t> live_;        // the frontier as the edges are taken
+  std::vector<std::uint8_t> value_;           // by SRLG id, valid for the decided ones
+  std::vector<std::int32_t> live_;            // the frontier as the edges are taken
   bool terminal_set_;
 };
 

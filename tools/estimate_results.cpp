@@ -1,5 +1,6 @@
 #include "tools/estimate_results.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "common/memory_budget.hpp"
 #include "common/printable.hpp"
+#include "common/wide_count.hpp"
 #include "estimation/memory_check.hpp"
 
 namespace varnak {
@@ -31,6 +33,26 @@ bool read_integer(std::string_view text, std::int64_t& value) {
   }
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return error == std::errc() && end == text.data() + text.size();
+}
+
+// A whole number of up to 128 bits (pair sums pass 2^64), digits only.
+bool read_wide_count(std::string_view text, WideCount& value) {
+  constexpr WideCount kMost = ~WideCount{0};
+  if (text.empty() || text.size() > 39) {
+    return false;
+  }
+  value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      return false;
+    }
+    const auto digit = static_cast<WideCount>(c - '0');
+    if (value > (kMost - digit) / 10) {
+      return false;
+    }
+    value = value * 10 + digit;
+  }
+  return true;
 }
 
 // The small JSON reader the report needs: the top object's keys in any order, every other
@@ -248,7 +270,34 @@ struct Gathered {
   std::vector<std::vector<std::int64_t>> connected_with;
   bool has_connected = false;
   bool has_connected_with = false;
+  // Of --pairwise, when the report has it.
+  std::vector<WideCount> connected_pairs;
+  bool has_connected_pairs = false;
+  std::uint64_t terminal_pairs = 0;
+  bool has_terminal_pairs = false;
+  bool has_pairwise_none_up = false;
 };
+
+// A list of terminal ids: whole numbers from 1 to 2^31-1; `what` names it in a message.
+bool read_terminal_ids(const std::vector<std::string_view>& items, std::size_t line,
+                       std::vector<std::int32_t>& terminals, Fault& fault) {
+  terminals.clear();
+  for (const std::string_view item : items) {
+    std::int64_t id = 0;
+    if (!read_integer(item, id) || id < 1 || id > std::numeric_limits<std::int32_t>::max()) {
+      fault = {line, "terminal " + shown(item) + " is not a vertex id from 1 to 2147483647"};
+      return false;
+    }
+    terminals.push_back(static_cast<std::int32_t>(id));
+  }
+  return true;
+}
+
+// A share of pairs, as the report writes it: a number from 0 to 1.
+bool read_share(std::string_view text, double& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && value >= 0.0 && value <= 1.0;
+}
 
 int parse_json(const std::string& text, EstimateResults& results, Gathered& gathered,
                Fault& fault) {
@@ -318,6 +367,78 @@ int parse_json(const std::string& text, EstimateResults& results, Gathered& gath
     } else if (key == "free_edges_connect") {
       if (!json_bool(json, key, run.free_edges_connect, fault)) {
         return 1;
+      }
+    } else if (key == "terminals") {
+      if (json.peek() == 'n') {
+        json.token();
+        continue;
+      }
+      std::vector<std::string_view> items;
+      if (!json.take('[')) {
+        fault = {key_line, "\"terminals\" is neither null nor an array of vertex ids"};
+        return 1;
+      }
+      if (!json.take(']')) {
+        do {
+          items.push_back(json.token());
+        } while (json.take(','));
+        if (!json.take(']')) {
+          fault = {json.line(), "\"terminals\" goes on with " + json.here() + "; expected , or ]"};
+          return 1;
+        }
+      }
+      if (!read_terminal_ids(items, key_line, run.terminals, fault)) {
+        return 1;
+      }
+    } else if (key == "connected_pairs" || key == "terminal_pairs" || key == "pairwise_none_up") {
+      if (json.peek() == 'n') {
+        json.token();
+        continue;
+      }
+      if (key == "terminal_pairs") {
+        const std::string_view text = json.token();
+        std::int64_t pairs = 0;
+        if (!read_integer(text, pairs) || pairs < 1) {
+          fault = {key_line, "\"terminal_pairs\" is " + shown(text) +
+                                 "; expected a whole "
+                                 "number from 1 up"};
+          return 1;
+        }
+        gathered.terminal_pairs = static_cast<std::uint64_t>(pairs);
+        gathered.has_terminal_pairs = true;
+      } else if (key == "pairwise_none_up") {
+        const std::string_view text = json.token();
+        if (!read_share(text, results.pairwise_none_up)) {
+          fault = {key_line,
+                   "\"pairwise_none_up\" is " + shown(text) + "; expected a share from 0 to 1"};
+          return 1;
+        }
+        gathered.has_pairwise_none_up = true;
+      } else {
+        if (!json.take('[')) {
+          fault = {key_line, "\"connected_pairs\" is neither null nor an array of counts"};
+          return 1;
+        }
+        gathered.has_connected_pairs = true;
+        if (!json.take(']')) {
+          do {
+            const std::size_t line = json.line();
+            const std::string_view text = json.token();
+            WideCount count = 0;
+            if (!read_wide_count(text, count)) {
+              fault = {line, "value " + std::to_string(gathered.connected_pairs.size() + 1) +
+                                 " of \"connected_pairs\" is " + shown(text) +
+                                 "; expected a whole number of pairs"};
+              return 1;
+            }
+            gathered.connected_pairs.push_back(count);
+          } while (json.take(','));
+          if (!json.take(']')) {
+            fault = {json.line(),
+                     "\"connected_pairs\" goes on with " + json.here() + "; expected , or ]"};
+            return 1;
+          }
+        }
       }
     } else if (key == "connected") {
       if (!json_counts(json, key, gathered.connected, fault)) {
@@ -461,6 +582,31 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
         return 1;
       }
       (key == "seed_drawn" ? run.seed_drawn : run.free_edges_connect) = value == "true";
+    } else if (key == "terminals") {
+      std::vector<std::string_view> items;
+      for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t space = std::min(value.find(' ', start), value.size());
+        items.push_back(value.substr(start, space - start));
+        start = space + 1;
+      }
+      if (!read_terminal_ids(items, line_number, run.terminals, fault)) {
+        return 1;
+      }
+    } else if (key == "terminal_pairs") {
+      if (!read_integer(value, number) || number < 1) {
+        fault = {line_number,
+                 "terminal_pairs is " + shown(value) + "; expected a whole number from 1 up"};
+        return 1;
+      }
+      gathered.terminal_pairs = static_cast<std::uint64_t>(number);
+      gathered.has_terminal_pairs = true;
+    } else if (key == "pairwise_none_up") {
+      if (!read_share(value, results.pairwise_none_up)) {
+        fault = {line_number,
+                 "pairwise_none_up is " + shown(value) + "; expected a share from 0 to 1"};
+        return 1;
+      }
+      gathered.has_pairwise_none_up = true;
     }
   }
   if (!gathered.has_srlg_count || !gathered.has_n) {
@@ -498,6 +644,7 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
     return 1;
   }
   constexpr std::int64_t kUnset = -1;
+  constexpr WideCount kUnsetPairs = ~WideCount{0};
   gathered.connected.assign(width, kUnset);
   gathered.connected_with.assign(width, std::vector<std::int64_t>(width, kUnset));
   gathered.has_connected = gathered.has_connected_with = true;
@@ -514,7 +661,32 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
     }
     const std::string_view series = fields[static_cast<std::size_t>(series_column)];
     if (series == "pairwise") {
-      continue;  // the pairwise shares of --pairwise: no part of the spectra
+      // The connected pairs of --pairwise, summed over the samples, by k.
+      std::int64_t k = 0;
+      WideCount pairs = 0;
+      const std::string_view k_text = fields[static_cast<std::size_t>(k_column)];
+      const std::string_view pairs_text = fields[static_cast<std::size_t>(count_column)];
+      if (!read_integer(k_text, k) || k < 1 || k > run.srlg_count) {
+        fault = {line_number, "k is " + shown(k_text) + "; expected 1 to " + std::to_string(width)};
+        return 1;
+      }
+      if (!read_wide_count(pairs_text, pairs)) {
+        fault = {line_number,
+                 "connected is " + shown(pairs_text) + "; expected a whole number of pairs"};
+        return 1;
+      }
+      if (gathered.connected_pairs.empty()) {
+        gathered.connected_pairs.assign(width, kUnsetPairs);
+        gathered.has_connected_pairs = true;
+      }
+      WideCount& cell = gathered.connected_pairs[static_cast<std::size_t>(k - 1)];
+      if (cell != kUnsetPairs) {
+        fault = {line_number,
+                 "a second pairwise row for k " + std::to_string(k) + "; expected each once"};
+        return 1;
+      }
+      cell = pairs;
+      continue;
     }
     const bool bim = series == "bim";
     if (!bim && series != "spectrum") {
@@ -560,12 +732,76 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
       fault = {0, "no spectrum row for k " + std::to_string(j + 1)};
       return 1;
     }
+    if (gathered.has_connected_pairs && gathered.connected_pairs[j] == kUnsetPairs) {
+      fault = {0, "no pairwise row for k " + std::to_string(j + 1)};
+      return 1;
+    }
     for (std::size_t s = 0; s < width; ++s) {
       if (gathered.connected_with[s][j] == kUnset) {
         fault = {0,
                  "no bim row for srlg " + std::to_string(s + 1) + ", k " + std::to_string(j + 1)};
         return 1;
       }
+    }
+  }
+  return 0;
+}
+
+// The terminals and the pair counts of --pairwise, which a report has together or not at
+// all: each sample joins at most C(T, 2) pairs, all of them once it is connected, and a
+// sample's joined pairs never fall as SRLGs come up.
+int check_pairs(const RunInfo& run, const Gathered& gathered, Fault& fault) {
+  std::vector<std::int32_t> sorted = run.terminals;
+  std::sort(sorted.begin(), sorted.end());
+  if (!run.terminals.empty() &&
+      (run.terminals.size() < 2 ||
+       std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())) {
+    fault = {0,
+             "the terminals are fewer than two or repeat an id; expected the terminal set of "
+             "the run"};
+    return 1;
+  }
+  const bool any =
+      gathered.has_connected_pairs || gathered.has_terminal_pairs || gathered.has_pairwise_none_up;
+  if (!any) {
+    return 0;
+  }
+  if (!gathered.has_connected_pairs || !gathered.has_terminal_pairs ||
+      !gathered.has_pairwise_none_up) {
+    fault = {0, std::string("no \"") +
+                    (!gathered.has_connected_pairs  ? "connected_pairs"
+                     : !gathered.has_terminal_pairs ? "terminal_pairs"
+                                                    : "pairwise_none_up") +
+                    "\" beside the other pairwise figures; expected all three of --pairwise"};
+    return 1;
+  }
+  const std::uint64_t terminal_count = run.terminals.size();
+  if (!run.terminals.empty() &&
+      gathered.terminal_pairs != terminal_count * (terminal_count - 1) / 2) {
+    fault = {0, "terminal_pairs is " + std::to_string(gathered.terminal_pairs) + ", but " +
+                    std::to_string(terminal_count) + " terminals make " +
+                    std::to_string(terminal_count * (terminal_count - 1) / 2) + " pairs"};
+    return 1;
+  }
+  const std::size_t width = static_cast<std::size_t>(run.srlg_count);
+  if (gathered.connected_pairs.size() != width) {
+    fault = {0, "\"connected_pairs\" holds " + std::to_string(gathered.connected_pairs.size()) +
+                    " counts; expected srlg_count, " + std::to_string(width)};
+    return 1;
+  }
+  const WideCount per_sample = gathered.terminal_pairs;
+  const WideCount most = per_sample * static_cast<WideCount>(run.sample_size);
+  for (std::size_t j = 0; j < width; ++j) {
+    const WideCount pairs = gathered.connected_pairs[j];
+    const WideCount joined_by_connected =
+        per_sample * static_cast<WideCount>(gathered.connected[j]);
+    if (pairs > most || pairs < joined_by_connected ||
+        (j > 0 && pairs < gathered.connected_pairs[j - 1])) {
+      fault = {0, "connected pairs count " + std::to_string(j + 1) + " is " +
+                      wide_count_text(pairs) + "; expected from " +
+                      wide_count_text(joined_by_connected) + " (the connected samples' pairs) to " +
+                      wide_count_text(most) + " and no less than the one before"};
+      return 1;
     }
   }
   return 0;
@@ -645,9 +881,14 @@ int check_counts(EstimateResults& results, Gathered& gathered, Fault& fault) {
       return 1;
     }
   }
+  if (check_pairs(run, gathered, fault) != 0) {
+    return 1;
+  }
   SpectraCounts& counts = results.counts;
   counts.srlg_count = run.srlg_count;
   counts.sample_size = run.sample_size;
+  counts.connected_pairs = std::move(gathered.connected_pairs);
+  counts.terminal_pairs = gathered.has_connected_pairs ? gathered.terminal_pairs : 0;
   counts.connected = std::move(gathered.connected);
   counts.connected_with.resize(width * width);
   for (std::size_t s = 0; s < width; ++s) {

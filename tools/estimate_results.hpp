@@ -11,7 +11,8 @@ namespace varnak {
 // its integer counts, from which every figure is made again without loss.
 struct EstimateResults {
   RunInfo run;
-  SpectraCounts counts;
+  SpectraCounts counts;         // with the pair counts when the run had --pairwise
+  double pairwise_none_up = 0.0;  // the share of terminal pairs that the free edges join
 };
 
 // Reads an estimate's JSON or CSV report (told apart by its first character that is not

@@ -355,7 +355,11 @@ int read_spectra(ToolsConsole& console, const std::string& command, const po::va
     }
     run = results.run;
     run.results_file = file_name_of(source.results_path);
+    // A report of --pairwise gives its pairwise curve, as the run itself would.
+    source.settings.pairwise = !results.counts.connected_pairs.empty();
+    pairwise.none_up = results.pairwise_none_up;
     summary = summary_of_counts(std::move(results.counts), run.free_edges_connect);
+    pairwise_of(summary.counts, pairwise.shares);
     return kExitSuccess;
   }
   if (!source.xml_path.empty()) {

@@ -427,6 +427,15 @@ void write_estimate_csv(Output& output, const EstimateReport& report) {
   std::string& text = output.text;
   const SpectraCounts& counts = *report.counts;
   csv_run_lines(text, "estimate", report.run);
+  // What the pairwise rows need to be read back: the pairs of a sample and the share the
+  // free edges join.
+  if (!counts.connected_pairs.empty()) {
+    text += "# terminal_pairs: ";
+    append_integer(text, counts.terminal_pairs);
+    text += "\n# pairwise_none_up: ";
+    append_full(text, report.pairwise_none_up);
+    text += '\n';
+  }
   text += "series,srlg,k,value,connected,wilson_low,wilson_high,band_low,band_high\n";
   for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
     const Interval band = band_around(report.spectrum[j], report.band_half_width);

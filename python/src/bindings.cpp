@@ -527,6 +527,15 @@ py::dict read_estimate_file(const std::string& path) {
   const auto width = static_cast<py::ssize_t>(results.counts.srlg_count);
   report["connected"] = py::array_t<std::int64_t>(width, results.counts.connected.data());
   report["connected_with"] = to_array(results.counts.connected_with, width, width);
+  report["terminals"] = run.terminals;
+  if (!results.counts.connected_pairs.empty()) {
+    SpectraVector shares;
+    pairwise_of(results.counts, shares);
+    report["pairwise"] = to_array(shares);
+    report["connected_pairs"] = wide_counts(results.counts.connected_pairs);
+    report["terminal_pairs"] = results.counts.terminal_pairs;
+    report["pairwise_none_up"] = results.pairwise_none_up;
+  }
   return report;
 }
 

@@ -40,7 +40,15 @@ def _read_estimate(path, elapsed_seconds=None):
         report[names.CONNECTED], report[names.CONNECTED_WITH], report[names.SAMPLE_SIZE],
         report[names.SEED], report[names.SEED_DRAWN], report[names.THREADS],
         report[names.FREE_EDGES_CONNECT], instance=report[names.INSTANCE],
-        elapsed_seconds=elapsed_seconds)
+        elapsed_seconds=elapsed_seconds, terminals=report[names.TERMINALS])
+    if names.PAIRWISE in report:
+        values = result._values
+        n = report[names.SAMPLE_SIZE]
+        values[names.PAIRWISE] = report[names.PAIRWISE]
+        values[names.PAIRWISE_LOW], values[names.PAIRWISE_HIGH] = \
+            native.module().wilson_intervals(report[names.PAIRWISE], n)
+        for key in (names.PAIRWISE_NONE_UP, names.TERMINAL_PAIRS, names.CONNECTED_PAIRS):
+            values[key] = report[key]
     result.file_name = os.path.basename(path)
     return result
 
@@ -60,19 +68,7 @@ def _read_json(path, shown):
                           "JSON report", path)
     command = report.get(names.COMMAND)
     if command == names.ESTIMATE_COMMAND:
-        result = _read_estimate(path, report.get(names.ELAPSED_SECONDS))
-        # The terminals and the pairwise shares, which the counts do not make again.
-        for key in (names.TERMINALS,) + names.PAIRWISE_KEYS:
-            if report.get(key) is not None:
-                value = report[key]
-                if key in _ARRAY_KEYS:
-                    try:
-                        value = np.array(value, dtype=_ARRAY_KEYS[key])
-                    except (TypeError, ValueError, OverflowError):
-                        raise VarnakError(f"{shown}: \"{key}\" is not an array of numbers",
-                                          path) from None
-                result._values[key] = value
-        return result
+        return _read_estimate(path, report.get(names.ELAPSED_SECONDS))
     if command != names.EXACT_COMMAND:
         raise VarnakError(f"{shown}: \"{names.COMMAND}\" is {json.dumps(command)}; expected "
                           "\"estimate\" or \"exact\"", path)

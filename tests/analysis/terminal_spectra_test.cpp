@@ -103,8 +103,9 @@ void expect_agrees_with_brute_force(const NetworkInstance& instance,
   for (const Way way : {Way{false, ExactMethod::kAuto}, Way{true, ExactMethod::kAuto},
                         Way{false, ExactMethod::kDiagram}}) {
     const bool pairwise = way.pairwise;
-    SCOPED_TRACE(pairwise ? "pairwise" : way.method == ExactMethod::kDiagram ? "diagram"
-                                                                              : "terminals only");
+    SCOPED_TRACE(pairwise                              ? "pairwise"
+                 : way.method == ExactMethod::kDiagram ? "diagram"
+                                                       : "terminals only");
     const ExactSpectra exact = exact_of(instance, terminals, pairwise, way.method);
     EXPECT_EQ(exact.connected_subsets, as_counts(expected.connected));
     EXPECT_EQ(exact.connected_subsets_with, as_counts(expected.connected_with));

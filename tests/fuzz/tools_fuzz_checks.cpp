@@ -468,9 +468,20 @@ CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t s
   as_values.spectrum = std::move(summary.spectrum);
   as_values.bim_spectra = std::move(summary.bim_spectra);
   result.violation = check_accepted_results(as_values);
+  if (!counts.connected_pairs.empty()) {
+    const WideCount most =
+        static_cast<WideCount>(counts.terminal_pairs) * static_cast<WideCount>(counts.sample_size);
+    for (const WideCount pairs : counts.connected_pairs) {
+      if (pairs > most) {
+        result.violation = "accepted connected pairs " + wide_count_text(pairs) + " above N C(T,2)";
+        return result;
+      }
+    }
+  }
   EstimateReport report;
   report.run = results.run;
   report.counts = &counts;
+  report.pairwise_none_up = results.pairwise_none_up;
   add_confidence(report);
   for (const OutputFormat format : {OutputFormat::kJson, OutputFormat::kCsv}) {
     if (!result.violation.empty()) {
@@ -483,7 +494,11 @@ CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t s
       result.violation = "the counts of an accepted report, written back, are refused: " + failure;
     } else if (read_back.counts.connected != counts.connected ||
                read_back.counts.connected_with != counts.connected_with ||
-               read_back.counts.sample_size != counts.sample_size) {
+               read_back.counts.sample_size != counts.sample_size ||
+               read_back.counts.connected_pairs != counts.connected_pairs ||
+               read_back.counts.terminal_pairs != counts.terminal_pairs ||
+               read_back.run.terminals != results.run.terminals ||
+               read_back.pairwise_none_up != results.pairwise_none_up) {
       result.violation = std::string("the counts written back as ") +
                          (format == OutputFormat::kJson ? "JSON" : "CSV") + " read differently";
     }

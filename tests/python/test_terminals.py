@@ -32,11 +32,15 @@ def test_estimate_equals_varnak_tools(varnak_tools):
     assert np.all(result.pairwise >= result.spectrum)
 
 
-def test_reliability_from_a_json_report_has_its_pairwise_curve(varnak_tools, tmp_path):
-    report = tmp_path / "estimate.json"
+@pytest.mark.parametrize("form", ["json", "csv"])
+def test_reliability_from_a_report_has_its_pairwise_curve(varnak_tools, tmp_path, form):
+    report = tmp_path / f"estimate.{form}"
     report.write_text(varnak_tools("estimate", "--graph", ABILENE, "--N", 1000, "--seed", 2,
-                                   "--terminals", "1,4,9", "--pairwise", "--format", "json").stdout)
-    from_file = varnak.reliability(varnak.read_result(report), p=[0.7])
+                                   "--terminals", "1,4,9", "--pairwise", "--format", form).stdout)
+    read = varnak.read_result(report)
+    assert read.connected_pairs == varnak.estimate(ABILENE, 1000, seed=2, terminals=CITIES,
+                                                   pairwise=True).connected_pairs
+    from_file = varnak.reliability(read, p=[0.7])
     direct = varnak.reliability(ABILENE, p=[0.7], n=1000, seed=2, terminals=CITIES,
                                 pairwise=True)
     assert from_file.pairwise.tolist() == direct.pairwise.tolist()

@@ -423,28 +423,39 @@ TEST_F(CommandsTest, XmlFileWrittenByEstimateFeedsReliability) {
 
 // The JSON and CSV reports keep the counts, so reliability made from them is the very
 // figure that the same estimate made inside reliability gives, intervals and ranks alike.
+// With a terminal set and pairs counted, the report keeps them too: the same terminals and
+// the same pairwise curve.
 TEST_F(CommandsTest, EstimateReportsFeedReliabilityWithoutLoss) {
   const std::vector<std::string> figures = {"--p", "0.3,0.9,0.999", "--rank-at",
                                             "0.9", "--format",      "csv"};
-  std::vector<std::string> direct_args = {"reliability", "--graph", ring_,       "--N", "3001",
-                                          "--seed",      "4",       "--threads", "2"};
-  direct_args.insert(direct_args.end(), figures.begin(), figures.end());
-  const Run direct = run(direct_args);
-  ASSERT_EQ(direct.code, 0) << direct.err;
-  for (const std::string format : {"json", "csv"}) {
-    SCOPED_TRACE(format);
-    const Run estimate =
-        run({"estimate", "--graph", ring_, "--N", "3001", "--seed", "4", "--format", format});
-    ASSERT_EQ(estimate.code, 0) << estimate.err;
-    const std::string report = write("estimate." + format, estimate.out);
-    std::vector<std::string> args = {"reliability", "--results", report};
-    args.insert(args.end(), figures.begin(), figures.end());
-    const Run from_report = run(args);
-    ASSERT_EQ(from_report.code, 0) << from_report.err;
-    EXPECT_EQ(csv_table(from_report.out), csv_table(direct.out));
-    EXPECT_NE(from_report.out.find("\n# seed: 4\n# seed_drawn: false\n"), std::string::npos);
-    EXPECT_NE(from_report.out.find("\n# results_file: estimate." + format + "\n"),
-              std::string::npos);
+  for (const std::vector<std::string>& asked :
+       {std::vector<std::string>{}, std::vector<std::string>{"--terminals", "1,3", "--pairwise"}}) {
+    SCOPED_TRACE(asked.empty() ? "every vertex" : "terminals 1,3 and pairs");
+    std::vector<std::string> direct_args = {"reliability", "--graph", ring_,       "--N", "3001",
+                                            "--seed",      "4",       "--threads", "2"};
+    direct_args.insert(direct_args.end(), asked.begin(), asked.end());
+    direct_args.insert(direct_args.end(), figures.begin(), figures.end());
+    const Run direct = run(direct_args);
+    ASSERT_EQ(direct.code, 0) << direct.err;
+    for (const std::string format : {"json", "csv"}) {
+      SCOPED_TRACE(format);
+      std::vector<std::string> estimate_args = {"estimate", "--graph", ring_,      "--N", "3001",
+                                                "--seed",   "4",       "--format", format};
+      estimate_args.insert(estimate_args.end(), asked.begin(), asked.end());
+      const Run estimate = run(estimate_args);
+      ASSERT_EQ(estimate.code, 0) << estimate.err;
+      const std::string report = write("estimate." + format, estimate.out);
+      std::vector<std::string> args = {"reliability", "--results", report};
+      args.insert(args.end(), figures.begin(), figures.end());
+      const Run from_report = run(args);
+      ASSERT_EQ(from_report.code, 0) << from_report.err;
+      EXPECT_EQ(csv_table(from_report.out), csv_table(direct.out));
+      EXPECT_NE(from_report.out.find("\n# seed: 4\n# seed_drawn: false\n"), std::string::npos);
+      EXPECT_NE(from_report.out.find("\n# results_file: estimate." + format + "\n"),
+                std::string::npos);
+      EXPECT_EQ(from_report.out.find("\n# terminals: 1 3\n") != std::string::npos, !asked.empty());
+      EXPECT_EQ(from_report.out.find("\npairwise,") != std::string::npos, !asked.empty());
+    }
   }
 }
 
@@ -478,6 +489,31 @@ TEST_F(CommandsTest, ReportsThatNoEstimateWritesAreRefused) {
       {"j.csv", "# command: estimate\n# N: 10\nseries,srlg,k\n", "no # srlg_count line"},
       {"k.csv", "# command: estimate\n# srlg_count: 100000\n# N: 10\nseries,srlg,k,connected\n",
        "srlg_count 100000 needs 10000100000 rows, more than the rest of the file can hold"},
+      // Pairs counted with --pairwise: at most C(T, 2) a sample, all of them once connected.
+      {"p1.json",
+       json_head + "\"connected\": [4, 10], \"connected_with\": [[2, 10], [2, 10]], "
+                   "\"terminals\": [1, 3], \"terminal_pairs\": 1, \"pairwise_none_up\": 0, "
+                   "\"connected_pairs\": [4, 11]}",
+       "connected pairs count 2 is 11; expected from 10 (the connected samples' pairs) to 10"},
+      {"p2.json",
+       json_head + "\"connected\": [4, 10], \"connected_with\": [[2, 10], [2, 10]], "
+                   "\"terminals\": [1, 3, 4], \"terminal_pairs\": 1, \"pairwise_none_up\": 0, "
+                   "\"connected_pairs\": [4, 10]}",
+       "terminal_pairs is 1, but 3 terminals make 3 pairs"},
+      {"p3.json",
+       json_head + "\"connected\": [4, 10], \"connected_with\": [[2, 10], [2, 10]], "
+                   "\"terminal_pairs\": 1, \"connected_pairs\": [4, 10]}",
+       "no \"pairwise_none_up\" beside the other pairwise figures"},
+      {"p4.json",
+       json_head + "\"connected\": [4, 10], \"connected_with\": [[2, 10], [2, 10]], "
+                   "\"terminals\": [1, 1]}",
+       "the terminals are fewer than two or repeat an id"},
+      {"p5.csv",
+       "# command: estimate\n# srlg_count: 2\n# N: 10\n# terminal_pairs: 1\n"
+       "# pairwise_none_up: 0\n"
+       "series,srlg,k,value,connected,wilson_low,wilson_high,band_low,band_high\n"
+       "pairwise,,1,0.4,4,,,,\npairwise,,1,0.4,4,,,,\n",
+       "p5.csv line 8: a second pairwise row for k 1"},
       // Reading stops early: what a device such as /dev/zero gives, and a report padded
       // far past what its SRLG count allows.
       {"zeros.json", std::string(70000, '\0'), "zeros.json: no srlg_count in its first 64 KiB"},
