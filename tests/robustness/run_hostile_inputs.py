@@ -344,6 +344,26 @@ def tools_cases() -> List[ToolsCase]:
         ToolsCase("reliability --srlg-p: a million lines for SRLG 1", p_args,
                   lambda: b"1,0.5\n" * MB, 1, p_tool),
     ]
+    # A terminal file, after --terminals @; the ring is read first.
+    t_args = ["estimate", "--graph", "{ring}", "--N", "10", "--seed", "1", "--terminals",
+              "@{file}"]
+    t_tool = "varnak-tools estimate: {file} line "
+    made += [
+        ToolsCase("estimate --terminals @FILE: two terminals", t_args, lambda: b"1\n3\n", 0,
+                  None),
+        ToolsCase("estimate --terminals @FILE: 1 MiB of binary garbage", t_args,
+                  lambda: garbage(MB), 1, t_tool),
+        ToolsCase("estimate --terminals @FILE: a 50 MB line", t_args,
+                  lambda: b"1" * (50 * MB) + b"\n", 1,
+                  t_tool + "1: the line is longer than 256 bytes"),
+        ToolsCase("estimate --terminals @FILE: /dev/zero, refused at its first line",
+                  t_args[:-1] + ["@/dev/zero"], lambda: b"", 1,
+                  "varnak-tools estimate: /dev/zero line 1: the line is longer than 256 bytes"),
+        ToolsCase("estimate --terminals @FILE: a million lines", t_args,
+                  lambda: b"1\n2\n" * (MB // 2), 1, t_tool + "3: terminal 1 is given twice"),
+        ToolsCase("estimate --terminals @FILE: id 2^31", t_args, lambda: b"1\n2147483648\n", 1,
+                  t_tool + "2: terminal 2147483648 is outside 1..4"),
+    ]
     return made
 
 

@@ -190,6 +190,11 @@ def memory_cases() -> List[MemoryCase]:
                    ["Varnak", "--graph", "{long}", "--N", "1"], no_memory),
         MemoryCase("varnak-tools reliability --exact, an edge table above the limit",
                    ["varnak-tools", "reliability", "--graph", "{long}", "--exact"], no_memory),
+        MemoryCase("varnak-tools cuts, an edge table above the limit",
+                   ["varnak-tools", "cuts", "--graph", "{long}", "--max-size", "1"], no_memory),
+        MemoryCase("varnak-tools estimate --terminals, an edge table above the limit",
+                   ["varnak-tools", "estimate", "--graph", "{long}", "--N", "1", "--seed", "1",
+                    "--terminals", "1,2"], no_memory),
         # The diagram's default budget is half the limit, so it ends with the budget's
         # message instead of an allocation that fails half-way.
         MemoryCase("varnak-tools exact, a decision diagram above the limit",
