@@ -6,6 +6,9 @@
 #
 #   scripts/run_fuzzers.sh [total seconds]     default 180, or VARNAK_FUZZ_SECONDS
 #
+# VARNAK_FUZZ_SEED fixes libFuzzer's random seed (default 0: a new one each run), so that a
+# run's mutations can be repeated; CI fixes it.
+#
 # New inputs go to build/fuzz/work/<target>/corpus, never into the sources. A failing input
 # is left in build/fuzz/work/<target>/artifacts/: copy it to tests/fuzz/regressions/<kind>/
 # so that the ordinary test suite replays it from then on.
@@ -13,6 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 total_seconds=${1:-${VARNAK_FUZZ_SECONDS:-180}}
+fuzz_seed=${VARNAK_FUZZ_SEED:-0}
 # Absolute paths throughout: the varnak-tools targets run each input in a scratch folder
 # that they make their working directory, so a relative corpus or artifact path would
 # point into it.
@@ -59,6 +63,7 @@ for entry in "${targets[@]}"; do
   # read from the sources.
   "$build_dir/tests/fuzz/$target" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len="$max_len" \
+    -seed="$fuzz_seed" \
     -dict="$fuzz_sources/$dictionary.dict" -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
     "$work/corpus" "$fuzz_sources/corpus/$kind" "$fuzz_sources/regressions/$kind" \
     >"$work/fuzz.log" 2>&1 || status=$?
