@@ -151,26 +151,6 @@ TEST(SrlgDiagram, ARefusedBudgetEndsCleanlyWithAMessage) {
   EXPECT_GT(exact.diagram.nodes, 0u);
 }
 
-// The probability of connection with each SRLG s up with probability p[s-1], summed over
-// all subsets; `forced` (1..S) is held up or down instead.
-double direct_sum(const std::vector<bool>& connected, const std::vector<double>& p,
-                  std::int32_t forced = 0, bool forced_up = true) {
-  double sum = 0.0;
-  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
-    double probability = connected[subset] ? 1.0 : 0.0;
-    for (std::size_t s = 0; s < p.size(); ++s) {
-      const bool up = (subset >> s & 1) != 0;
-      if (static_cast<std::int32_t>(s) + 1 == forced) {
-        probability *= up == forced_up ? 1.0 : 0.0;
-      } else {
-        probability *= up ? p[s] : 1.0 - p[s];
-      }
-    }
-    sum += probability;
-  }
-  return sum;
-}
-
 TEST(SrlgDiagram, OwnProbabilitiesEqualTheDirectSum) {
   std::vector<std::pair<std::string, NetworkInstance>> networks = {
       {"grid", analysis_networks::grid_2x3()},
@@ -192,13 +172,13 @@ TEST(SrlgDiagram, OwnProbabilitiesEqualTheDirectSum) {
     SrlgReliability result;
     std::string failure;
     ASSERT_EQ(compute_srlg_reliability(instance, p, ExactOptions{}, result, failure), 0) << failure;
-    EXPECT_NEAR(result.reliability, direct_sum(connected, p), 1e-12);
+    EXPECT_NEAR(result.reliability, brute_force::reliability_over_subsets(connected, p), 1e-12);
     ASSERT_EQ(result.importances.size(), p.size());
     for (std::int32_t s = 1; s <= instance.srlg_count; ++s) {
       const SrlgImportance& entry = result.importances[static_cast<std::size_t>(s) - 1];
       EXPECT_EQ(entry.srlg, s);
-      const double up = direct_sum(connected, p, s, true);
-      const double down = direct_sum(connected, p, s, false);
+      const double up = brute_force::reliability_over_subsets(connected, p, s, true);
+      const double down = brute_force::reliability_over_subsets(connected, p, s, false);
       EXPECT_NEAR(entry.reliability_up, up, 1e-12) << "SRLG " << s;
       EXPECT_NEAR(entry.reliability_down, down, 1e-12) << "SRLG " << s;
       EXPECT_NEAR(entry.importance, up - down, 1e-12) << "SRLG " << s;

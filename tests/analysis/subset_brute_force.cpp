@@ -120,22 +120,30 @@ SubsetCounts count_by_size(const std::vector<bool>& connected, std::int32_t srlg
   return counts;
 }
 
-double reliability_over_subsets(const std::vector<bool>& connected, std::int32_t srlg_count,
-                                double p, std::int32_t forced_srlg, bool forced_up) {
+double reliability_over_subsets(const std::vector<bool>& connected,
+                                const std::vector<double>& up_probability, std::int32_t forced_srlg,
+                                bool forced_up) {
   double sum = 0.0;
   for (std::size_t subset = 0; subset < connected.size(); ++subset) {
     double probability = 1.0;
-    for (std::int32_t srlg = 1; srlg <= srlg_count; ++srlg) {
-      const bool up = (subset >> (srlg - 1) & 1) != 0;
-      if (srlg == forced_srlg) {
+    for (std::size_t s = 0; s < up_probability.size(); ++s) {
+      const bool up = (subset >> s & 1) != 0;
+      if (static_cast<std::int32_t>(s) + 1 == forced_srlg) {
         probability *= up == forced_up ? 1.0 : 0.0;
       } else {
-        probability *= up ? p : 1.0 - p;
+        probability *= up ? up_probability[s] : 1.0 - up_probability[s];
       }
     }
     sum += connected[subset] ? probability : 0.0;
   }
   return sum;
+}
+
+double reliability_over_subsets(const std::vector<bool>& connected, std::int32_t srlg_count,
+                                double p, std::int32_t forced_srlg, bool forced_up) {
+  return reliability_over_subsets(
+      connected, std::vector<double>(static_cast<std::size_t>(std::max(srlg_count, 0)), p),
+      forced_srlg, forced_up);
 }
 
 }  // namespace varnak::brute_force

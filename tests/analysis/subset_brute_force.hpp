@@ -36,4 +36,9 @@ SubsetCounts count_by_size(const std::vector<bool>& connected, std::int32_t srlg
 double reliability_over_subsets(const std::vector<bool>& connected, std::int32_t srlg_count,
                                 double p, std::int32_t forced_srlg = 0, bool forced_up = true);
 
+// The same with SRLG s up with its own probability up_probability[s-1].
+double reliability_over_subsets(const std::vector<bool>& connected,
+                                const std::vector<double>& up_probability,
+                                std::int32_t forced_srlg = 0, bool forced_up = true);
+
 }  // namespace varnak::brute_force

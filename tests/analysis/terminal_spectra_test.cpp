@@ -133,26 +133,6 @@ TEST(TerminalSpectra, ExactAgreesWithBruteForceOnAwkwardNetworks) {
   }
 }
 
-// The probability that the terminals are connected, each SRLG s up with probability
-// p[s-1], summed over all subsets; `forced` (1..S) is held up or down instead.
-double direct_sum(const std::vector<bool>& connected, const std::vector<double>& p,
-                  std::int32_t forced = 0, bool forced_up = true) {
-  double sum = 0.0;
-  for (std::size_t subset = 0; subset < connected.size(); ++subset) {
-    double probability = connected[subset] ? 1.0 : 0.0;
-    for (std::size_t s = 0; s < p.size(); ++s) {
-      const bool up = (subset >> s & 1) != 0;
-      probability *= static_cast<std::int32_t>(s) + 1 == forced ? (up == forced_up ? 1.0 : 0.0)
-                     : up                                       ? p[s]
-                                                                : 1.0 - p[s];
-    }
-    sum += probability;
-  }
-  return sum;
-}
-
-// Each SRLG with its own probability: the decision diagram with the terminals in its states
-// against every subset played out.
 TEST(TerminalSpectra, OwnProbabilitiesEqualTheDirectSum) {
   for (std::uint64_t seed = 1; seed <= 60; ++seed) {
     const NetworkInstance instance = test_networks::make_awkward_network(seed);
@@ -176,12 +156,16 @@ TEST(TerminalSpectra, OwnProbabilitiesEqualTheDirectSum) {
       SrlgReliability result;
       std::string failure;
       ASSERT_EQ(compute_srlg_reliability(instance, p, options, result, failure), 0) << failure;
-      EXPECT_NEAR(result.reliability, direct_sum(connected, p), 1e-12);
+      EXPECT_NEAR(result.reliability, brute_force::reliability_over_subsets(connected, p), 1e-12);
       ASSERT_EQ(result.importances.size(), p.size());
       for (std::int32_t s = 1; s <= instance.srlg_count; ++s) {
         const SrlgImportance& entry = result.importances[static_cast<std::size_t>(s) - 1];
-        EXPECT_NEAR(entry.reliability_up, direct_sum(connected, p, s, true), 1e-12) << s;
-        EXPECT_NEAR(entry.reliability_down, direct_sum(connected, p, s, false), 1e-12) << s;
+        EXPECT_NEAR(entry.reliability_up,
+                    brute_force::reliability_over_subsets(connected, p, s, true), 1e-12)
+            << s;
+        EXPECT_NEAR(entry.reliability_down,
+                    brute_force::reliability_over_subsets(connected, p, s, false), 1e-12)
+            << s;
       }
     }
   }
