@@ -24,7 +24,7 @@ import sys
 import tempfile
 import time
 from dataclasses import dataclass
-from typing import List, Optional
+from typing import List
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -70,21 +70,6 @@ def run_and_time(command: List[str], result: str):
         return file.read(), ended
 
 
-def write_share(command: List[str], place: str) -> Optional[float]:
-    """The share of a watched run that passes before its temporary file is first seen;
-    None if it never is (the write was too quick). Watching slows the run, so only the
-    share is kept, not the time."""
-    start = time.monotonic()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    seen = None
-    while process.poll() is None:
-        if seen is None and temporary_files(place):
-            seen = time.monotonic() - start
-        time.sleep(0.0002)
-    ended = time.monotonic() - start
-    return None if seen is None else seen / ended
-
-
 def kill_table(table: Table, programs, directory: str):
     instance = os.path.join(directory, "many.txt")
     with open(instance, "w") as file:
@@ -101,10 +86,13 @@ def kill_table(table: Table, programs, directory: str):
                          key=lambda timing: timing[1])
         whole, ended = timings[len(timings) // 2]
         expected = without_time(whole)
-        # Moments from a little before the write begins to a little after the end, so that
-        # a loaded machine, whose runs vary, still lands enough kills in the write.
-        share = write_share(command, place)
-        earliest = ended * (0.45 if share is None else min(0.8, 0.85 * share))
+        # The kill moments scatter around an aim that follows the write: a kill before it
+        # moves the aim later, one after the rename moves it earlier. So a machine whose
+        # runs are slower or quicker than the calibration, as a loaded CI machine's are,
+        # still lands its kills in the write.
+        aim = 0.7 * ended
+        step = 0.02 * ended
+        scatter = 0.04 * ended
         counts = {"earlier file": 0, "new file": 0, "in the write": 0}
         complaints = []
         started = time.monotonic()
@@ -113,20 +101,24 @@ def kill_table(table: Table, programs, directory: str):
                 file.write(PRECIOUS)
             for stray in temporary_files(place):
                 os.remove(os.path.join(place, stray))
-            delay = chooser.uniform(earliest, ended * 1.05)
+            delay = max(0.0, aim + chooser.uniform(-scatter, scatter))
             process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
             time.sleep(delay)
             process.send_signal(signal.SIGKILL)
             process.wait()
-            if temporary_files(place):
+            in_write = bool(temporary_files(place))
+            if in_write:
                 counts["in the write"] += 1
             with open(result, "rb") as file:
                 kept = file.read()
             if kept == PRECIOUS:
                 counts["earlier file"] += 1
+                if not in_write:
+                    aim = min(aim + step, 1.5 * ended)
             elif without_time(kept) == expected:
                 counts["new file"] += 1
+                aim = max(aim - step, 0.0)
             else:
                 complaints.append("trial %d, killed after %.4f s: the file holds %d bytes, "
                                   "neither the earlier file nor the whole new one: %r..."
