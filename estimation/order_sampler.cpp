@@ -33,10 +33,7 @@ OrderSampler::~OrderSampler() = default;
 OrderSampler::OrderSampler(const OrderSampler&) = default;
 OrderSampler& OrderSampler::operator=(const OrderSampler&) = default;
 
-// The one shuffle loop; `keep` sees each step's swap partner. A lambda that does nothing
-// leaves the plain reshuffle as it was.
-template <typename Keep>
-std::uint64_t OrderSampler::shuffle(RandomSource& random, std::int32_t* ids, Keep keep) const {
+std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) const {
   const std::size_t count = static_cast<std::size_t>(srlg_count_);
   std::uint64_t rejected = 0;
   for (std::size_t i = 1; i < count; ++i) {
@@ -48,37 +45,9 @@ std::uint64_t OrderSampler::shuffle(RandomSource& random, std::int32_t* ids, Kee
     }
     const std::uint64_t k =
         r - libdivide::libdivide_u64_branchfree_do(r, &step.divisor) * step.bound;
-    keep(i, k);
     std::swap(ids[i], ids[k]);
   }
   return rejected;
 }
-
-std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) const {
-  return shuffle(random, ids, [](std::size_t, std::uint64_t) {});
-}
-
-template <typename Partner>
-std::uint64_t OrderSampler::reshuffle_keeping(RandomSource& random, std::int32_t* ids,
-                                              Partner* partners) const {
-  return shuffle(random, ids, [partners](std::size_t i, std::uint64_t k) {
-    partners[i - 1] = static_cast<Partner>(k);
-  });
-}
-
-template <typename Partner>
-void OrderSampler::replay(const Partner* partners, std::int32_t* ids) const {
-  const std::size_t count = static_cast<std::size_t>(srlg_count_);
-  for (std::size_t i = 1; i < count; ++i) {
-    std::swap(ids[i], ids[partners[i - 1]]);
-  }
-}
-
-template std::uint64_t OrderSampler::reshuffle_keeping(RandomSource&, std::int32_t*,
-                                                       std::uint16_t*) const;
-template std::uint64_t OrderSampler::reshuffle_keeping(RandomSource&, std::int32_t*,
-                                                       std::uint32_t*) const;
-template void OrderSampler::replay(const std::uint16_t*, std::int32_t*) const;
-template void OrderSampler::replay(const std::uint32_t*, std::int32_t*) const;
 
 }  // namespace varnak

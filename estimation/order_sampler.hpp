@@ -26,20 +26,8 @@ class OrderSampler {
   // O(SRLGNUM) draws, no allocation.
   std::uint64_t reshuffle(RandomSource& random, std::int32_t* ids) const;
 
-  // The same reshuffle, which also keeps its srlg_count - 1 swap partners in `partners`,
-  // so that it can be done again on another order without drawing. `Partner` is
-  // std::uint16_t (for at most 65,536 SRLGs) or std::uint32_t.
-  template <typename Partner>
-  std::uint64_t reshuffle_keeping(RandomSource& random, std::int32_t* ids, Partner* partners) const;
-
-  // The swaps of a kept reshuffle, done on `ids`: O(SRLGNUM), no drawing.
-  template <typename Partner>
-  void replay(const Partner* partners, std::int32_t* ids) const;
-
  private:
   struct Step;
-  template <typename Keep>
-  std::uint64_t shuffle(RandomSource& random, std::int32_t* ids, Keep keep) const;
   std::int32_t srlg_count_;
   std::vector<Step> steps_;  // steps_[i] draws below i+1; steps_[0] is unused
 };
