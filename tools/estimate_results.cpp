@@ -12,6 +12,7 @@
 #include "common/printable.hpp"
 #include "common/wide_count.hpp"
 #include "estimation/memory_check.hpp"
+#include "estimation/terminal_search.hpp"
 
 namespace varnak {
 namespace {
@@ -233,6 +234,26 @@ bool json_bool(JsonCursor& json, std::string_view key, bool& value, Fault& fault
   return true;
 }
 
+// The items of the array whose '[' was just taken, each read by `read_item`, which
+// returns false once it has set the fault; then the closing ']'.
+template <typename ReadItem>
+bool json_items(JsonCursor& json, std::string_view key, Fault& fault, ReadItem read_item) {
+  if (json.take(']')) {
+    return true;
+  }
+  do {
+    if (!read_item()) {
+      return false;
+    }
+  } while (json.take(','));
+  if (!json.take(']')) {
+    fault = {json.line(),
+             "\"" + std::string(key) + "\" goes on with " + json.here() + "; expected , or ]"};
+    return false;
+  }
+  return true;
+}
+
 bool json_counts(JsonCursor& json, std::string_view key, std::vector<std::int64_t>& values,
                  Fault& fault) {
   values.clear();
@@ -240,10 +261,7 @@ bool json_counts(JsonCursor& json, std::string_view key, std::vector<std::int64_
     fault = {json.line(), "\"" + std::string(key) + "\" is not an array; expected [0, 1, ...]"};
     return false;
   }
-  if (json.take(']')) {
-    return true;
-  }
-  do {
+  return json_items(json, key, fault, [&] {
     std::int64_t value = 0;
     if (!json_integer(
             json, 0, std::numeric_limits<std::int32_t>::max(),
@@ -252,13 +270,8 @@ bool json_counts(JsonCursor& json, std::string_view key, std::vector<std::int64_
       return false;
     }
     values.push_back(value);
-  } while (json.take(','));
-  if (!json.take(']')) {
-    fault = {json.line(),
-             "\"" + std::string(key) + "\" goes on with " + json.here() + "; expected , or ]"};
-    return false;
-  }
-  return true;
+    return true;
+  });
 }
 
 // What the report names, gathered before the counts are checked.
@@ -278,7 +291,7 @@ struct Gathered {
   bool has_pairwise_none_up = false;
 };
 
-// A list of terminal ids: whole numbers from 1 to 2^31-1; `what` names it in a message.
+// A list of terminal ids: whole numbers from 1 to 2^31-1; a fault names `line`.
 bool read_terminal_ids(const std::vector<std::string_view>& items, std::size_t line,
                        std::vector<std::int32_t>& terminals, Fault& fault) {
   terminals.clear();
@@ -378,14 +391,11 @@ int parse_json(const std::string& text, EstimateResults& results, Gathered& gath
         fault = {key_line, "\"terminals\" is neither null nor an array of vertex ids"};
         return 1;
       }
-      if (!json.take(']')) {
-        do {
-          items.push_back(json.token());
-        } while (json.take(','));
-        if (!json.take(']')) {
-          fault = {json.line(), "\"terminals\" goes on with " + json.here() + "; expected , or ]"};
-          return 1;
-        }
+      if (!json_items(json, key, fault, [&] {
+            items.push_back(json.token());
+            return true;
+          })) {
+        return 1;
       }
       if (!read_terminal_ids(items, key_line, run.terminals, fault)) {
         return 1;
@@ -399,9 +409,8 @@ int parse_json(const std::string& text, EstimateResults& results, Gathered& gath
         const std::string_view text = json.token();
         std::int64_t pairs = 0;
         if (!read_integer(text, pairs) || pairs < 1) {
-          fault = {key_line, "\"terminal_pairs\" is " + shown(text) +
-                                 "; expected a whole "
-                                 "number from 1 up"};
+          fault = {key_line,
+                   "\"terminal_pairs\" is " + shown(text) + "; expected a whole number from 1 up"};
           return 1;
         }
         gathered.terminal_pairs = static_cast<std::uint64_t>(pairs);
@@ -420,24 +429,20 @@ int parse_json(const std::string& text, EstimateResults& results, Gathered& gath
           return 1;
         }
         gathered.has_connected_pairs = true;
-        if (!json.take(']')) {
-          do {
-            const std::size_t line = json.line();
-            const std::string_view text = json.token();
-            WideCount count = 0;
-            if (!read_wide_count(text, count)) {
-              fault = {line, "value " + std::to_string(gathered.connected_pairs.size() + 1) +
-                                 " of \"connected_pairs\" is " + shown(text) +
-                                 "; expected a whole number of pairs"};
-              return 1;
-            }
-            gathered.connected_pairs.push_back(count);
-          } while (json.take(','));
-          if (!json.take(']')) {
-            fault = {json.line(),
-                     "\"connected_pairs\" goes on with " + json.here() + "; expected , or ]"};
-            return 1;
-          }
+        if (!json_items(json, key, fault, [&] {
+              const std::size_t line = json.line();
+              const std::string_view text = json.token();
+              WideCount count = 0;
+              if (!read_wide_count(text, count)) {
+                fault = {line, "value " + std::to_string(gathered.connected_pairs.size() + 1) +
+                                   " of \"connected_pairs\" is " + shown(text) +
+                                   "; expected a whole number of pairs"};
+                return false;
+              }
+              gathered.connected_pairs.push_back(count);
+              return true;
+            })) {
+          return 1;
         }
       }
     } else if (key == "connected") {
@@ -775,12 +780,11 @@ int check_pairs(const RunInfo& run, const Gathered& gathered, Fault& fault) {
                     "\" beside the other pairwise figures; expected all three of --pairwise"};
     return 1;
   }
-  const std::uint64_t terminal_count = run.terminals.size();
-  if (!run.terminals.empty() &&
-      gathered.terminal_pairs != terminal_count * (terminal_count - 1) / 2) {
+  const std::int64_t terminal_count = static_cast<std::int64_t>(run.terminals.size());
+  if (!run.terminals.empty() && gathered.terminal_pairs != pairs_among(terminal_count)) {
     fault = {0, "terminal_pairs is " + std::to_string(gathered.terminal_pairs) + ", but " +
                     std::to_string(terminal_count) + " terminals make " +
-                    std::to_string(terminal_count * (terminal_count - 1) / 2) + " pairs"};
+                    std::to_string(pairs_among(terminal_count)) + " pairs"};
     return 1;
   }
   const std::size_t width = static_cast<std::size_t>(run.srlg_count);
