@@ -115,9 +115,10 @@ void CutSpaceFinder::clear() {
   counters_used_.clear();
 }
 
-std::int32_t CutSpaceFinder::first_up_position(const std::int32_t* order) {
+template <typename SrlgAt>
+std::int32_t CutSpaceFinder::search(SrlgAt srlg_at) {
   for (std::int32_t position = plan_.srlg_count - 1; position >= 0; --position) {
-    const std::int32_t srlg = order[position];
+    const std::int32_t srlg = srlg_at(position);
     const std::uint32_t end = plan_.listing_offsets[srlg];
     for (std::uint32_t index = plan_.listing_offsets[srlg - 1]; index < end; ++index) {
       const std::int32_t counter = plan_.listing_counters[index];
@@ -140,6 +141,26 @@ std::int32_t CutSpaceFinder::first_up_position(const std::int32_t* order) {
   broken_invariant(
       "the backward search found no first UP position, yet with every joining edge "
       "down the merged vertices are apart");
+}
+
+std::int32_t CutSpaceFinder::first_up_position(const std::int32_t* order) {
+  return search([order](std::int32_t position) { return order[position]; });
+}
+
+std::int32_t CutSpaceFinder::first_up_position(const std::int32_t* start_order,
+                                               const std::uint16_t* relative,
+                                               std::int32_t* real_order) {
+  return search([=](std::int32_t position) {
+    return real_order[position] = start_order[relative[position]];
+  });
+}
+
+std::int32_t CutSpaceFinder::first_up_position(const std::int32_t* start_order,
+                                               const std::uint32_t* relative,
+                                               std::int32_t* real_order) {
+  return search([=](std::int32_t position) {
+    return real_order[position] = start_order[relative[position]];
+  });
 }
 
 }  // namespace varnak

@@ -47,7 +47,18 @@ class CutSpaceFinder {
 
   std::int32_t first_up_position(const std::int32_t* order);
 
+  // The same for the order start_order[relative[p]]: its SRLG ids are written to
+  // `real_order` as the search reads them, so that from the first UP position to the end
+  // `real_order` holds the order; the positions before it are never composed.
+  std::int32_t first_up_position(const std::int32_t* start_order, const std::uint16_t* relative,
+                                 std::int32_t* real_order);
+  std::int32_t first_up_position(const std::int32_t* start_order, const std::uint32_t* relative,
+                                 std::int32_t* real_order);
+
  private:
+  // `srlg_at(position)` is asked from the last position back to the first UP one.
+  template <typename SrlgAt>
+  std::int32_t search(SrlgAt srlg_at);
   // Adds the signature of `edge` to the basis; false when it depends on the basis.
   bool add_to_basis(std::int32_t edge);
   void clear();

@@ -33,7 +33,8 @@ OrderSampler::~OrderSampler() = default;
 OrderSampler::OrderSampler(const OrderSampler&) = default;
 OrderSampler& OrderSampler::operator=(const OrderSampler&) = default;
 
-std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) const {
+template <typename Id>
+std::uint64_t OrderSampler::reshuffle_any(RandomSource& random, Id* ids) const {
   const std::size_t count = static_cast<std::size_t>(srlg_count_);
   std::uint64_t rejected = 0;
   for (std::size_t i = 1; i < count; ++i) {
@@ -48,6 +49,18 @@ std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) c
     std::swap(ids[i], ids[k]);
   }
   return rejected;
+}
+
+std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::int32_t* ids) const {
+  return reshuffle_any(random, ids);
+}
+
+std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::uint16_t* ids) const {
+  return reshuffle_any(random, ids);
+}
+
+std::uint64_t OrderSampler::reshuffle(RandomSource& random, std::uint32_t* ids) const {
+  return reshuffle_any(random, ids);
 }
 
 }  // namespace varnak

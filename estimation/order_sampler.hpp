@@ -25,9 +25,14 @@ class OrderSampler {
   // Permutes ids[0..srlg_count-1] in place and returns how many draws it rejected.
   // O(SRLGNUM) draws, no allocation.
   std::uint64_t reshuffle(RandomSource& random, std::int32_t* ids) const;
+  // The same draws and swaps on 16- and 32-bit entries, for orders kept as positions.
+  std::uint64_t reshuffle(RandomSource& random, std::uint16_t* ids) const;
+  std::uint64_t reshuffle(RandomSource& random, std::uint32_t* ids) const;
 
  private:
   struct Step;
+  template <typename Id>
+  std::uint64_t reshuffle_any(RandomSource& random, Id* ids) const;
   std::int32_t srlg_count_;
   std::vector<Step> steps_;  // steps_[i] draws below i+1; steps_[0] is unused
 };

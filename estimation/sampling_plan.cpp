@@ -156,9 +156,10 @@ FirstUpFinder::FirstUpFinder(const SamplingPlan& plan)
   listing_positions_.resize(longest_listing);
 }
 
-void FirstUpFinder::compute_up_positions(const std::int32_t* order) {
+template <typename SrlgAt>
+void FirstUpFinder::compute_up_positions(SrlgAt srlg_at) {
   for (std::int32_t position = 0; position < plan_.srlg_count; ++position) {
-    position_of_srlg_[order[position]] = position;
+    position_of_srlg_[srlg_at(position)] = position;
   }
   const std::size_t singles = static_cast<std::size_t>(plan_.single_listing_edges);
   for (std::size_t e = 0; e < singles; ++e) {
@@ -192,8 +193,9 @@ bool FirstUpFinder::join(std::int32_t u, std::int32_t v) {
   return true;
 }
 
-std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
-  compute_up_positions(order);
+template <typename SrlgAt>
+std::int32_t FirstUpFinder::search(SrlgAt srlg_at) {
+  compute_up_positions(srlg_at);
 
   // Every vertex needs one of its edges up, so the network cannot be UP before the
   // latest of the vertices' earliest edges.
@@ -260,6 +262,20 @@ std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
   broken_invariant(
       "the forward search found no first UP position, yet every joining edge is up "
       "at the last position and they connect");
+}
+
+std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
+  return search([order](std::int32_t position) { return order[position]; });
+}
+
+std::int32_t FirstUpFinder::first_up_position(const std::int32_t* start_order,
+                                              const std::uint16_t* relative) {
+  return search([=](std::int32_t position) { return start_order[relative[position]]; });
+}
+
+std::int32_t FirstUpFinder::first_up_position(const std::int32_t* start_order,
+                                              const std::uint32_t* relative) {
+  return search([=](std::int32_t position) { return start_order[relative[position]]; });
 }
 
 }  // namespace varnak

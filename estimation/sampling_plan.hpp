@@ -70,8 +70,16 @@ class FirstUpFinder {
   // that the edges still down cut apart, typically few.
   std::int32_t first_up_position(const std::int32_t* order);
 
+  // The same for the order start_order[relative[p]], composed as it is read.
+  std::int32_t first_up_position(const std::int32_t* start_order, const std::uint16_t* relative);
+  std::int32_t first_up_position(const std::int32_t* start_order, const std::uint32_t* relative);
+
  private:
-  void compute_up_positions(const std::int32_t* order);
+  // `srlg_at(position)` is asked for every position once, first to last.
+  template <typename SrlgAt>
+  std::int32_t search(SrlgAt srlg_at);
+  template <typename SrlgAt>
+  void compute_up_positions(SrlgAt srlg_at);
   // Joins two pieces; true when they were apart.
   bool join(std::int32_t u, std::int32_t v);
 

@@ -46,11 +46,17 @@ struct SampleTallies {
         pair_gains(pairwise ? static_cast<std::size_t>(srlg_count) : 0, 0) {}
 
   void record(const std::int32_t* order, std::int32_t up_position) {
+    record_with([order](std::int32_t position) { return order[position]; }, up_position);
+  }
+
+  // `srlg_at(position)` is asked for the positions after the first UP one.
+  template <typename SrlgAt>
+  void record_with(SrlgAt srlg_at, std::int32_t up_position) {
     ++first_up[up_position];
     const std::size_t width = static_cast<std::size_t>(srlg_count);
     std::int32_t* up_row = &late_starts[static_cast<std::size_t>(up_position) * width];
     for (std::int32_t position = up_position + 1; position < srlg_count; ++position) {
-      const std::size_t srlg_index = static_cast<std::size_t>(order[position] - 1);
+      const std::size_t srlg_index = static_cast<std::size_t>(srlg_at(position) - 1);
       --up_row[srlg_index];
       ++late_starts[static_cast<std::size_t>(position) * width + srlg_index];
     }
@@ -171,7 +177,9 @@ class FirstUpSearch {
  public:
   FirstUpSearch(const SamplingPlan& plan, const std::optional<CutSpacePlan>& cut_space,
                 bool backward)
-      : always_up_(plan.always_up), backward_(backward && cut_space.has_value()) {
+      : always_up_(plan.always_up),
+        backward_(backward && cut_space.has_value()),
+        srlg_count_(plan.srlg_count) {
     if (always_up_) {
       return;
     }
@@ -208,6 +216,28 @@ class FirstUpSearch {
 
   // The sample of `order` recorded in `tallies`: its first UP position, when it has one,
   // and with a terminal plan the pairs each position joins when the tallies keep them.
+  // The sample whose order is start_order[relative[p]]. Each search reads the order
+  // composed as it goes: the search from the end, from the last position back to the first
+  // UP one, writing into `real_order` the part that the tallies then read; the search from
+  // the start, every position once, and the tallies the positions after the first UP one
+  // again. A terminal search takes the whole order from `real_order`.
+  template <typename Position>
+  void evaluate(const std::int32_t* start_order, const Position* relative, std::int32_t* real_order,
+                SampleTallies& tallies) {
+    if (terminal_search_.has_value() || always_up_) {
+      for (std::int32_t position = 0; position < srlg_count_; ++position) {
+        real_order[position] = start_order[relative[position]];
+      }
+      evaluate(real_order, tallies);
+    } else if (backward_) {
+      tallies.record(real_order,
+                     backward_search_->first_up_position(start_order, relative, real_order));
+    } else {
+      tallies.record_with([=](std::int32_t position) { return start_order[relative[position]]; },
+                          forward_search_->first_up_position(start_order, relative));
+    }
+  }
+
   void evaluate(const std::int32_t* order, SampleTallies& tallies) {
     if (!terminal_search_.has_value()) {
       tallies.record(order, first_up_position(order));
@@ -553,6 +583,10 @@ double seconds_since(Clock::time_point start) {
 // in turn (O(SRLGNUM) a block), and each process's threads evaluate its blocks' real
 // orders in chunks taken from a shared counter. Integer tallies: their sum does not
 // depend on who evaluated what.
+//
+// A worker draws its block of the next wave before it takes chunks of this one, into the
+// other of its two stores, so that the threads meet once a wave: however long each takes
+// to draw, the chunks even it out.
 class SharedOutRun {
  public:
   SharedOutRun(std::int32_t sample_size, const Sampling& sampling, std::uint64_t engine_seed,
@@ -591,10 +625,12 @@ class SharedOutRun {
     const std::size_t entries = static_cast<std::size_t>(block_size_) * width_;
     for (int thread = 0; thread < threads_; ++thread) {
       Worker& worker = workers_state_.emplace_back(srlg_count_, sampling.pairwise);
-      if (srlg_count_ <= kMostNarrowSrlgs) {
-        worker.narrow_orders = large_array<std::uint16_t>(entries);
-      } else {
-        worker.wide_orders = large_array<std::uint32_t>(entries);
+      for (DrawnBlock& drawn : worker.stores) {
+        if (srlg_count_ <= kMostNarrowSrlgs) {
+          drawn.narrow_orders = large_array<std::uint16_t>(entries);
+        } else {
+          drawn.wide_orders = large_array<std::uint32_t>(entries);
+        }
       }
     }
   }
@@ -633,25 +669,36 @@ class SharedOutRun {
   }
 
  private:
-  struct Worker {
-    Worker(std::int32_t srlg_count, bool pairwise)
+  // One wave's block of a worker, as drawn and as the exchange places it.
+  struct DrawnBlock {
+    explicit DrawnBlock(std::int32_t srlg_count)
         : relative(static_cast<std::size_t>(srlg_count)),
-          start_order(static_cast<std::size_t>(srlg_count)),
-          real_order(static_cast<std::size_t>(srlg_count)),
-          tallies(srlg_count, pairwise) {}
+          start_order(static_cast<std::size_t>(srlg_count)) {}
 
-    MtWindow block_window;  // the engine at the block's start, were no draw ever rejected
     std::int64_t block = 0;
     std::int64_t assumed_offset = 0;  // rejections before the block it was drawn after
     std::int64_t rejections = 0;
     bool drawn_after_wrong_offset = false;
-    JumpPolynomial stride;               // from one of its blocks to its next
     std::vector<std::int32_t> relative;  // positions 0..SRLGNUM-1, as the block permutes them
     // Each sample's relative order, SRLGNUM positions: megabytes that every block writes
     // before they are read, so never cleared. Narrow when SRLGNUM allows.
     LargeArray<std::uint16_t> narrow_orders;
     LargeArray<std::uint32_t> wide_orders;
     std::vector<std::int32_t> start_order;
+  };
+
+  struct Worker {
+    Worker(std::int32_t srlg_count, bool pairwise)
+        : stores{DrawnBlock(srlg_count), DrawnBlock(srlg_count)},
+          real_order(static_cast<std::size_t>(srlg_count)),
+          tallies(srlg_count, pairwise) {}
+
+    DrawnBlock& drawn(std::int64_t wave) { return stores[wave % 2]; }
+    const DrawnBlock& drawn(std::int64_t wave) const { return stores[wave % 2]; }
+
+    MtWindow block_window;  // the engine at its latest block's start, were no draw rejected
+    JumpPolynomial stride;  // from one of its blocks to its next
+    DrawnBlock stores[2];   // this wave's block and the next one's, in turn
     std::vector<std::int32_t> real_order;
     SampleTallies tallies;
     double jump_seconds = 0.0;
@@ -683,37 +730,51 @@ class SharedOutRun {
                        slot_values_];
   }
 
+  bool is_mine(int worker) const {
+    return worker >= first_worker_ && worker < first_worker_ + threads_;
+  }
+
   std::int64_t samples_in(std::int64_t block) const {
     return std::min<std::int64_t>(block_size_, sample_size_ - block * block_size_);
   }
 
-  void draw_block(Worker& worker) {
-    RandomSource random(worker.block_window);
-    random.skip(static_cast<std::uint64_t>(worker.assumed_offset));
-    for (std::int32_t position = 0; position < srlg_count_; ++position) {
-      worker.relative[position] = position;
+  void draw_block(const Worker& worker, DrawnBlock& drawn) {
+    if (drawn.narrow_orders) {
+      draw_orders(worker, drawn, drawn.narrow_orders.get());
+    } else {
+      draw_orders(worker, drawn, drawn.wide_orders.get());
     }
-    worker.rejections = 0;
-    const std::int64_t samples = samples_in(worker.block);
+  }
+
+  // Each sample is drawn in its own place, from a copy of the sample before it, so that
+  // no order is copied again; the last one is the block's net permutation.
+  template <typename Position>
+  void draw_orders(const Worker& worker, DrawnBlock& drawn, Position* orders) {
+    RandomSource random(worker.block_window);
+    random.skip(static_cast<std::uint64_t>(drawn.assumed_offset));
+    drawn.rejections = 0;
+    std::iota(orders, orders + width_, Position{0});
+    const std::int64_t samples = samples_in(drawn.block);
     for (std::int64_t sample = 0; sample < samples; ++sample) {
       if (sample % kEvaluationChunk == 0 && stop_is_requested(stop_requested_)) {
         return;
       }
-      worker.rejections +=
-          static_cast<std::int64_t>(sampler_.reshuffle(random, worker.relative.data()));
-      const std::size_t first = static_cast<std::size_t>(sample) * width_;
-      if (worker.narrow_orders) {
-        std::copy(worker.relative.begin(), worker.relative.end(), &worker.narrow_orders[first]);
-      } else {
-        std::copy(worker.relative.begin(), worker.relative.end(), &worker.wide_orders[first]);
+      Position* order = orders + static_cast<std::size_t>(sample) * width_;
+      if (sample > 0) {
+        std::copy_n(order - width_, width_, order);
       }
+      drawn.rejections += static_cast<std::int64_t>(sampler_.reshuffle(random, order));
     }
+    const Position* last = orders + static_cast<std::size_t>(samples - 1) * width_;
+    std::copy_n(last, width_, drawn.relative.begin());
   }
 
-  // The worker's block of `wave` drawn, its engine window jumped there first.
+  // The worker's block of `wave` drawn, its engine window jumped there first. The
+  // rejections of every wave before it are known by then.
   void draw_first_time(Worker& worker, int worker_index, std::int64_t wave) {
-    worker.block = wave * workers_ + worker_index;
-    if (worker.block >= block_count_) {
+    DrawnBlock& drawn = worker.drawn(wave);
+    drawn.block = wave * workers_ + worker_index;
+    if (drawn.block >= block_count_) {
       return;
     }
     const Clock::time_point jump_start = Clock::now();
@@ -726,56 +787,57 @@ class SharedOutRun {
       worker.block_window = jumped(worker.block_window, worker.stride);
     }
     worker.jump_seconds += seconds_since(jump_start);
-    worker.assumed_offset = rejections_before_wave_;
-    draw_block(worker);
+    drawn.assumed_offset = rejections_before_wave_;
+    draw_block(worker, drawn);
   }
 
   // In a slot's offset: the worker had no block in this wave, past the last one.
   static constexpr std::int64_t kNoBlock = -1;
 
-  // The processes swap what their blocks drew; every process then finds the same starts.
-  // Returns whether every block was drawn from its right start.
-  bool exchange_draws() {
+  // The processes swap what their blocks of `wave` drew; every process then finds the
+  // same starts. Returns whether every block was drawn from its right start; if not, the
+  // first wrong one is marked.
+  bool exchange_draws(std::int64_t wave) {
     std::vector<std::int64_t> mine(static_cast<std::size_t>(slots_per_process_) * slot_values_, 0);
     for (int thread = 0; thread < threads_; ++thread) {
-      const Worker& worker = workers_state_[static_cast<std::size_t>(thread)];
+      const DrawnBlock& drawn = workers_state_[static_cast<std::size_t>(thread)].drawn(wave);
       std::int64_t* slot = &mine[static_cast<std::size_t>(thread) * slot_values_];
-      const bool drawn = worker.block < block_count_;
-      slot[0] = drawn ? worker.rejections : 0;
-      slot[1] = drawn ? worker.assumed_offset : kNoBlock;
+      const bool exists = drawn.block < block_count_;
+      slot[0] = exists ? drawn.rejections : 0;
+      slot[1] = exists ? drawn.assumed_offset : kNoBlock;
       for (std::size_t position = 0; position < width_; ++position) {
         slot[2 + position] =
-            drawn ? worker.relative[position] : static_cast<std::int64_t>(position);
+            exists ? drawn.relative[position] : static_cast<std::int64_t>(position);
       }
     }
     processes_.gather_all(mine, exchanged_);
     std::int64_t offset = rejections_before_wave_;
-    bool all_right = true;
     for (int worker = 0; worker < workers_; ++worker) {
       const std::int64_t* slot = slot_of(worker);
       if (slot[1] != kNoBlock && slot[1] != offset) {
-        all_right = false;
-        if (worker >= first_worker_ && worker < first_worker_ + threads_) {
-          Worker& wrong = workers_state_[static_cast<std::size_t>(worker - first_worker_)];
+        if (is_mine(worker)) {
+          DrawnBlock& wrong =
+              workers_state_[static_cast<std::size_t>(worker - first_worker_)].drawn(wave);
           wrong.assumed_offset = offset;
           wrong.drawn_after_wrong_offset = true;
         }
         // Later blocks cannot be judged before this one is drawn again.
-        break;
+        return false;
       }
       offset += slot[0];
     }
-    return all_right;
+    return true;
   }
 
-  // Every block's start order, in turn, and the order the next wave starts from.
-  void compose_starts() {
+  // Every block's start order of `wave`, in turn, and the order the next wave starts from.
+  void compose_starts(std::int64_t wave) {
     std::vector<std::int32_t>& next = composed_;
     next.resize(width_);
     for (int worker = 0; worker < workers_; ++worker) {
       const std::int64_t* slot = slot_of(worker);
-      if (worker >= first_worker_ && worker < first_worker_ + threads_) {
-        workers_state_[static_cast<std::size_t>(worker - first_worker_)].start_order = chain_;
+      if (is_mine(worker)) {
+        workers_state_[static_cast<std::size_t>(worker - first_worker_)].drawn(wave).start_order =
+            chain_;
       }
       for (std::size_t position = 0; position < width_; ++position) {
         next[position] = chain_[static_cast<std::size_t>(slot[2 + position])];
@@ -785,19 +847,47 @@ class SharedOutRun {
     }
   }
 
-  // The block's start order permuted by a sample's relative order: its real order.
-  template <typename Position>
-  static void compose(const std::vector<std::int32_t>& start_order, const Position* relative,
-                      std::vector<std::int32_t>& real_order) {
-    for (std::size_t position = 0; position < real_order.size(); ++position) {
-      real_order[position] = start_order[relative[position]];
+  // By thread 0 alone, while the others wait: the starts of `wave` settled. Only the first
+  // wrong block is drawn again, by this thread; the exchange then judges the next. Every
+  // process loops as often, as every one judges the same exchange.
+  void settle_wave(std::int64_t wave) {
+    const Clock::time_point serial_start = Clock::now();
+    // A block cut short by a stop is not worth exchanging.
+    stopping_ = stop_is_requested(stop_requested_);
+    while (!stopping_ && !exchange_draws(wave)) {
+      for (Worker& worker : workers_state_) {
+        DrawnBlock& drawn = worker.drawn(wave);
+        if (drawn.drawn_after_wrong_offset) {
+          drawn.drawn_after_wrong_offset = false;
+          draw_block(worker, drawn);
+          ++redrawn_blocks_;
+        }
+      }
+      stopping_ = stop_is_requested(stop_requested_);
+    }
+    if (!stopping_) {
+      compose_starts(wave);
+      next_chunk_.value.store(0);
+    }
+    serial_seconds_ += seconds_since(serial_start);
+  }
+
+  // The search from the end reads a sample's relative order from its last position back,
+  // often only a few cache lines that the prefetcher, seeing no stream, would not fetch.
+  void prefetch_tail(const DrawnBlock& drawn, std::size_t end_entry) const {
+    constexpr std::size_t kTailBytes = 256;
+    const char* end = drawn.narrow_orders
+                          ? reinterpret_cast<const char*>(&drawn.narrow_orders[0] + end_entry)
+                          : reinterpret_cast<const char*>(&drawn.wide_orders[0] + end_entry);
+    for (std::size_t back = 64; back <= kTailBytes; back += 64) {
+      __builtin_prefetch(end - back);
     }
   }
 
-  // The chunks of this process's blocks, taken from a shared counter; each sample's real
-  // order is composed from its block's start order and its relative order. O(SRLGNUM) a
-  // sample beside the evaluation.
-  void evaluate_blocks(Worker& mine, FirstUpSearch& finder) {
+  // The chunks of this process's blocks of `wave`, taken from a shared counter; each
+  // sample's real order is composed from its block's start order and its relative order,
+  // at most O(SRLGNUM) a sample beside the evaluation.
+  void evaluate_blocks(std::int64_t wave, Worker& mine, FirstUpSearch& finder) {
     const std::int64_t chunks_per_block = (block_size_ - 1) / kEvaluationChunk + 1;
     const std::int64_t chunk_count = static_cast<std::int64_t>(threads_) * chunks_per_block;
     for (std::int64_t chunk = next_chunk_.value.fetch_add(1); chunk < chunk_count;
@@ -805,7 +895,8 @@ class SharedOutRun {
       if (stop_is_requested(stop_requested_)) {
         return;
       }
-      const Worker& owner = workers_state_[static_cast<std::size_t>(chunk / chunks_per_block)];
+      const DrawnBlock& owner =
+          workers_state_[static_cast<std::size_t>(chunk / chunks_per_block)].drawn(wave);
       const std::int64_t first = chunk % chunks_per_block * kEvaluationChunk;
       if (owner.block >= block_count_ || first >= samples_in(owner.block)) {
         continue;
@@ -813,12 +904,14 @@ class SharedOutRun {
       const std::int64_t end = std::min(first + kEvaluationChunk, samples_in(owner.block));
       for (std::int64_t sample = first; sample < end; ++sample) {
         const std::size_t first_entry = static_cast<std::size_t>(sample) * width_;
+        prefetch_tail(owner, first_entry + 2 * width_);
         if (owner.narrow_orders) {
-          compose(owner.start_order, &owner.narrow_orders[first_entry], mine.real_order);
+          finder.evaluate(owner.start_order.data(), &owner.narrow_orders[first_entry],
+                          mine.real_order.data(), mine.tallies);
         } else {
-          compose(owner.start_order, &owner.wide_orders[first_entry], mine.real_order);
+          finder.evaluate(owner.start_order.data(), &owner.wide_orders[first_entry],
+                          mine.real_order.data(), mine.tallies);
         }
-        finder.evaluate(mine.real_order.data(), mine.tallies);
       }
     }
   }
@@ -827,45 +920,26 @@ class SharedOutRun {
     Worker& mine = workers_state_[static_cast<std::size_t>(thread)];
     const int worker_index = first_worker_ + thread;
     FirstUpSearch finder(sampling_);
-    for (std::int64_t wave = 0; wave < wave_count_; ++wave) {
-      draw_first_time(mine, worker_index, wave);
-      sync_.arrive_and_wait();
-      for (;;) {
-        if (thread == 0) {
-          const Clock::time_point serial_start = Clock::now();
-          // A block cut short by a stop is not worth exchanging.
-          stopping_ = stop_is_requested(stop_requested_);
-          starts_right_ = stopping_ || exchange_draws();
-          serial_seconds_ += seconds_since(serial_start);
-        }
-        sync_.arrive_and_wait();
-        if (starts_right_) {
-          break;
-        }
-        // Only the first wrong block is drawn again; the exchange then judges the next.
-        if (mine.drawn_after_wrong_offset) {
-          mine.drawn_after_wrong_offset = false;
-          draw_block(mine);
-          redrawn_blocks_.fetch_add(1, std::memory_order_relaxed);
-        }
-        sync_.arrive_and_wait();
+    draw_first_time(mine, worker_index, 0);
+    sync_.arrive_and_wait();
+    if (thread == 0) {
+      settle_wave(0);
+    }
+    sync_.arrive_and_wait();
+    for (std::int64_t wave = 0; wave < wave_count_ && !stopping_; ++wave) {
+      if (wave + 1 < wave_count_) {
+        draw_first_time(mine, worker_index, wave + 1);
       }
-      if (stopping_) {
-        break;
-      }
-      if (thread == 0) {
-        const Clock::time_point serial_start = Clock::now();
-        compose_starts();
-        next_chunk_.value.store(0);
-        serial_seconds_ += seconds_since(serial_start);
-      }
-      sync_.arrive_and_wait();
-      evaluate_blocks(mine, finder);
+      evaluate_blocks(wave, mine, finder);
       sync_.arrive_and_wait();
       if (thread == 0) {
         report_progress(samples_done_,
                         std::min<std::int64_t>((wave + 1) * workers_ * block_size_, sample_size_));
+        if (wave + 1 < wave_count_) {
+          settle_wave(wave + 1);
+        }
       }
+      sync_.arrive_and_wait();
     }
   }
 
@@ -889,13 +963,12 @@ class SharedOutRun {
   int slots_per_process_ = 1;
   std::vector<int> slot_of_worker_;
   std::vector<std::int64_t> exchanged_;
-  std::vector<std::int32_t> chain_;  // the order the current wave starts from
+  std::vector<std::int32_t> chain_;  // the order the next wave to settle starts from
   std::vector<std::int32_t> composed_;
   std::vector<Worker> workers_state_;
-  std::int64_t rejections_before_wave_ = 0;
-  std::atomic<std::int64_t> redrawn_blocks_{0};
-  bool starts_right_ = true;
-  // Set by thread 0 alone between two meetings, read by all after the second.
+  // Written by thread 0 alone between two meetings, read by all after the second.
+  std::int64_t rejections_before_wave_ = 0;  // of the waves settled so far
+  std::int64_t redrawn_blocks_ = 0;
   bool stopping_ = false;
   double serial_seconds_ = 0.0;
   // On a cache line of its own: every thread writes it.
@@ -1063,8 +1136,9 @@ std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count)
                 static_cast<std::uint64_t>(srlg_count)
           : 0;
   const std::uint64_t bytes_per_entry = srlg_count <= kMostNarrowSrlgs ? 2 : 4;
+  // Two stores of orders a thread: the wave's block and the next one's.
   const std::uint64_t blocks =
-      threads * (block_entries > 0 ? allocated_bytes(block_entries * bytes_per_entry) : 0);
+      threads * 2 * (block_entries > 0 ? allocated_bytes(block_entries * bytes_per_entry) : 0);
   return cells * 4 * threads + blocks;
 }
 

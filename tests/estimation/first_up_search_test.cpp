@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <vector>
 
@@ -39,7 +40,9 @@ std::int32_t first_up_by_brute_force(const NetworkInstance& instance,
 }
 
 // Both searches, forward from the degree bound and backward through the cut space, give
-// the first UP position of every order.
+// the first UP position of every order, whether it is given whole or as a start order
+// permuted by relative positions of either width. The backward search composes the order
+// from its first UP position to the end, which is what the tallies read.
 TEST(FirstUpSearch, ForwardAndBackwardAgreeWithBruteForce) {
   std::vector<NetworkInstance> instances;
   for (std::uint64_t seed = 1; seed <= 300; ++seed) {
@@ -63,13 +66,38 @@ TEST(FirstUpSearch, ForwardAndBackwardAgreeWithBruteForce) {
     CutSpaceFinder backward(*cut_space);
     const OrderSampler sampler(instance.srlg_count);
     RandomSource random(static_cast<std::int32_t>(i + 1));
-    std::vector<std::int32_t> order(static_cast<std::size_t>(instance.srlg_count));
+    const std::size_t width = static_cast<std::size_t>(instance.srlg_count);
+    std::vector<std::int32_t> order(width);
     std::iota(order.begin(), order.end(), 1);
+    std::vector<std::int32_t> start_order(width);
+    std::vector<std::int32_t> position_in_start(width + 1);
+    std::vector<std::uint16_t> narrow(width);
+    std::vector<std::uint32_t> wide(width);
+    std::vector<std::int32_t> composed(width);
     for (int sample = 0; sample < 20; ++sample) {
+      start_order = order;
       sampler.reshuffle(random, order.data());
       const std::int32_t expected = first_up_by_brute_force(instance, order);
       ASSERT_EQ(forward.first_up_position(order.data()), expected) << "sample " << sample;
       ASSERT_EQ(backward.first_up_position(order.data()), expected) << "sample " << sample;
+
+      for (std::size_t k = 0; k < width; ++k) {
+        position_in_start[static_cast<std::size_t>(start_order[k])] = static_cast<std::int32_t>(k);
+      }
+      for (std::size_t p = 0; p < width; ++p) {
+        wide[p] = static_cast<std::uint32_t>(position_in_start[static_cast<std::size_t>(order[p])]);
+        narrow[p] = static_cast<std::uint16_t>(wide[p]);
+      }
+      ASSERT_EQ(forward.first_up_position(start_order.data(), narrow.data()), expected);
+      ASSERT_EQ(forward.first_up_position(start_order.data(), wide.data()), expected);
+      std::fill(composed.begin(), composed.end(), 0);
+      ASSERT_EQ(backward.first_up_position(start_order.data(), narrow.data(), composed.data()),
+                expected);
+      ASSERT_TRUE(std::equal(order.begin() + expected, order.end(), composed.begin() + expected));
+      std::fill(composed.begin(), composed.end(), 0);
+      ASSERT_EQ(backward.first_up_position(start_order.data(), wide.data(), composed.data()),
+                expected);
+      ASSERT_TRUE(std::equal(order.begin() + expected, order.end(), composed.begin() + expected));
       ++searched;
     }
   }
