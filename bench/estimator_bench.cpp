@@ -75,11 +75,6 @@ void BM_SharedOut(benchmark::State& state) {
   CountingOptions options;
   options.thread_count = static_cast<int>(state.range(1));
   options.stats = &stats;
-  // range(2) = 1: blocks in waves whatever the thread count, as more than two threads and
-  // MPI ranks run, at the size the estimator would choose.
-  if (state.range(2) == 1) {
-    options.samples_per_block = (std::int32_t{1} << 22) / shape.srlgs;
-  }
   double serial = 0.0;
   double whole = 0.0;
   double jumps = 0.0;
@@ -136,7 +131,7 @@ BENCHMARK(BM_Reference)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Fast)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastTwoThreads)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SharedOut)
-    ->ArgsProduct({{2, 3}, {1, 2}, {0, 1}})
+    ->ArgsProduct({{2, 3}, {1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();

@@ -350,13 +350,6 @@ void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t sampl
 // of the threads that a jump of the engine (about a millisecond) costs about 1% of it.
 constexpr std::int64_t kOrderEntriesPerBlock = std::int64_t{1} << 22;
 
-// Samples a block of the thread that draws ahead: enough to keep the other busy between two
-// meetings, few enough that two blocks of orders stay in cache.
-std::int32_t drawn_ahead_block_size(std::int32_t srlg_count) {
-  constexpr std::int32_t kEntries = 1 << 16;
-  return std::max<std::int32_t>(16, kEntries / std::max<std::int32_t>(srlg_count, 1));
-}
-
 struct FreeLargeArray {
   void operator()(void* memory) const { std::free(memory); }
 };
@@ -468,96 +461,6 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
   }
   report_progress(samples_done, sample_size);
   return counts_from_tallies(std::move(tallies), sample_size, pair_base(sampling));
-}
-
-// Two threads in one process: drawing is at most half of a run, so one thread can draw
-// the orders of the next block while both, the drawing one once it is done, evaluate the
-// current block in small chunks taken from a shared counter. No jumps, no replay: only a
-// copy of each order, so the two threads do little more work than one (blocks of waves,
-// below, pay for scaling to any number of threads with a few tenths more). Each thread
-// tallies in integers of its own; the sums do not depend on who evaluated what.
-SpectraCounts count_drawing_ahead(std::int32_t sample_size, const Sampling& sampling,
-                                  RandomSource& random, const CountingOptions& options) {
-  constexpr int thread_count = 2;
-  std::atomic<std::int64_t>* samples_done = options.samples_done;
-  const SamplingPlan& plan = sampling.plan;
-  const std::size_t width = static_cast<std::size_t>(plan.srlg_count);
-  const std::int32_t samples_per_block = drawn_ahead_block_size(plan.srlg_count);
-  const std::int32_t block_count = (sample_size - 1) / samples_per_block + 1;
-  const OrderSampler sampler(plan.srlg_count, options.draw_limit);
-  std::vector<std::int32_t> order = identity_order(plan.srlg_count);
-  std::vector<std::int32_t> blocks[2] = {
-      std::vector<std::int32_t>(static_cast<std::size_t>(samples_per_block) * width),
-      std::vector<std::int32_t>(static_cast<std::size_t>(samples_per_block) * width)};
-
-  const auto samples_in = [&](std::int32_t block) {
-    return std::min(samples_per_block, sample_size - block * samples_per_block);
-  };
-  const auto draw_block = [&](std::int32_t block) {
-    std::int32_t* orders = blocks[block % 2].data();
-    for (std::int32_t sample = 0; sample < samples_in(block); ++sample) {
-      sampler.reshuffle(random, order.data());
-      std::copy(order.begin(), order.end(), orders + static_cast<std::size_t>(sample) * width);
-    }
-  };
-
-  // On a cache line of its own: every thread writes it, and the values beside it on the
-  // stack are read in every chunk.
-  struct alignas(64) SharedCounter {
-    std::atomic<std::int32_t> value{0};
-  };
-  SharedCounter next_sample;
-  std::int64_t blocks_finished = 0;
-  // Written by the barrier's completion alone, before any thread is let through.
-  bool stopping = false;
-  std::barrier block_done(thread_count, [&]() noexcept {
-    next_sample.value.store(0);
-    stopping = stop_is_requested(options.stop_requested);
-    ++blocks_finished;
-    report_progress(samples_done,
-                    std::min<std::int64_t>(blocks_finished * samples_per_block, sample_size));
-  });
-  std::vector<SampleTallies> tallies(static_cast<std::size_t>(thread_count),
-                                     SampleTallies(plan.srlg_count, sampling.pairwise));
-
-  const auto run = [&](int thread) {
-    constexpr std::int32_t kChunk = 8;
-    FirstUpSearch finder(sampling);
-    SampleTallies& mine = tallies[static_cast<std::size_t>(thread)];
-    for (std::int32_t block = 0; block < block_count; ++block) {
-      if (thread == 0 && block + 1 < block_count) {
-        draw_block(block + 1);
-      }
-      const std::int32_t* orders = blocks[block % 2].data();
-      const std::int32_t count = samples_in(block);
-      for (std::int32_t first = next_sample.value.fetch_add(kChunk); first < count;
-           first = next_sample.value.fetch_add(kChunk)) {
-        for (std::int32_t sample = first; sample < std::min(first + kChunk, count); ++sample) {
-          const std::int32_t* sample_order = orders + static_cast<std::size_t>(sample) * width;
-          finder.evaluate(sample_order, mine);
-        }
-      }
-      block_done.arrive_and_wait();
-      if (stopping) {
-        return;
-      }
-    }
-  };
-
-  draw_block(0);
-  {
-    std::vector<std::jthread> helpers;
-    for (int thread = 1; thread < thread_count; ++thread) {
-      helpers.emplace_back(run, thread);
-    }
-    run(0);
-  }
-  for (int thread = 1; thread < thread_count; ++thread) {
-    tallies[0].add(tallies[static_cast<std::size_t>(thread)]);
-  }
-  tallies.erase(tallies.begin() + 1, tallies.end());
-  report_progress(samples_done, sample_size);
-  return counts_from_tallies(std::move(tallies[0]), sample_size, pair_base(sampling));
 }
 
 using Clock = std::chrono::steady_clock;
@@ -1005,12 +908,6 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
   }
   if (options.thread_count <= 1 && processes.size() == 1) {
     SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options);
-    stats.blocks = 1;
-    stats.seconds = seconds_since(start);
-    return counts;
-  }
-  if (options.thread_count == 2 && processes.size() == 1 && options.samples_per_block == 0) {
-    SpectraCounts counts = count_drawing_ahead(sample_size, *sampling, random, options);
     stats.blocks = 1;
     stats.seconds = seconds_since(start);
     return counts;

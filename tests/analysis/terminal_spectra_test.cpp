@@ -237,7 +237,6 @@ TEST(TerminalSpectra, SharedOutRunsCountWhatOneThreadCounts) {
   const NetworkInstance instance =
       test_networks::make_ring_network({40, 70, 20, 0.1, 0.3, 4, 2}, 5);
   const SpectraCounts one = counts_of(instance, 2000, 11, {3, 17, 29}, true);
-  // Two threads with no block size draw ahead on one thread; the others go in waves.
   for (const auto& [threads, block] : {std::pair{2, 0}, std::pair{2, 37}, std::pair{3, 37}}) {
     SCOPED_TRACE(::testing::Message() << threads << " threads, blocks of " << block);
     const SpectraCounts shared = counts_of(instance, 2000, 11, {3, 17, 29}, true, threads, block);
