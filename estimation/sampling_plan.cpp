@@ -157,17 +157,18 @@ FirstUpFinder::FirstUpFinder(const SamplingPlan& plan)
 }
 
 template <typename SrlgAt>
-void FirstUpFinder::compute_up_positions(SrlgAt srlg_at) {
+void FirstUpFinder::compute_up_positions(SrlgAt srlg_at, const std::int32_t* single_srlg,
+                                         const std::int32_t* edge_srlgs) {
   for (std::int32_t position = 0; position < plan_.srlg_count; ++position) {
     position_of_srlg_[srlg_at(position)] = position;
   }
   const std::size_t singles = static_cast<std::size_t>(plan_.single_listing_edges);
   for (std::size_t e = 0; e < singles; ++e) {
-    up_position_[e] = position_of_srlg_[plan_.single_srlg[e]];
+    up_position_[e] = position_of_srlg_[single_srlg[e]];
   }
   for (std::size_t e = singles; e < up_position_.size(); ++e) {
     const std::size_t index = e - singles;
-    const std::int32_t* srlgs = &plan_.edge_srlgs[plan_.srlg_offsets[index]];
+    const std::int32_t* srlgs = edge_srlgs + plan_.srlg_offsets[index];
     const std::size_t listings = plan_.srlg_offsets[index + 1] - plan_.srlg_offsets[index];
     const std::int32_t needed = plan_.needed[index];
     if (listings == 2) {
@@ -194,8 +195,9 @@ bool FirstUpFinder::join(std::int32_t u, std::int32_t v) {
 }
 
 template <typename SrlgAt>
-std::int32_t FirstUpFinder::search(SrlgAt srlg_at) {
-  compute_up_positions(srlg_at);
+std::int32_t FirstUpFinder::search(SrlgAt srlg_at, const std::int32_t* single_srlg,
+                                   const std::int32_t* edge_srlgs) {
+  compute_up_positions(srlg_at, single_srlg, edge_srlgs);
 
   // Every vertex needs one of its edges up, so the network cannot be UP before the
   // latest of the vertices' earliest edges.
@@ -265,17 +267,35 @@ std::int32_t FirstUpFinder::search(SrlgAt srlg_at) {
 }
 
 std::int32_t FirstUpFinder::first_up_position(const std::int32_t* order) {
-  return search([order](std::int32_t position) { return order[position]; });
+  return search([order](std::int32_t position) { return order[position]; },
+                plan_.single_srlg.data(), plan_.edge_srlgs.data());
 }
 
-std::int32_t FirstUpFinder::first_up_position(const std::int32_t* start_order,
-                                              const std::uint16_t* relative) {
-  return search([=](std::int32_t position) { return start_order[relative[position]]; });
+std::int32_t FirstUpFinder::first_up_position(const std::uint16_t* positions,
+                                              const RenamedListings& renamed) {
+  return search([positions](std::int32_t position) { return positions[position] + 1; },
+                renamed.single_srlg.data(), renamed.edge_srlgs.data());
 }
 
-std::int32_t FirstUpFinder::first_up_position(const std::int32_t* start_order,
-                                              const std::uint32_t* relative) {
-  return search([=](std::int32_t position) { return start_order[relative[position]]; });
+std::int32_t FirstUpFinder::first_up_position(const std::uint32_t* positions,
+                                              const RenamedListings& renamed) {
+  return search(
+      [positions](std::int32_t position) {
+        return static_cast<std::int32_t>(positions[position]) + 1;
+      },
+      renamed.single_srlg.data(), renamed.edge_srlgs.data());
+}
+
+void rename_listings(const SamplingPlan& plan, const std::vector<std::int32_t>& new_id,
+                     RenamedListings& renamed) {
+  renamed.single_srlg.resize(plan.single_srlg.size());
+  for (std::size_t e = 0; e < plan.single_srlg.size(); ++e) {
+    renamed.single_srlg[e] = new_id[static_cast<std::size_t>(plan.single_srlg[e])];
+  }
+  renamed.edge_srlgs.resize(plan.edge_srlgs.size());
+  for (std::size_t i = 0; i < plan.edge_srlgs.size(); ++i) {
+    renamed.edge_srlgs[i] = new_id[static_cast<std::size_t>(plan.edge_srlgs[i])];
+  }
 }
 
 }  // namespace varnak

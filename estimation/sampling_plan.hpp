@@ -57,6 +57,17 @@ struct SamplingPlan {
 
 SamplingPlan build_sampling_plan(const NetworkInstance& instance);
 
+// The plan's listings with every SRLG id s renamed to new_id[s]: an order of new ids is
+// then searched as the order of the old ids it renames, with nothing composed per sample.
+struct RenamedListings {
+  std::vector<std::int32_t> single_srlg;
+  std::vector<std::int32_t> edge_srlgs;
+};
+
+// O(joining edges + listings); `new_id` holds SRLGNUM + 1 entries, index 0 unused.
+void rename_listings(const SamplingPlan& plan, const std::vector<std::int32_t>& new_id,
+                     RenamedListings& renamed);
+
 // Finds, for one SRLG order after another, the first position at which the SRLGs up so
 // far connect all vertices. Owns its working arrays, allocated once; a sample allocates
 // nothing.
@@ -70,16 +81,19 @@ class FirstUpFinder {
   // that the edges still down cut apart, typically few.
   std::int32_t first_up_position(const std::int32_t* order);
 
-  // The same for the order start_order[relative[p]], composed as it is read.
-  std::int32_t first_up_position(const std::int32_t* start_order, const std::uint16_t* relative);
-  std::int32_t first_up_position(const std::int32_t* start_order, const std::uint32_t* relative);
+  // The same for an order of renamed ids, position p holding id positions[p] + 1, with
+  // the listings renamed to match.
+  std::int32_t first_up_position(const std::uint16_t* positions, const RenamedListings& renamed);
+  std::int32_t first_up_position(const std::uint32_t* positions, const RenamedListings& renamed);
 
  private:
   // `srlg_at(position)` is asked for every position once, first to last.
   template <typename SrlgAt>
-  std::int32_t search(SrlgAt srlg_at);
+  std::int32_t search(SrlgAt srlg_at, const std::int32_t* single_srlg,
+                      const std::int32_t* edge_srlgs);
   template <typename SrlgAt>
-  void compute_up_positions(SrlgAt srlg_at);
+  void compute_up_positions(SrlgAt srlg_at, const std::int32_t* single_srlg,
+                            const std::int32_t* edge_srlgs);
   // Joins two pieces; true when they were apart.
   bool join(std::int32_t u, std::int32_t v);
 

@@ -53,12 +53,15 @@ struct SampleTallies {
   template <typename SrlgAt>
   void record_with(SrlgAt srlg_at, std::int32_t up_position) {
     ++first_up[up_position];
-    const std::size_t width = static_cast<std::size_t>(srlg_count);
-    std::int32_t* up_row = &late_starts[static_cast<std::size_t>(up_position) * width];
-    for (std::int32_t position = up_position + 1; position < srlg_count; ++position) {
+    // Locals, so that the counts written in the loop are not taken to change them.
+    const std::int32_t count = srlg_count;
+    const std::size_t width = static_cast<std::size_t>(count);
+    std::int32_t* const cells = late_starts.data();
+    std::int32_t* const up_row = cells + static_cast<std::size_t>(up_position) * width;
+    for (std::int32_t position = up_position + 1; position < count; ++position) {
       const std::size_t srlg_index = static_cast<std::size_t>(srlg_at(position) - 1);
       --up_row[srlg_index];
-      ++late_starts[static_cast<std::size_t>(position) * width + srlg_index];
+      ++cells[static_cast<std::size_t>(position) * width + srlg_index];
     }
   }
 
@@ -214,16 +217,19 @@ class FirstUpSearch {
                      : forward_search_->first_up_position(order);
   }
 
-  // The sample of `order` recorded in `tallies`: its first UP position, when it has one,
-  // and with a terminal plan the pairs each position joins when the tallies keep them.
-  // The sample whose order is start_order[relative[p]]. Each search reads the order
-  // composed as it goes: the search from the end, from the last position back to the first
-  // UP one, writing into `real_order` the part that the tallies then read; the search from
-  // the start, every position once, and the tallies the positions after the first UP one
-  // again. A terminal search takes the whole order from `real_order`.
+  // Whether the search goes from the start of each order, through the plan's listings,
+  // which can be renamed.
+  bool searches_forward() const { return forward_search_.has_value(); }
+
+  // The sample whose order is start_order[relative[p]]. The search from the start reads
+  // the relative positions themselves as ids, with the listings renamed to match
+  // (`renamed`: each id s renamed to its position in `start_order`, plus one); the search
+  // from the end composes the order as it reads it, from the last position back to the
+  // first UP one, into `real_order`. The tallies read the composed order after the first UP
+  // position. A terminal search takes the whole order from `real_order`.
   template <typename Position>
-  void evaluate(const std::int32_t* start_order, const Position* relative, std::int32_t* real_order,
-                SampleTallies& tallies) {
+  void evaluate(const std::int32_t* start_order, const Position* relative,
+                const RenamedListings& renamed, std::int32_t* real_order, SampleTallies& tallies) {
     if (terminal_search_.has_value() || always_up_) {
       for (std::int32_t position = 0; position < srlg_count_; ++position) {
         real_order[position] = start_order[relative[position]];
@@ -234,10 +240,12 @@ class FirstUpSearch {
                      backward_search_->first_up_position(start_order, relative, real_order));
     } else {
       tallies.record_with([=](std::int32_t position) { return start_order[relative[position]]; },
-                          forward_search_->first_up_position(start_order, relative));
+                          forward_search_->first_up_position(relative, renamed));
     }
   }
 
+  // The sample of `order` recorded in `tallies`: its first UP position, when it has one,
+  // and with a terminal plan the pairs each position joins when the tallies keep them.
   void evaluate(const std::int32_t* order, SampleTallies& tallies) {
     if (!terminal_search_.has_value()) {
       tallies.record(order, first_up_position(order));
@@ -512,7 +520,12 @@ class SharedOutRun {
         stop_requested_(options.stop_requested),
         slot_values_(2 + width_),
         chain_(identity_order(srlg_count_)),
+        renamed_wave_(
+            std::make_unique<std::atomic<std::int64_t>[]>(static_cast<std::size_t>(threads_))),
         sync_(threads_) {
+    for (int thread = 0; thread < threads_; ++thread) {
+      renamed_wave_[static_cast<std::size_t>(thread)].store(-1);
+    }
     number_the_workers();
     // No larger than a share of the samples, so that every worker has a block, however
     // few the SRLGs.
@@ -588,12 +601,14 @@ class SharedOutRun {
     LargeArray<std::uint16_t> narrow_orders;
     LargeArray<std::uint32_t> wide_orders;
     std::vector<std::int32_t> start_order;
+    RenamedListings renamed;  // for the search from the start: ids renamed as start_order
   };
 
   struct Worker {
     Worker(std::int32_t srlg_count, bool pairwise)
         : stores{DrawnBlock(srlg_count), DrawnBlock(srlg_count)},
           real_order(static_cast<std::size_t>(srlg_count)),
+          new_id(static_cast<std::size_t>(srlg_count) + 1),
           tallies(srlg_count, pairwise) {}
 
     DrawnBlock& drawn(std::int64_t wave) { return stores[wave % 2]; }
@@ -603,6 +618,7 @@ class SharedOutRun {
     JumpPolynomial stride;  // from one of its blocks to its next
     DrawnBlock stores[2];   // this wave's block and the next one's, in turn
     std::vector<std::int32_t> real_order;
+    std::vector<std::int32_t> new_id;
     SampleTallies tallies;
     double jump_seconds = 0.0;
   };
@@ -683,8 +699,10 @@ class SharedOutRun {
     const Clock::time_point jump_start = Clock::now();
     if (wave == 0) {
       worker.block_window =
-          jumped(seed_window_,
-                 jump_polynomial(static_cast<std::uint64_t>(worker_index) * outputs_per_block_));
+          worker_index == 0
+              ? seed_window_
+              : jumped(seed_window_, jump_polynomial(static_cast<std::uint64_t>(worker_index) *
+                                                     outputs_per_block_));
       worker.stride = jump_polynomial(static_cast<std::uint64_t>(workers_) * outputs_per_block_);
     } else {
       worker.block_window = jumped(worker.block_window, worker.stride);
@@ -798,11 +816,14 @@ class SharedOutRun {
       if (stop_is_requested(stop_requested_)) {
         return;
       }
-      const DrawnBlock& owner =
-          workers_state_[static_cast<std::size_t>(chunk / chunks_per_block)].drawn(wave);
+      const std::size_t owner_thread = static_cast<std::size_t>(chunk / chunks_per_block);
+      const DrawnBlock& owner = workers_state_[owner_thread].drawn(wave);
       const std::int64_t first = chunk % chunks_per_block * kEvaluationChunk;
       if (owner.block >= block_count_ || first >= samples_in(owner.block)) {
         continue;
+      }
+      if (finder.searches_forward() && !wait_for_renamed(owner_thread, wave)) {
+        return;
       }
       const std::int64_t end = std::min(first + kEvaluationChunk, samples_in(owner.block));
       for (std::int64_t sample = first; sample < end; ++sample) {
@@ -810,13 +831,39 @@ class SharedOutRun {
         prefetch_tail(owner, first_entry + 2 * width_);
         if (owner.narrow_orders) {
           finder.evaluate(owner.start_order.data(), &owner.narrow_orders[first_entry],
-                          mine.real_order.data(), mine.tallies);
+                          owner.renamed, mine.real_order.data(), mine.tallies);
         } else {
-          finder.evaluate(owner.start_order.data(), &owner.wide_orders[first_entry],
+          finder.evaluate(owner.start_order.data(), &owner.wide_orders[first_entry], owner.renamed,
                           mine.real_order.data(), mine.tallies);
         }
       }
     }
+  }
+
+  // The worker's block of `wave` gets the plan's listings renamed as its start order
+  // names the SRLGs, which the threads searching its samples from the start wait for.
+  void rename_listings_of(int thread, Worker& mine, std::int64_t wave) {
+    DrawnBlock& drawn = mine.drawn(wave);
+    if (drawn.block < block_count_) {
+      for (std::size_t k = 0; k < width_; ++k) {
+        mine.new_id[static_cast<std::size_t>(drawn.start_order[k])] =
+            static_cast<std::int32_t>(k) + 1;
+      }
+      rename_listings(sampling_.plan, mine.new_id, drawn.renamed);
+    }
+    renamed_wave_[static_cast<std::size_t>(thread)].store(wave, std::memory_order_release);
+  }
+
+  // False when a stop is requested meanwhile. The owner renames before it draws, so the
+  // wait is short, and only ever met when a thread has drawn faster than the owner.
+  bool wait_for_renamed(std::size_t owner_thread, std::int64_t wave) const {
+    while (renamed_wave_[owner_thread].load(std::memory_order_acquire) < wave) {
+      if (stop_is_requested(stop_requested_)) {
+        return false;
+      }
+      std::this_thread::yield();
+    }
+    return true;
   }
 
   void work(int thread) {
@@ -830,6 +877,9 @@ class SharedOutRun {
     }
     sync_.arrive_and_wait();
     for (std::int64_t wave = 0; wave < wave_count_ && !stopping_; ++wave) {
+      if (finder.searches_forward()) {
+        rename_listings_of(thread, mine, wave);
+      }
       if (wave + 1 < wave_count_) {
         draw_first_time(mine, worker_index, wave + 1);
       }
@@ -879,6 +929,8 @@ class SharedOutRun {
     std::atomic<std::int64_t> value{0};
   };
   SharedCounter next_chunk_;
+  // By thread: the latest wave whose block has its listings renamed.
+  std::unique_ptr<std::atomic<std::int64_t>[]> renamed_wave_;
   std::barrier<> sync_;
 };
 

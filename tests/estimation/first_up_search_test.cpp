@@ -41,8 +41,9 @@ std::int32_t first_up_by_brute_force(const NetworkInstance& instance,
 
 // Both searches, forward from the degree bound and backward through the cut space, give
 // the first UP position of every order, whether it is given whole or as a start order
-// permuted by relative positions of either width. The backward search composes the order
-// from its first UP position to the end, which is what the tallies read.
+// permuted by relative positions of either width: the forward search reads the positions
+// as ids with the listings renamed by the start order, the backward search composes the
+// order from its first UP position to the end, which is what the tallies read.
 TEST(FirstUpSearch, ForwardAndBackwardAgreeWithBruteForce) {
   std::vector<NetworkInstance> instances;
   for (std::uint64_t seed = 1; seed <= 300; ++seed) {
@@ -74,6 +75,7 @@ TEST(FirstUpSearch, ForwardAndBackwardAgreeWithBruteForce) {
     std::vector<std::uint16_t> narrow(width);
     std::vector<std::uint32_t> wide(width);
     std::vector<std::int32_t> composed(width);
+    RenamedListings renamed;
     for (int sample = 0; sample < 20; ++sample) {
       start_order = order;
       sampler.reshuffle(random, order.data());
@@ -88,8 +90,13 @@ TEST(FirstUpSearch, ForwardAndBackwardAgreeWithBruteForce) {
         wide[p] = static_cast<std::uint32_t>(position_in_start[static_cast<std::size_t>(order[p])]);
         narrow[p] = static_cast<std::uint16_t>(wide[p]);
       }
-      ASSERT_EQ(forward.first_up_position(start_order.data(), narrow.data()), expected);
-      ASSERT_EQ(forward.first_up_position(start_order.data(), wide.data()), expected);
+      std::vector<std::int32_t> new_id(width + 1, 0);
+      for (std::size_t k = 0; k < width; ++k) {
+        new_id[static_cast<std::size_t>(start_order[k])] = static_cast<std::int32_t>(k) + 1;
+      }
+      rename_listings(plan, new_id, renamed);
+      ASSERT_EQ(forward.first_up_position(narrow.data(), renamed), expected);
+      ASSERT_EQ(forward.first_up_position(wide.data(), renamed), expected);
       std::fill(composed.begin(), composed.end(), 0);
       ASSERT_EQ(backward.first_up_position(start_order.data(), narrow.data(), composed.data()),
                 expected);
