@@ -615,7 +615,6 @@ class SharedOutRun {
     const DrawnBlock& drawn(std::int64_t wave) const { return stores[wave % 2]; }
 
     MtWindow block_window;  // the engine at its latest block's start, were no draw rejected
-    JumpPolynomial stride;  // from one of its blocks to its next
     DrawnBlock stores[2];   // this wave's block and the next one's, in turn
     std::vector<std::int32_t> real_order;
     std::vector<std::int32_t> new_id;
@@ -703,9 +702,8 @@ class SharedOutRun {
               ? seed_window_
               : jumped(seed_window_, jump_polynomial(static_cast<std::uint64_t>(worker_index) *
                                                      outputs_per_block_));
-      worker.stride = jump_polynomial(static_cast<std::uint64_t>(workers_) * outputs_per_block_);
     } else {
-      worker.block_window = jumped(worker.block_window, worker.stride);
+      worker.block_window = jumped(worker.block_window, stride_);
     }
     worker.jump_seconds += seconds_since(jump_start);
     drawn.assumed_offset = rejections_before_wave_;
@@ -870,6 +868,13 @@ class SharedOutRun {
     Worker& mine = workers_state_[static_cast<std::size_t>(thread)];
     const int worker_index = first_worker_ + thread;
     FirstUpSearch finder(sampling_);
+    // Needed from the second wave on. Thread 0 makes it while the others make their first
+    // jumps, which thread 0 of the first process does not.
+    if (thread == 0 && wave_count_ > 1) {
+      const Clock::time_point jump_start = Clock::now();
+      stride_ = jump_polynomial(static_cast<std::uint64_t>(workers_) * outputs_per_block_);
+      mine.jump_seconds += seconds_since(jump_start);
+    }
     draw_first_time(mine, worker_index, 0);
     sync_.arrive_and_wait();
     if (thread == 0) {
@@ -909,6 +914,7 @@ class SharedOutRun {
   std::int64_t wave_count_;
   std::uint64_t outputs_per_block_;
   MtWindow seed_window_;
+  JumpPolynomial stride_;  // from one of a worker's blocks to its next
   OrderSampler sampler_;
   std::atomic<std::int64_t>* samples_done_;
   const std::atomic<bool>* stop_requested_;
