@@ -3,7 +3,8 @@
 against one (wall and CPU time) on the generated `large` and `dense` instances, the share
 of a run in which one thread works alone with the Amdahl speed-up it allows at 64 threads,
 and two MPI ranks of one thread against one rank, beside the targets: the time rank 0
-reports for the run, and the whole `mpirun` with its start-up. Medians of the repetitions.
+reports for the run, and the whole `mpirun` with its start-up. Medians of the repetitions,
+which take every case in turn.
 
     bench/scaling_ratios.py [build/bench/bench/varnak_bench] [build/bench/varnak-tools]
                             [--repetitions 5] [--rank-samples 1000000]
@@ -29,16 +30,17 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 
 def thread_runs(bench, repetitions):
-    output = subprocess.run(
-        [bench, "--benchmark_filter=BM_SharedOut", "--benchmark_format=json",
-         "--benchmark_repetitions=%d" % repetitions, "--benchmark_min_time=1"],
-        check=True, capture_output=True, text=True).stdout
+    # One repetition of every case at a time, so that a slow spell of the machine falls on
+    # one thread and two threads alike rather than on one of them.
     runs = {}
-    for entry in json.loads(output)["benchmarks"]:
-        if entry.get("run_type") != "iteration":
-            continue
-        shape, threads = (int(x) for x in entry["run_name"].split("/")[1:3])
-        runs.setdefault((shape, threads), []).append(entry)
+    for _ in range(repetitions):
+        output = subprocess.run(
+            [bench, "--benchmark_filter=BM_SharedOut", "--benchmark_format=json",
+             "--benchmark_min_time=1"],
+            check=True, capture_output=True, text=True).stdout
+        for entry in json.loads(output)["benchmarks"]:
+            shape, threads = (int(x) for x in entry["run_name"].split("/")[1:3])
+            runs.setdefault((shape, threads), []).append(entry)
     return {key: {"wall": statistics.median(e["real_time"] for e in entries),
                   "cpu": statistics.median(e["cpu_time"] for e in entries),
                   "serial": statistics.median(e["serial_share"] for e in entries)}
@@ -49,24 +51,30 @@ def amdahl(serial, threads):
     return 1.0 / (serial + (1.0 - serial) / threads)
 
 
-def rank_seconds(tools, instance, ranks, samples, repetitions, folder):
-    """Medians of the whole mpirun (start-up included) and of the time rank 0 reports for
-    the run itself (reading the instance, sampling, reducing), in seconds."""
-    walls, runs = [], []
+def run_ranks(tools, instance, ranks, samples, results):
+    """Seconds of the whole mpirun (start-up included) and those rank 0 reports for the run
+    itself (reading the instance, sampling, reducing)."""
+    start = time.perf_counter()
+    # On one machine the ranks talk through shared memory; without probing for fast
+    # networks first, Open MPI starts 0.2 s sooner.
+    subprocess.run(["mpirun", "--mca", "pml", "ob1", "-np", str(ranks), tools, "estimate",
+                    "--graph", instance, "--N", str(samples), "--seed", "1", "--threads", "1",
+                    "--format", "csv", "--outpath", str(results)],
+                   check=True, stdout=subprocess.DEVNULL, env=MPI_ENV)
+    wall = time.perf_counter() - start
+    text = results.read_text()
+    return wall, float(text.split("<time_seconds>")[1].split("</time_seconds>")[0])
+
+
+def rank_runs(tools, instance, samples, repetitions, folder):
+    """Medians of one rank's and two ranks' runs, taken in turn: (wall, run) for each."""
     results = pathlib.Path(folder, "ranks.xml")
+    times = {1: [], 2: []}
     for _ in range(repetitions):
-        start = time.perf_counter()
-        # On one machine the ranks talk through shared memory; without probing for fast
-        # networks first, Open MPI starts 0.2 s sooner.
-        subprocess.run(["mpirun", "--mca", "pml", "ob1", "-np", str(ranks), tools, "estimate",
-                        "--graph", instance,
-                        "--N", str(samples), "--seed", "1", "--threads", "1", "--format", "csv",
-                        "--outpath", str(results)],
-                       check=True, stdout=subprocess.DEVNULL, env=MPI_ENV)
-        walls.append(time.perf_counter() - start)
-        text = results.read_text()
-        runs.append(float(text.split("<time_seconds>")[1].split("</time_seconds>")[0]))
-    return statistics.median(walls), statistics.median(runs)
+        for ranks in (1, 2):
+            times[ranks].append(run_ranks(tools, instance, ranks, samples, results))
+    return {ranks: (statistics.median(t[0] for t in runs), statistics.median(t[1] for t in runs))
+            for ranks, runs in times.items()}
 
 
 def mark(met):
@@ -114,10 +122,9 @@ def main():
                 [sys.executable, str(ROOT / "scripts" / "make_ring_instance.py"), "--vertices",
                  "300", "--edges", str(edges), "--srlgs", "400"],
                 check=True, capture_output=True, text=True).stdout)
-            one_wall, one = rank_seconds(args.tools, str(instance), 1, args.rank_samples,
-                                         args.repetitions, folder)
-            two_wall, two = rank_seconds(args.tools, str(instance), 2, args.rank_samples,
-                                         args.repetitions, folder)
+            runs = rank_runs(args.tools, str(instance), args.rank_samples, args.repetitions,
+                             folder)
+            (one_wall, one), (two_wall, two) = runs[1], runs[2]
             print("| %s, N = %d | %.2f | %.2f | %.2fx (%s, target %.2fx) | %.2f | %.2f | %.2fx |"
                   % (name, args.rank_samples, one, two, one / two,
                      mark(one / two >= TWO_RANKS_TARGET), TWO_RANKS_TARGET, one_wall, two_wall,
