@@ -520,9 +520,10 @@ class SharedOutRun {
         stop_requested_(options.stop_requested),
         slot_values_(2 + width_),
         chain_(identity_order(srlg_count_)),
+        composed_(width_),
         renamed_wave_(
             std::make_unique<std::atomic<std::int64_t>[]>(static_cast<std::size_t>(threads_))),
-        sync_(threads_) {
+        sync_(threads_, Meeting{this}) {
     for (int thread = 0; thread < threads_; ++thread) {
       renamed_wave_[static_cast<std::size_t>(thread)].store(-1);
     }
@@ -641,6 +642,7 @@ class SharedOutRun {
     }
     exchanged_.resize(static_cast<std::size_t>(processes_.size()) *
                       static_cast<std::size_t>(slots_per_process_) * slot_values_);
+    sent_.assign(static_cast<std::size_t>(slots_per_process_) * slot_values_, 0);
   }
 
   const std::int64_t* slot_of(int worker) const {
@@ -717,7 +719,7 @@ class SharedOutRun {
   // same starts. Returns whether every block was drawn from its right start; if not, the
   // first wrong one is marked.
   bool exchange_draws(std::int64_t wave) {
-    std::vector<std::int64_t> mine(static_cast<std::size_t>(slots_per_process_) * slot_values_, 0);
+    std::vector<std::int64_t>& mine = sent_;
     for (int thread = 0; thread < threads_; ++thread) {
       const DrawnBlock& drawn = workers_state_[static_cast<std::size_t>(thread)].drawn(wave);
       std::int64_t* slot = &mine[static_cast<std::size_t>(thread) * slot_values_];
@@ -751,7 +753,6 @@ class SharedOutRun {
   // Every block's start order of `wave`, in turn, and the order the next wave starts from.
   void compose_starts(std::int64_t wave) {
     std::vector<std::int32_t>& next = composed_;
-    next.resize(width_);
     for (int worker = 0; worker < workers_; ++worker) {
       const std::int64_t* slot = slot_of(worker);
       if (is_mine(worker)) {
@@ -766,7 +767,7 @@ class SharedOutRun {
     }
   }
 
-  // By thread 0 alone, while the others wait: the starts of `wave` settled. Only the first
+  // By one thread while the others wait: the starts of `wave` settled. Only the first
   // wrong block is drawn again, by this thread; the exchange then judges the next. Every
   // process loops as often, as every one judges the same exchange.
   void settle_wave(std::int64_t wave) {
@@ -877,10 +878,6 @@ class SharedOutRun {
     }
     draw_first_time(mine, worker_index, 0);
     sync_.arrive_and_wait();
-    if (thread == 0) {
-      settle_wave(0);
-    }
-    sync_.arrive_and_wait();
     for (std::int64_t wave = 0; wave < wave_count_ && !stopping_; ++wave) {
       if (finder.searches_forward()) {
         rename_listings_of(thread, mine, wave);
@@ -890,16 +887,26 @@ class SharedOutRun {
       }
       evaluate_blocks(wave, mine, finder);
       sync_.arrive_and_wait();
-      if (thread == 0) {
-        report_progress(samples_done_,
-                        std::min<std::int64_t>((wave + 1) * workers_ * block_size_, sample_size_));
-        if (wave + 1 < wave_count_) {
-          settle_wave(wave + 1);
-        }
-      }
-      sync_.arrive_and_wait();
     }
   }
+
+  // When the threads meet, by the last to arrive while the others wait: the waves
+  // evaluated so far told, and the next wave's starts settled.
+  void on_meeting() noexcept {
+    if (meetings_ > 0) {
+      report_progress(samples_done_,
+                      std::min<std::int64_t>(meetings_ * workers_ * block_size_, sample_size_));
+    }
+    if (meetings_ < wave_count_) {
+      settle_wave(meetings_);
+    }
+    ++meetings_;
+  }
+
+  struct Meeting {
+    SharedOutRun* run;
+    void operator()() noexcept { run->on_meeting(); }
+  };
 
   std::int32_t sample_size_;
   const Sampling& sampling_;
@@ -921,11 +928,12 @@ class SharedOutRun {
   std::size_t slot_values_;  // per block: rejections, offset drawn after, net permutation
   int slots_per_process_ = 1;
   std::vector<int> slot_of_worker_;
+  std::vector<std::int64_t> sent_;  // this process's slots; those of absent threads stay 0
   std::vector<std::int64_t> exchanged_;
   std::vector<std::int32_t> chain_;  // the order the next wave to settle starts from
   std::vector<std::int32_t> composed_;
   std::vector<Worker> workers_state_;
-  // Written by thread 0 alone between two meetings, read by all after the second.
+  // Written only as the threads meet, by the one that settles the wave; read after.
   std::int64_t rejections_before_wave_ = 0;  // of the waves settled so far
   std::int64_t redrawn_blocks_ = 0;
   bool stopping_ = false;
@@ -937,7 +945,8 @@ class SharedOutRun {
   SharedCounter next_chunk_;
   // By thread: the latest wave whose block has its listings renamed.
   std::unique_ptr<std::atomic<std::int64_t>[]> renamed_wave_;
-  std::barrier<> sync_;
+  std::int64_t meetings_ = 0;
+  std::barrier<Meeting> sync_;
 };
 
 }  // namespace
