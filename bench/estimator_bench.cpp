@@ -70,7 +70,9 @@ void BM_FastTwoThreads(benchmark::State& state) {
 void BM_SharedOut(benchmark::State& state) {
   const test_networks::RingNetworkShape shape = shape_of(state.range(0));
   const NetworkInstance instance = test_networks::make_ring_network(shape, 1);
-  constexpr std::int32_t kSamples = 200000;
+  // A million samples, as a run after tight intervals takes: what a run pays once (the
+  // plans, the jump polynomials, fresh pages for the orders) weighs as much as there.
+  constexpr std::int32_t kSamples = 1000000;
   CountingStats stats;
   CountingOptions options;
   options.thread_count = static_cast<int>(state.range(1));

@@ -603,6 +603,7 @@ class SharedOutRun {
     LargeArray<std::uint32_t> wide_orders;
     std::vector<std::int32_t> start_order;
     RenamedListings renamed;  // for the search from the start: ids renamed as start_order
+    std::optional<RandomSource> engine_after;  // where the block's draws left the engine
   };
 
   struct Worker {
@@ -658,20 +659,26 @@ class SharedOutRun {
     return std::min<std::int64_t>(block_size_, sample_size_ - block * block_size_);
   }
 
+  // From the worker's window at the block's start, moved on by the rejections before it.
   void draw_block(const Worker& worker, DrawnBlock& drawn) {
+    RandomSource random(worker.block_window);
+    random.skip(static_cast<std::uint64_t>(drawn.assumed_offset));
+    draw_from(random, drawn);
+  }
+
+  void draw_from(RandomSource& random, DrawnBlock& drawn) {
     if (drawn.narrow_orders) {
-      draw_orders(worker, drawn, drawn.narrow_orders.get());
+      draw_orders(random, drawn, drawn.narrow_orders.get());
     } else {
-      draw_orders(worker, drawn, drawn.wide_orders.get());
+      draw_orders(random, drawn, drawn.wide_orders.get());
     }
+    drawn.engine_after = random;
   }
 
   // Each sample is drawn in its own place, from a copy of the sample before it, so that
   // no order is copied again; the last one is the block's net permutation.
   template <typename Position>
-  void draw_orders(const Worker& worker, DrawnBlock& drawn, Position* orders) {
-    RandomSource random(worker.block_window);
-    random.skip(static_cast<std::uint64_t>(drawn.assumed_offset));
+  void draw_orders(RandomSource& random, DrawnBlock& drawn, Position* orders) {
     drawn.rejections = 0;
     std::iota(orders, orders + width_, Position{0});
     const std::int64_t samples = samples_in(drawn.block);
@@ -690,11 +697,21 @@ class SharedOutRun {
   }
 
   // The worker's block of `wave` drawn, its engine window jumped there first. The
-  // rejections of every wave before it are known by then.
+  // rejections of every wave before it are known by then. The first block of a wave
+  // starts where the last block of the wave before ended, its start settled: when that
+  // block was drawn in this process, the engine goes on from there with no jump (and the
+  // first block, never drawn from a wrong start, is never drawn again).
   void draw_first_time(Worker& worker, int worker_index, std::int64_t wave) {
     DrawnBlock& drawn = worker.drawn(wave);
     drawn.block = wave * workers_ + worker_index;
     if (drawn.block >= block_count_) {
+      return;
+    }
+    drawn.assumed_offset = rejections_before_wave_;
+    if (wave > 0 && worker_index == 0 && workers_ == threads_) {
+      RandomSource random =
+          *workers_state_[static_cast<std::size_t>(threads_ - 1)].drawn(wave - 1).engine_after;
+      draw_from(random, drawn);
       return;
     }
     const Clock::time_point jump_start = Clock::now();
@@ -708,7 +725,6 @@ class SharedOutRun {
       worker.block_window = jumped(worker.block_window, stride_);
     }
     worker.jump_seconds += seconds_since(jump_start);
-    drawn.assumed_offset = rejections_before_wave_;
     draw_block(worker, drawn);
   }
 
