@@ -521,6 +521,7 @@ class SharedOutRun {
         slot_values_(2 + width_),
         chain_(identity_order(srlg_count_)),
         composed_(width_),
+        chunks_taken_(std::make_unique<SharedCounter[]>(static_cast<std::size_t>(threads_))),
         renamed_wave_(
             std::make_unique<std::atomic<std::int64_t>[]>(static_cast<std::size_t>(threads_))),
         sync_(threads_, Meeting{this}) {
@@ -803,7 +804,9 @@ class SharedOutRun {
     }
     if (!stopping_) {
       compose_starts(wave);
-      next_chunk_.value.store(0);
+      for (int thread = 0; thread < threads_; ++thread) {
+        chunks_taken_[static_cast<std::size_t>(thread)].value.store(0);
+      }
     }
     serial_seconds_ += seconds_since(serial_start);
   }
@@ -820,36 +823,39 @@ class SharedOutRun {
     }
   }
 
-  // The chunks of this process's blocks of `wave`, taken from a shared counter; each
-  // sample's real order is composed from its block's start order and its relative order,
-  // at most O(SRLGNUM) a sample beside the evaluation.
-  void evaluate_blocks(std::int64_t wave, Worker& mine, FirstUpSearch& finder) {
-    const std::int64_t chunks_per_block = (block_size_ - 1) / kEvaluationChunk + 1;
-    const std::int64_t chunk_count = static_cast<std::int64_t>(threads_) * chunks_per_block;
-    for (std::int64_t chunk = next_chunk_.value.fetch_add(1); chunk < chunk_count;
-         chunk = next_chunk_.value.fetch_add(1)) {
-      if (stop_is_requested(stop_requested_)) {
-        return;
-      }
-      const std::size_t owner_thread = static_cast<std::size_t>(chunk / chunks_per_block);
-      const DrawnBlock& owner = workers_state_[owner_thread].drawn(wave);
-      const std::int64_t first = chunk % chunks_per_block * kEvaluationChunk;
-      if (owner.block >= block_count_ || first >= samples_in(owner.block)) {
+  // The chunks of this process's blocks of `wave`, each block's taken from a counter of
+  // its own: a thread first takes its own block's, whose orders it wrote itself (in its
+  // own caches, on a machine whose cores do not share them all), then helps with the
+  // others'. At most O(SRLGNUM) a sample beside the evaluation.
+  void evaluate_blocks(std::int64_t wave, int thread, Worker& mine, FirstUpSearch& finder) {
+    for (int step = 0; step < threads_; ++step) {
+      const int owner_thread = (thread + step) % threads_;
+      const DrawnBlock& owner = workers_state_[static_cast<std::size_t>(owner_thread)].drawn(wave);
+      if (owner.block >= block_count_) {
         continue;
       }
       if (finder.searches_forward() && !wait_for_renamed(owner_thread, wave)) {
         return;
       }
-      const std::int64_t end = std::min(first + kEvaluationChunk, samples_in(owner.block));
-      for (std::int64_t sample = first; sample < end; ++sample) {
-        const std::size_t first_entry = static_cast<std::size_t>(sample) * width_;
-        prefetch_tail(owner, first_entry + 2 * width_);
-        if (owner.narrow_orders) {
-          finder.evaluate(owner.start_order.data(), &owner.narrow_orders[first_entry],
-                          owner.renamed, mine.real_order.data(), mine.tallies);
-        } else {
-          finder.evaluate(owner.start_order.data(), &owner.wide_orders[first_entry], owner.renamed,
-                          mine.real_order.data(), mine.tallies);
+      const std::int64_t samples = samples_in(owner.block);
+      std::atomic<std::int64_t>& next_chunk =
+          chunks_taken_[static_cast<std::size_t>(owner_thread)].value;
+      for (std::int64_t first = next_chunk.fetch_add(1) * kEvaluationChunk; first < samples;
+           first = next_chunk.fetch_add(1) * kEvaluationChunk) {
+        if (stop_is_requested(stop_requested_)) {
+          return;
+        }
+        const std::int64_t end = std::min(first + kEvaluationChunk, samples);
+        for (std::int64_t sample = first; sample < end; ++sample) {
+          const std::size_t first_entry = static_cast<std::size_t>(sample) * width_;
+          prefetch_tail(owner, first_entry + 2 * width_);
+          if (owner.narrow_orders) {
+            finder.evaluate(owner.start_order.data(), &owner.narrow_orders[first_entry],
+                            owner.renamed, mine.real_order.data(), mine.tallies);
+          } else {
+            finder.evaluate(owner.start_order.data(), &owner.wide_orders[first_entry],
+                            owner.renamed, mine.real_order.data(), mine.tallies);
+          }
         }
       }
     }
@@ -871,8 +877,9 @@ class SharedOutRun {
 
   // False when a stop is requested meanwhile. The owner renames before it draws, so the
   // wait is short, and only ever met when a thread has drawn faster than the owner.
-  bool wait_for_renamed(std::size_t owner_thread, std::int64_t wave) const {
-    while (renamed_wave_[owner_thread].load(std::memory_order_acquire) < wave) {
+  bool wait_for_renamed(int owner_thread, std::int64_t wave) const {
+    while (renamed_wave_[static_cast<std::size_t>(owner_thread)].load(std::memory_order_acquire) <
+           wave) {
       if (stop_is_requested(stop_requested_)) {
         return false;
       }
@@ -901,7 +908,7 @@ class SharedOutRun {
       if (wave + 1 < wave_count_) {
         draw_first_time(mine, worker_index, wave + 1);
       }
-      evaluate_blocks(wave, mine, finder);
+      evaluate_blocks(wave, thread, mine, finder);
       sync_.arrive_and_wait();
     }
   }
@@ -954,11 +961,11 @@ class SharedOutRun {
   std::int64_t redrawn_blocks_ = 0;
   bool stopping_ = false;
   double serial_seconds_ = 0.0;
-  // On a cache line of its own: every thread writes it.
+  // On a cache line of its own: every thread may write it.
   struct alignas(64) SharedCounter {
     std::atomic<std::int64_t> value{0};
   };
-  SharedCounter next_chunk_;
+  std::unique_ptr<SharedCounter[]> chunks_taken_;  // by thread: chunks of its block taken
   // By thread: the latest wave whose block has its listings renamed.
   std::unique_ptr<std::atomic<std::int64_t>[]> renamed_wave_;
   std::int64_t meetings_ = 0;
