@@ -811,15 +811,25 @@ class SharedOutRun {
     serial_seconds_ += seconds_since(serial_start);
   }
 
-  // The search from the end reads a sample's relative order from its last position back,
-  // often only a few cache lines that the prefetcher, seeing no stream, would not fetch.
-  void prefetch_tail(const DrawnBlock& drawn, std::size_t end_entry) const {
+  // Samples first..end-1 of a block whose relative orders are `orders`, of `samples`. The
+  // search from the end reads a sample's relative order from its last position back, often
+  // only a few cache lines that the prefetcher, seeing no stream, would not fetch: those of
+  // the next sample are asked for ahead.
+  template <typename Position>
+  void evaluate_samples(const DrawnBlock& owner, const Position* orders, std::int64_t first,
+                        std::int64_t end, std::int64_t samples, Worker& mine,
+                        FirstUpSearch& finder) {
     constexpr std::size_t kTailBytes = 256;
-    const char* end = drawn.narrow_orders
-                          ? reinterpret_cast<const char*>(&drawn.narrow_orders[0] + end_entry)
-                          : reinterpret_cast<const char*>(&drawn.wide_orders[0] + end_entry);
-    for (std::size_t back = 64; back <= kTailBytes; back += 64) {
-      __builtin_prefetch(end - back);
+    for (std::int64_t sample = first; sample < end; ++sample) {
+      const Position* order = orders + static_cast<std::size_t>(sample) * width_;
+      if (sample + 1 < samples) {
+        const char* next_end = reinterpret_cast<const char*>(order + 2 * width_);
+        for (std::size_t back = 64; back <= kTailBytes; back += 64) {
+          __builtin_prefetch(next_end - back);
+        }
+      }
+      finder.evaluate(owner.start_order.data(), order, owner.renamed, mine.real_order.data(),
+                      mine.tallies);
     }
   }
 
@@ -846,16 +856,10 @@ class SharedOutRun {
           return;
         }
         const std::int64_t end = std::min(first + kEvaluationChunk, samples);
-        for (std::int64_t sample = first; sample < end; ++sample) {
-          const std::size_t first_entry = static_cast<std::size_t>(sample) * width_;
-          prefetch_tail(owner, first_entry + 2 * width_);
-          if (owner.narrow_orders) {
-            finder.evaluate(owner.start_order.data(), &owner.narrow_orders[first_entry],
-                            owner.renamed, mine.real_order.data(), mine.tallies);
-          } else {
-            finder.evaluate(owner.start_order.data(), &owner.wide_orders[first_entry],
-                            owner.renamed, mine.real_order.data(), mine.tallies);
-          }
+        if (owner.narrow_orders) {
+          evaluate_samples(owner, owner.narrow_orders.get(), first, end, samples, mine, finder);
+        } else {
+          evaluate_samples(owner, owner.wide_orders.get(), first, end, samples, mine, finder);
         }
       }
     }
