@@ -402,6 +402,34 @@ std::int64_t block_size_for(std::int32_t srlg_count) {
   return std::max<std::int64_t>(1, kOrderEntriesPerBlock / std::max<std::int32_t>(srlg_count, 1));
 }
 
+// A worker's share of a wave, in samples, is a block while the workers draw at one pace.
+// A store holds a quarter more, which a faster worker takes when another slows down (a
+// core shared with other work, a busy machine of a cluster).
+std::int64_t room_for(std::int64_t share) {
+  return share + std::max<std::int64_t>(1, share / 4);
+}
+
+// Paces are samples drawn per 2^-24 of a second's worth of nanoseconds, kept within
+// bounds that let shares times paces fit in 64 bits.
+constexpr std::int64_t kMostPace = std::int64_t{1} << 20;
+
+std::int64_t pace_of(std::int64_t samples, std::int64_t nanoseconds) {
+  return std::clamp<std::int64_t>((samples << 24) / std::max<std::int64_t>(nanoseconds, 1), 1,
+                                  kMostPace);
+}
+
+// The largest of shares[r] / paces[r], as a fraction.
+std::pair<std::int64_t, std::int64_t> longest_time(std::span<const std::int64_t> shares,
+                                                   std::span<const std::int64_t> paces) {
+  std::pair<std::int64_t, std::int64_t> longest{0, 1};
+  for (std::size_t r = 0; r < shares.size(); ++r) {
+    if (shares[r] * longest.second > longest.first * paces[r]) {
+      longest = {shares[r], paces[r]};
+    }
+  }
+  return longest;
+}
+
 }  // namespace
 
 namespace {
@@ -511,14 +539,15 @@ class SharedOutRun {
         workers_(0),
         first_worker_(0),
         block_size_(0),
-        block_count_(0),
+        capacity_(0),
+        wave_samples_(0),
         wave_count_(0),
-        outputs_per_block_(0),
         seed_window_(seeded_window(engine_seed)),
         sampler_(srlg_count_, options.draw_limit),
         samples_done_(options.samples_done),
         stop_requested_(options.stop_requested),
-        slot_values_(2 + width_),
+        draw_pace_(options.draw_pace),
+        slot_values_(kPermutationAt + width_),
         chain_(identity_order(srlg_count_)),
         composed_(width_),
         chunks_taken_(std::make_unique<SharedCounter[]>(static_cast<std::size_t>(threads_))),
@@ -530,19 +559,29 @@ class SharedOutRun {
     }
     number_the_workers();
     // No larger than a share of the samples, so that every worker has a block, however
-    // few the SRLGs.
+    // few the SRLGs. A store holds as many orders as ever, a block being four fifths of it.
     const std::int64_t share = (sample_size - 1) / workers_ + 1;
-    block_size_ = options.samples_per_block > 0
-                      ? std::min<std::int64_t>(options.samples_per_block, sample_size)
-                      : std::min(block_size_for(srlg_count_), share);
-    block_count_ = (sample_size - 1) / block_size_ + 1;
-    wave_count_ = (block_count_ - 1) / workers_ + 1;
-    outputs_per_block_ =
-        static_cast<std::uint64_t>(block_size_) * static_cast<std::uint64_t>(srlg_count_ - 1);
+    if (options.samples_per_block > 0) {
+      block_size_ = std::min<std::int64_t>(options.samples_per_block, sample_size);
+      capacity_ = room_for(block_size_);
+    } else {
+      capacity_ = block_size_for(srlg_count_);
+      block_size_ = std::min(std::max<std::int64_t>(1, capacity_ * 4 / 5), share);
+    }
+    wave_samples_ = block_size_ * workers_;
+    wave_count_ = (sample_size - 1) / wave_samples_ + 1;
+    stride_outputs_ =
+        static_cast<std::uint64_t>(wave_samples_) * static_cast<std::uint64_t>(srlg_count_ - 1);
+    share_by_pace(std::min<std::int64_t>(wave_samples_, sample_size), capacity_,
+                  std::vector<std::int64_t>(static_cast<std::size_t>(workers_), 1), shares_);
+    paces_.assign(static_cast<std::size_t>(workers_), 0);  // none timed yet
+    weights_.resize(paces_.size());
+    count_blocks();
     workers_state_.reserve(static_cast<std::size_t>(threads_));
-    const std::size_t entries = static_cast<std::size_t>(block_size_) * width_;
+    const std::size_t entries = static_cast<std::size_t>(capacity_) * width_;
     for (int thread = 0; thread < threads_; ++thread) {
       Worker& worker = workers_state_.emplace_back(srlg_count_, sampling.pairwise);
+      worker.block_window = seed_window_;
       for (DrawnBlock& drawn : worker.stores) {
         if (srlg_count_ <= kMostNarrowSrlgs) {
           drawn.narrow_orders = large_array<std::uint16_t>(entries);
@@ -574,7 +613,7 @@ class SharedOutRun {
     SpectraCounts counts = counts_from_tallies(std::move(sum), sample_size_, pair_base(sampling_));
     serial_seconds_ += seconds_since(reduction_start);
 
-    stats.blocks = static_cast<std::int32_t>(block_count_);
+    stats.blocks = static_cast<std::int32_t>(blocks_);
     stats.rejections = rejections_before_wave_;
     stats.redrawn_blocks = redrawn_blocks_;
     stats.seconds = seconds_since(start);
@@ -593,7 +632,8 @@ class SharedOutRun {
         : relative(static_cast<std::size_t>(srlg_count)),
           start_order(static_cast<std::size_t>(srlg_count)) {}
 
-    std::int64_t block = 0;
+    std::int64_t first_sample = 0;
+    std::int64_t samples = 0;         // none: the worker had no block in this wave
     std::int64_t assumed_offset = 0;  // rejections before the block it was drawn after
     std::int64_t rejections = 0;
     bool drawn_after_wrong_offset = false;
@@ -617,12 +657,25 @@ class SharedOutRun {
     DrawnBlock& drawn(std::int64_t wave) { return stores[wave % 2]; }
     const DrawnBlock& drawn(std::int64_t wave) const { return stores[wave % 2]; }
 
-    MtWindow block_window;  // the engine at its latest block's start, were no draw rejected
-    DrawnBlock stores[2];   // this wave's block and the next one's, in turn
+    MtWindow block_window;         // the engine at its latest block's start, were no draw rejected
+    std::int64_t block_start = 0;  // that block's first sample
+    // Jumps other than the stride, met when the shares of the waves change; a few kept, as
+    // shares that change tend to change back.
+    struct KnownJump {
+      std::uint64_t outputs = 0;
+      JumpPolynomial polynomial;
+    };
+    std::vector<KnownJump> known_jumps;
+    std::size_t oldest_known = 0;
+    DrawnBlock stores[2];  // this wave's block and the next one's, in turn
     std::vector<std::int32_t> real_order;
     std::vector<std::int32_t> new_id;
     SampleTallies tallies;
     double jump_seconds = 0.0;
+    // Since the threads last met: nanoseconds before this one waited, and samples it drew
+    // and evaluated meanwhile. They tell its pace.
+    std::int64_t busy_nanoseconds = 0;
+    std::int64_t samples_worked = 0;
   };
 
   // Processes may run different numbers of threads. The workers are numbered in rank
@@ -656,10 +709,6 @@ class SharedOutRun {
     return worker >= first_worker_ && worker < first_worker_ + threads_;
   }
 
-  std::int64_t samples_in(std::int64_t block) const {
-    return std::min<std::int64_t>(block_size_, sample_size_ - block * block_size_);
-  }
-
   // From the worker's window at the block's start, moved on by the rejections before it.
   void draw_block(const Worker& worker, DrawnBlock& drawn) {
     RandomSource random(worker.block_window);
@@ -682,7 +731,7 @@ class SharedOutRun {
   void draw_orders(RandomSource& random, DrawnBlock& drawn, Position* orders) {
     drawn.rejections = 0;
     std::iota(orders, orders + width_, Position{0});
-    const std::int64_t samples = samples_in(drawn.block);
+    const std::int64_t samples = drawn.samples;
     for (std::int64_t sample = 0; sample < samples; ++sample) {
       if (sample % kEvaluationChunk == 0 && stop_is_requested(stop_requested_)) {
         return;
@@ -704,29 +753,63 @@ class SharedOutRun {
   // first block, never drawn from a wrong start, is never drawn again).
   void draw_first_time(Worker& worker, int worker_index, std::int64_t wave) {
     DrawnBlock& drawn = worker.drawn(wave);
-    drawn.block = wave * workers_ + worker_index;
-    if (drawn.block >= block_count_) {
+    drawn.first_sample = wave * wave_samples_;
+    for (int before = 0; before < worker_index; ++before) {
+      drawn.first_sample += shares_[static_cast<std::size_t>(before)];
+    }
+    drawn.samples = shares_[static_cast<std::size_t>(worker_index)];
+    if (drawn.samples == 0) {
       return;
     }
     drawn.assumed_offset = rejections_before_wave_;
     if (wave > 0 && worker_index == 0 && workers_ == threads_) {
+      int last = threads_ - 1;
+      while (workers_state_[static_cast<std::size_t>(last)].drawn(wave - 1).samples == 0) {
+        --last;
+      }
       RandomSource random =
-          *workers_state_[static_cast<std::size_t>(threads_ - 1)].drawn(wave - 1).engine_after;
+          *workers_state_[static_cast<std::size_t>(last)].drawn(wave - 1).engine_after;
       draw_from(random, drawn);
+    } else {
+      jump_to(worker, drawn.first_sample);
+      draw_block(worker, drawn);
+    }
+  }
+
+  // The worker's window moved on to `first_sample`, from its latest block's start (the
+  // seed's window before its first block).
+  void jump_to(Worker& worker, std::int64_t first_sample) {
+    if (first_sample == worker.block_start) {
       return;
     }
     const Clock::time_point jump_start = Clock::now();
-    if (wave == 0) {
-      worker.block_window =
-          worker_index == 0
-              ? seed_window_
-              : jumped(seed_window_, jump_polynomial(static_cast<std::uint64_t>(worker_index) *
-                                                     outputs_per_block_));
-    } else {
-      worker.block_window = jumped(worker.block_window, stride_);
-    }
+    const std::uint64_t outputs = static_cast<std::uint64_t>(first_sample - worker.block_start) *
+                                  static_cast<std::uint64_t>(srlg_count_ - 1);
+    worker.block_window = jumped(worker.block_window, jump_of(worker, outputs));
+    worker.block_start = first_sample;
     worker.jump_seconds += seconds_since(jump_start);
-    draw_block(worker, drawn);
+  }
+
+  // Making a polynomial costs a few jumps: the stride is made once, and a worker keeps the
+  // last few others it made.
+  const JumpPolynomial& jump_of(Worker& worker, std::uint64_t outputs) {
+    constexpr std::size_t kKnownJumps = 4;
+    if (outputs == stride_outputs_) {
+      return stride_;
+    }
+    for (const Worker::KnownJump& known : worker.known_jumps) {
+      if (known.outputs == outputs) {
+        return known.polynomial;
+      }
+    }
+    if (worker.known_jumps.size() < kKnownJumps) {
+      worker.known_jumps.push_back({outputs, jump_polynomial(outputs)});
+      return worker.known_jumps.back().polynomial;
+    }
+    Worker::KnownJump& replaced = worker.known_jumps[worker.oldest_known];
+    worker.oldest_known = (worker.oldest_known + 1) % kKnownJumps;
+    replaced = {outputs, jump_polynomial(outputs)};
+    return replaced.polynomial;
   }
 
   // In a slot's offset: the worker had no block in this wave, past the last one.
@@ -740,11 +823,13 @@ class SharedOutRun {
     for (int thread = 0; thread < threads_; ++thread) {
       const DrawnBlock& drawn = workers_state_[static_cast<std::size_t>(thread)].drawn(wave);
       std::int64_t* slot = &mine[static_cast<std::size_t>(thread) * slot_values_];
-      const bool exists = drawn.block < block_count_;
+      const bool exists = drawn.samples > 0;
       slot[0] = exists ? drawn.rejections : 0;
       slot[1] = exists ? drawn.assumed_offset : kNoBlock;
+      slot[2] = workers_state_[static_cast<std::size_t>(thread)].busy_nanoseconds;
+      slot[3] = workers_state_[static_cast<std::size_t>(thread)].samples_worked;
       for (std::size_t position = 0; position < width_; ++position) {
-        slot[2 + position] =
+        slot[kPermutationAt + position] =
             exists ? drawn.relative[position] : static_cast<std::int64_t>(position);
       }
     }
@@ -777,7 +862,7 @@ class SharedOutRun {
             chain_;
       }
       for (std::size_t position = 0; position < width_; ++position) {
-        next[position] = chain_[static_cast<std::size_t>(slot[2 + position])];
+        next[position] = chain_[static_cast<std::size_t>(slot[kPermutationAt + position])];
       }
       chain_.swap(next);
       rejections_before_wave_ += slot[0];
@@ -804,11 +889,57 @@ class SharedOutRun {
     }
     if (!stopping_) {
       compose_starts(wave);
+      if (wave + 1 < wave_count_) {
+        share_next_wave(wave + 1);
+      }
       for (int thread = 0; thread < threads_; ++thread) {
         chunks_taken_[static_cast<std::size_t>(thread)].value.store(0);
       }
     }
     serial_seconds_ += seconds_since(serial_start);
+  }
+
+  // The shares of `wave`, from the paces at which the workers drew and evaluated since they
+  // last met. They change only when that shortens the wave by a twentieth, as a worker that
+  // jumps by a new distance first makes its polynomial.
+  void share_next_wave(std::int64_t wave) {
+    for (int worker = 0; worker < workers_; ++worker) {
+      const std::size_t w = static_cast<std::size_t>(worker);
+      const std::int64_t nanoseconds = slot_of(worker)[2];
+      const std::int64_t samples_worked = slot_of(worker)[3];
+      if (draw_pace_ != nullptr) {
+        paces_[w] = std::clamp<std::int64_t>(draw_pace_(worker, wave), 1, kMostPace);
+      } else if (samples_worked > 0 && nanoseconds > 0) {
+        // Smoothed, so that one wave's hiccup (an interrupt, a page fault) moves no share.
+        const std::int64_t pace = pace_of(samples_worked, nanoseconds);
+        paces_[w] = paces_[w] == 0 ? pace : (3 * paces_[w] + pace) / 4;
+      }
+    }
+    // A worker not yet timed is taken to keep the others' pace.
+    std::int64_t known_sum = 0;
+    std::int64_t known = 0;
+    for (const std::int64_t pace : paces_) {
+      known_sum += pace;
+      known += pace > 0 ? 1 : 0;
+    }
+    const std::int64_t assumed = known > 0 ? std::max<std::int64_t>(1, known_sum / known) : 1;
+    for (std::size_t w = 0; w < paces_.size(); ++w) {
+      weights_[w] = paces_[w] > 0 ? paces_[w] : assumed;
+    }
+    const std::int64_t total = std::min(wave_samples_, sample_size_ - wave * wave_samples_);
+    share_by_pace(total, capacity_, weights_, balanced_);
+    const auto [now_samples, now_pace] = longest_time(shares_, weights_);
+    const auto [balanced_samples, balanced_pace] = longest_time(balanced_, weights_);
+    const bool same_total =
+        std::accumulate(shares_.begin(), shares_.end(), std::int64_t{0}) == total;
+    if (!same_total || 20 * now_samples * balanced_pace > 21 * balanced_samples * now_pace) {
+      shares_.swap(balanced_);
+    }
+    count_blocks();
+  }
+
+  void count_blocks() {
+    blocks_ += std::count_if(shares_.begin(), shares_.end(), [](std::int64_t s) { return s > 0; });
   }
 
   // Samples first..end-1 of a block whose relative orders are `orders`, of `samples`. The
@@ -837,23 +968,24 @@ class SharedOutRun {
   // its own: a thread first takes its own block's, whose orders it wrote itself (in its
   // own caches, on a machine whose cores do not share them all), then helps with the
   // others'. At most O(SRLGNUM) a sample beside the evaluation.
-  void evaluate_blocks(std::int64_t wave, int thread, Worker& mine, FirstUpSearch& finder) {
+  std::int64_t evaluate_blocks(std::int64_t wave, int thread, Worker& mine, FirstUpSearch& finder) {
+    std::int64_t evaluated = 0;
     for (int step = 0; step < threads_; ++step) {
       const int owner_thread = (thread + step) % threads_;
       const DrawnBlock& owner = workers_state_[static_cast<std::size_t>(owner_thread)].drawn(wave);
-      if (owner.block >= block_count_) {
+      if (owner.samples == 0) {
         continue;
       }
       if (finder.searches_forward() && !wait_for_renamed(owner_thread, wave)) {
-        return;
+        return evaluated;
       }
-      const std::int64_t samples = samples_in(owner.block);
+      const std::int64_t samples = owner.samples;
       std::atomic<std::int64_t>& next_chunk =
           chunks_taken_[static_cast<std::size_t>(owner_thread)].value;
       for (std::int64_t first = next_chunk.fetch_add(1) * kEvaluationChunk; first < samples;
            first = next_chunk.fetch_add(1) * kEvaluationChunk) {
         if (stop_is_requested(stop_requested_)) {
-          return;
+          return evaluated;
         }
         const std::int64_t end = std::min(first + kEvaluationChunk, samples);
         if (owner.narrow_orders) {
@@ -861,15 +993,17 @@ class SharedOutRun {
         } else {
           evaluate_samples(owner, owner.wide_orders.get(), first, end, samples, mine, finder);
         }
+        evaluated += end - first;
       }
     }
+    return evaluated;
   }
 
   // The worker's block of `wave` gets the plan's listings renamed as its start order
   // names the SRLGs, which the threads searching its samples from the start wait for.
   void rename_listings_of(int thread, Worker& mine, std::int64_t wave) {
     DrawnBlock& drawn = mine.drawn(wave);
-    if (drawn.block < block_count_) {
+    if (drawn.samples > 0) {
       for (std::size_t k = 0; k < width_; ++k) {
         mine.new_id[static_cast<std::size_t>(drawn.start_order[k])] =
             static_cast<std::int32_t>(k) + 1;
@@ -900,19 +1034,28 @@ class SharedOutRun {
     // jumps, which thread 0 of the first process does not.
     if (thread == 0 && wave_count_ > 1) {
       const Clock::time_point jump_start = Clock::now();
-      stride_ = jump_polynomial(static_cast<std::uint64_t>(workers_) * outputs_per_block_);
+      stride_ = jump_polynomial(stride_outputs_);
       mine.jump_seconds += seconds_since(jump_start);
     }
     draw_first_time(mine, worker_index, 0);
     sync_.arrive_and_wait();
     for (std::int64_t wave = 0; wave < wave_count_ && !stopping_; ++wave) {
+      const Clock::time_point busy_start = Clock::now();
       if (finder.searches_forward()) {
         rename_listings_of(thread, mine, wave);
       }
+      mine.samples_worked = 0;
       if (wave + 1 < wave_count_) {
         draw_first_time(mine, worker_index, wave + 1);
+        mine.samples_worked += mine.drawn(wave + 1).samples;
       }
-      evaluate_blocks(wave, thread, mine, finder);
+      mine.samples_worked += evaluate_blocks(wave, thread, mine, finder);
+      // The first wave also faults in the pages of the second store: it tells no pace.
+      mine.busy_nanoseconds =
+          wave == 0
+              ? 0
+              : std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - busy_start)
+                    .count();
       sync_.arrive_and_wait();
     }
   }
@@ -922,7 +1065,7 @@ class SharedOutRun {
   void on_meeting() noexcept {
     if (meetings_ > 0) {
       report_progress(samples_done_,
-                      std::min<std::int64_t>(meetings_ * workers_ * block_size_, sample_size_));
+                      std::min<std::int64_t>(meetings_ * wave_samples_, sample_size_));
     }
     if (meetings_ < wave_count_) {
       settle_wave(meetings_);
@@ -943,16 +1086,21 @@ class SharedOutRun {
   ProcessGroup& processes_;
   int workers_;
   int first_worker_;
-  std::int64_t block_size_;
-  std::int64_t block_count_;
+  std::int64_t block_size_;    // a worker's share of a wave, the workers at one pace
+  std::int64_t capacity_;      // samples a store holds, a worker's largest share
+  std::int64_t wave_samples_;  // in every wave but maybe the last
   std::int64_t wave_count_;
-  std::uint64_t outputs_per_block_;
+  std::uint64_t stride_outputs_ = 0;
   MtWindow seed_window_;
-  JumpPolynomial stride_;  // from one of a worker's blocks to its next
+  JumpPolynomial stride_;  // from a worker's block to its next, the shares unchanged
   OrderSampler sampler_;
   std::atomic<std::int64_t>* samples_done_;
   const std::atomic<bool>* stop_requested_;
-  std::size_t slot_values_;  // per block: rejections, offset drawn after, net permutation
+  std::int64_t (*draw_pace_)(int worker, std::int64_t wave);
+  // Per block: rejections, offset drawn after, the worker's time at work and samples drawn
+  // and evaluated in it, net permutation.
+  static constexpr std::size_t kPermutationAt = 4;
+  std::size_t slot_values_;
   int slots_per_process_ = 1;
   std::vector<int> slot_of_worker_;
   std::vector<std::int64_t> sent_;  // this process's slots; those of absent threads stay 0
@@ -963,6 +1111,12 @@ class SharedOutRun {
   // Written only as the threads meet, by the one that settles the wave; read after.
   std::int64_t rejections_before_wave_ = 0;  // of the waves settled so far
   std::int64_t redrawn_blocks_ = 0;
+  std::int64_t blocks_ = 0;
+  // By worker: the shares of the next wave to draw, and the paces they follow.
+  std::vector<std::int64_t> shares_;
+  std::vector<std::int64_t> paces_;  // samples worked per time, smoothed; 0 before timed
+  std::vector<std::int64_t> weights_;
+  std::vector<std::int64_t> balanced_;
   bool stopping_ = false;
   double serial_seconds_ = 0.0;
   // On a cache line of its own: every thread may write it.
@@ -1008,6 +1162,47 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
   }
   SharedOutRun run(sample_size, *sampling, random.engine_seed(), options, processes);
   return run.run(stats);
+}
+
+void share_by_pace(std::int64_t total, std::int64_t capacity, std::span<const std::int64_t> paces,
+                   std::vector<std::int64_t>& shares) {
+  const std::size_t workers = paces.size();
+  shares.assign(workers, -1);  // -1: not yet given
+  std::int64_t left = total;
+  // Those whose part would pass the capacity get the capacity; the others share the rest.
+  for (bool capped = true; capped;) {
+    capped = false;
+    std::int64_t pace_sum = 0;
+    for (std::size_t r = 0; r < workers; ++r) {
+      pace_sum += shares[r] < 0 ? paces[r] : 0;
+    }
+    for (std::size_t r = 0; r < workers; ++r) {
+      if (shares[r] < 0 && left * paces[r] / pace_sum > capacity) {
+        shares[r] = capacity;
+        left -= capacity;
+        capped = true;
+      }
+    }
+  }
+  std::int64_t pace_sum = 0;
+  for (std::size_t r = 0; r < workers; ++r) {
+    pace_sum += shares[r] < 0 ? paces[r] : 0;
+  }
+  std::int64_t given = 0;
+  for (std::size_t r = 0; r < workers; ++r) {
+    if (shares[r] < 0) {
+      shares[r] = left * paces[r] / pace_sum;
+      given += shares[r];
+    }
+  }
+  // What rounding down left over, fewer samples than workers, goes a sample each to those
+  // with room, in turn.
+  for (std::size_t r = 0; given < left; r = (r + 1) % workers) {
+    if (shares[r] < capacity) {
+      ++shares[r];
+      ++given;
+    }
+  }
 }
 
 RepeatedSums::RepeatedSums(std::int32_t sample_size)

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "common/wide_count.hpp"
@@ -71,6 +72,9 @@ struct CountingOptions {
   std::int32_t samples_per_block = 0;
   // See OrderSampler: only tests lower it.
   std::uint64_t draw_limit = ~std::uint64_t{0};
+  // Only tests set it: a worker's pace of drawing (any positive scale), in place of the
+  // one measured, from which the shares of `wave` follow. Any shares give the same counts.
+  std::int64_t (*draw_pace)(int worker, std::int64_t wave) = nullptr;
   // Looked at every thousand or so samples: once it is true the run ends early, and its
   // counts, for fewer than N samples, are to be thrown away (a caller that was
   // interrupted, such as the Python module after Ctrl-C). For a process alone only: the
@@ -145,6 +149,12 @@ void pairwise_of(const SpectraCounts& counts, SpectraVector& shares);
 void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
                       std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance,
                       std::atomic<std::int64_t>* samples_done = nullptr);
+
+// `total` samples shared among workers in proportion to their paces (1 to 2^20), none
+// above `capacity` (total is at most capacity times the workers): a wave's
+// shares. Integers only, so that every process finds the same shares from the same paces.
+void share_by_pace(std::int64_t total, std::int64_t capacity, std::span<const std::int64_t> paces,
+                   std::vector<std::int64_t>& shares);
 
 // The same estimate on `thread_count` threads; identical results for every count.
 void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,

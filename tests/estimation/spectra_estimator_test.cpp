@@ -6,6 +6,7 @@
 #include <atomic>
 #include <barrier>
 #include <limits>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <utility>
@@ -248,9 +249,16 @@ void expect_same_counts(const SpectraCounts& actual, const SpectraCounts& expect
   EXPECT_EQ(actual.connected_with, expected.connected_with);
 }
 
-// Shared out in blocks of any size, over any number of threads, the counts are those of
-// one thread drawing every order in turn: one, two and many SRLGs; fewer samples than
-// blocks in a wave; a sample count that leaves a short last block; many waves.
+// Paces that change from wave to wave, one worker at a time far slower than the others:
+// the shares of the waves change with them, short of a block, up to a full store, none.
+std::int64_t changing_pace(int worker, std::int64_t wave) {
+  return (worker + wave) % 3 == 0 ? 1 : 100 + 37 * ((7 * worker + wave) % 5);
+}
+
+// Shared out in blocks of any size, over any number of threads, whatever the workers'
+// paces, the counts are those of one thread drawing every order in turn: one, two and
+// many SRLGs; fewer samples than blocks in a wave; a sample count that leaves a short last
+// block; many waves.
 TEST(SharedOutCounts, EqualOneThreadForEveryBlockSizeAndThreadCount) {
   struct Case {
     const char* name;
@@ -272,15 +280,19 @@ TEST(SharedOutCounts, EqualOneThreadForEveryBlockSizeAndThreadCount) {
     const SpectraCounts one = estimate_counts(c.samples, 17, c.instance, 1);
     for (const std::int32_t block : {1, 7, 64, 0}) {
       for (const int threads : {2, 3, 8}) {
-        SCOPED_TRACE(::testing::Message()
-                     << c.name << ", blocks of " << block << ", " << threads << " threads");
-        CountingOptions options;
-        options.thread_count = threads;
-        options.samples_per_block = block;
-        CountingStats stats;
-        options.stats = &stats;
-        expect_same_counts(estimate_counts(c.samples, 17, c.instance, options), one);
-        EXPECT_EQ(stats.rejections, 0);
+        for (const auto pace : {static_cast<decltype(&changing_pace)>(nullptr), &changing_pace}) {
+          SCOPED_TRACE(::testing::Message()
+                       << c.name << ", blocks of " << block << ", " << threads << " threads, paces "
+                       << (pace == nullptr ? "measured" : "changing"));
+          CountingOptions options;
+          options.thread_count = threads;
+          options.samples_per_block = block;
+          options.draw_pace = pace;
+          CountingStats stats;
+          options.stats = &stats;
+          expect_same_counts(estimate_counts(c.samples, 17, c.instance, options), one);
+          EXPECT_EQ(stats.rejections, 0);
+        }
       }
     }
   }
@@ -303,15 +315,19 @@ TEST(SharedOutCounts, RejectedDrawsMoveTheLaterBlocks) {
     const SpectraCounts unlimited = estimate_counts(samples, 9, instance, 1);
     EXPECT_NE(one.connected_with, unlimited.connected_with) << "the limit rejected nothing";
     for (const int threads : {2, 3, 8}) {
-      SCOPED_TRACE(::testing::Message() << samples << " samples, " << threads << " threads");
-      CountingOptions options = sequential;
-      options.thread_count = threads;
-      options.samples_per_block = 5;
-      CountingStats stats;
-      options.stats = &stats;
-      expect_same_counts(estimate_counts(samples, 9, instance, options), one);
-      EXPECT_GT(stats.rejections, 100);
-      EXPECT_GT(stats.redrawn_blocks, 0);
+      for (const auto pace : {static_cast<decltype(&changing_pace)>(nullptr), &changing_pace}) {
+        SCOPED_TRACE(::testing::Message() << samples << " samples, " << threads << " threads, "
+                                          << (pace == nullptr ? "measured" : "changing"));
+        CountingOptions options = sequential;
+        options.thread_count = threads;
+        options.samples_per_block = 5;
+        options.draw_pace = pace;
+        CountingStats stats;
+        options.stats = &stats;
+        expect_same_counts(estimate_counts(samples, 9, instance, options), one);
+        EXPECT_GT(stats.rejections, 100);
+        EXPECT_GT(stats.redrawn_blocks, 0);
+      }
     }
   }
 }
@@ -379,8 +395,8 @@ class ThreadRanks {
   std::vector<std::vector<std::int64_t>> sums_;
 };
 
-// Ranks with different thread counts, rejections included: rank 0 ends with the counts of
-// the one-thread run, the terminal pairs' wide counts too.
+// Ranks with different thread counts, rejections included, the workers' paces changing:
+// rank 0 ends with the counts of the one-thread run, the terminal pairs' wide counts too.
 TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
   const NetworkInstance instance =
       test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 4);
@@ -409,6 +425,7 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
           CountingOptions options = sequential;
           options.thread_count = threads_per_rank[static_cast<std::size_t>(rank)];
           options.samples_per_block = 6;
+          options.draw_pace = &changing_pace;
           options.processes = &group;
           counts[static_cast<std::size_t>(rank)] = estimate_counts(503, 11, instance, options);
         });
@@ -417,6 +434,58 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
     expect_same_counts(counts[0], one);
     EXPECT_EQ(counts[0].connected_pairs.size(), sequential.pairwise ? one.connected.size() : 0u);
     EXPECT_TRUE(counts[0].connected_pairs == one.connected_pairs);
+  }
+}
+
+// A wave's shares: in proportion to the paces, rounded down with what is left given a
+// sample at a time; capped at a store's room, those capped leaving the rest to the others
+// (in turns, when a cap makes another pass the cap).
+TEST(SharedOutShares, FollowThePacesWithinTheRoom) {
+  struct Case {
+    std::int64_t total;
+    std::int64_t capacity;
+    std::vector<std::int64_t> paces;
+    std::vector<std::int64_t> shares;
+  };
+  const std::vector<Case> cases = {
+      {12, 5, {1, 1, 1}, {4, 4, 4}},
+      {10, 5, {1, 1, 1}, {4, 3, 3}},
+      {30, 20, {1, 2}, {10, 20}},
+      {30, 12, {1, 1, 10}, {9, 9, 12}},
+      {24, 10, {1, 100, 137}, {4, 10, 10}},
+      {20, 10, {3, 5}, {10, 10}},
+      {2, 5, {1, 1000, 1000}, {1, 1, 0}},
+      {0, 5, {1, 2}, {0, 0}},
+      {1, 1, {1}, {1}},
+  };
+  std::vector<std::int64_t> shares;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.total << " samples, room " << c.capacity);
+    share_by_pace(c.total, c.capacity, c.paces, shares);
+    EXPECT_EQ(shares, c.shares);
+  }
+  // Many paces at once, up to the largest: every sample given, none past the room, and a
+  // faster worker never a sample behind a slower one.
+  std::uint64_t state = 1;
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::int64_t> paces(static_cast<std::size_t>(1 + round % 64));
+    for (std::int64_t& pace : paces) {
+      state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+      pace = 1 + static_cast<std::int64_t>(state >> 44);
+    }
+    const std::int64_t capacity = 1 + round * 1000003 % 2000000;
+    const std::int64_t total = capacity * static_cast<std::int64_t>(paces.size()) * 4 / 5;
+    share_by_pace(total, capacity, paces, shares);
+    EXPECT_EQ(std::accumulate(shares.begin(), shares.end(), std::int64_t{0}), total);
+    for (std::size_t a = 0; a < paces.size(); ++a) {
+      EXPECT_GE(shares[a], 0);
+      EXPECT_LE(shares[a], capacity);
+      for (std::size_t b = 0; b < paces.size(); ++b) {
+        if (paces[a] > paces[b]) {
+          EXPECT_GE(shares[a] + 1, shares[b]) << "paces " << paces[a] << " and " << paces[b];
+        }
+      }
+    }
   }
 }
 
