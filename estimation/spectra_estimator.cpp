@@ -402,9 +402,11 @@ std::int64_t block_size_for(std::int32_t srlg_count) {
   return std::max<std::int64_t>(1, kOrderEntriesPerBlock / std::max<std::int32_t>(srlg_count, 1));
 }
 
-// A worker's share of a wave, in samples, is a block while the workers draw at one pace.
-// A store holds a quarter more, which a faster worker takes when another slows down (a
-// core shared with other work, a busy machine of a cluster).
+// Among processes, a worker's share of a wave, in samples, is a block while the processes
+// work at one pace. A store holds a quarter more, which the workers of a faster process
+// take when another slows down (a busy machine of a cluster, a core shared with other
+// work). The threads of a process need no such room: they share out the evaluation of
+// their blocks, which evens out how long each took to draw.
 std::int64_t room_for(std::int64_t share) {
   return share + std::max<std::int64_t>(1, share / 4);
 }
@@ -559,14 +561,16 @@ class SharedOutRun {
     }
     number_the_workers();
     // No larger than a share of the samples, so that every worker has a block, however
-    // few the SRLGs. A store holds as many orders as ever, a block being four fifths of it.
+    // few the SRLGs. Among processes, a block is four fifths of a store.
     const std::int64_t share = (sample_size - 1) / workers_ + 1;
+    const bool paced = processes_.size() > 1;
     if (options.samples_per_block > 0) {
       block_size_ = std::min<std::int64_t>(options.samples_per_block, sample_size);
-      capacity_ = room_for(block_size_);
+      capacity_ = paced ? room_for(block_size_) : block_size_;
     } else {
       capacity_ = block_size_for(srlg_count_);
-      block_size_ = std::min(std::max<std::int64_t>(1, capacity_ * 4 / 5), share);
+      block_size_ =
+          std::min(paced ? std::max<std::int64_t>(1, capacity_ * 4 / 5) : capacity_, share);
     }
     wave_samples_ = block_size_ * workers_;
     wave_count_ = (sample_size - 1) / wave_samples_ + 1;
@@ -703,6 +707,10 @@ class SharedOutRun {
   const std::int64_t* slot_of(int worker) const {
     return &exchanged_[static_cast<std::size_t>(slot_of_worker_[static_cast<std::size_t>(worker)]) *
                        slot_values_];
+  }
+
+  int process_of(int worker) const {
+    return slot_of_worker_[static_cast<std::size_t>(worker)] / slots_per_process_;
   }
 
   bool is_mine(int worker) const {
@@ -915,16 +923,27 @@ class SharedOutRun {
         paces_[w] = paces_[w] == 0 ? pace : (3 * paces_[w] + pace) / 4;
       }
     }
-    // A worker not yet timed is taken to keep the others' pace.
-    std::int64_t known_sum = 0;
-    std::int64_t known = 0;
-    for (const std::int64_t pace : paces_) {
-      known_sum += pace;
-      known += pace > 0 ? 1 : 0;
-    }
-    const std::int64_t assumed = known > 0 ? std::max<std::int64_t>(1, known_sum / known) : 1;
-    for (std::size_t w = 0; w < paces_.size(); ++w) {
-      weights_[w] = paces_[w] > 0 ? paces_[w] : assumed;
+    // Every worker of a process is given its process's mean pace, as its threads share
+    // out their evaluation: one process alone keeps even shares. A worker not yet timed
+    // counts as keeping that pace, or the others' when none of its process is timed.
+    const auto mean_pace = [this](int first, int end) {
+      std::int64_t sum = 0;
+      std::int64_t timed = 0;
+      for (int worker = first; worker < end; ++worker) {
+        sum += paces_[static_cast<std::size_t>(worker)];
+        timed += paces_[static_cast<std::size_t>(worker)] > 0 ? 1 : 0;
+      }
+      return timed > 0 ? std::max<std::int64_t>(1, sum / timed) : 0;
+    };
+    const std::int64_t everyone = std::max<std::int64_t>(1, mean_pace(0, workers_));
+    for (int first = 0; first < workers_;) {
+      int end = first + 1;
+      while (end < workers_ && process_of(end) == process_of(first)) {
+        ++end;
+      }
+      const std::int64_t pace = mean_pace(first, end);
+      std::fill(weights_.begin() + first, weights_.begin() + end, pace > 0 ? pace : everyone);
+      first = end;
     }
     const std::int64_t total = std::min(wave_samples_, sample_size_ - wave * wave_samples_);
     share_by_pace(total, capacity_, weights_, balanced_);

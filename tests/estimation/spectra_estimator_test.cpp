@@ -9,6 +9,7 @@
 #include <numeric>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -249,16 +250,9 @@ void expect_same_counts(const SpectraCounts& actual, const SpectraCounts& expect
   EXPECT_EQ(actual.connected_with, expected.connected_with);
 }
 
-// Paces that change from wave to wave, one worker at a time far slower than the others:
-// the shares of the waves change with them, short of a block, up to a full store, none.
-std::int64_t changing_pace(int worker, std::int64_t wave) {
-  return (worker + wave) % 3 == 0 ? 1 : 100 + 37 * ((7 * worker + wave) % 5);
-}
-
-// Shared out in blocks of any size, over any number of threads, whatever the workers'
-// paces, the counts are those of one thread drawing every order in turn: one, two and
-// many SRLGs; fewer samples than blocks in a wave; a sample count that leaves a short last
-// block; many waves.
+// Shared out in blocks of any size, over any number of threads, the counts are those of
+// one thread drawing every order in turn: one, two and many SRLGs; fewer samples than
+// blocks in a wave; a sample count that leaves a short last block; many waves.
 TEST(SharedOutCounts, EqualOneThreadForEveryBlockSizeAndThreadCount) {
   struct Case {
     const char* name;
@@ -280,19 +274,15 @@ TEST(SharedOutCounts, EqualOneThreadForEveryBlockSizeAndThreadCount) {
     const SpectraCounts one = estimate_counts(c.samples, 17, c.instance, 1);
     for (const std::int32_t block : {1, 7, 64, 0}) {
       for (const int threads : {2, 3, 8}) {
-        for (const auto pace : {static_cast<decltype(&changing_pace)>(nullptr), &changing_pace}) {
-          SCOPED_TRACE(::testing::Message()
-                       << c.name << ", blocks of " << block << ", " << threads << " threads, paces "
-                       << (pace == nullptr ? "measured" : "changing"));
-          CountingOptions options;
-          options.thread_count = threads;
-          options.samples_per_block = block;
-          options.draw_pace = pace;
-          CountingStats stats;
-          options.stats = &stats;
-          expect_same_counts(estimate_counts(c.samples, 17, c.instance, options), one);
-          EXPECT_EQ(stats.rejections, 0);
-        }
+        SCOPED_TRACE(::testing::Message()
+                     << c.name << ", blocks of " << block << ", " << threads << " threads");
+        CountingOptions options;
+        options.thread_count = threads;
+        options.samples_per_block = block;
+        CountingStats stats;
+        options.stats = &stats;
+        expect_same_counts(estimate_counts(c.samples, 17, c.instance, options), one);
+        EXPECT_EQ(stats.rejections, 0);
       }
     }
   }
@@ -315,19 +305,15 @@ TEST(SharedOutCounts, RejectedDrawsMoveTheLaterBlocks) {
     const SpectraCounts unlimited = estimate_counts(samples, 9, instance, 1);
     EXPECT_NE(one.connected_with, unlimited.connected_with) << "the limit rejected nothing";
     for (const int threads : {2, 3, 8}) {
-      for (const auto pace : {static_cast<decltype(&changing_pace)>(nullptr), &changing_pace}) {
-        SCOPED_TRACE(::testing::Message() << samples << " samples, " << threads << " threads, "
-                                          << (pace == nullptr ? "measured" : "changing"));
-        CountingOptions options = sequential;
-        options.thread_count = threads;
-        options.samples_per_block = 5;
-        options.draw_pace = pace;
-        CountingStats stats;
-        options.stats = &stats;
-        expect_same_counts(estimate_counts(samples, 9, instance, options), one);
-        EXPECT_GT(stats.rejections, 100);
-        EXPECT_GT(stats.redrawn_blocks, 0);
-      }
+      SCOPED_TRACE(::testing::Message() << samples << " samples, " << threads << " threads");
+      CountingOptions options = sequential;
+      options.thread_count = threads;
+      options.samples_per_block = 5;
+      CountingStats stats;
+      options.stats = &stats;
+      expect_same_counts(estimate_counts(samples, 9, instance, options), one);
+      EXPECT_GT(stats.rejections, 100);
+      EXPECT_GT(stats.redrawn_blocks, 0);
     }
   }
 }
@@ -395,8 +381,17 @@ class ThreadRanks {
   std::vector<std::vector<std::int64_t>> sums_;
 };
 
-// Ranks with different thread counts, rejections included, the workers' paces changing:
-// rank 0 ends with the counts of the one-thread run, the terminal pairs' wide counts too.
+// Paces that change from wave to wave, one worker at a time far slower than the others:
+// the ranks' shares of the waves change with them, short of a block, up to a full store,
+// none in a short last wave.
+std::int64_t changing_pace(int worker, std::int64_t wave) {
+  return (worker + wave) % 3 == 0 ? 1 : 100 + 37 * ((7 * worker + wave) % 5);
+}
+constexpr decltype(&changing_pace) kMeasuredPace = nullptr;
+
+// Ranks with different thread counts, rejections included, the paces measured or changing
+// from wave to wave: rank 0 ends with the counts of the one-thread run, the terminal pairs'
+// wide counts too.
 TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
   const NetworkInstance instance =
       test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 4);
@@ -406,13 +401,16 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
   CountingOptions terminal_pairs = all_terminal;
   terminal_pairs.terminals = {2, 9, 17, 30};
   terminal_pairs.pairwise = true;
-  for (const auto& [threads_per_rank, sequential] :
-       {std::pair{std::vector<int>{1, 1}, all_terminal},
-        std::pair{std::vector<int>{2, 1, 3}, all_terminal},
-        std::pair{std::vector<int>{1, 1, 1, 1, 1}, all_terminal},
-        std::pair{std::vector<int>{2, 1, 3}, terminal_pairs}}) {
-    SCOPED_TRACE(::testing::Message() << threads_per_rank.size() << " ranks, "
-                                      << sequential.terminals.size() << " terminals");
+  for (const auto& [threads_per_rank, sequential, pace] :
+       {std::tuple{std::vector<int>{1, 1}, all_terminal, &changing_pace},
+        std::tuple{std::vector<int>{1, 1}, all_terminal, kMeasuredPace},
+        std::tuple{std::vector<int>{2, 1, 3}, all_terminal, &changing_pace},
+        std::tuple{std::vector<int>{1, 1, 1, 1, 1}, all_terminal, &changing_pace},
+        std::tuple{std::vector<int>{2, 1, 3}, terminal_pairs, &changing_pace},
+        std::tuple{std::vector<int>{2, 1, 3}, terminal_pairs, kMeasuredPace}}) {
+    SCOPED_TRACE(::testing::Message()
+                 << threads_per_rank.size() << " ranks, " << sequential.terminals.size()
+                 << " terminals, paces " << (pace == kMeasuredPace ? "measured" : "changing"));
     const SpectraCounts one = estimate_counts(503, 11, instance, sequential);
     const int size = static_cast<int>(threads_per_rank.size());
     ThreadRanks ranks(size);
@@ -425,7 +423,7 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
           CountingOptions options = sequential;
           options.thread_count = threads_per_rank[static_cast<std::size_t>(rank)];
           options.samples_per_block = 6;
-          options.draw_pace = &changing_pace;
+          options.draw_pace = pace;
           options.processes = &group;
           counts[static_cast<std::size_t>(rank)] = estimate_counts(503, 11, instance, options);
         });
