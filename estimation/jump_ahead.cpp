@@ -139,8 +139,11 @@ JumpPolynomial jump_polynomial(std::uint64_t outputs) {
 // all 2^k sums of A^j w (j < k). The accumulator is a ring of 312 words whose oldest word
 // is at `head`, so that a step writes one word. About 19937 steps and 3,300 additions of
 // 312 words, against 10,000 such additions one coefficient at a time. The one allocation,
-// the table of 160 KB, is small beside that.
-MtWindow jumped(const MtWindow& from, const JumpPolynomial& jump) {
+// the table of 160 KB, is small beside that. The additions are most of a jump: built for
+// AVX2 as well, used where the machine has it, they take 4 words at a time instead of 2
+// (a jump 0.28 -> 0.16 ms here).
+__attribute__((target_clones("avx2", "default"))) MtWindow jumped(const MtWindow& from,
+                                                                  const JumpPolynomial& jump) {
   constexpr int kChunk = 6;
   constexpr int kTableSize = 1 << kChunk;
   using Words = std::array<std::uint64_t, kStateWords>;

@@ -355,7 +355,7 @@ void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t sampl
 }
 
 // Order entries in a block of the shared-out estimator: enough work between two meetings
-// of the threads that a jump of the engine (about a millisecond) costs about 1% of it.
+// of the threads that a jump of the engine (under a millisecond) costs under 1% of it.
 constexpr std::int64_t kOrderEntriesPerBlock = std::int64_t{1} << 22;
 
 struct FreeLargeArray {
