@@ -4,7 +4,8 @@ against one (wall and CPU time) on the generated `large` and `dense` instances, 
 of a run in which one thread works alone with the Amdahl speed-up it allows at 64 threads,
 and two MPI ranks of one thread against one rank, beside the targets: the time rank 0
 reports for the run, and the whole `mpirun` with its start-up. Medians of the repetitions,
-which take every case in turn.
+which take every case in turn. Before and after, one thread on each of the first two cores
+in turn, which tells whether the host has slowed one of them.
 
     bench/scaling_ratios.py [build/bench/bench/varnak_bench] [build/bench/varnak-tools]
                             [--repetitions 5] [--rank-samples 1000000]
@@ -45,6 +46,31 @@ def thread_runs(bench, repetitions):
                   "cpu": statistics.median(e["cpu_time"] for e in entries),
                   "serial": statistics.median(e["serial_share"] for e in entries)}
             for key, entries in runs.items()}
+
+
+def core_times(bench):
+    """One thread of `large` on each of the first two cores in turn, ms: on a virtual
+    machine whose host is busy, one core can run a third slower than the other, and then
+    no two threads or ranks reach twice one."""
+    times = []
+    for cpu in sorted(os.sched_getaffinity(0))[:2]:
+        output = subprocess.run(
+            ["taskset", "-c", str(cpu), bench, "--benchmark_filter=BM_SharedOut/2/1/",
+             "--benchmark_format=json", "--benchmark_min_time=1"],
+            check=True, capture_output=True, text=True).stdout
+        times.append((cpu, json.loads(output)["benchmarks"][0]["real_time"]))
+    return times
+
+
+def print_core_times(when, times):
+    text = ", ".join("core %d %.0f ms" % entry for entry in times)
+    if len(times) < 2:
+        print("One thread %s: %s." % (when, text))
+        return
+    spread = max(t for _, t in times) / min(t for _, t in times)
+    print("One thread on each core %s: %s (%s)." % (
+        when, text, "even" if spread <= 1.05 else
+        "the host is busy: the slower core takes %.0f%% longer" % (100 * (spread - 1))))
 
 
 def amdahl(serial, threads):
@@ -90,6 +116,10 @@ def main():
                         help="samples of each MPI run")
     args = parser.parse_args()
 
+    can_pin = shutil.which("taskset") is not None
+    if can_pin:
+        print_core_times("before", core_times(args.bench))
+        print()
     runs = thread_runs(args.bench, args.repetitions)
     print("| instance (vertices, edges, SRLGs) | 1 thread ms | 2 threads ms | speed-up "
           "| CPU 2 / CPU 1 | serial share | Amdahl at 64 threads |")
@@ -110,7 +140,14 @@ def main():
 
     if shutil.which("mpirun") is None:
         print("\nmpirun is not installed: no MPI figures.")
-        return
+    else:
+        rank_table(args)
+    if can_pin:
+        print()
+        print_core_times("after", core_times(args.bench))
+
+
+def rank_table(args):
     print()
     print("| instance (vertices, edges, SRLGs) | 1 rank s | 2 ranks s | speed-up "
           "| with mpirun's start: 1 rank s | 2 ranks s | speed-up |")
