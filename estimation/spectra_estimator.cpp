@@ -411,13 +411,29 @@ std::int64_t room_for(std::int64_t share) {
   return share + std::max<std::int64_t>(1, share / 4);
 }
 
-// Paces are samples drawn per 2^-24 of a second's worth of nanoseconds, kept within
-// bounds that let shares times paces fit in 64 bits.
+// A worker's pace: samples both drawn and evaluated per 2^32 / 256 nanoseconds, kept
+// within bounds that let shares times paces fit in 64 bits. Drawing and evaluating are timed
+// apart, as a sample costs differently in each, and a share is both drawn and evaluated.
 constexpr std::int64_t kMostPace = std::int64_t{1} << 20;
 
-std::int64_t pace_of(std::int64_t samples, std::int64_t nanoseconds) {
-  return std::clamp<std::int64_t>((samples << 24) / std::max<std::int64_t>(nanoseconds, 1), 1,
-                                  kMostPace);
+struct WorkTimes {
+  std::int64_t drawn = 0;
+  std::int64_t draw_nanoseconds = 0;
+  std::int64_t evaluated = 0;
+  std::int64_t evaluation_nanoseconds = 0;
+};
+
+// 0 unless the worker both drew and evaluated.
+std::int64_t pace_of(const WorkTimes& times) {
+  if (times.drawn <= 0 || times.evaluated <= 0) {
+    return 0;
+  }
+  const std::int64_t scaled_nanoseconds_a_sample =
+      (times.draw_nanoseconds << 8) / times.drawn +
+      (times.evaluation_nanoseconds << 8) / times.evaluated;
+  return std::clamp<std::int64_t>(
+      (std::int64_t{1} << 32) / std::max<std::int64_t>(scaled_nanoseconds_a_sample, 1), 1,
+      kMostPace);
 }
 
 // The largest of shares[r] / paces[r], as a fraction.
@@ -505,6 +521,10 @@ using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::int64_t nanoseconds_between(Clock::time_point start, Clock::time_point end) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
 }
 
 // The samples shared out among the threads of every process of the run. Sample t of the
@@ -676,10 +696,7 @@ class SharedOutRun {
     std::vector<std::int32_t> new_id;
     SampleTallies tallies;
     double jump_seconds = 0.0;
-    // Since the threads last met: nanoseconds before this one waited, and samples it drew
-    // and evaluated meanwhile. They tell its pace.
-    std::int64_t busy_nanoseconds = 0;
-    std::int64_t samples_worked = 0;
+    WorkTimes work_times;  // since the threads last met: they tell the worker's pace
   };
 
   // Processes may run different numbers of threads. The workers are numbered in rank
@@ -834,8 +851,11 @@ class SharedOutRun {
       const bool exists = drawn.samples > 0;
       slot[0] = exists ? drawn.rejections : 0;
       slot[1] = exists ? drawn.assumed_offset : kNoBlock;
-      slot[2] = workers_state_[static_cast<std::size_t>(thread)].busy_nanoseconds;
-      slot[3] = workers_state_[static_cast<std::size_t>(thread)].samples_worked;
+      const WorkTimes& times = workers_state_[static_cast<std::size_t>(thread)].work_times;
+      slot[2] = times.drawn;
+      slot[3] = times.draw_nanoseconds;
+      slot[4] = times.evaluated;
+      slot[5] = times.evaluation_nanoseconds;
       for (std::size_t position = 0; position < width_; ++position) {
         slot[kPermutationAt + position] =
             exists ? drawn.relative[position] : static_cast<std::int64_t>(position);
@@ -908,18 +928,17 @@ class SharedOutRun {
   }
 
   // The shares of `wave`, from the paces at which the workers drew and evaluated since they
-  // last met. They change only when that shortens the wave by a twentieth, as a worker that
-  // jumps by a new distance first makes its polynomial.
+  // last met. They change only when that shortens the wave by a thirty-second, as a worker
+  // that jumps by a new distance first makes its polynomial (a twentieth of a wave or so).
   void share_next_wave(std::int64_t wave) {
     for (int worker = 0; worker < workers_; ++worker) {
       const std::size_t w = static_cast<std::size_t>(worker);
-      const std::int64_t nanoseconds = slot_of(worker)[2];
-      const std::int64_t samples_worked = slot_of(worker)[3];
+      const std::int64_t* slot = slot_of(worker);
+      const std::int64_t pace = pace_of({slot[2], slot[3], slot[4], slot[5]});
       if (draw_pace_ != nullptr) {
         paces_[w] = std::clamp<std::int64_t>(draw_pace_(worker, wave), 1, kMostPace);
-      } else if (samples_worked > 0 && nanoseconds > 0) {
+      } else if (pace > 0) {
         // Smoothed, so that one wave's hiccup (an interrupt, a page fault) moves no share.
-        const std::int64_t pace = pace_of(samples_worked, nanoseconds);
         paces_[w] = paces_[w] == 0 ? pace : (3 * paces_[w] + pace) / 4;
       }
     }
@@ -951,7 +970,7 @@ class SharedOutRun {
     const auto [balanced_samples, balanced_pace] = longest_time(balanced_, weights_);
     const bool same_total =
         std::accumulate(shares_.begin(), shares_.end(), std::int64_t{0}) == total;
-    if (!same_total || 20 * now_samples * balanced_pace > 21 * balanced_samples * now_pace) {
+    if (!same_total || 32 * now_samples * balanced_pace > 33 * balanced_samples * now_pace) {
       shares_.swap(balanced_);
     }
     count_blocks();
@@ -1059,22 +1078,24 @@ class SharedOutRun {
     draw_first_time(mine, worker_index, 0);
     sync_.arrive_and_wait();
     for (std::int64_t wave = 0; wave < wave_count_ && !stopping_; ++wave) {
-      const Clock::time_point busy_start = Clock::now();
       if (finder.searches_forward()) {
         rename_listings_of(thread, mine, wave);
       }
-      mine.samples_worked = 0;
+      WorkTimes& times = mine.work_times;
+      times = WorkTimes{};
+      const Clock::time_point draw_start = Clock::now();
       if (wave + 1 < wave_count_) {
         draw_first_time(mine, worker_index, wave + 1);
-        mine.samples_worked += mine.drawn(wave + 1).samples;
+        times.drawn = mine.drawn(wave + 1).samples;
       }
-      mine.samples_worked += evaluate_blocks(wave, thread, mine, finder);
+      const Clock::time_point evaluation_start = Clock::now();
+      times.evaluated = evaluate_blocks(wave, thread, mine, finder);
+      times.draw_nanoseconds = nanoseconds_between(draw_start, evaluation_start);
+      times.evaluation_nanoseconds = nanoseconds_between(evaluation_start, Clock::now());
       // The first wave also faults in the pages of the second store: it tells no pace.
-      mine.busy_nanoseconds =
-          wave == 0
-              ? 0
-              : std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - busy_start)
-                    .count();
+      if (wave == 0) {
+        times = WorkTimes{};
+      }
       sync_.arrive_and_wait();
     }
   }
@@ -1116,9 +1137,8 @@ class SharedOutRun {
   std::atomic<std::int64_t>* samples_done_;
   const std::atomic<bool>* stop_requested_;
   std::int64_t (*draw_pace_)(int worker, std::int64_t wave);
-  // Per block: rejections, offset drawn after, the worker's time at work and samples drawn
-  // and evaluated in it, net permutation.
-  static constexpr std::size_t kPermutationAt = 4;
+  // Per block: rejections, offset drawn after, the worker's WorkTimes, net permutation.
+  static constexpr std::size_t kPermutationAt = 6;
   std::size_t slot_values_;
   int slots_per_process_ = 1;
   std::vector<int> slot_of_worker_;
