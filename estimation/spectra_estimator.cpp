@@ -411,9 +411,10 @@ std::int64_t room_for(std::int64_t share) {
   return share + std::max<std::int64_t>(1, share / 4);
 }
 
-// A worker's pace: samples both drawn and evaluated per 2^32 / 256 nanoseconds, kept
-// within bounds that let shares times paces fit in 64 bits. Drawing and evaluating are timed
-// apart, as a sample costs differently in each, and a share is both drawn and evaluated.
+// A worker's pace: samples, each both drawn and evaluated, per 2^24 nanoseconds, kept
+// within bounds that let shares times paces fit in 64 bits. Drawing and evaluating are
+// timed apart, as a sample costs differently in each, and a share is both drawn and
+// evaluated.
 constexpr std::int64_t kMostPace = std::int64_t{1} << 20;
 
 struct WorkTimes {
@@ -529,9 +530,9 @@ std::int64_t nanoseconds_between(Clock::time_point start, Clock::time_point end)
 
 // The samples shared out among the threads of every process of the run. Sample t of the
 // one-thread run draws from engine output t * (SRLGNUM - 1) + (draws rejected before it)
-// on, and reshuffles the order that sample t - 1 left. So a block of B samples starts at
-// output b * B * (SRLGNUM - 1) plus the rejections of the blocks before it, and from the
-// order that all blocks before it leave: the identity permuted by each block's net
+// on, and reshuffles the order that sample t - 1 left. So a block whose first sample is f
+// starts at output f * (SRLGNUM - 1) plus the rejections of the blocks before it, and from
+// the order that all blocks before it leave: the identity permuted by each block's net
 // permutation in turn.
 //
 // Wave by wave, each thread (a worker; all processes' threads are numbered in rank order)
@@ -547,7 +548,8 @@ std::int64_t nanoseconds_between(Clock::time_point start, Clock::time_point end)
 //
 // A worker draws its block of the next wave before it takes chunks of this one, into the
 // other of its two stores, so that the threads meet once a wave: however long each takes
-// to draw, the chunks even it out.
+// to draw, the chunks even it out. Processes cannot take each other's chunks, so among
+// processes the blocks' sizes follow each process's pace, timed wave by wave.
 class SharedOutRun {
  public:
   SharedOutRun(std::int32_t sample_size, const Sampling& sampling, std::uint64_t engine_seed,
