@@ -418,12 +418,14 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
     {
       std::vector<std::jthread> processes;
       for (int rank = 0; rank < size; ++rank) {
-        processes.emplace_back([&, rank] {
+        // Each rank's options made here: a lambda cannot name a structured binding in
+        // every compiler the project builds with.
+        CountingOptions options = sequential;
+        options.thread_count = threads_per_rank[static_cast<std::size_t>(rank)];
+        options.samples_per_block = 6;
+        options.draw_pace = pace;
+        processes.emplace_back([&, rank, options]() mutable {
           ThreadRanks::Rank group(ranks, rank);
-          CountingOptions options = sequential;
-          options.thread_count = threads_per_rank[static_cast<std::size_t>(rank)];
-          options.samples_per_block = 6;
-          options.draw_pace = pace;
           options.processes = &group;
           counts[static_cast<std::size_t>(rank)] = estimate_counts(503, 11, instance, options);
         });
