@@ -658,7 +658,6 @@ class SharedOutRun {
         : relative(static_cast<std::size_t>(srlg_count)),
           start_order(static_cast<std::size_t>(srlg_count)) {}
 
-    std::int64_t first_sample = 0;
     std::int64_t samples = 0;         // none: the worker had no block in this wave
     std::int64_t assumed_offset = 0;  // rejections before the block it was drawn after
     std::int64_t rejections = 0;
@@ -780,9 +779,9 @@ class SharedOutRun {
   // first block, never drawn from a wrong start, is never drawn again).
   void draw_first_time(Worker& worker, int worker_index, std::int64_t wave) {
     DrawnBlock& drawn = worker.drawn(wave);
-    drawn.first_sample = wave * wave_samples_;
+    std::int64_t first_sample = wave * wave_samples_;
     for (int before = 0; before < worker_index; ++before) {
-      drawn.first_sample += shares_[static_cast<std::size_t>(before)];
+      first_sample += shares_[static_cast<std::size_t>(before)];
     }
     drawn.samples = shares_[static_cast<std::size_t>(worker_index)];
     if (drawn.samples == 0) {
@@ -798,7 +797,7 @@ class SharedOutRun {
           *workers_state_[static_cast<std::size_t>(last)].drawn(wave - 1).engine_after;
       draw_from(random, drawn);
     } else {
-      jump_to(worker, drawn.first_sample);
+      jump_to(worker, first_sample);
       draw_block(worker, drawn);
     }
   }
@@ -1209,14 +1208,18 @@ void share_by_pace(std::int64_t total, std::int64_t capacity, std::span<const st
                    std::vector<std::int64_t>& shares) {
   const std::size_t workers = paces.size();
   shares.assign(workers, -1);  // -1: not yet given
+  const auto ungiven_pace_sum = [&] {
+    std::int64_t sum = 0;
+    for (std::size_t r = 0; r < workers; ++r) {
+      sum += shares[r] < 0 ? paces[r] : 0;
+    }
+    return sum;
+  };
   std::int64_t left = total;
   // Those whose part would pass the capacity get the capacity; the others share the rest.
   for (bool capped = true; capped;) {
     capped = false;
-    std::int64_t pace_sum = 0;
-    for (std::size_t r = 0; r < workers; ++r) {
-      pace_sum += shares[r] < 0 ? paces[r] : 0;
-    }
+    const std::int64_t pace_sum = ungiven_pace_sum();
     for (std::size_t r = 0; r < workers; ++r) {
       if (shares[r] < 0 && left * paces[r] / pace_sum > capacity) {
         shares[r] = capacity;
@@ -1225,10 +1228,7 @@ void share_by_pace(std::int64_t total, std::int64_t capacity, std::span<const st
       }
     }
   }
-  std::int64_t pace_sum = 0;
-  for (std::size_t r = 0; r < workers; ++r) {
-    pace_sum += shares[r] < 0 ? paces[r] : 0;
-  }
+  const std::int64_t pace_sum = ungiven_pace_sum();
   std::int64_t given = 0;
   for (std::size_t r = 0; r < workers; ++r) {
     if (shares[r] < 0) {
