@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "estimation/disjoint_sets.hpp"
+#include "common/disjoint_sets.hpp"
 #include "instance/edge_rules.hpp"
 #include "instance/terminal_set.hpp"
 

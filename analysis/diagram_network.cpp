@@ -6,7 +6,7 @@
 #include <map>
 #include <numeric>
 
-#include "estimation/disjoint_sets.hpp"
+#include "common/disjoint_sets.hpp"
 
 namespace varnak {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "estimation/terminal_search.hpp"
+#include "instance/terminal_plan.hpp"
 #include "instance/edge_rules.hpp"
 
 namespace varnak {

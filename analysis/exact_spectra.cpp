@@ -8,8 +8,8 @@
 #include "analysis/diagram_counts.hpp"
 #include "analysis/diagram_network.hpp"
 #include "common/memory_budget.hpp"
-#include "estimation/disjoint_sets.hpp"
-#include "estimation/terminal_search.hpp"
+#include "common/disjoint_sets.hpp"
+#include "instance/terminal_plan.hpp"
 #include "instance/edge_rules.hpp"
 #include "instance/terminal_set.hpp"
 

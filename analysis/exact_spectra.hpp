@@ -9,7 +9,7 @@
 #include "analysis/reliability.hpp"
 #include "analysis/srlg_diagram.hpp"
 #include "common/wide_count.hpp"
-#include "estimation/spectra_estimator.hpp"
+#include "instance/spectra.hpp"
 #include "instance/network_instance.hpp"
 
 namespace varnak {

@@ -5,7 +5,7 @@
 
 #include "analysis/confidence.hpp"
 #include "analysis/cut_sets.hpp"
-#include "estimation/spectra_estimator.hpp"
+#include "instance/spectra.hpp"
 
 namespace varnak {
 

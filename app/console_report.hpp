@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "estimation/spectra_estimator.hpp"
+#include "instance/spectra.hpp"
 
 namespace varnak {
 

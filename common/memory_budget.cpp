@@ -3,7 +3,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace varnak {
 
@@ -30,6 +34,28 @@ std::string describe_bytes(double bytes) {
     std::snprintf(text.data(), text.size(), "%.1f %s", bytes, kUnits[unit]);
   }
   return text.data();
+}
+
+bool read_memory_size(const std::string& text, std::uint64_t& bytes) {
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) {
+    return false;
+  }
+  char* end = nullptr;
+  const double number = std::strtod(text.c_str(), &end);
+  const std::string unit = end;
+  const std::vector<std::string> prefixes = {"", "K", "M", "G", "T"};
+  for (std::size_t power = 0; power < prefixes.size(); ++power) {
+    const std::string& prefix = prefixes[power];
+    if (unit == prefix || (!prefix.empty() && (unit == prefix + "B" || unit == prefix + "iB"))) {
+      const double value = number * std::pow(1024.0, static_cast<double>(power));
+      if (!(value >= 1.0 && value < 1.8e19)) {
+        return false;
+      }
+      bytes = static_cast<std::uint64_t>(value);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace varnak

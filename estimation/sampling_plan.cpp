@@ -4,7 +4,7 @@
 #include <map>
 
 #include "common/invariant.hpp"
-#include "estimation/disjoint_sets.hpp"
+#include "common/disjoint_sets.hpp"
 #include "instance/edge_rules.hpp"
 
 namespace varnak {

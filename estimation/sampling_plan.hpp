@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "estimation/disjoint_sets.hpp"
+#include "common/disjoint_sets.hpp"
 #include "instance/network_instance.hpp"
 
 namespace varnak {

@@ -15,6 +15,7 @@
 
 #include <sys/mman.h>
 
+#include "common/elapsed.hpp"
 #include "common/invariant.hpp"
 #include "estimation/cut_space.hpp"
 #include "estimation/jump_ahead.hpp"
@@ -519,10 +520,6 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
 }
 
 using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::int64_t nanoseconds_between(Clock::time_point start, Clock::time_point end) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();

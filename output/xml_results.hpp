@@ -4,7 +4,7 @@
 #include <streambuf>
 #include <string>
 
-#include "estimation/spectra_estimator.hpp"
+#include "instance/spectra.hpp"
 
 namespace varnak {
 

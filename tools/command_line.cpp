@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analysis/exact_spectra.hpp"
+#include "common/elapsed.hpp"
 #include "common/machine_cores.hpp"
 #include "common/memory_budget.hpp"
 #include "common/printable.hpp"
@@ -131,28 +132,6 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
   return -1;
 }
 
-bool read_memory_size(const std::string& text, std::uint64_t& bytes) {
-  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) {
-    return false;
-  }
-  char* end = nullptr;
-  const double number = std::strtod(text.c_str(), &end);
-  const std::string unit = end;
-  const std::vector<std::string> prefixes = {"", "K", "M", "G", "T"};
-  for (std::size_t power = 0; power < prefixes.size(); ++power) {
-    const std::string& prefix = prefixes[power];
-    if (unit == prefix || (!prefix.empty() && (unit == prefix + "B" || unit == prefix + "iB"))) {
-      const double value = number * std::pow(1024.0, static_cast<double>(power));
-      if (!(value >= 1.0 && value < 1.8e19)) {
-        return false;
-      }
-      bytes = static_cast<std::uint64_t>(value);
-      return true;
-    }
-  }
-  return false;
-}
-
 int load_graph(ToolsConsole& console, const std::string& command, const std::string& path,
                NetworkInstance& instance) {
   InstanceRefusal refusal;
@@ -179,10 +158,6 @@ int load_graph(ToolsConsole& console, const std::string& command, const std::str
 std::string file_name_of(const std::string& path) {
   const std::string name = std::filesystem::path(path).filename().string();
   return name.empty() ? path : name;
-}
-
-double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Reads --N, --seed and --threads. Returns -1 to go on or the usage exit code.

@@ -11,7 +11,7 @@
 #include "instance/network_instance.hpp"
 #include "instance/srlg_probabilities.hpp"
 #include "tools/commands.hpp"
-#include "tools/result_formats.hpp"
+#include "output/result_formats.hpp"
 
 // The layer every varnak-tools command shares: reading options, the exit codes with their
 // messages, loading an instance and running the estimator.
@@ -33,10 +33,6 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
                   po::options_description& options, const std::vector<std::string>& args,
                   po::variables_map& given);
 
-// A size in bytes: a number, optionally with a fraction, then nothing or K, M, G or T
-// (powers of 1024, optionally followed by "iB" or "B"). False for anything else or 0.
-bool read_memory_size(const std::string& text, std::uint64_t& bytes);
-
 // --method and --max-memory of the exact commands.
 struct ExactOptions;
 void add_exact_options(po::options_description& options);
@@ -50,7 +46,6 @@ int load_graph(ToolsConsole& console, const std::string& command, const std::str
 // The last component of `path`, for reports.
 std::string file_name_of(const std::string& path);
 
-double seconds_since(std::chrono::steady_clock::time_point start);
 
 struct EstimateSettings {
   std::int32_t sample_size = 0;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "analysis/cut_sets.hpp"
+#include "common/elapsed.hpp"
 #include "common/printable.hpp"
 #include "tools/command_line.hpp"
 

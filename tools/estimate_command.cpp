@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "analysis/exact_spectra.hpp"
+#include "common/elapsed.hpp"
 #include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
 #include "output/xml_report.hpp"

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/exact_spectra.hpp"
+#include "common/elapsed.hpp"
 #include "common/memory_budget.hpp"
 #include "common/printable.hpp"
 #include "tools/command_line.hpp"

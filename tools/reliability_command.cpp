@@ -11,13 +11,14 @@
 #include "analysis/cut_sets.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
+#include "common/elapsed.hpp"
 #include "common/machine_cores.hpp"
 #include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
 #include "estimation/process_group.hpp"
 #include "output/xml_results.hpp"
 #include "tools/command_line.hpp"
-#include "tools/estimate_results.hpp"
+#include "output/estimate_results.hpp"
 
 namespace varnak {
 namespace {

@@ -24,6 +24,7 @@
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
 #include "common/machine_cores.hpp"
+#include "common/memory_budget.hpp"
 #include "common/printable.hpp"
 #include "estimation/memory_check.hpp"
 #include "estimation/spectra_estimator.hpp"
@@ -32,8 +33,8 @@
 #include "instance/terminal_set.hpp"
 #include "output/xml_results.hpp"
 #include "tools/command_line.hpp"
-#include "tools/estimate_results.hpp"
-#include "tools/result_formats.hpp"
+#include "output/estimate_results.hpp"
+#include "output/result_formats.hpp"
 
 namespace py = pybind11;
 

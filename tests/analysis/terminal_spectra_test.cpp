@@ -12,7 +12,7 @@
 #include "analysis/cut_sets.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "estimation/spectra_estimator.hpp"
-#include "estimation/terminal_search.hpp"
+#include "instance/terminal_plan.hpp"
 #include "tests/analysis/grid_network.hpp"
 #include "tests/analysis/subset_brute_force.hpp"
 #include "tests/support/instance_generator.hpp"

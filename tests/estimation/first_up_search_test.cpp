@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "estimation/cut_space.hpp"
-#include "estimation/disjoint_sets.hpp"
+#include "common/disjoint_sets.hpp"
 #include "estimation/order_sampler.hpp"
 #include "estimation/sampling_plan.hpp"
 #include "tests/support/instance_generator.hpp"

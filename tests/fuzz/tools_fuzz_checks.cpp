@@ -18,8 +18,8 @@
 #include "output/xml_results.hpp"
 #include "tests/fuzz/fuzz_checks.hpp"
 #include "tools/commands.hpp"
-#include "tools/estimate_results.hpp"
-#include "tools/result_formats.hpp"
+#include "output/estimate_results.hpp"
+#include "output/result_formats.hpp"
 
 namespace varnak::fuzz {
 namespace {

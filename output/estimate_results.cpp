@@ -1,4 +1,4 @@
-#include "tools/estimate_results.hpp"
+#include "output/estimate_results.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +12,7 @@
 #include "common/printable.hpp"
 #include "common/wide_count.hpp"
 #include "estimation/memory_check.hpp"
-#include "estimation/terminal_search.hpp"
+#include "instance/terminal_plan.hpp"
 
 namespace varnak {
 namespace {

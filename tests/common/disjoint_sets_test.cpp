@@ -1,4 +1,4 @@
-#include "estimation/disjoint_sets.hpp"
+#include "common/disjoint_sets.hpp"
 
 #include <gtest/gtest.h>
 

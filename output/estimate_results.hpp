@@ -3,7 +3,7 @@
 #include <string>
 
 #include "estimation/spectra_estimator.hpp"
-#include "tools/result_formats.hpp"
+#include "output/result_formats.hpp"
 
 namespace varnak {
 

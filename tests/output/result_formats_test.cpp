@@ -1,4 +1,4 @@
-#include "tools/result_formats.hpp"
+#include "output/result_formats.hpp"
 
 #include <gtest/gtest.h>
 
