@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace varnak {
 
@@ -28,6 +29,26 @@ inline double wide_ratio(WideCount numerator, WideCount denominator) {
   }
   return static_cast<double>(static_cast<long double>(numerator) /
                              static_cast<long double>(denominator));
+}
+
+// A whole number of up to 128 bits (pair sums pass 2^64), digits only.
+inline bool read_wide_count(std::string_view text, WideCount& value) {
+  constexpr WideCount kMost = ~WideCount{0};
+  if (text.empty() || text.size() > 39) {
+    return false;
+  }
+  value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      return false;
+    }
+    const auto digit = static_cast<WideCount>(c - '0');
+    if (value > (kMost - digit) / 10) {
+      return false;
+    }
+    value = value * 10 + digit;
+  }
+  return true;
 }
 
 }  // namespace varnak

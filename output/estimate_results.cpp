@@ -36,26 +36,6 @@ bool read_integer(std::string_view text, std::int64_t& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
-// A whole number of up to 128 bits (pair sums pass 2^64), digits only.
-bool read_wide_count(std::string_view text, WideCount& value) {
-  constexpr WideCount kMost = ~WideCount{0};
-  if (text.empty() || text.size() > 39) {
-    return false;
-  }
-  value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') {
-      return false;
-    }
-    const auto digit = static_cast<WideCount>(c - '0');
-    if (value > (kMost - digit) / 10) {
-      return false;
-    }
-    value = value * 10 + digit;
-  }
-  return true;
-}
-
 // The small JSON reader the report needs: the top object's keys in any order, every other
 // value skipped, and the line counted for messages. Depth is capped, so a file of nothing
 // but brackets cannot exhaust the stack.
@@ -934,6 +914,45 @@ int parse_estimate_results(const std::string& text, const std::string& file_name
               ": " + fault.reason;
   }
   return code;
+}
+
+int check_estimate_counts(const RunInfo& run, const SpectraCounts& counts, std::string& failure) {
+  EstimateResults results;
+  results.run = run;
+  results.run.srlg_count = counts.srlg_count;
+  results.run.sample_size = counts.sample_size;
+  Gathered gathered;
+  gathered.has_srlg_count = gathered.has_n = gathered.has_seed = true;
+  gathered.has_connected = gathered.has_connected_with = true;
+  gathered.connected = counts.connected;
+  const auto width = static_cast<std::size_t>(std::max(counts.srlg_count, 0));
+  if (counts.connected_with.size() != width * width) {
+    failure = "connected_with holds " + std::to_string(counts.connected_with.size()) +
+              " counts; expected srlg_count squared, " + std::to_string(width * width);
+    return 1;
+  }
+  for (std::size_t s = 0; s < width; ++s) {
+    gathered.connected_with.emplace_back(counts.connected_with.begin() + s * width,
+                                         counts.connected_with.begin() + (s + 1) * width);
+  }
+  const bool pairwise = !counts.connected_pairs.empty();
+  gathered.connected_pairs = counts.connected_pairs;
+  gathered.has_connected_pairs = gathered.has_terminal_pairs = gathered.has_pairwise_none_up =
+      pairwise;
+  gathered.terminal_pairs = counts.terminal_pairs;
+  Fault fault;
+  if (counts.sample_size < 1) {
+    fault = {0, "N is " + std::to_string(counts.sample_size) + "; expected 1 or more"};
+  } else if (std::any_of(counts.connected.begin(), counts.connected.end(),
+                         [](std::int64_t count) { return count < 0; }) ||
+             std::any_of(counts.connected_with.begin(), counts.connected_with.end(),
+                         [](std::int32_t count) { return count < 0; })) {
+    fault = {0, "a count is below 0; expected counts from 0 to N"};
+  } else if (check_counts(results, gathered, fault) == 0) {
+    return 0;
+  }
+  failure = fault.reason;
+  return 1;
 }
 
 int read_estimate_results(const std::string& path, EstimateResults& results, std::string& failure) {

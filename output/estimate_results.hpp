@@ -11,7 +11,7 @@ namespace varnak {
 // its integer counts, from which every figure is made again without loss.
 struct EstimateResults {
   RunInfo run;
-  SpectraCounts counts;         // with the pair counts when the run had --pairwise
+  SpectraCounts counts;           // with the pair counts when the run had --pairwise
   double pairwise_none_up = 0.0;  // the share of terminal pairs that the free edges join
 };
 
@@ -30,5 +30,10 @@ int read_estimate_results(const std::string& path, EstimateResults& results, std
 // The same for a report held in `text`, `file_name` naming it in messages.
 int parse_estimate_results(const std::string& text, const std::string& file_name,
                            EstimateResults& results, std::string& failure);
+
+// The same checks on counts held already (the Python package's): `run` gives srlg_count,
+// N, free_edges_connect and the terminals. Returns 0, or 1 with `failure` set to the
+// reason, without a file or line.
+int check_estimate_counts(const RunInfo& run, const SpectraCounts& counts, std::string& failure);
 
 }  // namespace varnak

@@ -9,9 +9,12 @@
 
 #include "common/number_format.hpp"
 #include "common/printable.hpp"
+#include "output/report_keys.hpp"
 
 namespace varnak {
 namespace {
+
+namespace key = report_keys;
 
 // Text gathered for `out` and handed over in pieces of about kPieceBytes: one stream
 // insertion per number costs far more than formatting it.
@@ -244,35 +247,35 @@ void csv_run_lines(std::string& text, std::string_view command, const RunInfo& r
     append_integer(digits, value);
     line(key, digits);
   };
-  line("command", command);
+  line(key::kCommand, command);
   if (!run.instance_name.empty()) {
-    line("instance", printable(run.instance_name));
+    line(key::kInstance, printable(run.instance_name));
   }
-  line("method", run.method);
+  line(key::kMethod, run.method);
   if (!run.results_file.empty()) {
-    line("results_file", printable(run.results_file));
+    line(key::kResultsFile, printable(run.results_file));
   }
-  integer_line("srlg_count", run.srlg_count);
+  integer_line(key::kSrlgCount, run.srlg_count);
   if (run.sampled) {
-    integer_line("N", run.sample_size);
-    integer_line("seed", run.seed);
-    line("seed_drawn", json_bool(run.seed_drawn));
-    integer_line("threads", run.thread_count);
+    integer_line(key::kSampleSize, run.sample_size);
+    integer_line(key::kSeed, run.seed);
+    line(key::kSeedDrawn, json_bool(run.seed_drawn));
+    integer_line(key::kThreads, run.thread_count);
   }
   if (!run.terminals.empty()) {
     std::string ids;
     append_ids(ids, run.terminals, " ");
-    line("terminals", ids);
+    line(key::kTerminals, ids);
   }
-  line("free_edges_connect", json_bool(run.free_edges_connect));
-  line("confidence_level", "0.95");
+  line(key::kFreeEdgesConnect, json_bool(run.free_edges_connect));
+  line(key::kConfidenceLevel, "0.95");
   if (!run.exact_method.empty()) {
-    line("exact_method", run.exact_method);
+    line(key::kExactMethod, run.exact_method);
   }
   if (run.exact_method == "diagram") {
-    integer_line("frontier_width", run.diagram.frontier_width);
-    integer_line("remembered_srlgs", run.diagram.most_remembered);
-    integer_line("diagram_nodes", static_cast<std::int64_t>(run.diagram.nodes));
+    integer_line(key::kFrontierWidth, run.diagram.frontier_width);
+    integer_line(key::kRememberedSrlgs, run.diagram.most_remembered);
+    integer_line(key::kDiagramNodes, static_cast<std::int64_t>(run.diagram.nodes));
   }
 }
 
@@ -304,44 +307,44 @@ void json_text_field(std::string& text, std::string_view name, std::string_view 
 
 // The same keys in every command's JSON; null where a value does not apply.
 void json_run_fields(std::string& text, std::string_view command, const RunInfo& run) {
-  json_text_field(text, "command", json_string(std::string(command)));
-  json_text_field(text, "instance",
+  json_text_field(text, key::kCommand, json_string(std::string(command)));
+  json_text_field(text, key::kInstance,
                   run.instance_name.empty() ? "null" : json_string(run.instance_name));
-  json_text_field(text, "method", json_string(run.method));
-  json_text_field(text, "results_file",
+  json_text_field(text, key::kMethod, json_string(run.method));
+  json_text_field(text, key::kResultsFile,
                   run.results_file.empty() ? "null" : json_string(run.results_file));
-  json_integer_field(text, "srlg_count", run.srlg_count);
+  json_integer_field(text, key::kSrlgCount, run.srlg_count);
   if (run.sampled) {
-    json_integer_field(text, "N", run.sample_size);
-    json_integer_field(text, "seed", run.seed);
-    json_text_field(text, "seed_drawn", json_bool(run.seed_drawn));
-    json_integer_field(text, "threads", run.thread_count);
+    json_integer_field(text, key::kSampleSize, run.sample_size);
+    json_integer_field(text, key::kSeed, run.seed);
+    json_text_field(text, key::kSeedDrawn, json_bool(run.seed_drawn));
+    json_integer_field(text, key::kThreads, run.thread_count);
   } else {
     for (const char* name : {"N", "seed", "seed_drawn", "threads"}) {
       json_text_field(text, name, "null");
     }
   }
   if (run.terminals.empty()) {
-    json_text_field(text, "terminals", "null");
+    json_text_field(text, key::kTerminals, "null");
   } else {
     std::string ids = "[";
     append_ids(ids, run.terminals, ", ");
-    json_text_field(text, "terminals", ids + "]");
+    json_text_field(text, key::kTerminals, ids + "]");
   }
-  json_text_field(text, "free_edges_connect", json_bool(run.free_edges_connect));
-  json_number_field(text, "elapsed_seconds", run.elapsed_seconds);
-  json_number_field(text, "confidence_level", 1.0 - kBandAlpha);
+  json_text_field(text, key::kFreeEdgesConnect, json_bool(run.free_edges_connect));
+  json_number_field(text, key::kElapsedSeconds, run.elapsed_seconds);
+  json_number_field(text, key::kConfidenceLevel, 1.0 - kBandAlpha);
 }
 
 // How exact values were found, after the run fields of the commands that compute them;
 // null where a value does not apply.
 void json_exact_fields(std::string& text, const RunInfo& run) {
-  json_text_field(text, "exact_method",
+  json_text_field(text, key::kExactMethod,
                   run.exact_method.empty() ? "null" : json_string(run.exact_method));
   if (run.exact_method == "diagram") {
-    json_integer_field(text, "frontier_width", run.diagram.frontier_width);
-    json_integer_field(text, "remembered_srlgs", run.diagram.most_remembered);
-    json_integer_field(text, "diagram_nodes", run.diagram.nodes);
+    json_integer_field(text, key::kFrontierWidth, run.diagram.frontier_width);
+    json_integer_field(text, key::kRememberedSrlgs, run.diagram.most_remembered);
+    json_integer_field(text, key::kDiagramNodes, run.diagram.nodes);
   } else {
     for (const char* name : {"frontier_width", "remembered_srlgs", "diagram_nodes"}) {
       json_text_field(text, name, "null");
@@ -377,7 +380,7 @@ double bim_value(const SpectraCounts& counts, std::size_t srlg_index, std::size_
 
 void write_estimate_text(Output& output, const EstimateReport& report) {
   std::string& text = output.text;
-  const SpectraCounts& counts = *report.counts;
+  const SpectraCounts& counts = report.counts;
   text_run_lines(text, report.run);
   text += "\nSpectrum: probability that the network is connected with k random SRLGs up\n";
   text += "with a 95% Wilson interval for each k and a 95% band (+-";
@@ -425,8 +428,8 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
 
 void write_estimate_csv(Output& output, const EstimateReport& report) {
   std::string& text = output.text;
-  const SpectraCounts& counts = *report.counts;
-  csv_run_lines(text, "estimate", report.run);
+  const SpectraCounts& counts = report.counts;
+  csv_run_lines(text, key::kEstimateCommand, report.run);
   // What the pairwise rows need to be read back: the pairs of a sample and the share the
   // free edges join.
   if (!counts.connected_pairs.empty()) {
@@ -499,11 +502,11 @@ void json_matrix(Output& output, std::size_t n, Cell cell) {
 
 void write_estimate_json(Output& output, const EstimateReport& report) {
   std::string& text = output.text;
-  const SpectraCounts& counts = *report.counts;
+  const SpectraCounts& counts = report.counts;
   const std::size_t n = report.spectrum.size();
   text += "{\n";
-  json_run_fields(text, "estimate", report.run);
-  json_number_field(text, "band_half_width", report.band_half_width);
+  json_run_fields(text, key::kEstimateCommand, report.run);
+  json_number_field(text, key::kBandHalfWidth, report.band_half_width);
   text += "  \"spectrum\": ";
   json_numbers(output, report.spectrum);
   output.text += ",\n  \"connected\": ";
@@ -607,7 +610,7 @@ void write_exact_text(Output& output, const ExactReport& report) {
 void write_exact_csv(Output& output, const ExactReport& report) {
   std::string& text = output.text;
   const ExactSpectra& exact = report.exact;
-  csv_run_lines(text, "exact", report.run);
+  csv_run_lines(text, key::kExactCommand, report.run);
   text += "series,srlg,k,value,connected,subsets\n";
   for (std::size_t j = 0; j < exact.spectrum.size(); ++j) {
     text += "spectrum,,";
@@ -655,7 +658,7 @@ void write_exact_json(Output& output, const ExactReport& report) {
   const ExactSpectra& exact = report.exact;
   const std::size_t n = exact.bim_spectra.size();
   text += "{\n";
-  json_run_fields(text, "exact", report.run);
+  json_run_fields(text, key::kExactCommand, report.run);
   json_exact_fields(text, report.run);
   text += "  \"spectrum\": ";
   json_numbers(output, exact.spectrum);
@@ -852,7 +855,7 @@ void append_csv_interval(std::string& text, const Interval& interval, bool known
 
 void write_reliability_csv(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
-  csv_run_lines(text, "reliability", report.run);
+  csv_run_lines(text, key::kReliabilityCommand, report.run);
   if (!report.srlg_probabilities.empty()) {
     text += "# srlg_probabilities: ";
     text += printable(report.srlg_probabilities);
@@ -961,22 +964,22 @@ void write_point_json(std::string& text, const ReliabilityPoint& point, bool kno
 void write_reliability_json(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   text += "{\n";
-  json_run_fields(text, "reliability", report.run);
+  json_run_fields(text, key::kReliabilityCommand, report.run);
   json_exact_fields(text, report.run);
   json_text_field(
       text, "srlg_probabilities",
       report.srlg_probabilities.empty() ? "null" : json_string(report.srlg_probabilities));
   if (report.relative_error > 0.0) {
-    json_number_field(text, "rel_error", report.relative_error);
-    json_text_field(text, "stop_reason", json_string(report.stop_reason));
+    json_number_field(text, key::kRelError, report.relative_error);
+    json_text_field(text, key::kStopReason, json_string(report.stop_reason));
   } else {
-    json_text_field(text, "rel_error", "null");
-    json_text_field(text, "stop_reason", "null");
+    json_text_field(text, key::kRelError, "null");
+    json_text_field(text, key::kStopReason, "null");
   }
   if (report.exact_tail_depth >= 0) {
-    json_integer_field(text, "exact_tail_depth", report.exact_tail_depth);
+    json_integer_field(text, key::kExactTailDepth, report.exact_tail_depth);
   } else {
-    json_text_field(text, "exact_tail_depth", "null");
+    json_text_field(text, key::kExactTailDepth, "null");
   }
   text += "  \"connected\": ";
   if (report.connected.empty()) {
@@ -1076,7 +1079,7 @@ void write_cuts_text(Output& output, const CutsReport& report) {
 void write_cuts_csv(Output& output, const CutsReport& report) {
   std::string& text = output.text;
   const MinimalCutSets& cuts = report.cuts;
-  csv_run_lines(text, "cuts", report.run);
+  csv_run_lines(text, key::kCutsCommand, report.run);
   text += "# max_size: ";
   append_integer(text, cuts.max_size);
   text += "\n# sets_checked: ";
@@ -1103,9 +1106,9 @@ void write_cuts_json(Output& output, const CutsReport& report) {
   std::string& text = output.text;
   const MinimalCutSets& cuts = report.cuts;
   text += "{\n";
-  json_run_fields(text, "cuts", report.run);
-  json_integer_field(text, "max_size", cuts.max_size);
-  json_integer_field(text, "sets_checked", cuts.sets_checked);
+  json_run_fields(text, key::kCutsCommand, report.run);
+  json_integer_field(text, key::kMaxSize, cuts.max_size);
+  json_integer_field(text, key::kSetsChecked, cuts.sets_checked);
   text += "  \"count_by_size\": ";
   json_counts(output, cuts.count_by_size);
   output.text += ",\n  \"cut_sets\": [";
@@ -1136,7 +1139,7 @@ bool parse_output_format(const std::string& name, OutputFormat& format) {
 }
 
 void add_confidence(EstimateReport& report) {
-  const SpectraCounts& counts = *report.counts;
+  const SpectraCounts& counts = report.counts;
   report.spectrum.clear();
   report.wilson.clear();
   for (const std::int64_t connected : counts.connected) {

@@ -44,7 +44,7 @@ struct RunInfo {
 // One estimate, its counts and its uncertainty.
 struct EstimateReport {
   RunInfo run;
-  const SpectraCounts* counts = nullptr;  // outlives the report
+  SpectraCounts counts;
   SpectraVector spectrum;                 // connected / N
   std::vector<Interval> wilson;           // by spectrum entry
   double band_half_width = 0.0;           // the DKW band, the same for every entry

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
+#include <functional>
+#include <memory>
 #include <new>
 #include <random>
 #include <stdexcept>
@@ -47,17 +48,6 @@ constexpr const char* kOverview =
     "'varnak-tools COMMAND --help' explains a command.\n"
     "Exit codes: 0 success, 1 failure (input or files), 2 wrong command line.\n";
 
-std::string why_cannot_open(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
-    return "no such file";
-  }
-  if (std::filesystem::is_directory(path, error)) {
-    return "it is a directory";
-  }
-  return "it cannot be read";
-}
-
 }  // namespace
 
 int usage_error(ToolsConsole& console, const std::string& command, const std::string& message) {
@@ -69,6 +59,15 @@ int usage_error(ToolsConsole& console, const std::string& command, const std::st
 int failure(ToolsConsole& console, const std::string& command, const std::string& message) {
   console.err << kProgram << ' ' << command << ": " << message << std::endl;
   return kExitFailure;
+}
+
+int report_refusal(ToolsConsole& console, const std::string& command, int code,
+                   const std::string& message) {
+  if (code == kExitSuccess) {
+    return kExitSuccess;
+  }
+  return code == kExitUsage ? usage_error(console, command, message)
+                            : failure(console, command, message);
 }
 
 // Parses the options of one command. Returns -1 when the command goes on, or the exit
@@ -132,129 +131,6 @@ int parse_options(ToolsConsole& console, const std::string& command, const char*
   return -1;
 }
 
-int load_graph(ToolsConsole& console, const std::string& command, const std::string& path,
-               NetworkInstance& instance) {
-  InstanceRefusal refusal;
-  switch (read_instance(path, instance, refusal)) {
-    case kLoadOk:
-      return kExitSuccess;
-    case kLoadCannotOpen:
-      return failure(console, command,
-                     "cannot open instance file " + printable(path) + ": " + why_cannot_open(path));
-    default:
-      if (refusal.reason.empty()) {
-        return failure(console, command,
-                       printable(path) + ": not enough memory to read the instance");
-      }
-      if (refusal.line == 0) {
-        return failure(console, command, printable(path) + ": " + refusal.reason);
-      }
-      return failure(
-          console, command,
-          printable(path) + " line " + std::to_string(refusal.line) + ": " + refusal.reason);
-  }
-}
-
-std::string file_name_of(const std::string& path) {
-  const std::string name = std::filesystem::path(path).filename().string();
-  return name.empty() ? path : name;
-}
-
-// Reads --N, --seed and --threads. Returns -1 to go on or the usage exit code.
-int read_estimate_settings(ToolsConsole& console, const std::string& command,
-                           const po::variables_map& given, EstimateSettings& settings) {
-  settings.sample_size = given["N"].as<std::int32_t>();
-  if (settings.sample_size < 1) {
-    return usage_error(console, command,
-                       "--N is " + std::to_string(settings.sample_size) +
-                           "; expected a sample size from 1 to 2147483647");
-  }
-  settings.thread_count = given["threads"].as<int>();
-  if (settings.thread_count < 1 || settings.thread_count > kMaxThreads) {
-    return usage_error(console, command,
-                       "--threads is " + std::to_string(settings.thread_count) +
-                           "; expected a count from 1 to " + std::to_string(kMaxThreads));
-  }
-  if (given.count("seed") != 0) {
-    settings.seed = given["seed"].as<std::int32_t>();
-    if (settings.seed < 1) {
-      return usage_error(console, command,
-                         "--seed is " + std::to_string(settings.seed) +
-                             "; expected a seed from 1 to 2147483647 (leave it out to draw one)");
-    }
-  } else {
-    // Drawn here rather than inside the estimator so that it can be reported.
-    std::random_device device;
-    settings.seed = static_cast<std::int32_t>(1 + device() % 2147483647u);
-    settings.seed_drawn = true;
-  }
-  return -1;
-}
-
-SpectraCounts run_estimation(ToolsConsole& console, const NetworkInstance& instance,
-                             EstimateSettings& settings, double& seconds) {
-  if (console.processes != nullptr) {
-    const int lowest_failing = console.processes->lowest_failing_rank(true);
-    if (lowest_failing >= 0) {
-      throw std::runtime_error("rank " + std::to_string(lowest_failing) +
-                               " could not start the estimate; its message says why");
-    }
-    settings.seed = static_cast<std::int32_t>(console.processes->first_value(settings.seed));
-  }
-  std::atomic<std::int64_t> samples_done{0};
-  SpectraCounts counts;
-  CountingOptions options;
-  options.thread_count = settings.thread_count;
-  options.processes = console.processes;
-  options.terminals = settings.terminals;
-  options.pairwise = settings.pairwise;
-  options.samples_done = &samples_done;
-  const auto estimate = [&]() {
-    counts = estimate_counts(settings.sample_size, settings.seed, instance, options);
-  };
-  const auto start = std::chrono::steady_clock::now();
-  if (console.err_is_terminal) {
-    run_with_progress(estimate, samples_done, settings.sample_size, console.err,
-                      console.err_columns);
-  } else {
-    estimate();
-  }
-  seconds = seconds_since(start);
-  return counts;
-}
-
-bool writes_results(const ToolsConsole& console) {
-  return console.processes == nullptr || console.processes->rank() == 0;
-}
-
-RunInfo sampled_run_info(const std::string& graph_path, const NetworkInstance& instance,
-                         const EstimateSettings& settings, double elapsed_seconds) {
-  RunInfo run;
-  run.instance_name = file_name_of(graph_path);
-  run.method = "estimate";
-  run.srlg_count = instance.srlg_count;
-  run.sampled = true;
-  run.sample_size = settings.sample_size;
-  run.seed = settings.seed;
-  run.seed_drawn = settings.seed_drawn;
-  run.thread_count = settings.thread_count;
-  run.terminals = settings.terminals;
-  run.free_edges_connect = free_edges_connect_terminals(instance, settings.terminals);
-  run.elapsed_seconds = elapsed_seconds;
-  return run;
-}
-
-RunInfo exact_run_info(const std::string& graph_path, const NetworkInstance& instance,
-                       const std::vector<std::int32_t>& terminals) {
-  RunInfo run;
-  run.instance_name = file_name_of(graph_path);
-  run.method = "exact";
-  run.srlg_count = instance.srlg_count;
-  run.terminals = terminals;
-  run.free_edges_connect = free_edges_connect_terminals(instance, terminals);
-  return run;
-}
-
 void add_estimate_options(po::options_description& options) {
   options.add_options()("N", po::value<std::int32_t>()->required(), "sample size (required)")(
       "seed", po::value<std::int32_t>(), "seed from 1 to 2147483647 (default: drawn and shown)")(
@@ -273,21 +149,110 @@ void add_terminal_options(po::options_description& options, bool with_pairwise) 
   }
 }
 
-int read_terminal_options(ToolsConsole& console, const std::string& command,
-                          const po::variables_map& given, const NetworkInstance& instance,
-                          std::vector<std::int32_t>& terminals, bool& pairwise) {
-  pairwise = given.count("pairwise") != 0;
-  terminals.clear();
-  if (given.count("terminals") == 0) {
-    return -1;
+SamplingRequest sampling_request(const po::variables_map& given) {
+  SamplingRequest request;
+  if (const auto sample_size = given_value<std::int32_t>(given, "N")) {
+    request.sample_size = *sample_size;
   }
-  const std::string text = given["terminals"].as<std::string>();
-  std::string message;
-  if (read_terminals(text, instance.vertex_count, terminals, message) != 0) {
-    return !text.empty() && text.front() == '@' ? failure(console, command, message)
-                                                : usage_error(console, command, message);
+  if (const auto seed = given_value<std::int32_t>(given, "seed")) {
+    request.seed = *seed;
   }
-  return -1;
+  if (const auto threads = given_value<int>(given, "threads")) {
+    request.threads = *threads;
+  }
+  return request;
+}
+
+TerminalRequest terminal_request(const po::variables_map& given) {
+  TerminalRequest request;
+  request.text = given_value<std::string>(given, "terminals");
+  request.pairwise = given.count("pairwise") != 0;
+  return request;
+}
+
+void add_exact_options(po::options_description& options) {
+  options.add_options()("method", po::value<std::string>()->default_value("auto"),
+                        "auto, subsets or diagram")(
+      "max-memory", po::value<std::string>(),
+      "memory for the decision diagram (default: half of this machine's)");
+}
+
+ExactRequestOptions exact_request_options(const po::variables_map& given) {
+  return {given_value<std::string>(given, "method"), given_value<std::string>(given, "max-memory")};
+}
+
+namespace {
+
+// Redraws "diagram level L of N: S states, M" (then "counting ...: pass P of Q") on a
+// terminal, at most five times a second and only after the first half second, so that
+// quick runs leave no trace.
+class DiagramProgressLine {
+ public:
+  explicit DiagramProgressLine(ToolsConsole& console)
+      : console_(console), start_(std::chrono::steady_clock::now()), last_(start_) {}
+
+  void draw(const DiagramProgress& progress) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start_ < std::chrono::milliseconds(500) ||
+        (drawn_ > 0 && now - last_ < std::chrono::milliseconds(200))) {
+      return;
+    }
+    last_ = now;
+    std::string line =
+        progress.pass == 0
+            ? "diagram level " + std::to_string(progress.level + 1) + " of " +
+                  std::to_string(progress.level_count) + ": " + std::to_string(progress.states) +
+                  " states, " + std::to_string(progress.nodes) + " nodes, "
+            : "counting the diagram's " + std::to_string(progress.nodes) + " nodes: pass " +
+                  std::to_string(progress.pass) + " of " + std::to_string(progress.passes) + ", ";
+    line += describe_bytes(static_cast<double>(progress.bytes));
+    const std::size_t room = static_cast<std::size_t>(std::max(console_.err_columns - 1, 1));
+    line.resize(std::min(line.size(), room));
+    const std::size_t length = line.size();
+    if (length < drawn_) {
+      line.append(drawn_ - length, ' ');
+    }
+    console_.err << '\r' << line << std::flush;
+    drawn_ = std::max(drawn_, length);
+  }
+
+  // Blanks the line once the diagram is done, so that what follows starts on a clean one.
+  void clear() {
+    if (drawn_ > 0) {
+      console_.err << '\r' << std::string(drawn_, ' ') << '\r' << std::flush;
+      drawn_ = 0;
+    }
+  }
+
+ private:
+  ToolsConsole& console_;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_;
+  std::size_t drawn_ = 0;
+};
+
+}  // namespace
+
+RunContext run_context(ToolsConsole& console) {
+  RunContext context;
+  context.processes = console.processes;
+  if (!console.err_is_terminal) {
+    return context;
+  }
+  context.run_sampling = [&console](const std::function<void()>& work,
+                                    const std::atomic<std::int64_t>& samples_done,
+                                    std::int64_t sample_size) {
+    run_with_progress(work, samples_done, sample_size, console.err, console.err_columns);
+  };
+  // The line is shared by the copies of the context.
+  const auto line = std::make_shared<DiagramProgressLine>(console);
+  context.diagram_progress = [line](const DiagramProgress& progress) { line->draw(progress); };
+  context.diagram_done = [line]() { line->clear(); };
+  return context;
+}
+
+bool writes_results(const ToolsConsole& console) {
+  return console.processes == nullptr || console.processes->rank() == 0;
 }
 
 void add_format_option(po::options_description& options) {

@@ -2,13 +2,11 @@
 
 #include <ostream>
 
+#include "runs/run_request.hpp"
+
 namespace varnak {
 
 class ProcessGroup;
-
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;  // the input or the file system let the run down
-inline constexpr int kExitUsage = 2;    // the command line is wrong
 
 // Where a command writes: results to `out`, messages to `err`. The progress bar is drawn
 // on `err` only when it is a terminal, never into a file or a pipe.

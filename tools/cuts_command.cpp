@@ -2,9 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/cut_sets.hpp"
-#include "common/elapsed.hpp"
-#include "common/printable.hpp"
+#include "runs/cuts_run.hpp"
 #include "tools/command_line.hpp"
 
 namespace varnak {
@@ -46,32 +44,16 @@ int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args
   if (const int code = read_format(console, command, given, format); code >= 0) {
     return code;
   }
-  const std::int32_t max_size = given["max-size"].as<std::int32_t>();
-  if (max_size < 1) {
-    return usage_error(
-        console, command,
-        "--max-size is " + std::to_string(max_size) + "; expected a number of SRLGs from 1 up");
-  }
-  const std::string graph = given["graph"].as<std::string>();
-  const auto start = std::chrono::steady_clock::now();
-  NetworkInstance instance;
-  if (load_graph(console, command, graph, instance) != kExitSuccess) {
-    return kExitFailure;
-  }
-  std::vector<std::int32_t> terminals;
-  bool pairwise = false;
-  if (const int code =
-          read_terminal_options(console, command, given, instance, terminals, pairwise);
-      code >= 0) {
-    return code;
-  }
+  CutsRequest request;
+  request.instance.path = given["graph"].as<std::string>();
+  request.max_size = given["max-size"].as<std::int32_t>();
+  request.terminals = terminal_request(given);
   CutsReport report;
-  report.run = exact_run_info(graph, instance, terminals);
   std::string message;
-  if (find_minimal_cut_sets(instance, max_size, report.cuts, message, terminals) != 0) {
-    return failure(console, command, printable(graph) + ": " + message);
+  if (const int code = run_cuts(request, run_context(console), report, message);
+      code != kExitSuccess) {
+    return report_refusal(console, command, code, message);
   }
-  report.run.elapsed_seconds = seconds_since(start);
   write_cuts_report(console.out, report, format);
   return kExitSuccess;
 }

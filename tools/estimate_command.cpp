@@ -1,12 +1,7 @@
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "analysis/exact_spectra.hpp"
-#include "common/elapsed.hpp"
-#include "common/printable.hpp"
-#include "estimation/memory_check.hpp"
-#include "output/xml_report.hpp"
+#include "runs/estimate_run.hpp"
 #include "tools/command_line.hpp"
 
 namespace varnak {
@@ -49,64 +44,25 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
       code >= 0) {
     return code;
   }
-  EstimateSettings settings;
   OutputFormat format = OutputFormat::kText;
-  if (const int code = read_estimate_settings(console, command, given, settings); code >= 0) {
-    return code;
-  }
   if (const int code = read_format(console, command, given, format); code >= 0) {
     return code;
   }
-
-  const std::string graph = given["graph"].as<std::string>();
-  const auto load_start = std::chrono::steady_clock::now();
-  NetworkInstance instance;
-  if (load_graph(console, command, graph, instance) != kExitSuccess) {
-    return kExitFailure;
-  }
-  const double load_seconds = seconds_since(load_start);
-  if (const int code = read_terminal_options(console, command, given, instance, settings.terminals,
-                                             settings.pairwise);
-      code >= 0) {
-    return code;
-  }
-  std::string message;
-  // The report writes its BIM rows from the counts, one at a time.
-  if (!estimate_fits_in_memory(instance.srlg_count, settings.thread_count, false, message)) {
-    return failure(console, command, printable(graph) + ": " + message);
-  }
-
-  double estimate_seconds = 0.0;
-  const SpectraCounts counts = run_estimation(console, instance, settings, estimate_seconds);
-  if (!writes_results(console)) {
-    return kExitSuccess;
-  }
+  EstimateRequest request;
+  request.instance.path = given["graph"].as<std::string>();
+  request.sampling = sampling_request(given);
+  request.terminals = terminal_request(given);
+  request.outpath = given_value<std::string>(given, "outpath");
   EstimateReport report;
-  report.run = sampled_run_info(graph, instance, settings, load_seconds + estimate_seconds);
-  report.counts = &counts;
-  add_confidence(report);
-  if (settings.pairwise) {
-    report.pairwise_none_up = free_pairs_share(instance, settings.terminals);
+  std::string message;
+  const int code = run_estimate(request, run_context(console), report, message);
+  // The results come first and in full, so that a result file that could not be written
+  // loses nothing.
+  if (report.counts.sample_size > 0 && writes_results(console)) {
+    write_estimate_report(console.out, report, format);
+    console.out.flush();
   }
-
-  // Varnak's file holds its own doubles, sums of 1/N, byte for byte; the reports hold
-  // count / N.
-  SpectraVector xml_spectrum;
-  spectrum_of(counts, xml_spectrum);
-  std::string write_failure;
-  const int written =
-      given.count("outpath") == 0
-          ? 0
-          : write_xml_report(given["outpath"].as<std::string>(), xml_spectrum, bim_rows_of(counts),
-                             report.run.elapsed_seconds, write_failure);
-  // The results come first and in full, so that a file that could not be written loses
-  // nothing.
-  write_estimate_report(console.out, report, format);
-  console.out.flush();
-  if (written != 0) {
-    return failure(console, command, write_failure);
-  }
-  return kExitSuccess;
+  return report_refusal(console, command, code, message);
 }
 
 }  // namespace varnak

@@ -1,7 +1,8 @@
-// The Python module _varnak: plain functions over the library's records. NumPy arrays go
-// out, plain Python values come in; everything else (names, result objects, NetworkX,
-// JSON reports other than an estimate's) is the Python package's. Every figure is made
-// here by the library's own functions, so that Python and varnak-tools agree to the bit.
+// The Python module _varnak: the runs of varnak-tools' commands, called with the package's
+// arguments gathered into the same requests, and their reports handed back as NumPy arrays.
+// Every check, refusal and figure is the run layer's, so that Python and varnak-tools
+// refuse the same things in the same words and agree to the bit; the package only
+// converts its arguments and wraps the values in result objects.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -31,10 +33,14 @@
 #include "instance/instance_reader.hpp"
 #include "instance/network_instance.hpp"
 #include "instance/terminal_set.hpp"
-#include "output/xml_results.hpp"
-#include "tools/command_line.hpp"
 #include "output/estimate_results.hpp"
+#include "output/report_keys.hpp"
 #include "output/result_formats.hpp"
+#include "output/xml_results.hpp"
+#include "runs/cuts_run.hpp"
+#include "runs/estimate_run.hpp"
+#include "runs/exact_run.hpp"
+#include "runs/reliability_run.hpp"
 
 namespace py = pybind11;
 
@@ -149,24 +155,59 @@ NetworkInstance make_instance(std::int32_t vertex_count, std::int32_t edge_count
   return instance;
 }
 
-// The reader's verdict as a tuple (code, line, reason, instance): the package words it.
+// The reader's verdict as a tuple (code, line, message, instance), the message worded as
+// varnak-tools words it.
 py::tuple read_instance_file(const std::string& path) {
   NetworkInstance instance;
   InstanceRefusal refusal;
   const int code = read_instance(path, instance, refusal);
-  return py::make_tuple(code, refusal.line, refusal.reason, std::move(instance));
+  const std::string message =
+      code == kLoadOk ? std::string() : instance_refusal_message(path, code, refusal);
+  return py::make_tuple(code, refusal.line, message, std::move(instance));
 }
 
-// The terminal ids checked against the instance, as varnak-tools checks --terminals; a
-// refusal raises ValueError with its message.
-std::vector<std::int32_t> checked_terminals(const NetworkInstance& instance,
-                                            const std::vector<std::int64_t>& ids) {
-  std::vector<std::int32_t> terminals;
-  std::string failure;
-  if (check_terminals(ids, instance.vertex_count, terminals, failure) != 0) {
-    throw py::value_error(failure);
+// A run's refusal as Python raises it: a request that cannot run is a ValueError, an input
+// that lets the run down a varnak.VarnakError naming `path`.
+[[noreturn]] void raise_refusal(int code, const std::string& message, const std::string& path) {
+  if (code == kExitUsage) {
+    throw py::value_error(message);
   }
-  return terminals;
+  const py::object error_type = py::module_::import("varnak.instance").attr("VarnakError");
+  const py::object error =
+      error_type(message, path.empty() ? py::object(py::none()) : py::object(py::str(path)));
+  PyErr_SetObject(error_type.ptr(), error.ptr());
+  throw py::error_already_set();
+}
+
+// The instance a run reads: the package's own (`instance`, built from a file at `path` or
+// from NetworkX) named `name` in reports.
+InstanceSource instance_source(const NetworkInstance& instance, const std::string& path,
+                               const std::string& name) {
+  return InstanceSource{path, &instance, name};
+}
+
+TerminalRequest terminal_request(const std::optional<std::vector<std::int64_t>>& terminals,
+                                 bool pairwise) {
+  TerminalRequest request;
+  request.ids = terminals;
+  request.pairwise = pairwise;
+  return request;
+}
+
+// Runs `run` with the interpreter released, Ctrl-C stopping what can stop, and raises its
+// refusal. `path` is the file a failure blames.
+void run_for_python(const std::function<int(const RunContext&, std::string&)>& run,
+                    const std::string& path) {
+  std::atomic<bool> stop{false};
+  RunContext context;
+  context.spelling = OptionSpelling::kKeyword;
+  context.stop_requested = &stop;
+  std::string message;
+  int code = kExitSuccess;
+  run_interruptibly([&]() { code = run(context, message); }, stop);
+  if (code != kExitSuccess) {
+    raise_refusal(code, message, path);
+  }
 }
 
 // Shares of pairs as doubles, and their exact sums as Python integers (they pass 2^64).
@@ -178,104 +219,390 @@ py::list wide_counts(const std::vector<WideCount>& counts) {
   return values;
 }
 
-py::dict estimate(const NetworkInstance& instance, std::int32_t sample_size, std::int32_t seed,
-                  int thread_count, const std::vector<std::int32_t>& terminals, bool pairwise) {
-  std::string message;
-  if (!estimate_fits_in_memory(instance.srlg_count, thread_count, false, message)) {
-    throw std::runtime_error(message);
-  }
-  std::atomic<bool> stop{false};
-  SpectraCounts counts;
-  const auto start = std::chrono::steady_clock::now();
-  run_interruptibly(
-      [&]() {
-        CountingOptions options;
-        options.thread_count = thread_count;
-        options.stop_requested = &stop;
-        options.terminals = terminals;
-        options.pairwise = pairwise;
-        counts = estimate_counts(sample_size, seed, instance, options);
-      },
-      stop);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const auto width = static_cast<py::ssize_t>(counts.srlg_count);
-  py::dict result;
-  result["connected"] = py::array_t<std::int64_t>(width, counts.connected.data());
-  result["connected_with"] = to_array(counts.connected_with, width, width);
-  result["elapsed_seconds"] = seconds;
-  if (pairwise) {
-    SpectraVector shares;
-    pairwise_of(counts, shares);
-    result["pairwise"] = to_array(shares);
-    result["connected_pairs"] = wide_counts(counts.connected_pairs);
-    result["terminal_pairs"] = counts.terminal_pairs;
-  }
-  return result;
+py::object text_or_none(const std::string& text) {
+  return text.empty() ? py::object(py::none()) : py::object(py::str(text));
 }
 
-// Spectra made from an estimate's counts, as varnak-tools makes them: every value
-// count / N. The counts are checked only for their shape and range; a report read from a
-// file is checked in full by read_estimate_file.
-SpectraSummary spectra_of_counts(
+// The facts of a run under the report's keys; those that do not apply are None.
+py::dict run_fields(const RunInfo& run) {
+  namespace key = report_keys;
+  py::dict fields;
+  fields[key::kInstance] = text_or_none(run.instance_name);
+  fields[key::kMethod] = run.method;
+  fields[key::kResultsFile] = text_or_none(run.results_file);
+  fields[key::kSrlgCount] = run.srlg_count;
+  for (const char* name : {key::kSampleSize, key::kSeed, key::kSeedDrawn, key::kThreads}) {
+    fields[name] = py::none();
+  }
+  if (run.sampled) {
+    fields[key::kSampleSize] = run.sample_size;
+    fields[key::kSeed] = run.seed;
+    fields[key::kSeedDrawn] = run.seed_drawn;
+    fields[key::kThreads] = run.thread_count;
+  }
+  fields[key::kTerminals] = run.terminals;
+  fields[key::kFreeEdgesConnect] = run.free_edges_connect;
+  fields[key::kElapsedSeconds] = run.elapsed_seconds;
+  fields[key::kExactMethod] = text_or_none(run.exact_method);
+  for (const char* name : {key::kFrontierWidth, key::kRememberedSrlgs, key::kDiagramNodes}) {
+    fields[name] = py::none();
+  }
+  if (run.exact_method == "diagram") {
+    fields[key::kFrontierWidth] = run.diagram.frontier_width;
+    fields[key::kRememberedSrlgs] = run.diagram.most_remembered;
+    fields[key::kDiagramNodes] = run.diagram.nodes;
+  }
+  return fields;
+}
+
+// An estimate's counts and pair counts under the report's keys.
+void add_counts(const SpectraCounts& counts, py::dict& values) {
+  namespace key = report_keys;
+  const auto width = static_cast<py::ssize_t>(counts.srlg_count);
+  values[key::kConnected] = py::array_t<std::int64_t>(width, counts.connected.data());
+  values[key::kConnectedWith] = to_array(counts.connected_with, width, width);
+  if (!counts.connected_pairs.empty()) {
+    SpectraVector shares;
+    pairwise_of(counts, shares);
+    values[key::kPairwise] = to_array(shares);
+    values[key::kConnectedPairs] = wide_counts(counts.connected_pairs);
+    values[key::kTerminalPairs] = counts.terminal_pairs;
+  }
+}
+
+py::dict estimate_from_python(const NetworkInstance& instance, const std::string& path,
+                              const std::string& name, std::optional<std::int64_t> sample_size,
+                              std::optional<std::int64_t> seed, std::optional<std::int64_t> threads,
+                              const std::optional<std::vector<std::int64_t>>& terminals,
+                              bool pairwise, const std::optional<std::string>& outpath) {
+  EstimateRequest request;
+  request.instance = instance_source(instance, path, name);
+  request.sampling = {sample_size, seed, threads};
+  request.terminals = terminal_request(terminals, pairwise);
+  request.outpath = outpath;
+  EstimateReport report;
+  std::string unwritten;
+  run_for_python(
+      [&](const RunContext& context, std::string& message) {
+        const int code = run_estimate(request, context, report, message);
+        // A result file that could not be written loses nothing: the results are handed
+        // back with the message.
+        if (code == kExitFailure && report.counts.sample_size > 0) {
+          unwritten = message;
+          return kExitSuccess;
+        }
+        return code;
+      },
+      path);
+  py::dict values = run_fields(report.run);
+  add_counts(report.counts, values);
+  if (pairwise) {
+    values[report_keys::kPairwiseNoneUp] = report.pairwise_none_up;
+  }
+  values["unwritten"] = text_or_none(unwritten);
+  return values;
+}
+
+// Exact counts outgrow 64 bits (C(243, 121) is about 10^72), so they become Python ints, in
+// a NumPy array of objects that indexes and slices like the other results.
+py::object counts_to_array(const std::vector<ExactCount>& counts) {
+  py::list values;
+  for (const ExactCount& count : counts) {
+    values.append(py::int_(py::str(count.str())));
+  }
+  return py::module_::import("numpy").attr("array")(values, "object");
+}
+
+py::dict exact_from_python(const NetworkInstance& instance, const std::string& path,
+                           const std::string& name, const std::optional<std::string>& method,
+                           const std::optional<std::string>& max_memory,
+                           const std::optional<std::vector<std::int64_t>>& terminals,
+                           bool pairwise) {
+  namespace key = report_keys;
+  ExactRequest request;
+  request.instance = instance_source(instance, path, name);
+  request.options = {method, max_memory};
+  request.terminals = terminal_request(terminals, pairwise);
+  ExactReport report;
+  run_for_python([&](const RunContext& context,
+                     std::string& message) { return run_exact(request, context, report, message); },
+                 path);
+  const ExactSpectra& spectra = report.exact;
+  const auto width = static_cast<py::ssize_t>(spectra.srlg_count);
+  const py::object numpy = py::module_::import("numpy");
+  py::object with = numpy.attr("empty")(py::make_tuple(width, width), "object");
+  for (py::ssize_t s = 0; s < width; ++s) {
+    with[py::int_(s)] =
+        counts_to_array(spectra.connected_subsets_with[static_cast<std::size_t>(s)]);
+  }
+  py::dict values = run_fields(report.run);
+  values[key::kSpectrum] = to_array(spectra.spectrum);
+  values[key::kBimSpectra] = rows_to_array(spectra.bim_spectra);
+  values[key::kConnected] = counts_to_array(spectra.connected_subsets);
+  values[key::kSubsets] = counts_to_array(spectra.subsets);
+  values[key::kConnectedWith] = std::move(with);
+  if (pairwise) {
+    values[key::kPairwise] = to_array(spectra.pairwise_shares);
+    values[key::kPairwiseNoneUp] = spectra.pairwise_none_up;
+    values[key::kConnectedPairs] = wide_counts(spectra.connected_pairs);
+    values[key::kTerminalPairs] = spectra.terminal_pairs;
+  }
+  return values;
+}
+
+py::dict cuts_from_python(const NetworkInstance& instance, const std::string& path,
+                          const std::string& name, std::optional<std::int64_t> max_size,
+                          const std::optional<std::vector<std::int64_t>>& terminals) {
+  namespace key = report_keys;
+  CutsRequest request;
+  request.instance = instance_source(instance, path, name);
+  request.max_size = max_size;
+  request.terminals = terminal_request(terminals, false);
+  CutsReport report;
+  run_for_python([&](const RunContext& context,
+                     std::string& message) { return run_cuts(request, context, report, message); },
+                 path);
+  py::list sets;
+  for (const MinimalCutSet& set : report.cuts.sets) {
+    py::dict entry;
+    entry[key::kSrlgs] = set.srlgs;
+    entry[key::kCutOff] = set.cut_off;
+    sets.append(std::move(entry));
+  }
+  py::dict values = run_fields(report.run);
+  values[key::kMaxSize] = report.cuts.max_size;
+  values[key::kSetsChecked] = report.cuts.sets_checked;
+  values[key::kCountBySize] = py::array_t<std::uint64_t>(
+      static_cast<py::ssize_t>(report.cuts.count_by_size.size()), report.cuts.count_by_size.data());
+  values[key::kCutSets] = std::move(sets);
+  return values;
+}
+
+// The facts of held spectra, as a result object of the package keeps them.
+RunInfo held_run(const std::string& method, const std::string& instance_name,
+                 const std::string& results_file, const std::vector<std::int32_t>& terminals,
+                 bool free_edges_connect) {
+  RunInfo run;
+  run.method = method;
+  run.instance_name = instance_name;
+  run.results_file = results_file;
+  run.terminals = terminals;
+  run.free_edges_connect = free_edges_connect;
+  return run;
+}
+
+// An estimate's counts, held for a reliability run; checked there as a report's counts are.
+HeldSpectra held_estimate(
     const py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>& connected,
     const py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>& connected_with,
-    std::int32_t sample_size, bool free_edges_connect) {
-  if (sample_size < 1) {
-    throw py::value_error("N is " + std::to_string(sample_size) + "; expected 1 or more");
-  }
+    std::int64_t sample_size, std::int64_t seed, bool seed_drawn, std::int64_t threads,
+    bool free_edges_connect, const std::string& instance_name, const std::string& results_file,
+    const std::vector<std::int32_t>& terminals, const std::vector<std::string>& connected_pairs,
+    std::uint64_t terminal_pairs, double pairwise_none_up) {
   const py::ssize_t width = connected.ndim() == 1 ? connected.shape(0) : -1;
   if (width < 0 || connected_with.ndim() != 2 || connected_with.shape(0) != width ||
       connected_with.shape(1) != width) {
     throw py::value_error(
         "connected_with must be a square table with one row per entry of connected");
   }
-  SpectraCounts counts;
+  if (sample_size < 1 || sample_size > 2147483647) {
+    throw py::value_error("N is " + std::to_string(sample_size) +
+                          "; expected a sample size from 1 to 2147483647");
+  }
+  HeldSpectra held;
+  held.run = held_run("estimate", instance_name, results_file, terminals, free_edges_connect);
+  held.run.sampled = true;
+  held.run.sample_size = static_cast<std::int32_t>(sample_size);
+  held.run.seed = static_cast<std::int32_t>(seed);
+  held.run.seed_drawn = seed_drawn;
+  held.run.thread_count = static_cast<int>(threads);
+  held.run.srlg_count = static_cast<std::int32_t>(width);
+  SpectraCounts& counts = held.counts;
   counts.srlg_count = static_cast<std::int32_t>(width);
-  counts.sample_size = sample_size;
+  counts.sample_size = static_cast<std::int32_t>(sample_size);
   counts.connected.assign(connected.data(), connected.data() + width);
-  const std::int64_t* cells = connected_with.data();
-  counts.connected_with.reserve(static_cast<std::size_t>(width * width));
-  for (const std::int64_t count : counts.connected) {
-    if (count < 0 || count > sample_size) {
-      throw py::value_error("connected holds " + std::to_string(count) +
-                            "; expected counts from 0 to N");
-    }
-  }
   for (py::ssize_t i = 0; i < width * width; ++i) {
-    if (cells[i] < 0 || cells[i] > sample_size) {
-      throw py::value_error("connected_with holds " + std::to_string(cells[i]) +
+    const std::int64_t count = connected_with.data()[i];
+    if (count < 0 || count > sample_size) {
+      throw py::value_error("connected_with holds " + std::to_string(count) +
                             "; expected counts from 0 to N");
     }
-    counts.connected_with.push_back(static_cast<std::int32_t>(cells[i]));
+    counts.connected_with.push_back(static_cast<std::int32_t>(count));
   }
-  return summary_of_counts(std::move(counts), free_edges_connect);
+  for (const std::string& text : connected_pairs) {
+    WideCount count = 0;
+    if (!read_wide_count(text, count)) {
+      throw py::value_error("connected_pairs holds " + text + "; expected whole numbers");
+    }
+    counts.connected_pairs.push_back(count);
+  }
+  counts.terminal_pairs = connected_pairs.empty() ? 0 : terminal_pairs;
+  held.pairwise = !connected_pairs.empty();
+  held.pairwise_none_up = pairwise_none_up;
+  return held;
 }
 
-// Spectra known by their values alone: exact, or read from an XML file (then without
-// intervals).
-SpectraSummary spectra_of_values(
-    const std::vector<double>& spectrum,
+// Spectra known by their values alone: exact ones, or an XML file's (method "xml").
+HeldSpectra held_values(
+    const std::string& method, const std::vector<double>& spectrum,
     const py::array_t<double, py::array::c_style | py::array::forcecast>& bim_spectra,
-    bool free_edges_connect, bool exact) {
-  SpectraSummary summary;
-  summary.srlg_count = static_cast<std::int32_t>(spectrum.size());
-  summary.none_up = free_edges_connect ? 1.0 : 0.0;
-  summary.spectrum = spectrum;
-  summary.bim_spectra = array_to_rows(bim_spectra, spectrum.size());
-  summary.exact = exact;
-  return summary;
+    bool free_edges_connect, const std::string& instance_name, const std::string& results_file,
+    const std::vector<std::int32_t>& terminals, const std::optional<std::vector<double>>& pairwise,
+    double pairwise_none_up, const std::string& exact_method) {
+  HeldSpectra held;
+  held.run = held_run(method, instance_name, results_file, terminals, free_edges_connect);
+  held.run.exact_method = exact_method;
+  held.spectrum = spectrum;
+  held.bim_spectra = array_to_rows(bim_spectra, spectrum.size());
+  held.pairwise = pairwise.has_value();
+  held.pairwise_shares = pairwise.value_or(std::vector<double>{});
+  held.pairwise_none_up = pairwise_none_up;
+  return held;
+}
+
+// The points of a curve as columns: p, R, R_low, R_high, unreliability.
+py::dict point_columns(const std::vector<ReliabilityPoint>& points) {
+  namespace key = report_keys;
+  std::vector<double> p;
+  std::vector<double> reliability;
+  std::vector<double> low;
+  std::vector<double> high;
+  std::vector<double> unreliability;
+  for (const ReliabilityPoint& point : points) {
+    p.push_back(point.p);
+    reliability.push_back(point.reliability);
+    low.push_back(point.interval.low);
+    high.push_back(point.interval.high);
+    unreliability.push_back(point.unreliability);
+  }
+  py::dict columns;
+  columns[key::kP] = to_array(p);
+  columns[key::kR] = to_array(reliability);
+  columns[key::kRLow] = to_array(low);
+  columns[key::kRHigh] = to_array(high);
+  columns[key::kUnreliability] = to_array(unreliability);
+  return columns;
+}
+
+// The ranking as columns, most important first.
+py::dict ranking_columns(const std::vector<SrlgImportance>& ranking) {
+  namespace key = report_keys;
+  std::vector<std::int32_t> ranks;
+  std::vector<std::int32_t> ids;
+  std::vector<double> importance;
+  std::vector<double> low;
+  std::vector<double> high;
+  std::vector<double> up;
+  std::vector<double> down;
+  const auto count = static_cast<py::ssize_t>(ranking.size());
+  py::array_t<bool> resolved(count);
+  for (std::size_t i = 0; i < ranking.size(); ++i) {
+    const SrlgImportance& entry = ranking[i];
+    ranks.push_back(static_cast<std::int32_t>(i + 1));
+    ids.push_back(entry.srlg);
+    importance.push_back(entry.importance);
+    low.push_back(entry.interval.low);
+    high.push_back(entry.interval.high);
+    resolved.mutable_at(static_cast<py::ssize_t>(i)) = entry.resolved;
+    up.push_back(entry.reliability_up);
+    down.push_back(entry.reliability_down);
+  }
+  py::dict columns;
+  columns[key::kRank] = py::array_t<std::int32_t>(count, ranks.data());
+  columns[key::kSrlg] = py::array_t<std::int32_t>(count, ids.data());
+  columns[key::kImportance] = to_array(importance);
+  columns[key::kImportanceLow] = to_array(low);
+  columns[key::kImportanceHigh] = to_array(high);
+  columns[key::kResolved] = std::move(resolved);
+  columns[key::kRUp] = to_array(up);
+  columns[key::kRDown] = to_array(down);
+  return columns;
+}
+
+// The source of a reliability run: an instance (with `instance`), a held result, or a
+// Varnak XML file or an estimate's report at `path`.
+py::dict reliability_from_python(
+    const NetworkInstance* instance, const HeldSpectra* held, const std::string& path,
+    const std::string& name, const std::string& file_kind, bool exact,
+    std::optional<std::int64_t> sample_size, std::optional<std::int64_t> seed,
+    std::optional<std::int64_t> threads, const std::optional<std::string>& free_connected,
+    const std::optional<std::string>& method, const std::optional<std::string>& max_memory,
+    const std::optional<std::vector<std::int64_t>>& terminals, bool pairwise,
+    const std::optional<std::vector<std::string>>& p, std::optional<std::int64_t> grid,
+    const std::optional<std::string>& rank_at, std::optional<std::int64_t> top,
+    const std::optional<std::string>& tail_exact, std::optional<double> rel_error,
+    std::optional<std::int64_t> max_sample_size,
+    const std::optional<std::string>& srlg_probabilities) {
+  namespace key = report_keys;
+  ReliabilityRequest request;
+  if (instance != nullptr) {
+    request.graph = instance_source(*instance, path, name);
+  } else if (held != nullptr) {
+    request.held = held;
+  } else if (file_kind == "xml") {
+    request.xml_path = path;
+  } else {
+    request.results_path = path;
+  }
+  request.exact = exact;
+  request.sampling = {sample_size, seed, threads};
+  request.free_connected = free_connected;
+  request.exact_options = {method, max_memory};
+  request.terminals = terminal_request(terminals, pairwise);
+  request.p = p;
+  request.grid = grid;
+  request.rank_at = rank_at;
+  request.top = top;
+  request.tail_exact = tail_exact;
+  request.rel_error = rel_error;
+  request.max_sample_size = max_sample_size;
+  request.srlg_probabilities = srlg_probabilities;
+  ReliabilityReport report;
+  run_for_python(
+      [&](const RunContext& context, std::string& message) {
+        return run_reliability(request, context, report, message);
+      },
+      path);
+  py::dict values = run_fields(report.run);
+  values[key::kSrlgProbabilities] = text_or_none(report.srlg_probabilities);
+  values[key::kRelError] =
+      report.relative_error > 0.0 ? py::object(py::float_(report.relative_error)) : py::none();
+  values[key::kStopReason] = text_or_none(report.stop_reason);
+  values[key::kExactTailDepth] =
+      report.exact_tail_depth >= 0 ? py::object(py::int_(report.exact_tail_depth)) : py::none();
+  values[key::kConnected] =
+      report.connected.empty()
+          ? py::object(py::none())
+          : py::object(py::array_t<std::int64_t>(static_cast<py::ssize_t>(report.connected.size()),
+                                                 report.connected.data()));
+  values["has_intervals"] = report.has_intervals;
+  values[key::kReliability] = point_columns(report.curve);
+  if (!report.pairwise.empty()) {
+    values[key::kPairwise] = to_array(report.pairwise);
+  }
+  if (report.ranked) {
+    py::dict ranking = point_columns({report.rank_at});
+    for (auto item : ranking_columns(report.ranking)) {
+      ranking[item.first] = item.second;
+    }
+    values[key::kImportance] = std::move(ranking);
+  }
+  return values;
 }
 
 // What an estimate's report gives beside its counts, made by varnak-tools' own
-// add_confidence: values count / N, Wilson intervals from the counts, the DKW band.
-py::dict estimate_figures(const SpectraSummary& spectra) {
-  if (spectra.counts.sample_size <= 0) {
-    throw py::value_error("these spectra hold no sample counts");
+// add_confidence: values count / N, Wilson intervals from the counts, the DKW band. The
+// counts are first checked as a report's counts are, so that counts no run can give are
+// refused however they reach the package.
+py::dict estimate_figures(const HeldSpectra& held) {
+  std::string failure;
+  if (check_estimate_counts(held.run, held.counts, failure) != 0) {
+    throw py::value_error(failure);
   }
   EstimateReport report;
-  report.counts = &spectra.counts;
+  report.counts = held.counts;
   add_confidence(report);
+  const SpectraSummary spectra = summary_of_counts(held.counts, held.run.free_edges_connect);
   std::vector<double> wilson_low;
   std::vector<double> wilson_high;
   std::vector<double> band_low;
@@ -295,206 +622,18 @@ py::dict estimate_figures(const SpectraSummary& spectra) {
   figures["band_half_width"] = report.band_half_width;
   figures["band_low"] = to_array(band_low);
   figures["band_high"] = to_array(band_high);
+  if (!report.pairwise.empty()) {
+    std::vector<double> pairwise_low;
+    std::vector<double> pairwise_high;
+    for (const Interval& interval : report.pairwise_wilson) {
+      pairwise_low.push_back(interval.low);
+      pairwise_high.push_back(interval.high);
+    }
+    figures[report_keys::kPairwise] = to_array(report.pairwise);
+    figures[report_keys::kPairwiseLow] = to_array(pairwise_low);
+    figures[report_keys::kPairwiseHigh] = to_array(pairwise_high);
+  }
   return figures;
-}
-
-// Exact counts outgrow 64 bits (C(243, 121) is about 10^72), so they become Python ints, in
-// a NumPy array of objects that indexes and slices like the other results.
-py::object counts_to_array(const std::vector<ExactCount>& counts) {
-  py::list values;
-  for (const ExactCount& count : counts) {
-    values.append(py::int_(py::str(count.str())));
-  }
-  return py::module_::import("numpy").attr("array")(values, "object");
-}
-
-// "auto", "subsets" or "diagram", as varnak-tools exact --method takes them.
-ExactMethod exact_method_named(const std::string& name) {
-  if (name == "auto") {
-    return ExactMethod::kAuto;
-  }
-  if (name == "subsets") {
-    return ExactMethod::kSubsets;
-  }
-  if (name == "diagram") {
-    return ExactMethod::kDiagram;
-  }
-  throw py::value_error("method is \"" + name + "\"; expected auto, subsets or diagram");
-}
-
-// Wilson intervals of shares over `trials` draws, as two arrays.
-py::tuple wilson_intervals(const std::vector<double>& shares, std::int64_t trials) {
-  std::vector<double> low;
-  std::vector<double> high;
-  for (const double value : shares) {
-    const Interval interval = wilson_interval(value, trials);
-    low.push_back(interval.low);
-    high.push_back(interval.high);
-  }
-  return py::make_tuple(to_array(low), to_array(high));
-}
-
-// The exact spectra by `method`, the diagram's tables held to `memory_budget` bytes (0: half
-// of this machine's memory, as in varnak-tools); terminals and pairwise as for estimate.
-py::dict exact(const NetworkInstance& instance, const std::string& method,
-               std::uint64_t memory_budget, const std::vector<std::int32_t>& terminals,
-               bool pairwise) {
-  ExactOptions options;
-  options.method = exact_method_named(method);
-  options.memory_budget = memory_budget;
-  options.terminals = terminals;
-  options.pairwise = pairwise;
-  ExactSpectra spectra;
-  std::string failure;
-  int code = 0;
-  std::atomic<bool> stop{false};  // neither method has a way to stop early: it is waited for
-  const auto start = std::chrono::steady_clock::now();
-  run_interruptibly([&]() { code = compute_exact_spectra(instance, options, spectra, failure); },
-                    stop);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (code != 0) {
-    throw std::runtime_error(failure);
-  }
-  const auto width = static_cast<py::ssize_t>(spectra.srlg_count);
-  const py::object numpy = py::module_::import("numpy");
-  py::object with = numpy.attr("empty")(py::make_tuple(width, width), "object");
-  for (py::ssize_t s = 0; s < width; ++s) {
-    with[py::int_(s)] =
-        counts_to_array(spectra.connected_subsets_with[static_cast<std::size_t>(s)]);
-  }
-  py::dict result;
-  result["free_edges_connect"] = spectra.free_edges_connect;
-  result["exact_method"] = method_name(spectra.method);
-  if (spectra.method == ExactMethod::kDiagram) {
-    result["frontier_width"] = spectra.diagram.frontier_width;
-    result["remembered_srlgs"] = spectra.diagram.most_remembered;
-    result["diagram_nodes"] = spectra.diagram.nodes;
-  }
-  result["spectrum"] = to_array(spectra.spectrum);
-  result["bim_spectra"] = rows_to_array(spectra.bim_spectra);
-  result["connected"] = counts_to_array(spectra.connected_subsets);
-  result["subsets"] = counts_to_array(spectra.subsets);
-  result["connected_with"] = std::move(with);
-  result["elapsed_seconds"] = seconds;
-  if (pairwise) {
-    result["pairwise"] = to_array(spectra.pairwise_shares);
-    result["pairwise_none_up"] = spectra.pairwise_none_up;
-    result["connected_pairs"] = wide_counts(spectra.connected_pairs);
-    result["terminal_pairs"] = spectra.terminal_pairs;
-  }
-  return result;
-}
-
-py::array_t<double> pairwise_curve(double none_up, const std::vector<double>& shares,
-                                   const std::vector<double>& p_values) {
-  std::vector<double> curve;
-  curve.reserve(p_values.size());
-  for (const double p : p_values) {
-    curve.push_back(pairwise_reliability(none_up, shares, p));
-  }
-  return to_array(curve);
-}
-
-// R(p) at each p as the columns of varnak-tools' points: p, R, R_low, R_high,
-// unreliability. `exact_tail`, when given, counts the small failures exactly.
-py::dict reliability_points(const SpectraSummary& spectra, const std::vector<double>& p_values,
-                            const FailureShares* exact_tail) {
-  std::vector<double> reliability;
-  std::vector<double> low;
-  std::vector<double> high;
-  std::vector<double> unreliability;
-  for (const double p : p_values) {
-    const ReliabilityPoint point = reliability_point(spectra, p, exact_tail);
-    reliability.push_back(point.reliability);
-    low.push_back(point.interval.low);
-    high.push_back(point.interval.high);
-    unreliability.push_back(point.unreliability);
-  }
-  py::dict points;
-  points["p"] = to_array(p_values);
-  points["R"] = to_array(reliability);
-  points["R_low"] = to_array(low);
-  points["R_high"] = to_array(high);
-  points["unreliability"] = to_array(unreliability);
-  return points;
-}
-
-// Every SRLG, most important first, as the columns of varnak-tools' ranking.
-py::dict importance_ranking(const SpectraSummary& spectra, double p) {
-  const std::vector<SrlgImportance> ranking = rank_by_importance(spectra, p, 0);
-  std::vector<std::int32_t> ids;
-  std::vector<double> importance;
-  std::vector<double> low;
-  std::vector<double> high;
-  std::vector<bool> resolved;
-  std::vector<double> up;
-  std::vector<double> down;
-  for (const SrlgImportance& entry : ranking) {
-    ids.push_back(entry.srlg);
-    importance.push_back(entry.importance);
-    low.push_back(entry.interval.low);
-    high.push_back(entry.interval.high);
-    resolved.push_back(entry.resolved);
-    up.push_back(entry.reliability_up);
-    down.push_back(entry.reliability_down);
-  }
-  const auto count = static_cast<py::ssize_t>(ranking.size());
-  py::array_t<bool> resolved_column(count);
-  for (py::ssize_t i = 0; i < count; ++i) {
-    resolved_column.mutable_at(i) = resolved[static_cast<std::size_t>(i)];
-  }
-  py::dict columns;
-  columns["srlg"] = py::array_t<std::int32_t>(count, ids.data());
-  columns["importance"] = to_array(importance);
-  columns["importance_low"] = to_array(low);
-  columns["importance_high"] = to_array(high);
-  columns["resolved"] = std::move(resolved_column);
-  columns["R_up"] = to_array(up);
-  columns["R_down"] = to_array(down);
-  return columns;
-}
-
-FailureShares failure_shares(const NetworkInstance& instance, std::int32_t max_size) {
-  FailureShares shares;
-  std::string failure;
-  int code = 0;
-  std::atomic<bool> stop{false};  // the count has no way to stop early: it is waited for
-  run_interruptibly([&]() { code = count_failure_shares(instance, max_size, shares, failure); },
-                    stop);
-  if (code != 0) {
-    throw std::runtime_error(failure);
-  }
-  return shares;
-}
-
-py::dict minimal_cut_sets(const NetworkInstance& instance, std::int32_t max_size,
-                          const std::vector<std::int32_t>& terminals) {
-  MinimalCutSets cuts;
-  std::string failure;
-  int code = 0;
-  std::atomic<bool> stop{false};  // the search has no way to stop early: it is waited for
-  const auto start = std::chrono::steady_clock::now();
-  run_interruptibly(
-      [&]() { code = find_minimal_cut_sets(instance, max_size, cuts, failure, terminals); },
-      stop);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (code != 0) {
-    throw std::runtime_error(failure);
-  }
-  py::list sets;
-  for (const MinimalCutSet& set : cuts.sets) {
-    sets.append(py::make_tuple(set.srlgs, set.cut_off));
-  }
-  py::dict result;
-  result["max_size"] = cuts.max_size;
-  result["sets_checked"] = cuts.sets_checked;
-  result["count_by_size"] = py::array_t<std::uint64_t>(
-      static_cast<py::ssize_t>(cuts.count_by_size.size()), cuts.count_by_size.data());
-  result["cut_sets"] = std::move(sets);
-  result["elapsed_seconds"] = seconds;
-  return result;
 }
 
 // A Varnak XML result file, checked as varnak-tools reliability --xml checks it.
@@ -545,7 +684,9 @@ py::dict read_estimate_file(const std::string& path) {
 
 PYBIND11_MODULE(_varnak, module) {
   using namespace varnak;
-  module.doc() = "Varnak's C++ library: instance files, estimator, exact spectra, reliability";
+  module.doc() =
+      "Varnak's C++ library: instance files and the runs of varnak-tools' commands, "
+      "estimate, exact, reliability and cuts";
 
   py::class_<NetworkInstance>(module, "NetworkInstance")
       .def_readonly("vertex_count", &NetworkInstance::vertex_count)
@@ -553,65 +694,46 @@ PYBIND11_MODULE(_varnak, module) {
       .def_readonly("srlg_count", &NetworkInstance::srlg_count)
       .def_readonly("edges", &NetworkInstance::edges)
       .def_readonly("srlgs", &NetworkInstance::srlgs);
-
-  py::class_<SpectraSummary>(module, "Spectra",
-                             "Spectra as the analysis reads them: from counts, exact, or values "
-                             "alone")
-      .def_readonly("srlg_count", &SpectraSummary::srlg_count)
-      .def_property_readonly("has_intervals", &has_intervals);
-  py::class_<FailureShares>(module, "FailureShares")
-      .def_property_readonly("depth", [](const FailureShares& shares) {
-        return static_cast<std::int32_t>(shares.disconnecting.size()) - 1;
-      });
+  py::class_<HeldSpectra>(module, "HeldSpectra",
+                          "A result's spectra, held for a reliability run or for figures");
 
   module.attr("LOAD_OK") = kLoadOk;
-  module.attr("LOAD_FAILED") = kLoadFailed;
-  module.attr("LOAD_CANNOT_OPEN") = kLoadCannotOpen;
-  module.attr("MAX_EXACT_SRLGS") = kMaxExactSrlgs;
   module.attr("CONFIDENCE_LEVEL") = 1.0 - kBandAlpha;
-  module.attr("MAX_THREADS") = kMaxThreads;
+  module.attr("MAX_EXACT_SRLGS") = kMaxExactSrlgs;
+  py::dict keys;
+  for (const auto& [python_name, key] : report_keys::kByPythonName) {
+    keys[python_name] = key;
+  }
+  module.attr("REPORT_KEYS") = keys;
 
   module.def("read_instance", &read_instance_file, py::arg("path"));
   module.def("make_instance", &make_instance, py::arg("vertex_count"), py::arg("edge_count"),
              py::arg("srlg_count"), py::arg("edges"), py::arg("srlgs"));
   module.def("printable", &printable, py::arg("text"));
-  module.def("machine_cores", &machine_cores);
   module.def("free_edges_connect", &free_edges_connect, py::arg("instance"));
-  module.def("check_terminals", &checked_terminals, py::arg("instance"), py::arg("ids"));
-  module.def("free_edges_connect_terminals", &free_edges_connect_terminals, py::arg("instance"),
-             py::arg("terminals"));
-  module.def("free_pairs_share", &free_pairs_share, py::arg("instance"), py::arg("terminals"));
-  module.def("estimate", &estimate, py::arg("instance"), py::arg("sample_size"), py::arg("seed"),
-             py::arg("thread_count"), py::arg("terminals") = std::vector<std::int32_t>{},
-             py::arg("pairwise") = false);
-  module.def("spectra_of_counts", &spectra_of_counts, py::arg("connected"),
-             py::arg("connected_with"), py::arg("sample_size"), py::arg("free_edges_connect"));
-  module.def("spectra_of_values", &spectra_of_values, py::arg("spectrum"), py::arg("bim_spectra"),
-             py::arg("free_edges_connect"), py::arg("exact"));
-  module.def("estimate_figures", &estimate_figures, py::arg("spectra"));
-  module.def("exact", &exact, py::arg("instance"), py::arg("method"), py::arg("memory_budget"),
-             py::arg("terminals") = std::vector<std::int32_t>{}, py::arg("pairwise") = false);
-  module.def("pairwise_curve", &pairwise_curve, py::arg("none_up"), py::arg("shares"),
-             py::arg("p_values"));
-  module.def("wilson_intervals", &wilson_intervals, py::arg("shares"), py::arg("trials"));
-  module.def(
-      "memory_size",
-      [](const std::string& text) {
-        std::uint64_t bytes = 0;
-        if (!read_memory_size(text, bytes)) {
-          throw py::value_error("max_memory is \"" + text +
-                                "\"; expected a size in bytes, or with K, M, G or T (512M, 1.5G)");
-        }
-        return bytes;
-      },
-      py::arg("text"));
-  module.def("reliability_points", &reliability_points, py::arg("spectra"), py::arg("p_values"),
-             py::arg("exact_tail") = nullptr);
-  module.def("importance_ranking", &importance_ranking, py::arg("spectra"), py::arg("p"));
-  module.def("failure_shares", &failure_shares, py::arg("instance"), py::arg("max_size"));
-  module.def("quick_tail_depth", &quick_tail_depth, py::arg("srlg_count"));
-  module.def("minimal_cut_sets", &minimal_cut_sets, py::arg("instance"), py::arg("max_size"),
-             py::arg("terminals"));
+  module.def("estimate", &estimate_from_python, py::arg("instance"), py::arg("path"),
+             py::arg("name"), py::arg("n"), py::arg("seed"), py::arg("threads"),
+             py::arg("terminals"), py::arg("pairwise"), py::arg("outpath"));
+  module.def("exact", &exact_from_python, py::arg("instance"), py::arg("path"), py::arg("name"),
+             py::arg("method"), py::arg("max_memory"), py::arg("terminals"), py::arg("pairwise"));
+  module.def("cuts", &cuts_from_python, py::arg("instance"), py::arg("path"), py::arg("name"),
+             py::arg("max_size"), py::arg("terminals"));
+  module.def("reliability", &reliability_from_python, py::arg("instance"), py::arg("held"),
+             py::arg("path"), py::arg("name"), py::arg("file_kind"), py::arg("exact"), py::arg("n"),
+             py::arg("seed"), py::arg("threads"), py::arg("free_connected"), py::arg("method"),
+             py::arg("max_memory"), py::arg("terminals"), py::arg("pairwise"), py::arg("p"),
+             py::arg("grid"), py::arg("rank_at"), py::arg("top"), py::arg("tail_exact"),
+             py::arg("rel_error"), py::arg("max_n"), py::arg("srlg_p"));
+  module.def("held_estimate", &held_estimate, py::arg("connected"), py::arg("connected_with"),
+             py::arg("n"), py::arg("seed"), py::arg("seed_drawn"), py::arg("threads"),
+             py::arg("free_edges_connect"), py::arg("instance"), py::arg("results_file"),
+             py::arg("terminals"), py::arg("connected_pairs"), py::arg("terminal_pairs"),
+             py::arg("pairwise_none_up"));
+  module.def("held_values", &held_values, py::arg("method"), py::arg("spectrum"),
+             py::arg("bim_spectra"), py::arg("free_edges_connect"), py::arg("instance"),
+             py::arg("results_file"), py::arg("terminals"), py::arg("pairwise"),
+             py::arg("pairwise_none_up"), py::arg("exact_method"));
+  module.def("estimate_figures", &estimate_figures, py::arg("held"));
   module.def("read_xml_results", &read_xml_file, py::arg("path"));
   module.def("read_estimate_results", &read_estimate_file, py::arg("path"));
 }

@@ -5,16 +5,13 @@ Each result object holds its values under the key names of varnak-tools' JSON re
 also reachable as result["spectrum"].
 """
 
-import secrets
-import time
+import os
 
 import numpy as np
 
 from . import native
 from . import names
 from .instance import Instance, VarnakError
-
-DEFAULT_GRID_POINTS = 11
 
 
 class Result:
@@ -95,64 +92,109 @@ class CutsResult(Result):
     command = names.CUTS_COMMAND
 
 
-def _check_range(value, what, low, high, expected):
+def _whole(value, name):
+    """A whole number as the run takes it, or None; the run checks its range."""
+    if value is None:
+        return None
     if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
-        raise ValueError(f"{what} is {value!r}; expected {expected}")
-    if not low <= value <= high:
-        raise ValueError(f"{what} is {value}; expected {expected}")
-    return int(value)
+        raise ValueError(f"{name} is {value!r}; expected a whole number")
+    value = int(value)
+    if not -2**63 <= value < 2**63:
+        raise ValueError(f"{name} is {value}; expected a whole number of at most 64 bits")
+    return value
 
 
-def _default_threads():
-    return native.module().machine_cores()
+def _number_text(value, name):
+    """A number as the command line would give it, for the run to read; None stays None."""
+    if value is None:
+        return None
+    if isinstance(value, bool):
+        raise ValueError(f"{name} is {value!r}; expected a number from 0 to 1")
+    try:
+        return repr(float(value))
+    except (TypeError, ValueError):
+        raise ValueError(f"{name} is {value!r}; expected a number from 0 to 1") from None
 
 
 def _as_instance(instance):
     return instance if isinstance(instance, Instance) else Instance.read(instance)
 
 
-def _shown(instance):
-    return native.module().printable(instance.path) if instance.path else instance.name
+def _source_of(instance):
+    """The instance as a run takes it: the native instance, its path and its name."""
+    return dict(instance=instance._native, path=instance.path or "", name=instance.name or "")
 
 
-def _run_fields(command, method, srlg_count, free_edges_connect, elapsed_seconds,
-                instance=None, results_file=None, sampled=None, terminals=None):
-    """The keys every report starts with, in its order; `sampled` is (N, seed, seed_drawn,
-    threads) for sampled spectra; `terminals` the terminal ids, None or empty for every
-    vertex."""
-    n, seed, seed_drawn, threads = sampled if sampled else (None, None, None, None)
+def _terminal_ids(instance, terminals):
+    """The terminal ids as whole numbers; the run checks them against the instance."""
+    if terminals is None:
+        return None
+    ids = []
+    for terminal in terminals:
+        if isinstance(terminal, bool) or not isinstance(terminal, (int, np.integer)):
+            raise ValueError(f"terminal {terminal!r} is not a vertex id; expected a whole "
+                             f"number from 1..{instance.vertex_count}")
+        ids.append(_whole(terminal, "terminal"))
+    return ids
+
+
+def _run_fields(command, run):
+    """The keys every report starts with, in its order, from a run's values."""
+    terminals = run[names.TERMINALS]
     return {
         names.COMMAND: command,
-        names.INSTANCE: instance,
-        names.METHOD: method,
-        names.RESULTS_FILE: results_file,
-        names.SRLG_COUNT: srlg_count,
-        names.SAMPLE_SIZE: n,
-        names.SEED: seed,
-        names.SEED_DRAWN: seed_drawn,
-        names.THREADS: threads,
-        names.TERMINALS: (np.array(terminals, dtype=np.int32) if terminals is not None
-                          and len(terminals) else None),
-        names.FREE_EDGES_CONNECT: bool(free_edges_connect),
-        names.ELAPSED_SECONDS: elapsed_seconds,
+        names.INSTANCE: run[names.INSTANCE],
+        names.METHOD: run[names.METHOD],
+        names.RESULTS_FILE: run[names.RESULTS_FILE],
+        names.SRLG_COUNT: run[names.SRLG_COUNT],
+        names.SAMPLE_SIZE: run[names.SAMPLE_SIZE],
+        names.SEED: run[names.SEED],
+        names.SEED_DRAWN: run[names.SEED_DRAWN],
+        names.THREADS: run[names.THREADS],
+        names.TERMINALS: np.array(terminals, dtype=np.int32) if len(terminals) else None,
+        names.FREE_EDGES_CONNECT: bool(run[names.FREE_EDGES_CONNECT]),
+        names.ELAPSED_SECONDS: run[names.ELAPSED_SECONDS],
         names.CONFIDENCE_LEVEL: native.module().CONFIDENCE_LEVEL,
     }
 
 
-def _sampled(result):
-    return tuple(result[key] for key in (names.SAMPLE_SIZE, names.SEED, names.SEED_DRAWN,
-                                         names.THREADS))
+def _exact_fields(values):
+    """exact_method and the diagram's size, None where they do not apply."""
+    return {key: values[key] if key in values else None for key in names.EXACT_KEYS}
+
+
+def _list(values):
+    return [] if values is None else [int(value) for value in values]
+
+
+def _held_estimate(connected, connected_with, n, seed, seed_drawn, threads, free_edges_connect,
+                   instance=None, results_file=None, terminals=None, connected_pairs=None,
+                   terminal_pairs=0, pairwise_none_up=0.0):
+    return native.module().held_estimate(
+        connected, connected_with, _whole(n, "N"), _whole(seed, "seed") or 0,
+        bool(seed_drawn), _whole(threads, "threads") or 1, bool(free_edges_connect),
+        instance or "", results_file or "", _list(terminals),
+        [str(int(count)) for count in connected_pairs] if connected_pairs is not None else [],
+        int(terminal_pairs or 0), float(pairwise_none_up or 0.0))
 
 
 def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, free_edges_connect,
-                    instance=None, elapsed_seconds=None, terminals=None):
+                    instance=None, elapsed_seconds=None, terminals=None, connected_pairs=None,
+                    terminal_pairs=None, pairwise_none_up=None):
     """An EstimateResult made from an estimate's counts, every value as varnak-tools makes
-    it: count / N, Wilson intervals from the counts, and the band around the values."""
-    spectra = native.module().spectra_of_counts(connected, connected_with, n, free_edges_connect)
-    figures = native.module().estimate_figures(spectra)
-    values = _run_fields(names.ESTIMATE_COMMAND, names.METHOD_ESTIMATE, spectra.srlg_count,
-                         free_edges_connect, elapsed_seconds, instance=instance,
-                         sampled=(n, seed, seed_drawn, threads), terminals=terminals)
+    it: count / N, Wilson intervals from the counts, and the band around the values. Counts
+    that no run can give (a spectrum that falls, a BIM count above its spectrum count, ...)
+    raise ValueError with the message varnak-tools gives for them in a report."""
+    held = _held_estimate(connected, connected_with, n, seed, seed_drawn, threads,
+                          free_edges_connect, instance=instance, terminals=terminals,
+                          connected_pairs=connected_pairs, terminal_pairs=terminal_pairs,
+                          pairwise_none_up=pairwise_none_up)
+    figures = native.module().estimate_figures(held)
+    values = _run_fields(names.ESTIMATE_COMMAND, {
+        names.INSTANCE: instance, names.METHOD: names.METHOD_ESTIMATE, names.RESULTS_FILE: None,
+        names.SRLG_COUNT: len(np.asarray(connected)), names.SAMPLE_SIZE: n, names.SEED: seed,
+        names.SEED_DRAWN: seed_drawn, names.THREADS: threads, names.TERMINALS: _list(terminals),
+        names.FREE_EDGES_CONNECT: free_edges_connect, names.ELAPSED_SECONDS: elapsed_seconds})
     values.update({
         names.BAND_HALF_WIDTH: figures["band_half_width"],
         names.SPECTRUM: figures["spectrum"],
@@ -164,30 +206,17 @@ def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, fre
         names.BIM_SPECTRA: figures["bim_spectra"],
         names.CONNECTED_WITH: np.asarray(connected_with),
     })
+    if connected_pairs is not None:
+        values[names.PAIRWISE] = figures[names.PAIRWISE]
+        values[names.PAIRWISE_LOW] = figures[names.PAIRWISE_LOW]
+        values[names.PAIRWISE_HIGH] = figures[names.PAIRWISE_HIGH]
+        values[names.PAIRWISE_NONE_UP] = pairwise_none_up
+        values[names.TERMINAL_PAIRS] = terminal_pairs
+        values[names.CONNECTED_PAIRS] = list(connected_pairs)
     return EstimateResult(values)
 
 
-def _terminals(instance, terminals):
-    """The terminal ids checked as varnak-tools --terminals checks them; [] for None."""
-    if terminals is None:
-        return []
-    ids = []
-    for terminal in terminals:
-        if isinstance(terminal, bool) or not isinstance(terminal, (int, np.integer)):
-            raise ValueError(f"terminal {terminal!r} is not a vertex id; expected a whole "
-                             f"number from 1..{instance.vertex_count}")
-        ids.append(int(terminal))
-    return native.module().check_terminals(instance._native, ids)
-
-
-def _pairwise_values(run):
-    """Pairwise shares and their exact pair sums, when the run counted them."""
-    if names.PAIRWISE not in run:
-        return {}
-    return {key: run[key] for key in names.PAIRWISE_KEYS if key in run}
-
-
-def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=False):
+def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=False, outpath=None):
     """Estimates the spectrum and BIM spectra from n samples, as Varnak and varnak-tools
     estimate do: the same seed gives the same counts, whatever the thread count, and every
     value is the count over n, as in varnak-tools' reports.
@@ -197,52 +226,42 @@ def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=Fals
     terminals: vertex ids that must lie in one piece for the network to count as
     connected (default: every vertex). pairwise: also the expected share of terminal
     pairs connected for each k (pairwise, with 95% Wilson intervals pairwise_low and
-    pairwise_high). The run releases the interpreter; Ctrl-C stops it and raises
-    KeyboardInterrupt.
+    pairwise_high). outpath: also write Varnak's XML result file there; when it cannot be
+    written, VarnakError says why and carries the result as its `result`. The run
+    releases the interpreter; Ctrl-C stops it and raises KeyboardInterrupt. Refusals are
+    varnak-tools': ValueError for arguments it would refuse as a usage error, VarnakError
+    for an input that lets the run down.
     """
     instance = _as_instance(instance)
-    terminals = _terminals(instance, terminals)
-    n = _check_range(n, "n", 1, 2147483647, "a sample size from 1 to 2147483647")
-    most = native.module().MAX_THREADS
-    threads = _default_threads() if threads is None else _check_range(
-        threads, "threads", 1, most, f"a count from 1 to {most}")
-    seed_drawn = seed is None
-    if seed_drawn:
-        seed = 1 + secrets.randbelow(2147483647)
-    seed = _check_range(seed, "seed", 1, 2147483647,
-                        "a seed from 1 to 2147483647 (leave it out to draw one)")
-    try:
-        run = native.module().estimate(instance._native, n, seed, threads, terminals,
-                                       bool(pairwise))
-    except RuntimeError as error:
-        raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    module = native.module()
-    result = estimate_result(run["connected"], run["connected_with"], n, seed, seed_drawn,
-                             threads,
-                             module.free_edges_connect_terminals(instance._native, terminals),
-                             instance=instance.name, elapsed_seconds=run["elapsed_seconds"],
-                             terminals=terminals)
-    if pairwise:
-        values = result._values
-        values[names.PAIRWISE] = run["pairwise"]
-        values[names.PAIRWISE_LOW], values[names.PAIRWISE_HIGH] = \
-            module.wilson_intervals(run["pairwise"], n)
-        values[names.PAIRWISE_NONE_UP] = module.free_pairs_share(instance._native, terminals)
-        values[names.TERMINAL_PAIRS] = run["terminal_pairs"]
-        values[names.CONNECTED_PAIRS] = run["connected_pairs"]
+    run = native.module().estimate(
+        **_source_of(instance), n=_whole(n, "n"), seed=_whole(seed, "seed"),
+        threads=_whole(threads, "threads"), terminals=_terminal_ids(instance, terminals),
+        pairwise=bool(pairwise), outpath=None if outpath is None else os.fspath(outpath))
+    pairs = run.get(names.CONNECTED_PAIRS)
+    result = estimate_result(
+        run[names.CONNECTED], run[names.CONNECTED_WITH], run[names.SAMPLE_SIZE],
+        run[names.SEED], run[names.SEED_DRAWN], run[names.THREADS],
+        run[names.FREE_EDGES_CONNECT], instance=run[names.INSTANCE],
+        elapsed_seconds=run[names.ELAPSED_SECONDS], terminals=run[names.TERMINALS],
+        connected_pairs=pairs, terminal_pairs=run.get(names.TERMINAL_PAIRS),
+        pairwise_none_up=run.get(names.PAIRWISE_NONE_UP))
+    if run["unwritten"] is not None:
+        error = VarnakError(run["unwritten"], os.fspath(outpath))
+        error.result = result
+        raise error
     return result
 
 
-def _memory_budget(max_memory):
-    """Bytes from an int or from text as varnak-tools --max-memory takes it ("512M", "1.5G");
-    None for the default, half of this machine's memory (or of the
-    address-space limit, if one is set)."""
-    if max_memory is None:
-        return 0
-    if isinstance(max_memory, str):
-        return native.module().memory_size(max_memory)
-    return _check_range(max_memory, "max_memory", 1, 2**64 - 1,
-                        "a size in bytes, or text such as \"512M\" or \"1.5G\"")
+def _memory_text(max_memory):
+    """max_memory as --max-memory takes it: text ("512M", "1.5G") or a number of bytes."""
+    if max_memory is None or isinstance(max_memory, str):
+        return max_memory
+    return str(_whole(max_memory, "max_memory"))
+
+
+def _method(method):
+    """None for the default, so that only a method asked for is a method given."""
+    return None if method in (None, "auto") else method
 
 
 def exact(instance, method="auto", max_memory=None, terminals=None, pairwise=False):
@@ -253,80 +272,70 @@ def exact(instance, method="auto", max_memory=None, terminals=None, pairwise=Fal
     (method="auto"). exact_method says which ran. The counts are exact Python ints, in NumPy
     arrays of objects, as they outgrow 64 bits. terminals and pairwise as for estimate;
     terminals take either method, pairwise the subset enumeration (method="diagram" is
-    refused with it), and pairwise shares are exact up to 24 SRLGs, with their pair sums as Python ints (connected_pairs). Refusals
-    raise VarnakError with varnak-tools' message."""
+    refused with it), and pairwise shares are exact up to 24 SRLGs, with their pair sums as
+    Python ints (connected_pairs). Refusals are varnak-tools', as for estimate."""
     instance = _as_instance(instance)
-    terminals = _terminals(instance, terminals)
-    budget = _memory_budget(max_memory)
-    try:
-        run = native.module().exact(instance._native, method, budget, terminals, bool(pairwise))
-    except RuntimeError as error:
-        raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    values = _run_fields(names.EXACT_COMMAND, names.METHOD_EXACT, instance.srlg_count,
-                         run["free_edges_connect"], run["elapsed_seconds"],
-                         instance=instance.name, terminals=terminals)
+    run = native.module().exact(
+        **_source_of(instance), method=_method(method), max_memory=_memory_text(max_memory),
+        terminals=_terminal_ids(instance, terminals), pairwise=bool(pairwise))
+    values = _run_fields(names.EXACT_COMMAND, run)
     values.update(_exact_fields(run))
     for key in (names.SPECTRUM, names.CONNECTED, names.SUBSETS, names.BIM_SPECTRA,
                 names.CONNECTED_WITH):
         values[key] = run[key]
-    values.update(_pairwise_values(run))
+    values.update({key: run[key] for key in names.PAIRWISE_KEYS if key in run})
     return ExactResult(values)
 
 
-def _exact_fields(values):
-    """exact_method and the diagram's size, None where they do not apply."""
-    return {key: values[key] if key in values else None for key in names.EXACT_KEYS}
-
-
-def _p_values(p, grid):
-    if p is not None and grid is not None:
-        raise ValueError("give p or grid, not both")
-    if p is not None:
-        values = np.atleast_1d(np.asarray(p, dtype=float))
-        bad = values[~((values >= 0.0) & (values <= 1.0))]
-        if bad.size:
-            raise ValueError(f"p value {bad[0]!r} is not a probability; expected a number "
-                             "from 0 to 1")
-        return values
-    points = DEFAULT_GRID_POINTS if grid is None else _check_range(
-        grid, "grid", 2, 1000000, "a number of points from 2 to 1000000")
-    return np.array([i / (points - 1) for i in range(points)])
-
-
-def _spectra_of_result(result, free_connected):
-    """The C++ spectra of a result, and the run fields a reliability report names for it."""
+def _held(result):
+    """The spectra of a result, held for a reliability run."""
     module = native.module()
+    terminals = result[names.TERMINALS] if names.TERMINALS in result else None
     if isinstance(result, EstimateResult):
-        free = result[names.FREE_EDGES_CONNECT]
-        spectra = module.spectra_of_counts(result.connected, result.connected_with, result.N,
-                                           free)
-        return spectra, dict(method=names.METHOD_ESTIMATE, free=free, instance=result.instance,
-                             sampled=_sampled(result), connected=np.asarray(result.connected))
-    if isinstance(result, ExactResult):
-        free = result[names.FREE_EDGES_CONNECT]
-        spectra = module.spectra_of_values(result.spectrum, result.bim_spectra, free, True)
-        return spectra, dict(method=names.METHOD_EXACT, free=free, instance=result.instance,
-                             exact=_exact_fields(result))
-    if not isinstance(result, SpectraResult):
-        raise ValueError(f"a {type(result).__name__} holds no spectra")
-    free = bool(free_connected)
-    spectrum = np.asarray(result.spectrum, dtype=float)
-    # With y_0 = 1 every subset connects, so the file's first entry must say 1 too.
-    if free and spectrum.size and spectrum[0] < 1.0 - 1e-6:
-        raise VarnakError(f"free_connected is true, but spectrum value 1 is {spectrum[0]}; a "
-                          "network connected with no SRLG up is connected at every k")
-    spectra = module.spectra_of_values(spectrum, result.bim_spectra, free, False)
-    return spectra, dict(method=names.METHOD_XML, free=free, instance=None)
+        return _held_estimate(
+            result.connected, result.connected_with, result.N, result.seed, result.seed_drawn,
+            result.threads, result.free_edges_connect, instance=result.instance,
+            results_file=result.file_name, terminals=terminals,
+            connected_pairs=result[names.CONNECTED_PAIRS] if names.CONNECTED_PAIRS in result
+            else None,
+            terminal_pairs=result[names.TERMINAL_PAIRS] if names.TERMINAL_PAIRS in result else 0,
+            pairwise_none_up=result[names.PAIRWISE_NONE_UP] if names.PAIRWISE_NONE_UP in result
+            else 0.0)
+    if isinstance(result, (ExactResult, SpectraResult)):
+        exact_result = isinstance(result, ExactResult)
+        pairwise = result[names.PAIRWISE] if names.PAIRWISE in result else None
+        return module.held_values(
+            names.METHOD_EXACT if exact_result else names.METHOD_XML,
+            np.asarray(result.spectrum, dtype=float), result.bim_spectra,
+            bool(result[names.FREE_EDGES_CONNECT]) if exact_result else False,
+            (result.instance or "") if exact_result else "", result.file_name or "",
+            _list(terminals),
+            None if pairwise is None else [float(share) for share in pairwise],
+            float(result[names.PAIRWISE_NONE_UP]) if names.PAIRWISE_NONE_UP in result
+            and result[names.PAIRWISE_NONE_UP] is not None else 0.0,
+            (result[names.EXACT_METHOD] or "") if names.EXACT_METHOD in result else "")
+    raise ValueError(f"a {type(result).__name__} holds no spectra")
+
+
+# Columns that spectra without counts cannot give: null in varnak-tools' JSON.
+_INTERVAL_KEYS = (names.R_LOW, names.R_HIGH, names.IMPORTANCE_LOW, names.IMPORTANCE_HIGH,
+                  names.RESOLVED)
+
+
+def _without_unknown(columns, known):
+    return {key: None if key in _INTERVAL_KEYS and not known else value
+            for key, value in columns.items()}
 
 
 def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, threads=None,
                 free_connected=None, tail_exact=None, method="auto", max_memory=None,
-                terminals=None, pairwise=False):
+                terminals=None, pairwise=False, top=0, srlg_p=None, rel_error=None,
+                max_n=None):
     """R(p), the probability that the network is connected when every SRLG is up
     independently with probability p, with its 95% interval, and with rank_at the SRLGs
-    ranked by Birnbaum importance there (all of them, most important first; ties keep the
-    lower id first), each with its 95% interval and whether its rank is resolved: the
-    figures of varnak-tools reliability, to the last bit.
+    ranked by Birnbaum importance there (the first `top`, 0 for all, most important first;
+    ties keep the lower id first), each with its 95% interval and whether its rank is
+    resolved: the figures of varnak-tools reliability, to the last bit, and its refusals.
 
     source: an EstimateResult, ExactResult or SpectraResult (read_result), or an Instance
     or instance path, whose spectra are then exact, or estimated when n is given (with
@@ -338,88 +347,55 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     the failures of up to D SRLGs exactly, as varnak-tools reliability --tail-exact D, and
     tail_exact=True as many as take a fraction of a second, as --tail-exact alone. method
     and max_memory choose how exact spectra of an instance are found, as for exact.
+    rel_error with max_n doubles n until the 95% half-width of 1 - R(p) is at most that
+    share of it (p being rank_at, or the one p), or the top ranks are resolved
+    (stop_reason says which), as --rel-error and --max-N. srlg_p, with an instance, is a
+    file of "id,p" lines giving each SRLG its own probability: R and every importance are
+    then exact, from the decision diagram, as --srlg-p.
 
     terminals and pairwise go with an instance, as for estimate and exact; with pairwise
     the result also holds pairwise, the expected share of terminal pairs connected at
     each p. Spectra that hold pairwise shares give it by themselves.
     """
-    started = time.monotonic()
-    p_values = _p_values(p, grid)
-    if rank_at is not None and not 0.0 <= rank_at <= 1.0:
-        raise ValueError(f"rank_at is {rank_at!r}; expected a number from 0 to 1")
-    module = native.module()
-    tail = None
-    results_file = None
+    arguments = dict(instance=None, held=None, path="", name="", file_kind="", exact=False)
     if isinstance(source, Result):
-        if terminals is not None or pairwise:
-            raise ValueError("terminals and pairwise go with an instance; these spectra "
-                             "were computed with their own")
-        if (n, seed, tail_exact, max_memory) != (None,) * 4 or method != "auto":
-            raise ValueError("n, seed, tail_exact, method and max_memory go with an instance; "
-                             "a result holds its spectra")
-        if free_connected is not None and not isinstance(source, SpectraResult):
-            raise ValueError("free_connected goes with spectra from an XML file only; "
-                             "these spectra tell it by themselves")
-        spectra, run = _spectra_of_result(source, free_connected)
-        results_file = source.file_name
+        arguments["held"] = _held(source)
     else:
-        if free_connected is not None:
-            raise ValueError("free_connected goes with spectra from an XML file only; an "
-                             "instance tells it by itself")
         instance = _as_instance(source)
-        if n is not None and (method != "auto" or max_memory is not None):
-            raise ValueError("method and max_memory go with exact spectra: leave out n")
-        if tail_exact is not None:
-            if n is None:
-                raise ValueError("tail_exact goes with n: it refines an estimate")
-            depth = (module.quick_tail_depth(instance.srlg_count) if tail_exact is True
-                     else _check_range(tail_exact, "tail_exact", 1, 1000000,
-                                       "True or a number of failed SRLGs from 1 up"))
-            try:
-                tail = module.failure_shares(instance._native, depth)
-            except RuntimeError as error:
-                raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-        result = (exact(instance, method, max_memory, terminals, pairwise) if n is None
-                  else estimate(instance, n, seed, threads, terminals, pairwise))
-        source = result
-        spectra, run = _spectra_of_result(result, None)
-    values = _run_fields(names.RELIABILITY_COMMAND, run["method"], spectra.srlg_count,
-                         run["free"], None, instance=run["instance"],
-                         results_file=results_file, sampled=run.get("sampled"),
-                         terminals=source[names.TERMINALS] if names.TERMINALS in source else None)
-    values.update(run.get("exact", _exact_fields({})))
-    values[names.SRLG_PROBABILITIES] = None
-    values[names.REL_ERROR] = None
-    values[names.STOP_REASON] = None
-    values[names.EXACT_TAIL_DEPTH] = None if tail is None else tail.depth
-    values[names.CONNECTED] = run.get("connected")
-    known = spectra.has_intervals
-    values[names.RELIABILITY] = ReliabilityCurve(
-        _without_unknown(module.reliability_points(spectra, p_values, tail), known))
-    if names.PAIRWISE in source and source[names.PAIRWISE] is not None:
-        values[names.PAIRWISE] = module.pairwise_curve(
-            source[names.PAIRWISE_NONE_UP], source[names.PAIRWISE], p_values)
-    if rank_at is not None:
-        ranking = _without_unknown(module.reliability_points(spectra, [rank_at], tail), known)
-        ranking = {key: value if value is None else value[0] for key, value in ranking.items()}
-        columns = _without_unknown(module.importance_ranking(spectra, rank_at), known)
-        ranking[names.RANK] = np.arange(1, spectra.srlg_count + 1)
-        for key in (names.SRLG, names.IMPORTANCE, names.IMPORTANCE_LOW, names.IMPORTANCE_HIGH,
-                    names.RESOLVED, names.R_UP, names.R_DOWN):
-            ranking[key] = columns[key]
+        arguments.update(_source_of(instance))
+        arguments["exact"] = n is None
+        terminals = _terminal_ids(instance, terminals)
+    if p is not None:
+        p = [_number_text(value, "p value") for value in np.atleast_1d(np.asarray(p)).tolist()]
+    if isinstance(tail_exact, bool):
+        tail_exact = "auto" if tail_exact else None
+    elif tail_exact is not None:
+        tail_exact = str(_whole(tail_exact, "tail_exact"))
+    run = native.module().reliability(
+        **arguments, n=_whole(n, "n"), seed=_whole(seed, "seed"),
+        threads=_whole(threads, "threads"),
+        free_connected=None if free_connected is None else ("yes" if free_connected else "no"),
+        method=_method(method), max_memory=_memory_text(max_memory),
+        terminals=None if terminals is None else list(terminals), pairwise=bool(pairwise),
+        p=p, grid=_whole(grid, "grid"), rank_at=_number_text(rank_at, "rank_at"),
+        top=_whole(top, "top"), tail_exact=tail_exact,
+        rel_error=None if rel_error is None else float(rel_error), max_n=_whole(max_n, "max_n"),
+        srlg_p=None if srlg_p is None else os.fspath(srlg_p))
+    values = _run_fields(names.RELIABILITY_COMMAND, run)
+    values.update(_exact_fields(run))
+    for key in (names.SRLG_PROBABILITIES, names.REL_ERROR, names.STOP_REASON,
+                names.EXACT_TAIL_DEPTH, names.CONNECTED):
+        values[key] = run[key]
+    known = run["has_intervals"]
+    values[names.RELIABILITY] = ReliabilityCurve(_without_unknown(run[names.RELIABILITY], known))
+    if names.PAIRWISE in run:
+        values[names.PAIRWISE] = run[names.PAIRWISE]
+    if names.IMPORTANCE in run:
+        ranking = _without_unknown(run[names.IMPORTANCE], known)
+        for key in (names.P, names.R, names.R_LOW, names.R_HIGH, names.UNRELIABILITY):
+            ranking[key] = ranking[key] if ranking[key] is None else ranking[key][0]
         values[names.IMPORTANCE] = ImportanceRanking(ranking)
-    values[names.ELAPSED_SECONDS] = time.monotonic() - started
     return ReliabilityResult(values)
-
-
-# Columns that spectra without counts cannot give: null in varnak-tools' JSON.
-_INTERVAL_KEYS = (names.R_LOW, names.R_HIGH, names.IMPORTANCE_LOW, names.IMPORTANCE_HIGH,
-                  names.RESOLVED)
-
-
-def _without_unknown(columns, known):
-    return {key: None if key in _INTERVAL_KEYS and not known else value
-            for key, value in columns.items()}
 
 
 def cuts(instance, max_size, terminals=None):
@@ -433,20 +409,9 @@ def cuts(instance, max_size, terminals=None):
     terminals: vertex ids, as for estimate; the sets then separate those vertices, each with
     the terminals it cuts off from the piece that holds most of them."""
     instance = _as_instance(instance)
-    max_size = _check_range(max_size, "max_size", 1, 2147483647,
-                            "a number of SRLGs from 1 up")
-    terminals = _terminals(instance, terminals)
-    module = native.module()
-    try:
-        run = module.minimal_cut_sets(instance._native, max_size, terminals)
-    except RuntimeError as error:
-        raise VarnakError(f"{_shown(instance)}: {error}", instance.path) from None
-    values = _run_fields(names.CUTS_COMMAND, names.METHOD_EXACT, instance.srlg_count,
-                         module.free_edges_connect_terminals(instance._native, terminals),
-                         run["elapsed_seconds"], instance=instance.name, terminals=terminals)
-    values[names.MAX_SIZE] = run["max_size"]
-    values[names.SETS_CHECKED] = run["sets_checked"]
-    values[names.COUNT_BY_SIZE] = run["count_by_size"]
-    values[names.CUT_SETS] = [{names.SRLGS: srlgs, names.CUT_OFF: cut_off}
-                              for srlgs, cut_off in run["cut_sets"]]
+    run = native.module().cuts(**_source_of(instance), max_size=_whole(max_size, "max_size"),
+                               terminals=_terminal_ids(instance, terminals))
+    values = _run_fields(names.CUTS_COMMAND, run)
+    for key in (names.MAX_SIZE, names.SETS_CHECKED, names.COUNT_BY_SIZE, names.CUT_SETS):
+        values[key] = run[key]
     return CutsResult(values)

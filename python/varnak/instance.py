@@ -22,14 +22,6 @@ class VarnakError(Exception):
         self.line = line
 
 
-def why_cannot_open(path):
-    if not os.path.exists(path):
-        return "no such file"
-    if os.path.isdir(path):
-        return "it is a directory"
-    return "it cannot be read"
-
-
 def _check_int32(value, what):
     try:
         value = operator.index(value)  # Python and NumPy integers, nothing else
@@ -95,15 +87,9 @@ class Instance:
         message varnak-tools gives ("FILE line N: reason")."""
         path = os.fspath(path)
         _varnak = native.module()
-        code, line, reason, read = _varnak.read_instance(path)
-        shown = _varnak.printable(path)
-        if code == _varnak.LOAD_CANNOT_OPEN:
-            raise VarnakError(f"cannot open instance file {shown}: {why_cannot_open(path)}", path)
+        code, line, message, read = _varnak.read_instance(path)
         if code != _varnak.LOAD_OK:
-            if not reason:
-                raise MemoryError(f"{shown}: the instance could not be loaded")
-            where = f"{shown} line {line}" if line else shown
-            raise VarnakError(f"{where}: {reason}", path, line)
+            raise VarnakError(message, path, line)
         instance = cls.__new__(cls)
         instance._native_instance = read
         instance._counts = (read.vertex_count, read.edge_count, read.srlg_count)

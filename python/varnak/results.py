@@ -36,19 +36,15 @@ def _read_estimate(path, elapsed_seconds=None):
         report = native.module().read_estimate_results(path)
     except RuntimeError as error:
         raise VarnakError(str(error), path) from None
+    pairwise = names.PAIRWISE in report
     result = estimate_result(
         report[names.CONNECTED], report[names.CONNECTED_WITH], report[names.SAMPLE_SIZE],
         report[names.SEED], report[names.SEED_DRAWN], report[names.THREADS],
         report[names.FREE_EDGES_CONNECT], instance=report[names.INSTANCE],
-        elapsed_seconds=elapsed_seconds, terminals=report[names.TERMINALS])
-    if names.PAIRWISE in report:
-        values = result._values
-        n = report[names.SAMPLE_SIZE]
-        values[names.PAIRWISE] = report[names.PAIRWISE]
-        values[names.PAIRWISE_LOW], values[names.PAIRWISE_HIGH] = \
-            native.module().wilson_intervals(report[names.PAIRWISE], n)
-        for key in (names.PAIRWISE_NONE_UP, names.TERMINAL_PAIRS, names.CONNECTED_PAIRS):
-            values[key] = report[key]
+        elapsed_seconds=elapsed_seconds, terminals=report[names.TERMINALS],
+        connected_pairs=report[names.CONNECTED_PAIRS] if pairwise else None,
+        terminal_pairs=report[names.TERMINAL_PAIRS] if pairwise else None,
+        pairwise_none_up=report[names.PAIRWISE_NONE_UP] if pairwise else None)
     result.file_name = os.path.basename(path)
     return result
 

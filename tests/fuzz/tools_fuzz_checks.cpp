@@ -480,7 +480,7 @@ CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t s
   }
   EstimateReport report;
   report.run = results.run;
-  report.counts = &counts;
+  report.counts = counts;
   report.pairwise_none_up = results.pairwise_none_up;
   add_confidence(report);
   for (const OutputFormat format : {OutputFormat::kJson, OutputFormat::kCsv}) {

@@ -48,7 +48,7 @@ TEST(TextReports, ShowTheFileNameWithControlBytesEscaped) {
   EstimateReport estimate;
   estimate.run.instance_name = name;
   estimate.run.sampled = true;
-  estimate.counts = &counts;
+  estimate.counts = counts;
   add_confidence(estimate);
   ExactReport exact;
   exact.run.instance_name = name;
@@ -116,7 +116,7 @@ TEST(EstimateReport, CsvHoldsTheRunTheCountsAndTheIntervals) {
   report.run.seed = 77;
   report.run.seed_drawn = true;
   report.run.thread_count = 2;
-  report.counts = &counts;
+  report.counts = counts;
   add_confidence(report);
   std::ostringstream csv;
   write_estimate_report(csv, report, OutputFormat::kCsv);
@@ -224,7 +224,7 @@ TEST(EstimateReport, ValuesAndIntervalsComeFromTheCounts) {
       SCOPED_TRACE(::testing::Message() << connected << " of " << n);
       const SpectraCounts counts{1, n, {connected}, {static_cast<std::int32_t>(connected)}};
       EstimateReport report;
-      report.counts = &counts;
+      report.counts = counts;
       add_confidence(report);
       const double value = report.spectrum[0];
       EXPECT_EQ(value, static_cast<double>(connected) / n);

@@ -290,7 +290,7 @@ def test_unopenable_instance_raises_the_message_of_varnak_tools(varnak_tools, tm
     ({"n": 0}, "n is 0; expected a sample size from 1 to 2147483647"),
     ({"n": 10, "seed": 0}, "seed is 0; expected a seed from 1 to 2147483647"),
     ({"n": 10, "threads": 0}, "threads is 0; expected a count from 1 to 1024"),
-    ({"n": 2.5}, "n is 2.5; expected a sample size"),
+    ({"n": 2.5}, "n is 2.5; expected a whole number"),
 ])
 def test_estimate_refuses_bad_arguments(arguments, message):
     with pytest.raises(ValueError, match=message.replace("(", r"\(")):
@@ -300,7 +300,7 @@ def test_estimate_refuses_bad_arguments(arguments, message):
 @pytest.mark.parametrize("arguments, message", [
     ({"method": "fast"}, 'method is "fast"; expected auto, subsets or diagram'),
     ({"max_memory": "lots"}, 'max_memory is "lots"; expected a size in bytes'),
-    ({"max_memory": 0}, "max_memory is 0; expected a size in bytes"),
+    ({"max_memory": 0}, 'max_memory is "0"; expected a size in bytes'),
 ])
 def test_exact_refuses_bad_arguments(arguments, message):
     with pytest.raises(ValueError, match=message):

@@ -59,8 +59,9 @@ def test_exact_equals_varnak_tools(varnak_tools):
 
 @pytest.mark.parametrize("n", [None, 2000])
 def test_reliability_equals_varnak_tools(varnak_tools, n):
-    result = varnak.reliability(ABILENE, p=[0.5, 0.9], n=n, seed=3, threads=1,
-                                terminals=CITIES, pairwise=True)
+    sampling = {} if n is None else {"n": n, "seed": 3, "threads": 1}
+    result = varnak.reliability(ABILENE, p=[0.5, 0.9], terminals=CITIES, pairwise=True,
+                                **sampling)
     source = ["--exact"] if n is None else ["--N", n, "--seed", 3, "--threads", 1]
     report = tools_json(varnak_tools, "reliability", "--graph", ABILENE, *source, "--p",
                         "0.5,0.9", "--terminals", "1,4,9", "--pairwise")

@@ -1,0 +1,45 @@
+#include "runs/exact_run.hpp"
+
+#include <chrono>
+
+#include "common/elapsed.hpp"
+
+namespace varnak {
+
+int run_exact(const ExactRequest& request, const RunContext& context, ExactReport& report,
+              std::string& message) {
+  ExactOptions options;
+  if (const int code = check_exact_options(request.options, context.spelling, options, message);
+      code != kExitSuccess) {
+    return code;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  NetworkInstance storage;
+  const NetworkInstance* instance = nullptr;
+  if (const int code = load_instance(request.instance, storage, instance, message);
+      code != kExitSuccess) {
+    return code;
+  }
+  options.pairwise = request.terminals.pairwise;
+  if (const int code =
+          check_terminal_request(request.terminals, *instance, options.terminals, message);
+      code != kExitSuccess) {
+    return code;
+  }
+  report.run = exact_run_info(request.instance, *instance, options.terminals);
+  options.progress = context.diagram_progress;
+  const int computed = compute_exact_spectra(*instance, options, report.exact, message);
+  if (context.diagram_done) {
+    context.diagram_done();
+  }
+  if (computed != 0) {
+    message = shown_source(request.instance) + ": " + message;
+    return kExitFailure;
+  }
+  report.run.exact_method = method_name(report.exact.method);
+  report.run.diagram = report.exact.diagram;
+  report.run.elapsed_seconds = seconds_since(start);
+  return kExitSuccess;
+}
+
+}  // namespace varnak
