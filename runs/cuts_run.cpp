@@ -22,7 +22,8 @@ int run_cuts(const CutsRequest& request, const RunContext& context, CutsReport& 
     return code;
   }
   std::vector<std::int32_t> terminals;
-  if (const int code = check_terminal_request(request.terminals, *instance, terminals, message);
+  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
+                                              terminals, message);
       code != kExitSuccess) {
     return code;
   }

@@ -25,8 +25,8 @@ int run_estimate(const EstimateRequest& request, const RunContext& context, Esti
   }
   const double load_seconds = seconds_since(load_start);
   settings.pairwise = request.terminals.pairwise;
-  if (const int code =
-          check_terminal_request(request.terminals, *instance, settings.terminals, message);
+  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
+                                              settings.terminals, message);
       code != kExitSuccess) {
     return code;
   }

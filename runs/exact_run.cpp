@@ -21,8 +21,8 @@ int run_exact(const ExactRequest& request, const RunContext& context, ExactRepor
     return code;
   }
   options.pairwise = request.terminals.pairwise;
-  if (const int code =
-          check_terminal_request(request.terminals, *instance, options.terminals, message);
+  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
+                                              options.terminals, message);
       code != kExitSuccess) {
     return code;
   }

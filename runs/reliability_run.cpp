@@ -322,8 +322,8 @@ int run_with_srlg_probabilities(const ReliabilityRequest& request, const RunCont
     return code;
   }
   ExactOptions options = plan.exact_options;
-  if (const int code =
-          check_terminal_request(request.terminals, *instance, options.terminals, message);
+  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
+                                              options.terminals, message);
       code != kExitSuccess) {
     return code;
   }
@@ -535,8 +535,8 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
   }
   EstimateSettings& settings = plan.settings;
   settings.pairwise = request.terminals.pairwise;
-  if (const int code =
-          check_terminal_request(request.terminals, *instance, settings.terminals, message);
+  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
+                                              settings.terminals, message);
       code != kExitSuccess) {
     return code;
   }

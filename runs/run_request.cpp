@@ -136,12 +136,15 @@ std::string shown_source(const InstanceSource& source) {
 }
 
 int check_terminal_request(const TerminalRequest& request, const NetworkInstance& instance,
-                           std::vector<std::int32_t>& terminals, std::string& message) {
+                           OptionSpelling spelling, std::vector<std::int32_t>& terminals,
+                           std::string& message) {
   terminals.clear();
   if (request.ids) {
-    return check_terminals(*request.ids, instance.vertex_count, terminals, message) == 0
-               ? kExitSuccess
-               : kExitUsage;
+    if (check_terminals(*request.ids, instance.vertex_count, terminals, message) != 0) {
+      message = option_name(spelling, "terminals") + ": " + message;
+      return kExitUsage;
+    }
+    return kExitSuccess;
   }
   if (!request.text) {
     return kExitSuccess;

@@ -118,7 +118,8 @@ std::string shown_source(const InstanceSource& source);
 // terminal set is kExitUsage; a terminal file that cannot be read, or holds such a list,
 // kExitFailure.
 int check_terminal_request(const TerminalRequest& request, const NetworkInstance& instance,
-                           std::vector<std::int32_t>& terminals, std::string& message);
+                           OptionSpelling spelling, std::vector<std::int32_t>& terminals,
+                           std::string& message);
 
 // Runs the estimator under `context` (its bar, its processes, its stop) and returns its
 // counts; `seconds` gets the time it took. Among MPI ranks, the ranks first learn

@@ -110,6 +110,8 @@ def _number_text(value, name):
         return None
     if isinstance(value, bool):
         raise ValueError(f"{name} is {value!r}; expected a number from 0 to 1")
+    if isinstance(value, (int, np.integer)):
+        return str(int(value))
     try:
         return repr(float(value))
     except (TypeError, ValueError):
