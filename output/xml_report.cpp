@@ -24,7 +24,7 @@ namespace varnak {
 namespace {
 
 // What one document holds; the BIM rows are asked for one at a time as they are written.
-struct XmlResults {
+struct XmlDocument {
   const SpectraVector& spectrum;
   const BimRowSource& rows;
   double elapsed_seconds;
@@ -65,7 +65,7 @@ void append_values(std::string& text, const std::vector<double>& values, std::si
 
 // The whole document, handed to `sink` in pieces as the rows are formatted, so that only one
 // row of doubles and about one piece of text are held at a time. False when the sink failed.
-bool produce_document(const XmlResults& results, const PieceSink& sink) {
+bool produce_document(const XmlDocument& results, const PieceSink& sink) {
   namespace names = xml_names;
   const std::size_t n = results.spectrum.size();
   std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<";
@@ -137,12 +137,12 @@ bool write_all(int fd, std::string_view text) {
   return true;
 }
 
-bool write_document(int fd, const XmlResults& results) {
+bool write_document(int fd, const XmlDocument& results) {
   return produce_document(results, [fd](std::string_view piece) { return write_all(fd, piece); });
 }
 
 // Devices and FIFOs cannot be replaced by renaming; they take the text directly.
-int write_in_place(const std::string& path, const XmlResults& results, std::string& failure) {
+int write_in_place(const std::string& path, const XmlDocument& results, std::string& failure) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) {
     return fail(path, errno, failure);
@@ -193,7 +193,7 @@ int create_temporary(const std::string& target, std::string& temporary) {
 // a temporary file that is renamed over the target only after every write and the close
 // succeeded. `mode` < 0 keeps the creation mode; otherwise the new file takes that mode.
 int replace_file(const std::string& path, const std::string& target, int mode,
-                 const XmlResults& results, std::string& failure) {
+                 const XmlDocument& results, std::string& failure) {
   std::string temporary;
   const int fd = create_temporary(target, temporary);
   if (fd < 0) {
@@ -267,7 +267,7 @@ std::string render_xml_report(const SpectraVector& spectrum, const BimSpectraMat
 
 int write_xml_report(const std::string& output_path, const SpectraVector& spectrum,
                      const BimRowSource& rows, double elapsed_seconds, std::string& failure) {
-  const XmlResults results{spectrum, rows, elapsed_seconds};
+  const XmlDocument results{spectrum, rows, elapsed_seconds};
   if (output_path.empty()) {
     return fail(output_path, ENOENT, failure);
   }

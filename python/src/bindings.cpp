@@ -615,13 +615,13 @@ py::dict estimate_figures(const HeldSpectra& held) {
     band_high.push_back(band.high);
   }
   py::dict figures;
-  figures["spectrum"] = to_array(report.spectrum);
-  figures["bim_spectra"] = rows_to_array(spectra.bim_spectra);
-  figures["wilson_low"] = to_array(wilson_low);
-  figures["wilson_high"] = to_array(wilson_high);
-  figures["band_half_width"] = report.band_half_width;
-  figures["band_low"] = to_array(band_low);
-  figures["band_high"] = to_array(band_high);
+  figures[report_keys::kSpectrum] = to_array(report.spectrum);
+  figures[report_keys::kBimSpectra] = rows_to_array(spectra.bim_spectra);
+  figures[report_keys::kWilsonLow] = to_array(wilson_low);
+  figures[report_keys::kWilsonHigh] = to_array(wilson_high);
+  figures[report_keys::kBandHalfWidth] = report.band_half_width;
+  figures[report_keys::kBandLow] = to_array(band_low);
+  figures[report_keys::kBandHigh] = to_array(band_high);
   if (!report.pairwise.empty()) {
     std::vector<double> pairwise_low;
     std::vector<double> pairwise_high;
@@ -654,27 +654,28 @@ py::dict read_estimate_file(const std::string& path) {
   if (read_estimate_results(path, results, failure) != 0) {
     throw std::runtime_error(failure);
   }
+  namespace key = report_keys;
   const RunInfo& run = results.run;
   py::dict report;
-  report["instance"] =
+  report[key::kInstance] =
       run.instance_name.empty() ? py::object(py::none()) : py::object(py::str(run.instance_name));
-  report["srlg_count"] = run.srlg_count;
-  report["N"] = run.sample_size;
-  report["seed"] = run.seed;
-  report["seed_drawn"] = run.seed_drawn;
-  report["threads"] = run.thread_count;
-  report["free_edges_connect"] = run.free_edges_connect;
+  report[key::kSrlgCount] = run.srlg_count;
+  report[key::kSampleSize] = run.sample_size;
+  report[key::kSeed] = run.seed;
+  report[key::kSeedDrawn] = run.seed_drawn;
+  report[key::kThreads] = run.thread_count;
+  report[key::kFreeEdgesConnect] = run.free_edges_connect;
   const auto width = static_cast<py::ssize_t>(results.counts.srlg_count);
-  report["connected"] = py::array_t<std::int64_t>(width, results.counts.connected.data());
-  report["connected_with"] = to_array(results.counts.connected_with, width, width);
-  report["terminals"] = run.terminals;
+  report[key::kConnected] = py::array_t<std::int64_t>(width, results.counts.connected.data());
+  report[key::kConnectedWith] = to_array(results.counts.connected_with, width, width);
+  report[key::kTerminals] = run.terminals;
   if (!results.counts.connected_pairs.empty()) {
     SpectraVector shares;
     pairwise_of(results.counts, shares);
-    report["pairwise"] = to_array(shares);
-    report["connected_pairs"] = wide_counts(results.counts.connected_pairs);
-    report["terminal_pairs"] = results.counts.terminal_pairs;
-    report["pairwise_none_up"] = results.pairwise_none_up;
+    report[key::kPairwise] = to_array(shares);
+    report[key::kConnectedPairs] = wide_counts(results.counts.connected_pairs);
+    report[key::kTerminalPairs] = results.counts.terminal_pairs;
+    report[key::kPairwiseNoneUp] = results.pairwise_none_up;
   }
   return report;
 }

@@ -198,14 +198,14 @@ def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, fre
         names.SEED_DRAWN: seed_drawn, names.THREADS: threads, names.TERMINALS: _list(terminals),
         names.FREE_EDGES_CONNECT: free_edges_connect, names.ELAPSED_SECONDS: elapsed_seconds})
     values.update({
-        names.BAND_HALF_WIDTH: figures["band_half_width"],
-        names.SPECTRUM: figures["spectrum"],
+        names.BAND_HALF_WIDTH: figures[names.BAND_HALF_WIDTH],
+        names.SPECTRUM: figures[names.SPECTRUM],
         names.CONNECTED: np.asarray(connected),
-        names.WILSON_LOW: figures["wilson_low"],
-        names.WILSON_HIGH: figures["wilson_high"],
-        names.BAND_LOW: figures["band_low"],
-        names.BAND_HIGH: figures["band_high"],
-        names.BIM_SPECTRA: figures["bim_spectra"],
+        names.WILSON_LOW: figures[names.WILSON_LOW],
+        names.WILSON_HIGH: figures[names.WILSON_HIGH],
+        names.BAND_LOW: figures[names.BAND_LOW],
+        names.BAND_HIGH: figures[names.BAND_HIGH],
+        names.BIM_SPECTRA: figures[names.BIM_SPECTRA],
         names.CONNECTED_WITH: np.asarray(connected_with),
     })
     if connected_pairs is not None:
