@@ -17,13 +17,9 @@ int run_cuts(const CutsRequest& request, const RunContext& context, CutsReport& 
   const auto start = std::chrono::steady_clock::now();
   NetworkInstance storage;
   const NetworkInstance* instance = nullptr;
-  if (const int code = load_instance(request.instance, storage, instance, message);
-      code != kExitSuccess) {
-    return code;
-  }
   std::vector<std::int32_t> terminals;
-  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
-                                              terminals, message);
+  if (const int code = load_with_terminals(request.instance, request.terminals, context.spelling,
+                                           storage, instance, terminals, message);
       code != kExitSuccess) {
     return code;
   }

@@ -19,17 +19,13 @@ int run_estimate(const EstimateRequest& request, const RunContext& context, Esti
   const auto load_start = std::chrono::steady_clock::now();
   NetworkInstance storage;
   const NetworkInstance* instance = nullptr;
-  if (const int code = load_instance(request.instance, storage, instance, message);
+  settings.pairwise = request.terminals.pairwise;
+  if (const int code = load_with_terminals(request.instance, request.terminals, context.spelling,
+                                           storage, instance, settings.terminals, message);
       code != kExitSuccess) {
     return code;
   }
   const double load_seconds = seconds_since(load_start);
-  settings.pairwise = request.terminals.pairwise;
-  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
-                                              settings.terminals, message);
-      code != kExitSuccess) {
-    return code;
-  }
   // The report writes its BIM rows from the counts, one at a time.
   if (!estimate_fits_in_memory(instance->srlg_count, settings.thread_count, false, message)) {
     message = shown_source(request.instance) + ": " + message;

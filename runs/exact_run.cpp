@@ -16,13 +16,9 @@ int run_exact(const ExactRequest& request, const RunContext& context, ExactRepor
   const auto start = std::chrono::steady_clock::now();
   NetworkInstance storage;
   const NetworkInstance* instance = nullptr;
-  if (const int code = load_instance(request.instance, storage, instance, message);
-      code != kExitSuccess) {
-    return code;
-  }
   options.pairwise = request.terminals.pairwise;
-  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
-                                              options.terminals, message);
+  if (const int code = load_with_terminals(request.instance, request.terminals, context.spelling,
+                                           storage, instance, options.terminals, message);
       code != kExitSuccess) {
     return code;
   }

@@ -318,12 +318,9 @@ int run_with_srlg_probabilities(const ReliabilityRequest& request, const RunCont
   const auto start = std::chrono::steady_clock::now();
   NetworkInstance storage;
   const NetworkInstance* instance = nullptr;
-  if (const int code = load_instance(source, storage, instance, message); code != kExitSuccess) {
-    return code;
-  }
   ExactOptions options = plan.exact_options;
-  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
-                                              options.terminals, message);
+  if (const int code = load_with_terminals(source, request.terminals, context.spelling, storage,
+                                           instance, options.terminals, message);
       code != kExitSuccess) {
     return code;
   }
@@ -530,13 +527,10 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
   const InstanceSource& source = *request.graph;
   NetworkInstance storage;
   const NetworkInstance* instance = nullptr;
-  if (const int code = load_instance(source, storage, instance, message); code != kExitSuccess) {
-    return code;
-  }
   EstimateSettings& settings = plan.settings;
   settings.pairwise = request.terminals.pairwise;
-  if (const int code = check_terminal_request(request.terminals, *instance, context.spelling,
-                                              settings.terminals, message);
+  if (const int code = load_with_terminals(source, request.terminals, context.spelling, storage,
+                                           instance, settings.terminals, message);
       code != kExitSuccess) {
     return code;
   }

@@ -156,6 +156,16 @@ int check_terminal_request(const TerminalRequest& request, const NetworkInstance
   return kExitSuccess;
 }
 
+int load_with_terminals(const InstanceSource& source, const TerminalRequest& terminal_request,
+                        OptionSpelling spelling, NetworkInstance& storage,
+                        const NetworkInstance*& instance, std::vector<std::int32_t>& terminals,
+                        std::string& message) {
+  if (const int code = load_instance(source, storage, instance, message); code != kExitSuccess) {
+    return code;
+  }
+  return check_terminal_request(terminal_request, *instance, spelling, terminals, message);
+}
+
 SpectraCounts sample_counts(const RunContext& context, const NetworkInstance& instance,
                             EstimateSettings& settings, double& seconds) {
   if (context.processes != nullptr) {

@@ -111,6 +111,12 @@ std::string instance_refusal_message(const std::string& path, int load_code,
 int load_instance(const InstanceSource& source, NetworkInstance& storage,
                   const NetworkInstance*& instance, std::string& message);
 
+// load_instance, then check_terminal_request: what every run that reads a graph does first.
+int load_with_terminals(const InstanceSource& source, const TerminalRequest& terminal_request,
+                        OptionSpelling spelling, NetworkInstance& storage,
+                        const NetworkInstance*& instance, std::vector<std::int32_t>& terminals,
+                        std::string& message);
+
 // The source as messages name it: its path made printable, else its name.
 std::string shown_source(const InstanceSource& source);
 

@@ -654,28 +654,10 @@ py::dict read_estimate_file(const std::string& path) {
   if (read_estimate_results(path, results, failure) != 0) {
     throw std::runtime_error(failure);
   }
-  namespace key = report_keys;
-  const RunInfo& run = results.run;
-  py::dict report;
-  report[key::kInstance] =
-      run.instance_name.empty() ? py::object(py::none()) : py::object(py::str(run.instance_name));
-  report[key::kSrlgCount] = run.srlg_count;
-  report[key::kSampleSize] = run.sample_size;
-  report[key::kSeed] = run.seed;
-  report[key::kSeedDrawn] = run.seed_drawn;
-  report[key::kThreads] = run.thread_count;
-  report[key::kFreeEdgesConnect] = run.free_edges_connect;
-  const auto width = static_cast<py::ssize_t>(results.counts.srlg_count);
-  report[key::kConnected] = py::array_t<std::int64_t>(width, results.counts.connected.data());
-  report[key::kConnectedWith] = to_array(results.counts.connected_with, width, width);
-  report[key::kTerminals] = run.terminals;
+  py::dict report = run_fields(results.run);
+  add_counts(results.counts, report);
   if (!results.counts.connected_pairs.empty()) {
-    SpectraVector shares;
-    pairwise_of(results.counts, shares);
-    report[key::kPairwise] = to_array(shares);
-    report[key::kConnectedPairs] = wide_counts(results.counts.connected_pairs);
-    report[key::kTerminalPairs] = results.counts.terminal_pairs;
-    report[key::kPairwiseNoneUp] = results.pairwise_none_up;
+    report[report_keys::kPairwiseNoneUp] = results.pairwise_none_up;
   }
   return report;
 }
