@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/binomials.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
 #include "tests/analysis/grid_network.hpp"
