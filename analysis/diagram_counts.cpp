@@ -205,7 +205,7 @@ std::string counting_refused(const MemoryMeter& meter, const SrlgDiagram& diagra
 // down edge weighs 1 and an up edge x, so that a path to the terminal with u SRLGs up
 // weighs x^u, and one that reaches it with e SRLGs undecided stands for (1 + x)^e
 // completions.
-struct PointValues {
+struct ModularSemiring {
   using Value = std::uint64_t;
   static constexpr bool kSumsDown = false;
 
@@ -214,7 +214,7 @@ struct PointValues {
   Value add(Value a, Value b) const { return mod.add(a, b); }
   Value mul(Value a, Value b) const { return mod.mul(a, b); }
   // Every level weighs its edges alike.
-  const PointValues& at(std::size_t) const { return *this; }
+  const ModularSemiring& at(std::size_t) const { return *this; }
   Value down(std::size_t, Value v) const { return v; }
   Value up(std::size_t lane, Value v) const { return mod.mul(x[lane], v); }
   const Value* terminal(std::size_t level) const { return power(levels - 1 - level); }
@@ -265,7 +265,7 @@ class EvaluationPass {
       }
     }
     const std::size_t levels = diagram_.children.size();
-    const PointValues ring{mod, lanes, levels, x_.data(), powers_.data()};
+    const ModularSemiring ring{mod, lanes, levels, x_.data(), powers_.data()};
     walk_.backward(ring);
 
     const std::size_t free_count = plan_.free_srlgs.size();
@@ -303,31 +303,31 @@ class EvaluationPass {
   const FrontierPlan& plan_;
   const SrlgDiagram& diagram_;
   std::int32_t srlg_count_;
-  DiagramPass<PointValues> walk_;
+  DiagramPass<ModularSemiring> walk_;
   std::vector<std::uint64_t> x_;  // the lanes' points, in Montgomery form
   MeteredTable<std::uint64_t> powers_;
 };
 
-// Chances in doubles, one lane: a level's down edge weighs 1 - p and its up edge p, p the
-// chance that its SRLG is up, and a path that reaches the terminal early weighs 1 (its
-// undecided SRLGs may be anything).
-struct Chances {
+// Probabilities in doubles, one lane: a level's down edge weighs 1 - p and its up edge p,
+// p the probability that its SRLG is up, and a path that reaches the terminal early weighs
+// 1 (its undecided SRLGs may be anything).
+struct ProbabilitySemiring {
   using Value = double;
   static constexpr bool kSumsDown = true;
   static constexpr double kCertain = 1.0;
 
   struct Weights {
-    double down(std::size_t, double v) const { return (1.0 - up_chance) * v; }
-    double up(std::size_t, double v) const { return up_chance * v; }
-    double up_chance;
+    double down(std::size_t, double v) const { return (1.0 - p) * v; }
+    double up(std::size_t, double v) const { return p * v; }
+    double p;
   };
 
   static constexpr std::size_t lanes() { return 1; }
   double one() const { return 1.0; }
   double add(double a, double b) const { return a + b; }
   double mul(double a, double b) const { return a * b; }
-  // A p of -0 is taken as +0, so that a term left out for a kToZero child changes no sign
-  // of zero that adding it would have kept.
+  // A p of -0 is taken as +0: the pass leaves out the term of a kToZero child, and
+  // p · B(up) = -0 with nothing added to it would carry a negative zero up to R.
   Weights at(std::size_t level) const {
     return {(*up_probability)[static_cast<std::size_t>(plan->srlg_of_level[level])] + 0.0};
   }
@@ -428,12 +428,12 @@ int diagram_reliability(const DiagramNetwork& network, const FrontierPlan& plan,
                         const SrlgDiagram& diagram, const std::vector<double>& up_probability,
                         MemoryMeter& meter, double& reliability,
                         std::vector<SrlgImportance>& importances, std::string& failure) {
-  DiagramPass<Chances> walk(diagram, meter);
+  DiagramPass<ProbabilitySemiring> walk(diagram, meter);
   if (!walk.allocate(1)) {
     failure = counting_refused(meter, diagram);
     return 1;
   }
-  const Chances ring{&up_probability, &plan};
+  const ProbabilitySemiring ring{&up_probability, &plan};
   walk.backward(ring);
   reliability = diagram.children.empty() ? 0.0 : walk.root()[0];
 
