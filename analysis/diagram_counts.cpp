@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 
+#include "analysis/diagram_pass.hpp"
 #include "common/memory_budget.hpp"
 
 namespace varnak {
@@ -194,39 +194,6 @@ class RemainderJoiner {
   std::vector<std::uint64_t> digits_;
 };
 
-// A table whose bytes the meter granted, given back when it goes. Its values start
-// undefined: the passes write every one they read, and the first touch of a page is all
-// the clearing a fresh table would cost.
-template <typename Value>
-class MeteredTable {
- public:
-  explicit MeteredTable(MemoryMeter& meter) : meter_(meter) {}
-  MeteredTable(const MeteredTable&) = delete;
-  MeteredTable& operator=(const MeteredTable&) = delete;
-  ~MeteredTable() { meter_.release(granted_); }
-
-  [[nodiscard]] bool allocate(std::size_t size) {
-    const std::uint64_t bytes = std::max<std::size_t>(size, 1) * sizeof(Value);
-    if (!meter_.grant(bytes)) {
-      return false;
-    }
-    values_.reset(new Value[std::max<std::size_t>(size, 1)]);
-    granted_ = bytes;
-    return true;
-  }
-  Value* data() { return values_.get(); }
-  Value& operator[](std::size_t i) { return values_[i]; }
-  void swap(MeteredTable& other) {
-    values_.swap(other.values_);
-    std::swap(granted_, other.granted_);
-  }
-
- private:
-  MemoryMeter& meter_;
-  std::uint64_t granted_ = 0;
-  std::unique_ptr<Value[]> values_;
-};
-
 std::string counting_refused(const MemoryMeter& meter, const SrlgDiagram& diagram) {
   return "counting the decision diagram's " + std::to_string(diagram.node_count) +
          " nodes needs more than the memory budget of " +
@@ -234,175 +201,97 @@ std::string counting_refused(const MemoryMeter& meter, const SrlgDiagram& diagra
          "; use estimate for this network, or give more memory with --max-memory";
 }
 
-std::vector<std::uint64_t> level_offsets(const SrlgDiagram& diagram) {
-  std::vector<std::uint64_t> offsets(diagram.children.size() + 1, 0);
-  for (std::size_t level = 0; level < diagram.children.size(); ++level) {
-    offsets[level + 1] = offsets[level] + diagram.children[level].size() / 2;
-  }
-  return offsets;
-}
+// The polynomials' values at `lanes` points x modulo one prime, in Montgomery form: a
+// down edge weighs 1 and an up edge x, so that a path to the terminal with u SRLGs up
+// weighs x^u, and one that reaches it with e SRLGs undecided stands for (1 + x)^e
+// completions.
+struct ModularSemiring {
+  using Value = std::uint64_t;
+  static constexpr bool kSumsDown = false;
+
+  std::size_t lanes() const { return lane_count; }
+  Value one() const { return mod.one; }
+  Value add(Value a, Value b) const { return mod.add(a, b); }
+  Value mul(Value a, Value b) const { return mod.mul(a, b); }
+  // Every level weighs its edges alike.
+  const ModularSemiring& at(std::size_t) const { return *this; }
+  Value down(std::size_t, Value v) const { return v; }
+  Value up(std::size_t lane, Value v) const { return mod.mul(x[lane], v); }
+  const Value* terminal(std::size_t level) const { return power(levels - 1 - level); }
+
+  // (1 + x)^e for every lane.
+  const Value* power(std::size_t e) const { return powers + e * lane_count; }
+
+  Montgomery mod;
+  std::size_t lane_count;
+  std::size_t levels;
+  const Value* x;       // by lane
+  const Value* powers;  // (1 + x)^e by e and lane, e = 0..S
+};
 
 // One pass over the diagram for `lanes` evaluation points first_point, first_point + 1, ...
 // modulo one prime. Writes the value of polynomial q (0: spectrum, s: SRLG s) at point
 // first_point + l to values[q * points + first_point + l].
 class EvaluationPass {
  public:
-  EvaluationPass(const FrontierPlan& plan, const SrlgDiagram& diagram,
-                 const std::vector<std::uint64_t>& offsets, std::int32_t srlg_count,
+  EvaluationPass(const FrontierPlan& plan, const SrlgDiagram& diagram, std::int32_t srlg_count,
                  MemoryMeter& meter)
       : plan_(plan),
         diagram_(diagram),
-        offsets_(offsets),
         srlg_count_(srlg_count),
-        to_terminal_(meter),
-        from_root_(meter),
-        from_root_next_(meter),
+        walk_(diagram, meter),
         powers_(meter) {}
 
   // Tables for up to `most_lanes` points a pass.
   bool allocate(std::size_t most_lanes) {
-    const std::size_t levels = diagram_.children.size();
-    return to_terminal_.allocate(offsets_[levels] * most_lanes) &&
-           from_root_.allocate(diagram_.largest_level * most_lanes) &&
-           from_root_next_.allocate(diagram_.largest_level * most_lanes) &&
+    return walk_.allocate(most_lanes) &&
            powers_.allocate((static_cast<std::size_t>(srlg_count_) + 1) * most_lanes);
   }
 
+  // One backward and one forward pass over the diagram. At the level that decides SRLG s,
+  // its value is the sum over the level's nodes of F · x · B(up child), plus the paths that
+  // connected at an earlier level i, which hold s up in x · (1 + x)^(the other SRLGs still
+  // to decide) of their completions. O(nodes · lanes).
   void run(const Montgomery& mod, std::size_t first_point, std::size_t lanes, std::size_t points,
            std::vector<std::uint64_t>& values) {
-    mod_ = &mod;
-    lanes_ = lanes;
-    x_.resize(lanes_);
-    for (std::size_t l = 0; l < lanes_; ++l) {
-      x_[l] = mod_->to(first_point + l);
-      powers_[l] = mod_->one;
-    }
-    const std::size_t most_power = static_cast<std::size_t>(srlg_count_);
-    for (std::size_t e = 1; e <= most_power; ++e) {
-      for (std::size_t l = 0; l < lanes_; ++l) {
-        powers_[e * lanes_ + l] =
-            mod_->mul(powers_[(e - 1) * lanes_ + l], mod_->add(x_[l], mod_->one));
-      }
-    }
-    backward();
-    forward(first_point, points, values);
-  }
-
- private:
-  std::size_t levels() const { return diagram_.children.size(); }
-
-  // (1 + x)^e for every lane.
-  const std::uint64_t* power(std::size_t e) { return powers_.data() + e * lanes_; }
-
-  // The polynomial from a child of level `level` to the terminal: a node's from the
-  // table, (1 + x)^(SRLGs still to decide) for kToOne, 0 for kToZero (nullptr).
-  const std::uint64_t* to_terminal(std::size_t level, std::uint32_t child) {
-    if (child == kToZero) {
-      return nullptr;
-    }
-    if (child == kToOne) {
-      return power(levels() - 1 - level);
-    }
-    return to_terminal_.data() + (offsets_[level + 1] + child) * lanes_;
-  }
-
-  // B(u) = B(down child) + x · B(up child), level by level from the bottom. The modulus,
-  // the lanes and the points are copied to locals: the tables are of the same type, and
-  // the compiler would otherwise load them again after every store. O(nodes · lanes).
-  void backward() {
-    const Montgomery mod = *mod_;
-    const std::size_t lanes = lanes_;
-    const std::uint64_t* x = x_.data();
-    for (std::size_t level = levels(); level-- > 0;) {
-      const std::vector<std::uint32_t>& children = diagram_.children[level];
-      for (std::size_t node = 0; node < children.size() / 2; ++node) {
-        std::uint64_t* out = to_terminal_.data() + (offsets_[level] + node) * lanes;
-        const std::uint64_t* down = to_terminal(level, children[2 * node]);
-        const std::uint64_t* up = to_terminal(level, children[2 * node + 1]);
-        if (up == nullptr) {
-          for (std::size_t l = 0; l < lanes; ++l) {
-            out[l] = down != nullptr ? down[l] : 0;
-          }
-        } else if (down == nullptr) {
-          for (std::size_t l = 0; l < lanes; ++l) {
-            out[l] = mod.mul(x[l], up[l]);
-          }
-        } else {
-          for (std::size_t l = 0; l < lanes; ++l) {
-            out[l] = mod.add(down[l], mod.mul(x[l], up[l]));
-          }
-        }
-      }
-    }
-  }
-
-  // F(child) += F(u) for the down child and x · F(u) for the up child, from the top; at
-  // each level the value of the SRLG it decides is gathered on the way. O(nodes · lanes).
-  void forward(std::size_t first_point, std::size_t points, std::vector<std::uint64_t>& values) {
-    const Montgomery mod = *mod_;
-    const std::size_t lanes = lanes_;
-    const std::uint64_t* x = x_.data();
-    std::vector<std::uint64_t> gathered(lanes);
-    std::vector<std::uint64_t> absorbed(lanes);  // connected at this level, weighted
-    std::vector<std::uint64_t> earlier(lanes, 0);
-    const std::size_t free_count = plan_.free_srlgs.size();
+    x_.resize(lanes);
     for (std::size_t l = 0; l < lanes; ++l) {
-      from_root_[l] = mod.one;
+      x_[l] = mod.to(first_point + l);
+      powers_[l] = mod.one;
     }
-    for (std::size_t level = 0; level < levels(); ++level) {
-      const std::vector<std::uint32_t>& children = diagram_.children[level];
-      const std::size_t next_count =
-          level + 1 < levels() ? diagram_.children[level + 1].size() / 2 : 0;
-      std::fill(from_root_next_.data(), from_root_next_.data() + next_count * lanes, 0);
-      std::fill(gathered.begin(), gathered.end(), 0);
-      std::fill(absorbed.begin(), absorbed.end(), 0);
-      std::uint64_t* gather = gathered.data();
-      std::uint64_t* absorb = absorbed.data();
-      for (std::size_t node = 0; node < children.size() / 2; ++node) {
-        const std::uint64_t* from = from_root_.data() + node * lanes;
-        const std::uint32_t down = children[2 * node];
-        const std::uint32_t up = children[2 * node + 1];
-        if (down != kToZero) {
-          std::uint64_t* to =
-              down == kToOne ? absorb : from_root_next_.data() + std::size_t{down} * lanes;
-          for (std::size_t l = 0; l < lanes; ++l) {
-            to[l] = mod.add(to[l], from[l]);
-          }
-        }
-        if (up == kToZero) {
-          continue;
-        }
-        const std::uint64_t* beyond = to_terminal(level, up);
-        std::uint64_t* to =
-            up == kToOne ? absorb : from_root_next_.data() + std::size_t{up} * lanes;
-        for (std::size_t l = 0; l < lanes; ++l) {
-          const std::uint64_t weight = mod.mul(x[l], from[l]);
-          gather[l] = mod.add(gather[l], mod.mul(weight, beyond[l]));
-          to[l] = mod.add(to[l], weight);
-        }
+    for (std::size_t e = 1; e <= static_cast<std::size_t>(srlg_count_); ++e) {
+      for (std::size_t l = 0; l < lanes; ++l) {
+        powers_[e * lanes + l] = mod.mul(powers_[(e - 1) * lanes + l], mod.add(x_[l], mod.one));
       }
-      // Paths that connected at an earlier level i hold this SRLG up in x · (1 + x)^(the
-      // other SRLGs still to decide) of their completions: `earlier` keeps that sum.
+    }
+    const std::size_t levels = diagram_.children.size();
+    const ModularSemiring ring{mod, lanes, levels, x_.data(), powers_.data()};
+    walk_.backward(ring);
+
+    const std::size_t free_count = plan_.free_srlgs.size();
+    const std::uint64_t* free_power = ring.power(free_count);
+    std::vector<std::uint64_t> earlier(lanes, 0);  // connected before this level, weighted
+    walk_.forward(ring, [&](std::size_t level, const LevelSums<std::uint64_t>& sums) {
       const std::size_t srlg = static_cast<std::size_t>(plan_.srlg_of_level[level]);
-      for (std::size_t l = 0; l < lanes_; ++l) {
-        const std::uint64_t value = mod_->add(gathered[l], mod_->mul(x_[l], earlier[l]));
-        values[srlg * points + first_point + l] = mod_->mul(value, power(free_count)[l]);
+      for (std::size_t l = 0; l < lanes; ++l) {
+        const std::uint64_t value = mod.mul(x_[l], mod.add(sums.through_up[l], earlier[l]));
+        values[srlg * points + first_point + l] = mod.mul(value, free_power[l]);
       }
-      if (level + 2 <= levels()) {
-        const std::uint64_t* weight = power(levels() - 2 - level);
-        for (std::size_t l = 0; l < lanes_; ++l) {
-          earlier[l] = mod_->add(earlier[l], mod_->mul(absorbed[l], weight[l]));
+      if (level + 2 <= levels) {
+        const std::uint64_t* weight = ring.power(levels - 2 - level);
+        for (std::size_t l = 0; l < lanes; ++l) {
+          earlier[l] = mod.add(earlier[l], mod.mul(sums.connected_here[l], weight[l]));
         }
       }
-      from_root_.swap(from_root_next_);
-    }
+    });
     // The whole polynomial is the root's; each SRLG that lists no edge is up in
     // x · (1 + x)^(free - 1) of it.
-    for (std::size_t l = 0; l < lanes_; ++l) {
-      const std::uint64_t root = to_terminal_[l];
-      values[first_point + l] = mod_->mul(root, power(free_count)[l]);
+    const std::uint64_t* root = walk_.root();
+    for (std::size_t l = 0; l < lanes; ++l) {
+      values[first_point + l] = mod.mul(root[l], free_power[l]);
       if (free_count > 0) {
-        const std::uint64_t with_free = mod_->mul(mod_->mul(x_[l], root), power(free_count - 1)[l]);
+        const std::uint64_t with_free =
+            mod.mul(mod.mul(x_[l], root[l]), ring.power(free_count - 1)[l]);
         for (const std::int32_t srlg : plan_.free_srlgs) {
           values[static_cast<std::size_t>(srlg) * points + first_point + l] = with_free;
         }
@@ -410,17 +299,42 @@ class EvaluationPass {
     }
   }
 
+ private:
   const FrontierPlan& plan_;
   const SrlgDiagram& diagram_;
-  const std::vector<std::uint64_t>& offsets_;
-  const Montgomery* mod_ = nullptr;
   std::int32_t srlg_count_;
-  std::size_t lanes_ = 0;
-  std::vector<std::uint64_t> x_;             // the lanes' points, in Montgomery form
-  MeteredTable<std::uint64_t> to_terminal_;  // by node (all levels) and lane
-  MeteredTable<std::uint64_t> from_root_;    // by node of the current level and lane
-  MeteredTable<std::uint64_t> from_root_next_;
-  MeteredTable<std::uint64_t> powers_;  // (1 + x)^e by e and lane
+  DiagramPass<ModularSemiring> walk_;
+  std::vector<std::uint64_t> x_;  // the lanes' points, in Montgomery form
+  MeteredTable<std::uint64_t> powers_;
+};
+
+// Probabilities in doubles, one lane: a level's down edge weighs 1 - p and its up edge p,
+// p the probability that its SRLG is up, and a path that reaches the terminal early weighs
+// 1 (its undecided SRLGs may be anything).
+struct ProbabilitySemiring {
+  using Value = double;
+  static constexpr bool kSumsDown = true;
+  static constexpr double kCertain = 1.0;
+
+  struct Weights {
+    double down(std::size_t, double v) const { return (1.0 - p) * v; }
+    double up(std::size_t, double v) const { return p * v; }
+    double p;
+  };
+
+  static constexpr std::size_t lanes() { return 1; }
+  double one() const { return 1.0; }
+  double add(double a, double b) const { return a + b; }
+  double mul(double a, double b) const { return a * b; }
+  // A p of -0 is taken as +0: the pass leaves out the term of a kToZero child, and
+  // p · B(up) = -0 with nothing added to it would carry a negative zero up to R.
+  Weights at(std::size_t level) const {
+    return {(*up_probability)[static_cast<std::size_t>(plan->srlg_of_level[level])] + 0.0};
+  }
+  const double* terminal(std::size_t) const { return &kCertain; }
+
+  const std::vector<double>* up_probability;  // by SRLG id
+  const FrontierPlan* plan;
 };
 
 }  // namespace
@@ -453,7 +367,7 @@ int count_diagram_subsets(const DiagramNetwork& network, const FrontierPlan& pla
   const std::uint64_t room = std::min(meter.budget() - meter.in_use(), kPassBytes);
   const std::size_t lanes = static_cast<std::size_t>(
       std::min<std::uint64_t>(points, std::max<std::uint64_t>(room / per_lane, 1)));
-  EvaluationPass pass(plan, diagram, offsets, srlg_count, meter);
+  EvaluationPass pass(plan, diagram, srlg_count, meter);
   if (!pass.allocate(lanes)) {
     meter.release(held);
     failure = counting_refused(meter, diagram);
@@ -514,28 +428,14 @@ int diagram_reliability(const DiagramNetwork& network, const FrontierPlan& plan,
                         const SrlgDiagram& diagram, const std::vector<double>& up_probability,
                         MemoryMeter& meter, double& reliability,
                         std::vector<SrlgImportance>& importances, std::string& failure) {
-  const std::vector<std::uint64_t> offsets = level_offsets(diagram);
-  const std::size_t levels = diagram.children.size();
-  MeteredTable<double> to_terminal(meter);
-  MeteredTable<double> from_root(meter);
-  MeteredTable<double> from_root_next(meter);
-  if (!to_terminal.allocate(offsets[levels]) || !from_root.allocate(diagram.largest_level) ||
-      !from_root_next.allocate(diagram.largest_level)) {
+  DiagramPass<ProbabilitySemiring> walk(diagram, meter);
+  if (!walk.allocate(1)) {
     failure = counting_refused(meter, diagram);
     return 1;
   }
-  const auto beyond = [&](std::size_t level, std::uint32_t child) {
-    return child == kToZero ? 0.0 : child == kToOne ? 1.0 : to_terminal[offsets[level + 1] + child];
-  };
-  for (std::size_t level = levels; level-- > 0;) {
-    const double up = up_probability[static_cast<std::size_t>(plan.srlg_of_level[level])];
-    const std::vector<std::uint32_t>& children = diagram.children[level];
-    for (std::size_t node = 0; node < children.size() / 2; ++node) {
-      to_terminal[offsets[level] + node] = (1.0 - up) * beyond(level, children[2 * node]) +
-                                           up * beyond(level, children[2 * node + 1]);
-    }
-  }
-  reliability = levels > 0 ? to_terminal[0] : 0.0;
+  const ProbabilitySemiring ring{&up_probability, &plan};
+  walk.backward(ring);
+  reliability = diagram.children.empty() ? 0.0 : walk.root()[0];
 
   importances.clear();
   for (std::int32_t srlg = 1; srlg <= network.srlg_count; ++srlg) {
@@ -545,41 +445,17 @@ int diagram_reliability(const DiagramNetwork& network, const FrontierPlan& plan,
     importance.reliability_down = reliability;
     importances.push_back(importance);
   }
-  double absorbed = 0.0;  // the chance of having connected before the current level
-  from_root[0] = 1.0;
-  for (std::size_t level = 0; level < levels; ++level) {
-    const std::size_t srlg = static_cast<std::size_t>(plan.srlg_of_level[level]);
-    const double up = up_probability[srlg];
-    const std::vector<std::uint32_t>& children = diagram.children[level];
-    const std::size_t next_count = level + 1 < levels ? diagram.children[level + 1].size() / 2 : 0;
-    std::fill(from_root_next.data(), from_root_next.data() + next_count, 0.0);
-    double when_up = 0.0;
-    double when_down = 0.0;
-    double absorbed_here = 0.0;
-    for (std::size_t node = 0; node < children.size() / 2; ++node) {
-      const double from = from_root[node];
-      const std::uint32_t down_child = children[2 * node];
-      const std::uint32_t up_child = children[2 * node + 1];
-      when_down += from * beyond(level, down_child);
-      when_up += from * beyond(level, up_child);
-      if (down_child == kToOne) {
-        absorbed_here += (1.0 - up) * from;
-      } else if (down_child != kToZero) {
-        from_root_next[down_child] += (1.0 - up) * from;
-      }
-      if (up_child == kToOne) {
-        absorbed_here += up * from;
-      } else if (up_child != kToZero) {
-        from_root_next[up_child] += up * from;
-      }
-    }
-    SrlgImportance& importance = importances[srlg - 1];
-    importance.reliability_up = when_up + absorbed;
-    importance.reliability_down = when_down + absorbed;
-    importance.importance = when_up - when_down;
-    absorbed += absorbed_here;
-    from_root.swap(from_root_next);
-  }
+  // With SRLG s held up (down), R is the paths through the up (down) edges of its level
+  // and those that connected before it was decided.
+  double earlier = 0.0;
+  walk.forward(ring, [&](std::size_t level, const LevelSums<double>& sums) {
+    SrlgImportance& importance =
+        importances[static_cast<std::size_t>(plan.srlg_of_level[level]) - 1];
+    importance.reliability_up = sums.through_up[0] + earlier;
+    importance.reliability_down = sums.through_down[0] + earlier;
+    importance.importance = sums.through_up[0] - sums.through_down[0];
+    earlier += sums.connected_here[0];
+  });
   return 0;
 }
 

@@ -4,15 +4,6 @@
 
 namespace varnak {
 
-std::vector<ExactCount> binomial_row(std::int32_t n) {
-  std::vector<ExactCount> row(static_cast<std::size_t>(std::max<std::int32_t>(n, 0)) + 1);
-  row[0] = 1;
-  for (std::size_t k = 1; k < row.size(); ++k) {
-    row[k] = row[k - 1] * (static_cast<std::uint64_t>(n) - k + 1) / k;
-  }
-  return row;
-}
-
 double ratio(const ExactCount& count, const ExactCount& total) {
   if (count <= 0 || total <= 0) {
     return 0.0;

@@ -5,12 +5,13 @@
 #include <numeric>
 #include <utility>
 
+#include "analysis/binomials.hpp"
 #include "analysis/diagram_counts.hpp"
 #include "analysis/diagram_network.hpp"
-#include "common/memory_budget.hpp"
 #include "common/disjoint_sets.hpp"
-#include "instance/terminal_plan.hpp"
+#include "common/memory_budget.hpp"
 #include "instance/edge_rules.hpp"
+#include "instance/terminal_plan.hpp"
 #include "instance/terminal_set.hpp"
 
 namespace varnak {
@@ -432,21 +433,6 @@ class SubsetSearch {
   std::vector<std::uint64_t> chosen_nodes_;
   std::vector<WideCount> leaf_pairs_;
 };
-
-}  // namespace
-
-std::vector<std::vector<std::uint64_t>> binomials(std::int32_t n) {
-  std::vector<std::vector<std::uint64_t>> rows(static_cast<std::size_t>(n) + 1);
-  for (std::size_t m = 0; m < rows.size(); ++m) {
-    rows[m].assign(m + 1, 1);
-    for (std::size_t k = 1; k < m; ++k) {
-      rows[m][k] = rows[m - 1][k - 1] + rows[m - 1][k];
-    }
-  }
-  return rows;
-}
-
-namespace {
 
 bool free_edges_connect(std::int32_t vertex_count, const std::vector<EdgeEnds>& free_edges) {
   // Fewer free edges than a spanning tree needs: decided before allocating per vertex.

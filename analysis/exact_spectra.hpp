@@ -9,8 +9,8 @@
 #include "analysis/reliability.hpp"
 #include "analysis/srlg_diagram.hpp"
 #include "common/wide_count.hpp"
-#include "instance/spectra.hpp"
 #include "instance/network_instance.hpp"
+#include "instance/spectra.hpp"
 
 namespace varnak {
 
@@ -79,9 +79,6 @@ struct ExactSpectra {
   SpectraVector pairwise_shares;
   double pairwise_none_up = 0.0;
 };
-
-// Rows 0..n of Pascal's triangle: binomials(n)[m][k] = C(m, k), exact up to n = 62.
-std::vector<std::vector<std::uint64_t>> binomials(std::int32_t n);
 
 // Whether the edges that no SRLG names (ids 1..ENUM) connect all vertices by themselves.
 bool free_edges_connect(const NetworkInstance& instance);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "analysis/binomials.hpp"
+
 namespace varnak {
 namespace {
 
@@ -104,43 +106,6 @@ SpectraSummary summary_of_counts(SpectraCounts counts, bool free_edges_connect) 
 
 bool has_intervals(const SpectraSummary& summary) {
   return summary.exact || is_sampled(summary);
-}
-
-std::vector<double> binomial_weights(std::int32_t n, double p) {
-  const std::size_t size = static_cast<std::size_t>(std::max<std::int32_t>(n, 0)) + 1;
-  std::vector<double> weights(size, 0.0);
-  if (p <= 0.0) {
-    weights.front() = 1.0;
-    return weights;
-  }
-  if (p >= 1.0) {
-    weights.back() = 1.0;
-    return weights;
-  }
-  // Outward from the mode by the ratio of neighbouring terms, then normalised: every
-  // term is at most the mode's 1, so nothing overflows, far tails underflow harmlessly to
-  // 0, and each term carries only the rounding of the steps from the mode to it.
-  const double odds = p / (1.0 - p);
-  const std::size_t last = size - 1;
-  const std::size_t mode =
-      std::min(last, static_cast<std::size_t>(std::floor((static_cast<double>(last) + 1.0) * p)));
-  weights[mode] = 1.0;
-  for (std::size_t k = mode; k < last; ++k) {
-    weights[k + 1] =
-        weights[k] * (static_cast<double>(last - k) / static_cast<double>(k + 1)) * odds;
-  }
-  for (std::size_t k = mode; k > 0; --k) {
-    weights[k - 1] =
-        weights[k] * (static_cast<double>(k) / static_cast<double>(last - k + 1)) / odds;
-  }
-  double sum = 0.0;
-  for (const double weight : weights) {
-    sum += weight;
-  }
-  for (double& weight : weights) {
-    weight /= sum;
-  }
-  return weights;
 }
 
 double reliability(const SpectraSummary& summary, double p) {

@@ -29,10 +29,6 @@ SpectraSummary summary_of_counts(SpectraCounts counts, bool free_edges_connect);
 // Whether figures from `summary` carry intervals: exact ones (a point) and sampled ones.
 bool has_intervals(const SpectraSummary& summary);
 
-// C(n, k) p^k (1-p)^(n-k) for k = 0..n, for n into the thousands: neither the binomials
-// nor the powers are formed on their own, as they would overflow and underflow.
-std::vector<double> binomial_weights(std::int32_t n, double p);
-
 // R(p): the probability that the network is connected when every SRLG is up
 // independently with probability p, the sum over k of C(S,k) p^k (1-p)^(S-k) y_k.
 double reliability(const SpectraSummary& summary, double p);

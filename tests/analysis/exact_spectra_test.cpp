@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/binomials.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "tests/analysis/grid_network.hpp"
 #include "tests/analysis/subset_brute_force.hpp"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/binomials.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "estimation/spectra_estimator.hpp"
 #include "tests/analysis/grid_network.hpp"

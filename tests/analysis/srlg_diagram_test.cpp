@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/binomials.hpp"
 #include "analysis/exact_spectra.hpp"
 #include "analysis/reliability.hpp"
 #include "tests/analysis/grid_network.hpp"
@@ -201,6 +202,90 @@ TEST(SrlgDiagram, OwnProbabilitiesEqualTheDirectSum) {
     const std::vector<SrlgImportance> from_spectra = srlg_importances(summary, 0.7);
     for (std::size_t s = 0; s < from_spectra.size(); ++s) {
       EXPECT_NEAR(result.importances[s].importance, from_spectra[s].importance, 1e-12);
+    }
+  }
+}
+
+// The grid with two more SRLGs that list no edge: up or down, they change nothing.
+NetworkInstance grid_with_empty_srlgs() {
+  NetworkInstance grid = analysis_networks::grid_2x3();
+  grid.srlg_count = 9;
+  return grid;
+}
+
+// Small networks of every kind the diagram meets: free edges, SRLGs that list no edge,
+// SRLGs spread across the ring, and the awkward inputs of a file.
+std::vector<std::pair<std::string, NetworkInstance>> small_networks() {
+  std::vector<std::pair<std::string, NetworkInstance>> networks = {
+      {"grid", analysis_networks::grid_2x3()},
+      {"grid with empty SRLGs", grid_with_empty_srlgs()},
+      {"worked ring", analysis_networks::worked_ring()},
+      {"connected by free edges", connected_by_free_edges()},
+      {"ring network", test_networks::make_ring_network({10, 16, 12, 0.1, 0.3, 3, 2}, 5)},
+      {"spread ring network", test_networks::make_ring_network({8, 14, 12, 0.0, 0.5, 4, 12}, 3)}};
+  for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+    networks.emplace_back("awkward " + std::to_string(seed),
+                          test_networks::make_awkward_network(seed));
+  }
+  return networks;
+}
+
+TEST(SrlgDiagram, CountsEqualTheDirectSumOverSubsets) {
+  for (const auto& [name, instance] : small_networks()) {
+    SCOPED_TRACE(name);
+    const brute_force::SubsetCounts expected =
+        brute_force::count_by_size(brute_force::connected_subsets(instance), instance.srlg_count);
+    const ExactSpectra diagram = exact_by(instance, ExactMethod::kDiagram);
+    ASSERT_EQ(diagram.connected_subsets.size(), expected.connected.size());
+    ASSERT_EQ(diagram.connected_subsets_with.size(), expected.connected_with.size());
+    for (std::size_t k = 0; k < expected.connected.size(); ++k) {
+      EXPECT_EQ(diagram.connected_subsets[k], ExactCount(expected.connected[k])) << "k " << k + 1;
+      for (std::size_t s = 0; s < expected.connected_with.size(); ++s) {
+        EXPECT_EQ(diagram.connected_subsets_with[s][k], ExactCount(expected.connected_with[s][k]))
+            << "SRLG " << s + 1 << " k " << k + 1;
+      }
+    }
+  }
+}
+
+// Chances at the ends: an SRLG always or never up (given as 0 or as -0), or nearly so.
+TEST(SrlgDiagram, OwnProbabilitiesAtTheEndsEqualTheDirectSum) {
+  struct Case {
+    const char* name;
+    std::vector<double> cycle;  // SRLG s gets cycle[(s - 1) mod size]
+  };
+  const std::vector<Case> cases = {{"never up", {0.0}},
+                                   {"never up, as -0", {-0.0}},
+                                   {"always up", {1.0}},
+                                   {"mixed", {1.0, -0.0, 0.5, 0.0, 0.9}},
+                                   {"nearly never and nearly always", {1e-300, 1.0 - 1e-16, 0.3}}};
+  for (const auto& [name, instance] : small_networks()) {
+    SCOPED_TRACE(name);
+    const std::vector<bool> connected = brute_force::connected_subsets(instance);
+    for (const Case& test_case : cases) {
+      SCOPED_TRACE(test_case.name);
+      std::vector<double> p;
+      for (std::size_t s = 0; s < static_cast<std::size_t>(instance.srlg_count); ++s) {
+        p.push_back(test_case.cycle[s % test_case.cycle.size()]);
+      }
+      SrlgReliability result;
+      std::string failure;
+      ASSERT_EQ(compute_srlg_reliability(instance, p, ExactOptions{}, result, failure), 0)
+          << failure;
+      EXPECT_NEAR(result.reliability, brute_force::reliability_over_subsets(connected, p), 1e-12);
+      // Sums of chances: a 0 among them is +0, which no report can print as "-0".
+      EXPECT_FALSE(std::signbit(result.reliability));
+      ASSERT_EQ(result.importances.size(), p.size());
+      for (std::int32_t s = 1; s <= instance.srlg_count; ++s) {
+        const SrlgImportance& entry = result.importances[static_cast<std::size_t>(s) - 1];
+        const double up = brute_force::reliability_over_subsets(connected, p, s, true);
+        const double down = brute_force::reliability_over_subsets(connected, p, s, false);
+        EXPECT_NEAR(entry.reliability_up, up, 1e-12) << "SRLG " << s;
+        EXPECT_NEAR(entry.reliability_down, down, 1e-12) << "SRLG " << s;
+        EXPECT_NEAR(entry.importance, up - down, 1e-12) << "SRLG " << s;
+        EXPECT_FALSE(std::signbit(entry.reliability_up)) << "SRLG " << s;
+        EXPECT_FALSE(std::signbit(entry.reliability_down)) << "SRLG " << s;
+      }
     }
   }
 }
