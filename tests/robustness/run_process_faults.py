@@ -170,6 +170,14 @@ LONG_EDGES = 1000000
 RING_SRLGS = 30000
 
 
+def tables_above_limit(command: str, file: str, srlgs: int) -> str:
+    """The refusal of an estimate whose result tables need more than the limit, found
+    before they are made: a line that names the need and the limit."""
+    return (r"varnak-tools %s: .*%s: %d SRLGs need [0-9.]+ [A-Za-z]+ for the result tables, "
+            r"more than the address-space limit of %s" %
+            (command, re.escape(file), srlgs, re.escape(describe_bytes(LIMIT_MIB * 1024 * 1024))))
+
+
 def memory_cases() -> List[MemoryCase]:
     no_memory = r".*(memory|Memory).*"
     return [
@@ -178,10 +186,11 @@ def memory_cases() -> List[MemoryCase]:
                     "--outpath", "{out}"], no_memory),
         MemoryCase("varnak-tools estimate, result tables above the limit",
                    ["varnak-tools", "estimate", "--graph", "{many}", "--N", "1", "--seed",
-                    "1", "--threads", "2", "--outpath", "{out}"], no_memory),
+                    "1", "--threads", "2", "--outpath", "{out}"],
+                   tables_above_limit("estimate", "many.txt", MEMORY_SRLGS)),
         MemoryCase("varnak-tools reliability --N, result tables above the limit",
                    ["varnak-tools", "reliability", "--graph", "{many}", "--N", "1",
-                    "--seed", "1"], no_memory),
+                    "--seed", "1"], tables_above_limit("reliability", "many.txt", MEMORY_SRLGS)),
         MemoryCase("varnak-tools reliability --xml, rows above the limit",
                    ["varnak-tools", "reliability", "--xml", "{xml}"], no_memory),
         MemoryCase("varnak-tools exact, an edge table above the limit",
@@ -192,13 +201,10 @@ def memory_cases() -> List[MemoryCase]:
                    ["varnak-tools", "reliability", "--graph", "{long}", "--exact"], no_memory),
         MemoryCase("varnak-tools cuts, an edge table above the limit",
                    ["varnak-tools", "cuts", "--graph", "{long}", "--max-size", "1"], no_memory),
-        # Found too large before any table is made: the line names the need and the limit.
         MemoryCase("varnak-tools estimate, a 30000-SRLG ring's tables above the limit",
                    ["varnak-tools", "estimate", "--graph", "{ring}", "--N", "1", "--seed", "1",
                     "--threads", "1", "--outpath", "{out}"],
-                   r"varnak-tools estimate: .*ring\.txt: %d SRLGs need [0-9.]+ GiB for the "
-                   r"result tables, more than the address-space limit of %s" %
-                   (RING_SRLGS, re.escape(describe_bytes(LIMIT_MIB * 1024 * 1024)))),
+                   tables_above_limit("estimate", "ring.txt", RING_SRLGS)),
         MemoryCase("varnak-tools estimate --terminals, an edge table above the limit",
                    ["varnak-tools", "estimate", "--graph", "{long}", "--N", "1", "--seed", "1",
                     "--terminals", "1,2"], no_memory),
