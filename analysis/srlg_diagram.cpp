@@ -10,8 +10,8 @@
 namespace varnak {
 
 std::uint64_t default_memory_budget() {
-  // Half of it, so that a diagram too large ends with the budget's message rather than an
-  // allocation that fails half-way.
+  // Half the memory a run may use, so that a diagram too large ends with the budget's message
+  // rather than an allocation that fails half-way.
   return run_memory_limit().bytes / 2;
 }
 
