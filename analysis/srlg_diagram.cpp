@@ -1,7 +1,5 @@
 #include "analysis/srlg_diagram.hpp"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -12,14 +10,9 @@
 namespace varnak {
 
 std::uint64_t default_memory_budget() {
-  // Under an address-space limit (ulimit -v) half of it, so that a diagram too large ends
-  // with the budget's message rather than an allocation that fails half-way.
-  std::uint64_t budget = physical_memory_bytes() / 2;
-  rlimit limit{};
-  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    budget = std::min<std::uint64_t>(budget, limit.rlim_cur / 2);
-  }
-  return budget;
+  // Half the memory a run may use, so that a diagram too large ends with the budget's message
+  // rather than an allocation that fails half-way.
+  return run_memory_limit().bytes / 2;
 }
 
 bool MemoryMeter::grant(std::uint64_t bytes) {

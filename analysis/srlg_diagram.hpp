@@ -28,7 +28,8 @@ struct DiagramLimits {
   std::function<void(const DiagramProgress&)> progress;
 };
 
-// The bytes the diagram's big tables may take: a share of this machine's memory.
+// The bytes the diagram's big tables may take: half the memory a run may use
+// (run_memory_limit: the machine's memory or, when smaller, the address-space limit).
 std::uint64_t default_memory_budget();
 
 // Tracks the bytes of the big tables against the budget: a table grows only after its

@@ -1,5 +1,5 @@
 // Samples per second of the estimators and of drawing the orders alone, on generated
-// ring networks of four sizes. scripts/bench_ratios.py turns one run into the ratios.
+// ring networks of four sizes. bench/bench_ratios.py turns one run into the ratios.
 #include <benchmark/benchmark.h>
 
 #include <vector>

@@ -1,5 +1,6 @@
 #include "common/memory_budget.hpp"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
@@ -18,6 +19,42 @@ std::uint64_t physical_memory_bytes() {
     return std::uint64_t{1} << 32;  // unknown: assume a small machine rather than none
   }
   return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+std::optional<std::uint64_t> address_space_limit_bytes() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(limit.rlim_cur);
+}
+
+MemoryLimit memory_limit_from(std::uint64_t given, std::uint64_t physical,
+                              std::optional<std::uint64_t> address_space_limit) {
+  if (given != 0) {
+    return {given, MemoryBound::kGiven};
+  }
+  if (address_space_limit.has_value() && *address_space_limit < physical) {
+    return {*address_space_limit, MemoryBound::kAddressSpaceLimit};
+  }
+  return {physical, MemoryBound::kMachine};
+}
+
+MemoryLimit run_memory_limit(std::uint64_t given) {
+  return memory_limit_from(given, physical_memory_bytes(), address_space_limit_bytes());
+}
+
+std::string describe_memory_limit(const MemoryLimit& limit) {
+  const std::string size = describe_bytes(static_cast<double>(limit.bytes));
+  switch (limit.bound) {
+    case MemoryBound::kAddressSpaceLimit:
+      return "the address-space limit of " + size;
+    case MemoryBound::kGiven:
+      return "the memory budget of " + size;
+    case MemoryBound::kMachine:
+      break;
+  }
+  return "the " + size + " of this machine";
 }
 
 std::string describe_bytes(double bytes) {

@@ -1349,12 +1349,13 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
   }
 }
 
-std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count) {
+std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count,
+                                      int process_count) {
   const std::uint64_t cells =
       static_cast<std::uint64_t>(srlg_count) * static_cast<std::uint64_t>(srlg_count);
   const std::uint64_t threads = static_cast<std::uint64_t>(std::max(thread_count, 1));
   const std::uint64_t block_entries =
-      srlg_count > 0 && thread_count > 1
+      srlg_count > 0 && (thread_count > 1 || process_count > 1)
           ? static_cast<std::uint64_t>(block_size_for(
                 static_cast<std::int32_t>(std::min<std::int64_t>(srlg_count, INT32_MAX)))) *
                 static_cast<std::uint64_t>(srlg_count)

@@ -128,9 +128,10 @@ void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_sp
                                const NetworkInstance& instance, int thread_count,
                                std::atomic<std::int64_t>* samples_done = nullptr);
 
-// Bytes the estimator takes beyond the instance, for an instance with this many SRLGs:
-// one integer table per thread, the first of which becomes the counts of the run, and,
-// shared out, each thread's block of orders.
-std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count = 1);
+// Bytes the estimator takes in one process beyond the instance, for an instance with this
+// many SRLGs: one integer table per thread, the first of which becomes the counts of the
+// run, and, shared out among threads or processes, each thread's block of orders.
+std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count = 1,
+                                      int process_count = 1);
 
 }  // namespace varnak

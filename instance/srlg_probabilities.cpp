@@ -79,7 +79,8 @@ int read_srlg_probabilities(std::istream& in, std::int32_t srlg_count,
     char* end = nullptr;
     const long id = std::strtol(id_text.c_str(), &end, 10);
     if (comma == std::string::npos || id_text.empty() || *end != '\0' || id < 1 || id > count) {
-      return refuse(line, "\"" + printable(text) + "\" is not \"id,p\" with an SRLG id from 1 to " +
+      const std::string shown_text = printable(text);
+      return refuse(line, "\"" + shown_text + "\" is not \"id,p\" with an SRLG id from 1 to " +
                               std::to_string(count));
     }
     double p = 0.0;

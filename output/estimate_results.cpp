@@ -207,7 +207,8 @@ bool json_bool(JsonCursor& json, std::string_view key, bool& value, Fault& fault
   const std::size_t line = json.line();
   const std::string_view text = json.token();
   if (text != "true" && text != "false") {
-    fault = {line, "\"" + std::string(key) + "\" is " + shown(text) + "; expected true or false"};
+    const std::string key_text(key);
+    fault = {line, "\"" + key_text + "\" is " + shown(text) + "; expected true or false"};
     return false;
   }
   value = text == "true";

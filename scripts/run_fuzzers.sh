@@ -25,24 +25,16 @@ build_dir="$root/build/fuzz"
 fuzz_sources="$root/tests/fuzz"
 
 VARNAK_WITH_FUZZING=1 scripts/setup.sh
-# Optimised but with assertions on (no NDEBUG), so that a broken assertion is a crash too.
-CC=clang-14 CXX=clang++-14 cmake -S . -B "$build_dir" \
-  -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DVARNAK_FUZZ=ON >/dev/null
+# Optimised (the fuzz build adds -O1 to what it instruments) but with assertions on (a Debug
+# build, no NDEBUG), so that a broken assertion is a crash too. Warnings and errors of the
+# configure are shown.
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build_dir" --log-level=WARNING \
+  -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug -DVARNAK_FUZZ=ON
 
-# target, input kind (its corpus and regressions folders), dictionary, longest input in bytes
-targets=(
-  "instance_reader_fuzzer instance instance 8192"
-  "command_line_fuzzer command_line command_line 512"
-  "xml_results_fuzzer xml_results xml_results 8192"
-  "estimate_results_fuzzer estimate_results estimate_results 8192"
-  "srlg_probabilities_fuzzer srlg_probabilities srlg_probabilities 4096"
-  "terminals_fuzzer terminals terminals 2048"
-  "tools_estimate_fuzzer tools_estimate tools 512"
-  "tools_exact_fuzzer tools_exact tools 512"
-  "tools_reliability_fuzzer tools_reliability tools 512"
-  "tools_cuts_fuzzer tools_cuts tools 512"
-)
+# The targets, as tests/fuzz/CMakeLists.txt lists them, one a line: target, input kind (its
+# corpus and regressions folders), dictionary, longest input in bytes.
+mapfile -t targets <"$build_dir/tests/fuzz/fuzz_targets.txt"
+(( ${#targets[@]} > 0 )) || { echo "the fuzz build lists no targets" >&2; exit 1; }
 names=()
 for entry in "${targets[@]}"; do
   names+=("${entry%% *}")

@@ -4,8 +4,12 @@
 
 namespace varnak {
 
-// Whether this process was started by mpirun (Open MPI's launcher tells its processes so
-// in the environment): only then does varnak-tools start MPI.
+// Whether this process was started by mpirun: only then does varnak-tools start MPI. MPI
+// itself cannot tell before MPI_Init, and starting MPI in every run to ask would slow and
+// trouble the runs without mpirun, so the launch is read from the environment that Open
+// MPI's launcher (and a PMIx launcher, such as Slurm's srun --mpi=pmix) gives its
+// processes. Other launchers (MPICH's mpiexec, srun without PMIx) are not seen: under them
+// each process runs alone.
 bool launched_by_mpirun();
 
 // The ranks of MPI_COMM_WORLD. Construction starts MPI (one thread at a time calls it) and

@@ -10,11 +10,11 @@
 namespace varnak {
 namespace {
 
-// An SRLG count whose counts fit this machine only when no table of doubles is held
-// beside them (4 bytes a cell against 12), found from the machine's own memory so that the
-// test holds on any machine.
+// An SRLG count whose counts fit the memory a run may use only when no table of doubles is
+// held beside them (4 bytes a cell against 12), found from the policy's own figure so that
+// the test holds on any machine and under any address-space limit.
 std::int64_t count_that_fits_only_as_counts() {
-  const double available = static_cast<double>(physical_memory_bytes());
+  const double available = static_cast<double>(run_memory_limit().bytes);
   return static_cast<std::int64_t>(std::sqrt(available / 8.0));
 }
 
@@ -25,9 +25,8 @@ TEST(MemoryCheck, DoublesHeldBesideTheCountsCount) {
   ASSERT_FALSE(estimate_fits_in_memory(count, 1, true, message));
   EXPECT_EQ(message, std::to_string(count) + " SRLGs need " +
                          describe_bytes(estimate_memory_bytes(count, 1, true)) +
-                         " for the result tables, more than the " +
-                         describe_bytes(static_cast<double>(physical_memory_bytes())) +
-                         " of this machine");
+                         " for the result tables, more than " +
+                         describe_memory_limit(run_memory_limit()));
 }
 
 TEST(MemoryCheck, ThreadsAndTablesGrowTheNeed) {
@@ -37,6 +36,24 @@ TEST(MemoryCheck, ThreadsAndTablesGrowTheNeed) {
   std::string message;
   EXPECT_FALSE(estimate_fits_in_memory(2147483647, 1, false, message));
   EXPECT_NE(message.find("for the result tables,"), std::string::npos) << message;
+}
+
+// A rank of an MPI job that runs one thread shares its samples out as each thread of a
+// process with several does: it holds a table and two stores of orders, as each of them.
+TEST(MemoryCheck, AOneThreadRankHoldsItsOrdersAsAThreadOfManyDoes) {
+  const double table = 1000.0 * 1000.0 * 4.0;
+  const double lone = estimate_memory_bytes(1000, 1, false);
+  const double one_thread_rank = estimate_memory_bytes(1000, 1, false, 4);
+  const double two_threads = estimate_memory_bytes(1000, 2, false);
+  EXPECT_GT(one_thread_rank, lone + 1024.0 * 1024.0);
+  EXPECT_DOUBLE_EQ(one_thread_rank - lone, (two_threads - lone - table) / 2.0);
+  EXPECT_DOUBLE_EQ(estimate_memory_bytes(1000, 2, false, 4), two_threads);
+  std::string message;
+  ASSERT_FALSE(estimate_fits_in_memory(2147483647, 1, 4, false, message));
+  EXPECT_EQ(message.find("2147483647 SRLGs need " +
+                         describe_bytes(estimate_memory_bytes(2147483647, 1, false, 4))),
+            0u)
+      << message;
 }
 
 }  // namespace

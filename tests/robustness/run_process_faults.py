@@ -6,7 +6,9 @@
   mix (a killed process cannot remove its temporary file, which the rename never reached).
 - A low address-space limit (RLIMIT_AS) for every command, on inputs whose tables need
   more than the limit but less than the machine: a one-line refusal on standard error or
-  standard output, exit code 1, no crash and no result file.
+  standard output, exit code 1, no crash and no result file. An estimate whose result
+  tables exceed the limit is refused before it allocates them, with a line that names the
+  need and the limit.
 - A decision diagram above its --max-memory budget, for every command that builds one:
   one line naming the budget, exit code 1, and a peak memory near the budget.
 
@@ -29,7 +31,10 @@ from typing import List
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
-from varnak_runs import Table, run_varnak
+from varnak_runs import Table, describe_bytes, run_varnak
+
+MAKE_RING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                         "make_ring_instance.py")
 
 PRECIOUS = b"<?xml version=\"1.0\"?>\n<earlier>results of an earlier run</earlier>\n"
 KILL_TRIALS = 200
@@ -142,7 +147,7 @@ LIMIT_MIB = 96
 @dataclass
 class MemoryCase:
     name: str
-    args: List[str]  # "{many}", "{xml}", "{long}" and "{out}" are replaced
+    args: List[str]  # "{many}", "{xml}", "{long}", "{grid}", "{ring}" and "{out}" are replaced
     message: str  # a regular expression for the one line of refusal
 
 
@@ -160,6 +165,17 @@ def big_xml(count: int) -> str:
 MEMORY_SRLGS = 6000
 XML_SRLGS = 3600
 LONG_EDGES = 1000000
+# A generated ring of 30000 SRLGs: counts of 3.4 GiB, far above the limit, from a file of
+# about a MiB.
+RING_SRLGS = 30000
+
+
+def tables_above_limit(command: str, file: str, srlgs: int) -> str:
+    """The refusal of an estimate whose result tables need more than the limit, found
+    before they are made: a line that names the need and the limit."""
+    return (r"varnak-tools %s: .*%s: %d SRLGs need [0-9.]+ [A-Za-z]+ for the result tables, "
+            r"more than the address-space limit of %s" %
+            (command, re.escape(file), srlgs, re.escape(describe_bytes(LIMIT_MIB * 1024 * 1024))))
 
 
 def memory_cases() -> List[MemoryCase]:
@@ -170,10 +186,11 @@ def memory_cases() -> List[MemoryCase]:
                     "--outpath", "{out}"], no_memory),
         MemoryCase("varnak-tools estimate, result tables above the limit",
                    ["varnak-tools", "estimate", "--graph", "{many}", "--N", "1", "--seed",
-                    "1", "--threads", "2", "--outpath", "{out}"], no_memory),
+                    "1", "--threads", "2", "--outpath", "{out}"],
+                   tables_above_limit("estimate", "many.txt", MEMORY_SRLGS)),
         MemoryCase("varnak-tools reliability --N, result tables above the limit",
                    ["varnak-tools", "reliability", "--graph", "{many}", "--N", "1",
-                    "--seed", "1"], no_memory),
+                    "--seed", "1"], tables_above_limit("reliability", "many.txt", MEMORY_SRLGS)),
         MemoryCase("varnak-tools reliability --xml, rows above the limit",
                    ["varnak-tools", "reliability", "--xml", "{xml}"], no_memory),
         MemoryCase("varnak-tools exact, an edge table above the limit",
@@ -184,6 +201,10 @@ def memory_cases() -> List[MemoryCase]:
                    ["varnak-tools", "reliability", "--graph", "{long}", "--exact"], no_memory),
         MemoryCase("varnak-tools cuts, an edge table above the limit",
                    ["varnak-tools", "cuts", "--graph", "{long}", "--max-size", "1"], no_memory),
+        MemoryCase("varnak-tools estimate, a 30000-SRLG ring's tables above the limit",
+                   ["varnak-tools", "estimate", "--graph", "{ring}", "--N", "1", "--seed", "1",
+                    "--threads", "1", "--outpath", "{out}"],
+                   tables_above_limit("estimate", "ring.txt", RING_SRLGS)),
         MemoryCase("varnak-tools estimate --terminals, an edge table above the limit",
                    ["varnak-tools", "estimate", "--graph", "{long}", "--N", "1", "--seed", "1",
                     "--terminals", "1,2"], no_memory),
@@ -277,7 +298,8 @@ def memory_table(table: Table, programs, directory: str):
     files = {"many": os.path.join(directory, "many.txt"),
              "xml": os.path.join(directory, "big.xml"),
              "long": os.path.join(directory, "long.txt"),
-             "grid": os.path.join(directory, "grid.txt")}
+             "grid": os.path.join(directory, "grid.txt"),
+             "ring": os.path.join(directory, "ring.txt")}
     with open(files["many"], "w") as file:
         file.write(many_srlgs(MEMORY_SRLGS))
     with open(files["xml"], "w") as file:
@@ -288,6 +310,10 @@ def memory_table(table: Table, programs, directory: str):
         file.write("SRLG:1:1,\n")
     with open(files["grid"], "w") as file:
         file.write(grid_with_a_srlg_per_link(DIAGRAM_SIDE))
+    with open(files["ring"], "w") as file:
+        subprocess.run([sys.executable, MAKE_RING, "--vertices", str(RING_SRLGS), "--edges",
+                        str(RING_SRLGS + RING_SRLGS // 5), "--srlgs", str(RING_SRLGS)],
+                       stdout=file, check=True)
     limit = LIMIT_MIB * 1024 * 1024
 
     def low_limit():

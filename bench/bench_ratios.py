@@ -4,7 +4,7 @@ instance, the per-sample speed-up of the fast estimator over the reference, its 
 relative to drawing the same orders alone, and the speed-up of two threads over one,
 beside the targets. Medians of the repetitions; samples per second from Google Benchmark.
 
-    scripts/bench_ratios.py [path/to/varnak_bench] [--repetitions 5]
+    bench/bench_ratios.py [path/to/varnak_bench] [--repetitions 5]
 """
 import argparse
 import json
