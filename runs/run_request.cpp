@@ -198,6 +198,10 @@ SpectraCounts sample_counts(const RunContext& context, const NetworkInstance& in
   return counts;
 }
 
+int process_count(const RunContext& context) {
+  return context.processes == nullptr ? 1 : context.processes->size();
+}
+
 bool reports_results(const RunContext& context) {
   return context.processes == nullptr || context.processes->rank() == 0;
 }

@@ -134,6 +134,9 @@ int check_terminal_request(const TerminalRequest& request, const NetworkInstance
 SpectraCounts sample_counts(const RunContext& context, const NetworkInstance& instance,
                             EstimateSettings& settings, double& seconds);
 
+// The processes a run is shared among: its MPI ranks, or 1.
+int process_count(const RunContext& context);
+
 // Whether this process reports results: it runs alone, or is rank 0.
 bool reports_results(const RunContext& context);
 

@@ -174,7 +174,8 @@ void add_exact_options(po::options_description& options) {
   options.add_options()("method", po::value<std::string>()->default_value("auto"),
                         "auto, subsets or diagram")(
       "max-memory", po::value<std::string>(),
-      "memory for the decision diagram (default: half of this machine's)");
+      "memory for the decision diagram (default: half of this machine's, or of the "
+      "address-space limit)");
 }
 
 ExactRequestOptions exact_request_options(const po::variables_map& given) {
