@@ -13,7 +13,7 @@ namespace varnak {
 
 class ProcessGroup;
 
-// What a run that shares its samples out did, beside its counts.
+// What a run in parallel did, beside its counts.
 struct CountingStats {
   std::int32_t blocks = 0;          // blocks of samples the run was cut into
   std::int64_t rejections = 0;      // draws rejected, over the whole run
@@ -23,7 +23,7 @@ struct CountingStats {
   double jump_seconds = 0.0;        // jumping the engine ahead, summed over the threads
 };
 
-// How a run is shared out, and what it reports on the side.
+// How a run is split among threads and processes, and what it reports on the side.
 struct CountingOptions {
   int thread_count = 1;
   // The processes sharing the run; none: this process alone. Rank 0 receives the counts
@@ -89,8 +89,8 @@ class RepeatedSums {
 };
 
 // The spectrum that the counts stand for, and their BIM rows one at a time: the doubles
-// that adding 1.0/N once per counted sample gives, with no second table. The rows read `counts`,
-// which must outlive them.
+// that adding 1.0/N once per counted sample gives, with no second table. The rows read
+// `counts`, which must outlive them.
 void spectrum_of(const SpectraCounts& counts, SpectraVector& spectrum);
 BimRowSource bim_rows_of(const SpectraCounts& counts);
 

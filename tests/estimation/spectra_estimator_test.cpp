@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <limits>
 #include <numeric>
 #include <span>
@@ -408,7 +407,7 @@ class FailingExchange final : public ProcessGroup {
 // barrier completion between rounds, where an exception would end the program; the run
 // stops there, making no further exchange. The first exchange learns the thread counts,
 // each later one resolves a round.
-TEST(ParallelCounts, AFailedExchangeEndsTheRunWithItsError) {
+TEST(SharedOutCounts, AFailedExchangeEndsTheRunWithItsError) {
   const NetworkInstance instance =
       test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
   const std::vector<std::pair<const char*, int>> cases = {
