@@ -9,6 +9,7 @@
 #include "estimation/spectra_estimator.hpp"
 #include "tests/support/instance_generator.hpp"
 #include "tests/support/reference_estimator.hpp"
+#include "tests/support/spectra_accumulation.hpp"
 
 namespace varnak {
 namespace {

@@ -12,6 +12,7 @@
 #include "output/xml_report.hpp"
 #include "output/xml_results.hpp"
 #include "tests/support/instance_generator.hpp"
+#include "tests/support/spectra_accumulation.hpp"
 
 namespace varnak {
 namespace {

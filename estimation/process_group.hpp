@@ -8,7 +8,9 @@ namespace varnak {
 
 // The processes that share one run (the ranks of an MPI job), as far as the estimator and
 // the commands need them: a process's place among them and the exchanges they make. Each
-// exchange is a meeting: every process of the group calls it, in the same order.
+// exchange is a collective call: every process of the group makes it, in the same order.
+// An exchange that fails throws (MPI's error as a std::runtime_error), which the estimator
+// carries out of its barrier completion to its caller.
 class ProcessGroup {
  public:
   virtual ~ProcessGroup() = default;

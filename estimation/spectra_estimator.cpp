@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <new>
 #include <numeric>
@@ -17,11 +18,14 @@
 
 #include "common/elapsed.hpp"
 #include "common/invariant.hpp"
+#include "estimation/counting_hooks.hpp"
 #include "estimation/cut_space.hpp"
 #include "estimation/jump_ahead.hpp"
 #include "estimation/order_sampler.hpp"
+#include "estimation/process_exchange.hpp"
 #include "estimation/process_group.hpp"
 #include "estimation/random_source.hpp"
+#include "estimation/run_schedule.hpp"
 #include "estimation/sampling_plan.hpp"
 #include "estimation/terminal_search.hpp"
 #include "instance/terminal_set.hpp"
@@ -83,14 +87,6 @@ struct SampleTallies {
   std::vector<std::int32_t> late_starts;  // [position][srlg id - 1]
   std::vector<WideCount> pair_gains;      // by position; empty unless pairwise
 };
-
-// The double that adding `increment` to `start` `times` times in succession gives.
-double add_repeatedly(double start, double increment, std::int64_t times) {
-  for (std::int64_t i = 0; i < times; ++i) {
-    start += increment;
-  }
-  return start;
-}
 
 // Swaps the square table's rows and columns in place, in tiles that stay in cache.
 void transpose_square(std::vector<std::int32_t>& table, std::size_t width) {
@@ -355,10 +351,6 @@ void report_progress(std::atomic<std::int64_t>* samples_done, std::int64_t sampl
   }
 }
 
-// Order entries in a block of the shared-out estimator: enough work between two meetings
-// of the threads that a jump of the engine (under a millisecond) costs under 1% of it.
-constexpr std::int64_t kOrderEntriesPerBlock = std::int64_t{1} << 22;
-
 struct FreeLargeArray {
   void operator()(void* memory) const { std::free(memory); }
 };
@@ -399,61 +391,6 @@ constexpr std::int64_t kEvaluationChunk = 64;
 // Positions fit in 16 bits up to this many SRLGs.
 constexpr std::int32_t kMostNarrowSrlgs = 65536;
 
-std::int64_t block_size_for(std::int32_t srlg_count) {
-  return std::max<std::int64_t>(1, kOrderEntriesPerBlock / std::max<std::int32_t>(srlg_count, 1));
-}
-
-// Among processes, a worker's share of a wave, in samples, is a block while the processes
-// work at one pace. A store holds a quarter more, which the workers of a faster process
-// take when another slows down (a busy machine of a cluster, a core shared with other
-// work). The threads of a process need no such room: they share out the evaluation of
-// their blocks, which evens out how long each took to draw.
-std::int64_t room_for(std::int64_t share) {
-  return share + std::max<std::int64_t>(1, share / 4);
-}
-
-// A worker's pace: samples, each both drawn and evaluated, per 2^24 nanoseconds, kept
-// within bounds that let shares times paces fit in 64 bits. Drawing and evaluating are
-// timed apart, as a sample costs differently in each, and a share is both drawn and
-// evaluated.
-constexpr std::int64_t kMostPace = std::int64_t{1} << 20;
-
-struct WorkTimes {
-  std::int64_t drawn = 0;
-  std::int64_t draw_nanoseconds = 0;
-  std::int64_t evaluated = 0;
-  std::int64_t evaluation_nanoseconds = 0;
-};
-
-// 0 unless the worker both drew and evaluated.
-std::int64_t pace_of(const WorkTimes& times) {
-  if (times.drawn <= 0 || times.evaluated <= 0) {
-    return 0;
-  }
-  const std::int64_t scaled_nanoseconds_a_sample =
-      (times.draw_nanoseconds << 8) / times.drawn +
-      (times.evaluation_nanoseconds << 8) / times.evaluated;
-  return std::clamp<std::int64_t>(
-      (std::int64_t{1} << 32) / std::max<std::int64_t>(scaled_nanoseconds_a_sample, 1), 1,
-      kMostPace);
-}
-
-// The largest of shares[r] / paces[r], as a fraction.
-std::pair<std::int64_t, std::int64_t> longest_time(std::span<const std::int64_t> shares,
-                                                   std::span<const std::int64_t> paces) {
-  std::pair<std::int64_t, std::int64_t> longest{0, 1};
-  for (std::size_t r = 0; r < shares.size(); ++r) {
-    if (shares[r] * longest.second > longest.first * paces[r]) {
-      longest = {shares[r], paces[r]};
-    }
-  }
-  return longest;
-}
-
-}  // namespace
-
-namespace {
-
 // Counts with no sample up anywhere: what a run gives when no sample can connect.
 SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
   const std::size_t width = static_cast<std::size_t>(std::max<std::int32_t>(srlg_count, 0));
@@ -465,31 +402,6 @@ SpectraCounts zero_counts(std::int32_t srlg_count, std::int32_t sample_size) {
   return counts;
 }
 
-// The process group sums 64-bit integers; a wide count goes as four 32-bit limbs, each
-// of which stays below 2^63 summed over any number of processes up to 2^31. Exact.
-void sum_wide_into_first(ProcessGroup& processes, std::vector<WideCount>& values) {
-  if (values.empty() || processes.size() == 1) {
-    return;
-  }
-  constexpr int kLimbs = 4;
-  std::vector<std::int64_t> limbs(values.size() * kLimbs);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    for (int limb = 0; limb < kLimbs; ++limb) {
-      limbs[i * kLimbs + static_cast<std::size_t>(limb)] =
-          static_cast<std::int64_t>((values[i] >> (32 * limb)) & 0xFFFFFFFFu);
-    }
-  }
-  processes.sum_into_first(std::span<std::int64_t>(limbs));
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    WideCount value = 0;
-    for (int limb = kLimbs - 1; limb >= 0; --limb) {
-      value = (value << 32) +
-              static_cast<WideCount>(limbs[i * kLimbs + static_cast<std::size_t>(limb)]);
-    }
-    values[i] = value;
-  }
-}
-
 PairBase pair_base(const Sampling& sampling) {
   if (!sampling.terminals.has_value()) {
     return {};
@@ -498,10 +410,11 @@ PairBase pair_base(const Sampling& sampling) {
 }
 
 SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& sampling,
-                                  RandomSource& random, const CountingOptions& options) {
+                                  RandomSource& random, const CountingOptions& options,
+                                  const CountingHooks& hooks) {
   std::atomic<std::int64_t>* samples_done = options.samples_done;
   const SamplingPlan& plan = sampling.plan;
-  const OrderSampler sampler(plan.srlg_count, options.draw_limit);
+  const OrderSampler sampler(plan.srlg_count, hooks.draw_limit);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
   FirstUpSearch finder(sampling);
   SampleTallies tallies(plan.srlg_count, sampling.pairwise);
@@ -525,91 +438,81 @@ std::int64_t nanoseconds_between(Clock::time_point start, Clock::time_point end)
   return std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
 }
 
-// The samples shared out among the threads of every process of the run. Sample t of the
+// A run in parallel: its samples split among the threads of every process. Sample t of the
 // one-thread run draws from engine output t * (SRLGNUM - 1) + (draws rejected before it)
 // on, and reshuffles the order that sample t - 1 left. So a block whose first sample is f
 // starts at output f * (SRLGNUM - 1) plus the rejections of the blocks before it, and from
 // the order that all blocks before it leave: the identity permuted by each block's net
 // permutation in turn.
 //
-// Wave by wave, each thread (a worker; all processes' threads are numbered in rank order)
-// takes one block: it jumps its engine window ahead to the block's start, counting the
-// rejections of earlier waves but none of this wave's, and draws the block's orders from
-// the identity, keeping them. The processes then swap what each block drew (rejections
-// and net permutation). A block drawn from a start that rejections earlier in its wave
-// have moved is drawn again, until every start is right; as a draw is rejected with
-// probability below SRLGNUM / 2^64, that almost never happens. The start orders follow
-// in turn (O(SRLGNUM) a block), and each process's threads evaluate its blocks' real
-// orders in chunks taken from a shared counter. Integer tallies: their sum does not
-// depend on who evaluated what.
+// Round by round, each worker (a thread of some process; the workers are numbered across
+// processes in rank order) draws one block: it jumps its engine ahead to the block's
+// start, counting the rejections of earlier rounds but none of this round's, and draws the
+// block's orders from the identity, keeping them. The processes then exchange what each
+// block drew (RoundExchange). A block drawn assuming fewer rejections before it than its
+// round's earlier blocks made is drawn again, until every start is right; as a draw is
+// rejected with probability below SRLGNUM / 2^64, that almost never happens. The blocks'
+// start orders follow by composing the net permutations in turn (O(SRLGNUM) a block), and
+// each process's threads evaluate its blocks' real orders in chunks taken from a shared
+// counter. Integer tallies: their sum does not depend on who evaluated what.
 //
-// A worker draws its block of the next wave before it takes chunks of this one, into the
-// other of its two stores, so that the threads meet once a wave: however long each takes
-// to draw, the chunks even it out. Processes cannot take each other's chunks, so among
-// processes the blocks' sizes follow each process's pace, timed wave by wave.
-class SharedOutRun {
+// Double buffering: a worker draws its block of the next round into its other buffer
+// before it takes chunks of this round, so that the threads pass one barrier a round,
+// however long each takes to draw, the chunks evening it out. Processes cannot take each
+// other's chunks, so across processes the blocks' sizes follow each process's measured
+// throughput (run_schedule.hpp).
+//
+// The serial part runs in the barrier's completion function, by the last thread to arrive
+// while the others wait: the exchange between processes, the start orders and the next
+// round's shares. std::barrier calls std::terminate should it throw, so a failure there
+// (an exchange that fails) is kept, ends the run at that barrier, and run() rethrows it
+// once the threads have ended.
+class ParallelRun {
  public:
-  SharedOutRun(std::int32_t sample_size, const Sampling& sampling, std::uint64_t engine_seed,
-               const CountingOptions& options, ProcessGroup& processes)
+  ParallelRun(std::int32_t sample_size, const Sampling& sampling, std::uint64_t engine_seed,
+              const CountingOptions& options, const CountingHooks& hooks, ProcessGroup& processes)
       : sample_size_(sample_size),
         sampling_(sampling),
         srlg_count_(sampling.plan.srlg_count),
         width_(static_cast<std::size_t>(srlg_count_)),
         threads_(std::max(1, options.thread_count)),
         processes_(processes),
-        workers_(0),
-        first_worker_(0),
-        block_size_(0),
-        capacity_(0),
-        wave_samples_(0),
-        wave_count_(0),
+        exchange_(processes, threads_, srlg_count_),
+        worker_count_(exchange_.worker_count()),
+        schedule_(make_run_schedule(sample_size, srlg_count_, worker_count_,
+                                    options.samples_per_block, processes.size() > 1)),
+        stride_outputs_(static_cast<std::uint64_t>(schedule_.round_samples) *
+                        static_cast<std::uint64_t>(srlg_count_ - 1)),
         seed_window_(seeded_window(engine_seed)),
-        sampler_(srlg_count_, options.draw_limit),
+        sampler_(srlg_count_, hooks.draw_limit),
         samples_done_(options.samples_done),
         stop_requested_(options.stop_requested),
-        draw_pace_(options.draw_pace),
-        slot_values_(kPermutationAt + width_),
-        chain_(identity_order(srlg_count_)),
+        throughput_override_(hooks.worker_throughput),
+        next_start_order_(identity_order(srlg_count_)),
         composed_(width_),
         chunks_taken_(std::make_unique<SharedCounter[]>(static_cast<std::size_t>(threads_))),
-        renamed_wave_(
+        renamed_round_(
             std::make_unique<std::atomic<std::int64_t>[]>(static_cast<std::size_t>(threads_))),
-        sync_(threads_, Meeting{this}) {
+        barrier_(threads_, BarrierCompletion{this}) {
     for (int thread = 0; thread < threads_; ++thread) {
-      renamed_wave_[static_cast<std::size_t>(thread)].store(-1);
+      renamed_round_[static_cast<std::size_t>(thread)].store(-1);
     }
-    number_the_workers();
-    // No larger than a share of the samples, so that every worker has a block, however
-    // few the SRLGs. Among processes, a block is four fifths of a store.
-    const std::int64_t share = (sample_size - 1) / workers_ + 1;
-    const bool paced = processes_.size() > 1;
-    if (options.samples_per_block > 0) {
-      block_size_ = std::min<std::int64_t>(options.samples_per_block, sample_size);
-      capacity_ = paced ? room_for(block_size_) : block_size_;
-    } else {
-      capacity_ = block_size_for(srlg_count_);
-      block_size_ =
-          std::min(paced ? std::max<std::int64_t>(1, capacity_ * 4 / 5) : capacity_, share);
-    }
-    wave_samples_ = block_size_ * workers_;
-    wave_count_ = (sample_size - 1) / wave_samples_ + 1;
-    stride_outputs_ =
-        static_cast<std::uint64_t>(wave_samples_) * static_cast<std::uint64_t>(srlg_count_ - 1);
-    share_by_pace(std::min<std::int64_t>(wave_samples_, sample_size), capacity_,
-                  std::vector<std::int64_t>(static_cast<std::size_t>(workers_), 1), shares_);
-    paces_.assign(static_cast<std::size_t>(workers_), 0);  // none timed yet
-    weights_.resize(paces_.size());
+    split_by_throughput(samples_in_round(schedule_, sample_size_, 0), schedule_.capacity,
+                        std::vector<std::int64_t>(static_cast<std::size_t>(worker_count_), 1),
+                        shares_);
+    throughputs_.assign(static_cast<std::size_t>(worker_count_), 0);  // none measured yet
+    weights_.resize(throughputs_.size());
     count_blocks();
-    workers_state_.reserve(static_cast<std::size_t>(threads_));
-    const std::size_t entries = static_cast<std::size_t>(capacity_) * width_;
+    workers_.reserve(static_cast<std::size_t>(threads_));
+    const std::size_t entries = static_cast<std::size_t>(schedule_.capacity) * width_;
     for (int thread = 0; thread < threads_; ++thread) {
-      Worker& worker = workers_state_.emplace_back(srlg_count_, sampling.pairwise);
+      Worker& worker = workers_.emplace_back(srlg_count_, sampling.pairwise);
       worker.block_window = seed_window_;
-      for (DrawnBlock& drawn : worker.stores) {
+      for (BlockBuffer& buffer : worker.buffers) {
         if (srlg_count_ <= kMostNarrowSrlgs) {
-          drawn.narrow_orders = large_array<std::uint16_t>(entries);
+          buffer.narrow_orders = large_array<std::uint16_t>(entries);
         } else {
-          drawn.wide_orders = large_array<std::uint32_t>(entries);
+          buffer.wide_orders = large_array<std::uint32_t>(entries);
         }
       }
     }
@@ -624,10 +527,13 @@ class SharedOutRun {
       }
       work(0);
     }
+    if (failure_) {
+      std::rethrow_exception(failure_);
+    }
     const Clock::time_point reduction_start = Clock::now();
-    SampleTallies& sum = workers_state_[0].tallies;
+    SampleTallies& sum = workers_[0].tallies;
     for (int thread = 1; thread < threads_; ++thread) {
-      sum.add(workers_state_[static_cast<std::size_t>(thread)].tallies);
+      sum.add(workers_[static_cast<std::size_t>(thread)].tallies);
     }
     processes_.sum_into_first(std::span<std::int64_t>(sum.first_up));
     processes_.sum_into_first(std::span<std::int32_t>(sum.late_starts));
@@ -637,31 +543,32 @@ class SharedOutRun {
     serial_seconds_ += seconds_since(reduction_start);
 
     stats.blocks = static_cast<std::int32_t>(blocks_);
-    stats.rejections = rejections_before_wave_;
+    stats.rejections = rejections_before_round_;
     stats.redrawn_blocks = redrawn_blocks_;
     stats.seconds = seconds_since(start);
     stats.serial_seconds = serial_seconds_;
     stats.jump_seconds = 0.0;
-    for (const Worker& worker : workers_state_) {
+    for (const Worker& worker : workers_) {
       stats.jump_seconds += worker.jump_seconds;
     }
     return counts;
   }
 
  private:
-  // One wave's block of a worker, as drawn and as the exchange places it.
-  struct DrawnBlock {
-    explicit DrawnBlock(std::int32_t srlg_count)
-        : relative(static_cast<std::size_t>(srlg_count)),
+  // A worker's block of one round, as drawn and as the exchange places it.
+  struct BlockBuffer {
+    explicit BlockBuffer(std::int32_t srlg_count)
+        : net_permutation(static_cast<std::size_t>(srlg_count)),
           start_order(static_cast<std::size_t>(srlg_count)) {}
 
-    std::int64_t samples = 0;         // none: the worker had no block in this wave
-    std::int64_t assumed_offset = 0;  // rejections before the block it was drawn after
+    std::int64_t samples = 0;            // none: the worker has no block this round
+    std::int64_t rejections_before = 0;  // those of the earlier blocks, as drawn assuming
     std::int64_t rejections = 0;
-    bool drawn_after_wrong_offset = false;
-    std::vector<std::int32_t> relative;  // positions 0..SRLGNUM-1, as the block permutes them
-    // Each sample's relative order, SRLGNUM positions: megabytes that every block writes
-    // before they are read, so never cleared. Narrow when SRLGNUM allows.
+    bool needs_redraw = false;  // drawn assuming too few rejections before it
+    // Positions 0..SRLGNUM-1 as the block permutes them.
+    std::vector<std::int32_t> net_permutation;
+    // Each sample's order relative to the block's start, SRLGNUM positions: megabytes that
+    // every block writes before they are read, so never cleared. Narrow when SRLGNUM allows.
     LargeArray<std::uint16_t> narrow_orders;
     LargeArray<std::uint32_t> wide_orders;
     std::vector<std::int32_t> start_order;
@@ -671,17 +578,17 @@ class SharedOutRun {
 
   struct Worker {
     Worker(std::int32_t srlg_count, bool pairwise)
-        : stores{DrawnBlock(srlg_count), DrawnBlock(srlg_count)},
+        : buffers{BlockBuffer(srlg_count), BlockBuffer(srlg_count)},
           real_order(static_cast<std::size_t>(srlg_count)),
           new_id(static_cast<std::size_t>(srlg_count) + 1),
           tallies(srlg_count, pairwise) {}
 
-    DrawnBlock& drawn(std::int64_t wave) { return stores[wave % 2]; }
-    const DrawnBlock& drawn(std::int64_t wave) const { return stores[wave % 2]; }
+    BlockBuffer& buffer(std::int64_t round) { return buffers[round % 2]; }
+    const BlockBuffer& buffer(std::int64_t round) const { return buffers[round % 2]; }
 
     MtWindow block_window;         // the engine at its latest block's start, were no draw rejected
     std::int64_t block_start = 0;  // that block's first sample
-    // Jumps other than the stride, met when the shares of the waves change; a few kept, as
+    // Jumps other than the stride, met when the shares of the rounds change; a few kept, as
     // shares that change tend to change back.
     struct KnownJump {
       std::uint64_t outputs = 0;
@@ -689,72 +596,37 @@ class SharedOutRun {
     };
     std::vector<KnownJump> known_jumps;
     std::size_t oldest_known = 0;
-    DrawnBlock stores[2];  // this wave's block and the next one's, in turn
+    BlockBuffer buffers[2];  // double buffering: this round's block and the next one's
     std::vector<std::int32_t> real_order;
     std::vector<std::int32_t> new_id;
     SampleTallies tallies;
     double jump_seconds = 0.0;
-    WorkTimes work_times;  // since the threads last met: they tell the worker's pace
+    WorkTimes work_times;  // since the last barrier phase: the worker's throughput
   };
 
-  // Processes may run different numbers of threads. The workers are numbered in rank
-  // order; each process sends as many slots as the process with most threads, so that the
-  // parts of an exchange are of one length.
-  void number_the_workers() {
-    std::vector<std::int64_t> counts(static_cast<std::size_t>(processes_.size()));
-    const std::int64_t mine = threads_;
-    processes_.gather_all(std::span<const std::int64_t>(&mine, 1), counts);
-    slots_per_process_ = static_cast<int>(*std::max_element(counts.begin(), counts.end()));
-    for (int rank = 0; rank < processes_.size(); ++rank) {
-      if (rank == processes_.rank()) {
-        first_worker_ = workers_;
-      }
-      for (int thread = 0; thread < counts[static_cast<std::size_t>(rank)]; ++thread) {
-        slot_of_worker_.push_back(rank * slots_per_process_ + thread);
-      }
-      workers_ += static_cast<int>(counts[static_cast<std::size_t>(rank)]);
-    }
-    exchanged_.resize(static_cast<std::size_t>(processes_.size()) *
-                      static_cast<std::size_t>(slots_per_process_) * slot_values_);
-    sent_.assign(static_cast<std::size_t>(slots_per_process_) * slot_values_, 0);
-  }
-
-  const std::int64_t* slot_of(int worker) const {
-    return &exchanged_[static_cast<std::size_t>(slot_of_worker_[static_cast<std::size_t>(worker)]) *
-                       slot_values_];
-  }
-
-  int process_of(int worker) const {
-    return slot_of_worker_[static_cast<std::size_t>(worker)] / slots_per_process_;
-  }
-
-  bool is_mine(int worker) const {
-    return worker >= first_worker_ && worker < first_worker_ + threads_;
-  }
-
   // From the worker's window at the block's start, moved on by the rejections before it.
-  void draw_block(const Worker& worker, DrawnBlock& drawn) {
+  void draw_block(const Worker& worker, BlockBuffer& buffer) {
     RandomSource random(worker.block_window);
-    random.skip(static_cast<std::uint64_t>(drawn.assumed_offset));
-    draw_from(random, drawn);
+    random.skip(static_cast<std::uint64_t>(buffer.rejections_before));
+    draw_from(random, buffer);
   }
 
-  void draw_from(RandomSource& random, DrawnBlock& drawn) {
-    if (drawn.narrow_orders) {
-      draw_orders(random, drawn, drawn.narrow_orders.get());
+  void draw_from(RandomSource& random, BlockBuffer& buffer) {
+    if (buffer.narrow_orders) {
+      draw_orders(random, buffer, buffer.narrow_orders.get());
     } else {
-      draw_orders(random, drawn, drawn.wide_orders.get());
+      draw_orders(random, buffer, buffer.wide_orders.get());
     }
-    drawn.engine_after = random;
+    buffer.engine_after = random;
   }
 
   // Each sample is drawn in its own place, from a copy of the sample before it, so that
   // no order is copied again; the last one is the block's net permutation.
   template <typename Position>
-  void draw_orders(RandomSource& random, DrawnBlock& drawn, Position* orders) {
-    drawn.rejections = 0;
+  void draw_orders(RandomSource& random, BlockBuffer& buffer, Position* orders) {
+    buffer.rejections = 0;
     std::iota(orders, orders + width_, Position{0});
-    const std::int64_t samples = drawn.samples;
+    const std::int64_t samples = buffer.samples;
     for (std::int64_t sample = 0; sample < samples; ++sample) {
       if (sample % kEvaluationChunk == 0 && stop_is_requested(stop_requested_)) {
         return;
@@ -763,39 +635,35 @@ class SharedOutRun {
       if (sample > 0) {
         std::copy_n(order - width_, width_, order);
       }
-      drawn.rejections += static_cast<std::int64_t>(sampler_.reshuffle(random, order));
+      buffer.rejections += static_cast<std::int64_t>(sampler_.reshuffle(random, order));
     }
     const Position* last = orders + static_cast<std::size_t>(samples - 1) * width_;
-    std::copy_n(last, width_, drawn.relative.begin());
+    std::copy_n(last, width_, buffer.net_permutation.begin());
   }
 
-  // The worker's block of `wave` drawn, its engine window jumped there first. The
-  // rejections of every wave before it are known by then. The first block of a wave
-  // starts where the last block of the wave before ended, its start settled: when that
+  // The worker's block of `round` drawn, its engine window jumped there first. The
+  // rejections of every round before it are known by then. The first block of a round
+  // starts where the last block of the round before ended, its start resolved: when that
   // block was drawn in this process, the engine goes on from there with no jump (and the
   // first block, never drawn from a wrong start, is never drawn again).
-  void draw_first_time(Worker& worker, int worker_index, std::int64_t wave) {
-    DrawnBlock& drawn = worker.drawn(wave);
-    std::int64_t first_sample = wave * wave_samples_;
-    for (int before = 0; before < worker_index; ++before) {
-      first_sample += shares_[static_cast<std::size_t>(before)];
-    }
-    drawn.samples = shares_[static_cast<std::size_t>(worker_index)];
-    if (drawn.samples == 0) {
+  void draw_block_of_round(Worker& worker, int worker_index, std::int64_t round) {
+    BlockBuffer& buffer = worker.buffer(round);
+    buffer.samples = shares_[static_cast<std::size_t>(worker_index)];
+    if (buffer.samples == 0) {
       return;
     }
-    drawn.assumed_offset = rejections_before_wave_;
-    if (wave > 0 && worker_index == 0 && workers_ == threads_) {
+    buffer.rejections_before = rejections_before_round_;
+    if (round > 0 && worker_index == 0 && worker_count_ == threads_) {
       int last = threads_ - 1;
-      while (workers_state_[static_cast<std::size_t>(last)].drawn(wave - 1).samples == 0) {
+      while (workers_[static_cast<std::size_t>(last)].buffer(round - 1).samples == 0) {
         --last;
       }
       RandomSource random =
-          *workers_state_[static_cast<std::size_t>(last)].drawn(wave - 1).engine_after;
-      draw_from(random, drawn);
+          *workers_[static_cast<std::size_t>(last)].buffer(round - 1).engine_after;
+      draw_from(random, buffer);
     } else {
-      jump_to(worker, first_sample);
-      draw_block(worker, drawn);
+      jump_to(worker, first_sample_of(schedule_, round, shares_, worker_index));
+      draw_block(worker, buffer);
     }
   }
 
@@ -835,88 +703,81 @@ class SharedOutRun {
     return replaced.polynomial;
   }
 
-  // In a slot's offset: the worker had no block in this wave, past the last one.
-  static constexpr std::int64_t kNoBlock = -1;
-
-  // The processes swap what their blocks of `wave` drew; every process then finds the
-  // same starts. Returns whether every block was drawn from its right start; if not, the
-  // first wrong one is marked.
-  bool exchange_draws(std::int64_t wave) {
-    std::vector<std::int64_t>& mine = sent_;
+  // The processes exchange what their blocks of `round` drew; every process then finds the
+  // same starts. Returns whether every block was drawn assuming the right rejections
+  // before it; if not, the first wrong one, when local, is marked to be drawn again.
+  bool exchange_and_check_starts(std::int64_t round) {
     for (int thread = 0; thread < threads_; ++thread) {
-      const DrawnBlock& drawn = workers_state_[static_cast<std::size_t>(thread)].drawn(wave);
-      std::int64_t* slot = &mine[static_cast<std::size_t>(thread) * slot_values_];
-      const bool exists = drawn.samples > 0;
-      slot[0] = exists ? drawn.rejections : 0;
-      slot[1] = exists ? drawn.assumed_offset : kNoBlock;
-      const WorkTimes& times = workers_state_[static_cast<std::size_t>(thread)].work_times;
-      slot[2] = times.drawn;
-      slot[3] = times.draw_nanoseconds;
-      slot[4] = times.evaluated;
-      slot[5] = times.evaluation_nanoseconds;
-      for (std::size_t position = 0; position < width_; ++position) {
-        slot[kPermutationAt + position] =
-            exists ? drawn.relative[position] : static_cast<std::int64_t>(position);
+      const Worker& worker = workers_[static_cast<std::size_t>(thread)];
+      const BlockBuffer& buffer = worker.buffer(round);
+      if (buffer.samples > 0) {
+        exchange_.set_report(thread,
+                             {buffer.rejections, buffer.rejections_before, worker.work_times},
+                             buffer.net_permutation);
+      } else {
+        exchange_.set_report(thread, {0, kNoBlock, worker.work_times}, {});
       }
     }
-    processes_.gather_all(mine, exchanged_);
-    std::int64_t offset = rejections_before_wave_;
-    for (int worker = 0; worker < workers_; ++worker) {
-      const std::int64_t* slot = slot_of(worker);
-      if (slot[1] != kNoBlock && slot[1] != offset) {
-        if (is_mine(worker)) {
-          DrawnBlock& wrong =
-              workers_state_[static_cast<std::size_t>(worker - first_worker_)].drawn(wave);
-          wrong.assumed_offset = offset;
-          wrong.drawn_after_wrong_offset = true;
+    exchange_.exchange();
+    std::int64_t rejections_before = rejections_before_round_;
+    for (int worker = 0; worker < worker_count_; ++worker) {
+      const BlockReport report = exchange_.report_of(worker);
+      if (report.rejections_before != kNoBlock && report.rejections_before != rejections_before) {
+        if (exchange_.is_local(worker)) {
+          BlockBuffer& wrong =
+              workers_[static_cast<std::size_t>(worker - exchange_.first_local_worker())].buffer(
+                  round);
+          wrong.rejections_before = rejections_before;
+          wrong.needs_redraw = true;
         }
         // Later blocks cannot be judged before this one is drawn again.
         return false;
       }
-      offset += slot[0];
+      rejections_before += report.rejections;
     }
     return true;
   }
 
-  // Every block's start order of `wave`, in turn, and the order the next wave starts from.
-  void compose_starts(std::int64_t wave) {
-    std::vector<std::int32_t>& next = composed_;
-    for (int worker = 0; worker < workers_; ++worker) {
-      const std::int64_t* slot = slot_of(worker);
-      if (is_mine(worker)) {
-        workers_state_[static_cast<std::size_t>(worker - first_worker_)].drawn(wave).start_order =
-            chain_;
+  // Every block's start order of `round`, in turn, and the order the next round starts
+  // from: a running composition of the blocks' net permutations.
+  void compose_start_orders(std::int64_t round) {
+    for (int worker = 0; worker < worker_count_; ++worker) {
+      if (exchange_.is_local(worker)) {
+        workers_[static_cast<std::size_t>(worker - exchange_.first_local_worker())]
+            .buffer(round)
+            .start_order = next_start_order_;
       }
+      const std::span<const std::int64_t> permutation = exchange_.net_permutation_of(worker);
       for (std::size_t position = 0; position < width_; ++position) {
-        next[position] = chain_[static_cast<std::size_t>(slot[kPermutationAt + position])];
+        composed_[position] = next_start_order_[static_cast<std::size_t>(permutation[position])];
       }
-      chain_.swap(next);
-      rejections_before_wave_ += slot[0];
+      next_start_order_.swap(composed_);
+      rejections_before_round_ += exchange_.report_of(worker).rejections;
     }
   }
 
-  // By one thread while the others wait: the starts of `wave` settled. Only the first
-  // wrong block is drawn again, by this thread; the exchange then judges the next. Every
-  // process loops as often, as every one judges the same exchange.
-  void settle_wave(std::int64_t wave) {
+  // The serial part of `round`, in the barrier completion: its starts resolved. Only the
+  // first wrong block is drawn again, by this thread; the exchange then judges the next.
+  // Every process loops as often, as every one judges the same exchange.
+  void resolve_round(std::int64_t round) {
     const Clock::time_point serial_start = Clock::now();
     // A block cut short by a stop is not worth exchanging.
     stopping_ = stop_is_requested(stop_requested_);
-    while (!stopping_ && !exchange_draws(wave)) {
-      for (Worker& worker : workers_state_) {
-        DrawnBlock& drawn = worker.drawn(wave);
-        if (drawn.drawn_after_wrong_offset) {
-          drawn.drawn_after_wrong_offset = false;
-          draw_block(worker, drawn);
+    while (!stopping_ && !exchange_and_check_starts(round)) {
+      for (Worker& worker : workers_) {
+        BlockBuffer& buffer = worker.buffer(round);
+        if (buffer.needs_redraw) {
+          buffer.needs_redraw = false;
+          draw_block(worker, buffer);
           ++redrawn_blocks_;
         }
       }
       stopping_ = stop_is_requested(stop_requested_);
     }
     if (!stopping_) {
-      compose_starts(wave);
-      if (wave + 1 < wave_count_) {
-        share_next_wave(wave + 1);
+      compose_start_orders(round);
+      if (round + 1 < schedule_.round_count) {
+        plan_round(round + 1);
       }
       for (int thread = 0; thread < threads_; ++thread) {
         chunks_taken_[static_cast<std::size_t>(thread)].value.store(0);
@@ -925,50 +786,23 @@ class SharedOutRun {
     serial_seconds_ += seconds_since(serial_start);
   }
 
-  // The shares of `wave`, from the paces at which the workers drew and evaluated since they
-  // last met. They change only when that shortens the wave by a thirty-second, as a worker
-  // that jumps by a new distance first makes its polynomial (a twentieth of a wave or so).
-  void share_next_wave(std::int64_t wave) {
-    for (int worker = 0; worker < workers_; ++worker) {
-      const std::size_t w = static_cast<std::size_t>(worker);
-      const std::int64_t* slot = slot_of(worker);
-      const std::int64_t pace = pace_of({slot[2], slot[3], slot[4], slot[5]});
-      if (draw_pace_ != nullptr) {
-        paces_[w] = std::clamp<std::int64_t>(draw_pace_(worker, wave), 1, kMostPace);
-      } else if (pace > 0) {
-        // Smoothed, so that one wave's hiccup (an interrupt, a page fault) moves no share.
-        paces_[w] = paces_[w] == 0 ? pace : (3 * paces_[w] + pace) / 4;
+  // The shares of `round`, from the throughputs the workers drew and evaluated at since the
+  // last barrier phase (run_schedule.hpp).
+  void plan_round(std::int64_t round) {
+    for (int worker = 0; worker < worker_count_; ++worker) {
+      std::int64_t& throughput = throughputs_[static_cast<std::size_t>(worker)];
+      const std::int64_t measured = throughput_of(exchange_.report_of(worker).work_times);
+      if (throughput_override_ != nullptr) {
+        throughput = std::clamp<std::int64_t>(throughput_override_(worker, round), kLeastThroughput,
+                                              kMostThroughput);
+      } else if (measured > 0) {
+        throughput = smoothed_throughput(throughput, measured);
       }
     }
-    // Every worker of a process is given its process's mean pace, as its threads share
-    // out their evaluation: one process alone keeps even shares. A worker not yet timed
-    // counts as keeping that pace, or the others' when none of its process is timed.
-    const auto mean_pace = [this](int first, int end) {
-      std::int64_t sum = 0;
-      std::int64_t timed = 0;
-      for (int worker = first; worker < end; ++worker) {
-        sum += paces_[static_cast<std::size_t>(worker)];
-        timed += paces_[static_cast<std::size_t>(worker)] > 0 ? 1 : 0;
-      }
-      return timed > 0 ? std::max<std::int64_t>(1, sum / timed) : 0;
-    };
-    const std::int64_t everyone = std::max<std::int64_t>(1, mean_pace(0, workers_));
-    for (int first = 0; first < workers_;) {
-      int end = first + 1;
-      while (end < workers_ && process_of(end) == process_of(first)) {
-        ++end;
-      }
-      const std::int64_t pace = mean_pace(first, end);
-      std::fill(weights_.begin() + first, weights_.begin() + end, pace > 0 ? pace : everyone);
-      first = end;
-    }
-    const std::int64_t total = std::min(wave_samples_, sample_size_ - wave * wave_samples_);
-    share_by_pace(total, capacity_, weights_, balanced_);
-    const auto [now_samples, now_pace] = longest_time(shares_, weights_);
-    const auto [balanced_samples, balanced_pace] = longest_time(balanced_, weights_);
-    const bool same_total =
-        std::accumulate(shares_.begin(), shares_.end(), std::int64_t{0}) == total;
-    if (!same_total || 32 * now_samples * balanced_pace > 33 * balanced_samples * now_pace) {
+    process_mean_throughputs(throughputs_, exchange_.process_of_worker(), weights_);
+    const std::int64_t total = samples_in_round(schedule_, sample_size_, round);
+    split_by_throughput(total, schedule_.capacity, weights_, balanced_);
+    if (should_rebalance(shares_, balanced_, weights_, total)) {
       shares_.swap(balanced_);
     }
     count_blocks();
@@ -983,7 +817,7 @@ class SharedOutRun {
   // only a few cache lines that the prefetcher, seeing no stream, would not fetch: those of
   // the next sample are asked for ahead.
   template <typename Position>
-  void evaluate_samples(const DrawnBlock& owner, const Position* orders, std::int64_t first,
+  void evaluate_samples(const BlockBuffer& owner, const Position* orders, std::int64_t first,
                         std::int64_t end, std::int64_t samples, Worker& mine,
                         FirstUpSearch& finder) {
     constexpr std::size_t kTailBytes = 256;
@@ -1000,19 +834,20 @@ class SharedOutRun {
     }
   }
 
-  // The chunks of this process's blocks of `wave`, each block's taken from a counter of
+  // The chunks of this process's blocks of `round`, each block's taken from a counter of
   // its own: a thread first takes its own block's, whose orders it wrote itself (in its
   // own caches, on a machine whose cores do not share them all), then helps with the
   // others'. At most O(SRLGNUM) a sample beside the evaluation.
-  std::int64_t evaluate_blocks(std::int64_t wave, int thread, Worker& mine, FirstUpSearch& finder) {
+  std::int64_t evaluate_blocks(std::int64_t round, int thread, Worker& mine,
+                               FirstUpSearch& finder) {
     std::int64_t evaluated = 0;
     for (int step = 0; step < threads_; ++step) {
       const int owner_thread = (thread + step) % threads_;
-      const DrawnBlock& owner = workers_state_[static_cast<std::size_t>(owner_thread)].drawn(wave);
+      const BlockBuffer& owner = workers_[static_cast<std::size_t>(owner_thread)].buffer(round);
       if (owner.samples == 0) {
         continue;
       }
-      if (finder.searches_forward() && !wait_for_renamed(owner_thread, wave)) {
+      if (finder.searches_forward() && !wait_for_renamed(owner_thread, round)) {
         return evaluated;
       }
       const std::int64_t samples = owner.samples;
@@ -1035,25 +870,25 @@ class SharedOutRun {
     return evaluated;
   }
 
-  // The worker's block of `wave` gets the plan's listings renamed as its start order
+  // The worker's block of `round` gets the plan's listings renamed as its start order
   // names the SRLGs, which the threads searching its samples from the start wait for.
-  void rename_listings_of(int thread, Worker& mine, std::int64_t wave) {
-    DrawnBlock& drawn = mine.drawn(wave);
-    if (drawn.samples > 0) {
+  void rename_listings_of(int thread, Worker& mine, std::int64_t round) {
+    BlockBuffer& buffer = mine.buffer(round);
+    if (buffer.samples > 0) {
       for (std::size_t k = 0; k < width_; ++k) {
-        mine.new_id[static_cast<std::size_t>(drawn.start_order[k])] =
+        mine.new_id[static_cast<std::size_t>(buffer.start_order[k])] =
             static_cast<std::int32_t>(k) + 1;
       }
-      rename_listings(sampling_.plan, mine.new_id, drawn.renamed);
+      rename_listings(sampling_.plan, mine.new_id, buffer.renamed);
     }
-    renamed_wave_[static_cast<std::size_t>(thread)].store(wave, std::memory_order_release);
+    renamed_round_[static_cast<std::size_t>(thread)].store(round, std::memory_order_release);
   }
 
   // False when a stop is requested meanwhile. The owner renames before it draws, so the
   // wait is short, and only ever met when a thread has drawn faster than the owner.
-  bool wait_for_renamed(int owner_thread, std::int64_t wave) const {
-    while (renamed_wave_[static_cast<std::size_t>(owner_thread)].load(std::memory_order_acquire) <
-           wave) {
+  bool wait_for_renamed(int owner_thread, std::int64_t round) const {
+    while (renamed_round_[static_cast<std::size_t>(owner_thread)].load(std::memory_order_acquire) <
+           round) {
       if (stop_is_requested(stop_requested_)) {
         return false;
       }
@@ -1063,57 +898,65 @@ class SharedOutRun {
   }
 
   void work(int thread) {
-    Worker& mine = workers_state_[static_cast<std::size_t>(thread)];
-    const int worker_index = first_worker_ + thread;
+    Worker& mine = workers_[static_cast<std::size_t>(thread)];
+    const int worker_index = exchange_.first_local_worker() + thread;
     FirstUpSearch finder(sampling_);
-    // Needed from the second wave on. Thread 0 makes it while the others make their first
+    // Needed from the second round on. Thread 0 makes it while the others make their first
     // jumps, which thread 0 of the first process does not.
-    if (thread == 0 && wave_count_ > 1) {
+    if (thread == 0 && schedule_.round_count > 1) {
       const Clock::time_point jump_start = Clock::now();
       stride_ = jump_polynomial(stride_outputs_);
       mine.jump_seconds += seconds_since(jump_start);
     }
-    draw_first_time(mine, worker_index, 0);
-    sync_.arrive_and_wait();
-    for (std::int64_t wave = 0; wave < wave_count_ && !stopping_; ++wave) {
+    draw_block_of_round(mine, worker_index, 0);
+    barrier_.arrive_and_wait();
+    for (std::int64_t round = 0; round < schedule_.round_count && !stopping_; ++round) {
       if (finder.searches_forward()) {
-        rename_listings_of(thread, mine, wave);
+        rename_listings_of(thread, mine, round);
       }
       WorkTimes& times = mine.work_times;
       times = WorkTimes{};
       const Clock::time_point draw_start = Clock::now();
-      if (wave + 1 < wave_count_) {
-        draw_first_time(mine, worker_index, wave + 1);
-        times.drawn = mine.drawn(wave + 1).samples;
+      if (round + 1 < schedule_.round_count) {
+        draw_block_of_round(mine, worker_index, round + 1);
+        times.drawn = mine.buffer(round + 1).samples;
       }
       const Clock::time_point evaluation_start = Clock::now();
-      times.evaluated = evaluate_blocks(wave, thread, mine, finder);
+      times.evaluated = evaluate_blocks(round, thread, mine, finder);
       times.draw_nanoseconds = nanoseconds_between(draw_start, evaluation_start);
       times.evaluation_nanoseconds = nanoseconds_between(evaluation_start, Clock::now());
-      // The first wave also faults in the pages of the second store: it tells no pace.
-      if (wave == 0) {
+      // The first round also faults in the pages of the second buffer: it tells no
+      // throughput.
+      if (round == 0) {
         times = WorkTimes{};
       }
-      sync_.arrive_and_wait();
+      barrier_.arrive_and_wait();
     }
   }
 
-  // When the threads meet, by the last to arrive while the others wait: the waves
-  // evaluated so far told, and the next wave's starts settled.
-  void on_meeting() noexcept {
-    if (meetings_ > 0) {
-      report_progress(samples_done_,
-                      std::min<std::int64_t>(meetings_ * wave_samples_, sample_size_));
+  // The barrier completion function: the rounds evaluated so far told as progress, and the
+  // next round's starts resolved. Phase p (from 0) resolves round p, the one drawn before
+  // the threads arrived.
+  void on_barrier_completion() noexcept {
+    try {
+      if (completed_phases_ > 0) {
+        report_progress(
+            samples_done_,
+            std::min<std::int64_t>(completed_phases_ * schedule_.round_samples, sample_size_));
+      }
+      if (completed_phases_ < schedule_.round_count) {
+        resolve_round(completed_phases_);
+      }
+      ++completed_phases_;
+    } catch (...) {
+      failure_ = std::current_exception();
+      stopping_ = true;
     }
-    if (meetings_ < wave_count_) {
-      settle_wave(meetings_);
-    }
-    ++meetings_;
   }
 
-  struct Meeting {
-    SharedOutRun* run;
-    void operator()() noexcept { run->on_meeting(); }
+  struct BarrierCompletion {
+    ParallelRun* run;
+    void operator()() noexcept { run->on_barrier_completion(); }
   };
 
   std::int32_t sample_size_;
@@ -1122,55 +965,52 @@ class SharedOutRun {
   std::size_t width_;
   int threads_;
   ProcessGroup& processes_;
-  int workers_;
-  int first_worker_;
-  std::int64_t block_size_;    // a worker's share of a wave, the workers at one pace
-  std::int64_t capacity_;      // samples a store holds, a worker's largest share
-  std::int64_t wave_samples_;  // in every wave but maybe the last
-  std::int64_t wave_count_;
-  std::uint64_t stride_outputs_ = 0;
+  RoundExchange exchange_;
+  int worker_count_;
+  RunSchedule schedule_;
+  std::uint64_t stride_outputs_;
   MtWindow seed_window_;
   JumpPolynomial stride_;  // from a worker's block to its next, the shares unchanged
   OrderSampler sampler_;
   std::atomic<std::int64_t>* samples_done_;
   const std::atomic<bool>* stop_requested_;
-  std::int64_t (*draw_pace_)(int worker, std::int64_t wave);
-  // Per block: rejections, offset drawn after, the worker's WorkTimes, net permutation.
-  static constexpr std::size_t kPermutationAt = 6;
-  std::size_t slot_values_;
-  int slots_per_process_ = 1;
-  std::vector<int> slot_of_worker_;
-  std::vector<std::int64_t> sent_;  // this process's slots; those of absent threads stay 0
-  std::vector<std::int64_t> exchanged_;
-  std::vector<std::int32_t> chain_;  // the order the next wave to settle starts from
+  std::int64_t (*throughput_override_)(int worker, std::int64_t round);
+  std::vector<std::int32_t> next_start_order_;  // of the next round to resolve
   std::vector<std::int32_t> composed_;
-  std::vector<Worker> workers_state_;
-  // Written only as the threads meet, by the one that settles the wave; read after.
-  std::int64_t rejections_before_wave_ = 0;  // of the waves settled so far
+  std::vector<Worker> workers_;
+  // Written only in the barrier completion; read by the threads after it.
+  std::int64_t rejections_before_round_ = 0;  // of the rounds resolved so far
   std::int64_t redrawn_blocks_ = 0;
   std::int64_t blocks_ = 0;
-  // By worker: the shares of the next wave to draw, and the paces they follow.
+  // By worker: the shares of the next round to draw, and the throughputs they follow.
   std::vector<std::int64_t> shares_;
-  std::vector<std::int64_t> paces_;  // samples worked per time, smoothed; 0 before timed
+  std::vector<std::int64_t> throughputs_;  // smoothed; 0 before measured
   std::vector<std::int64_t> weights_;
   std::vector<std::int64_t> balanced_;
   bool stopping_ = false;
+  std::exception_ptr failure_;  // what the barrier completion threw
   double serial_seconds_ = 0.0;
   // On a cache line of its own: every thread may write it.
   struct alignas(64) SharedCounter {
     std::atomic<std::int64_t> value{0};
   };
   std::unique_ptr<SharedCounter[]> chunks_taken_;  // by thread: chunks of its block taken
-  // By thread: the latest wave whose block has its listings renamed.
-  std::unique_ptr<std::atomic<std::int64_t>[]> renamed_wave_;
-  std::int64_t meetings_ = 0;
-  std::barrier<Meeting> sync_;
+  // By thread: the latest round whose block has its listings renamed.
+  std::unique_ptr<std::atomic<std::int64_t>[]> renamed_round_;
+  std::int64_t completed_phases_ = 0;
+  std::barrier<BarrierCompletion> barrier_;
 };
 
 }  // namespace
 
 SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
                               const NetworkInstance& instance, const CountingOptions& options) {
+  return estimate_counts(sample_size, seed, instance, options, CountingHooks{});
+}
+
+SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
+                              const NetworkInstance& instance, const CountingOptions& options,
+                              const CountingHooks& hooks) {
   LoneProcess alone;
   ProcessGroup& processes = options.processes != nullptr ? *options.processes : alone;
   CountingStats ignored_stats;
@@ -1192,55 +1032,13 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
     return counts;
   }
   if (options.thread_count <= 1 && processes.size() == 1) {
-    SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options);
+    SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options, hooks);
     stats.blocks = 1;
     stats.seconds = seconds_since(start);
     return counts;
   }
-  SharedOutRun run(sample_size, *sampling, random.engine_seed(), options, processes);
+  ParallelRun run(sample_size, *sampling, random.engine_seed(), options, hooks, processes);
   return run.run(stats);
-}
-
-void share_by_pace(std::int64_t total, std::int64_t capacity, std::span<const std::int64_t> paces,
-                   std::vector<std::int64_t>& shares) {
-  const std::size_t workers = paces.size();
-  shares.assign(workers, -1);  // -1: not yet given
-  const auto ungiven_pace_sum = [&] {
-    std::int64_t sum = 0;
-    for (std::size_t r = 0; r < workers; ++r) {
-      sum += shares[r] < 0 ? paces[r] : 0;
-    }
-    return sum;
-  };
-  std::int64_t left = total;
-  // Those whose part would pass the capacity get the capacity; the others share the rest.
-  for (bool capped = true; capped;) {
-    capped = false;
-    const std::int64_t pace_sum = ungiven_pace_sum();
-    for (std::size_t r = 0; r < workers; ++r) {
-      if (shares[r] < 0 && left * paces[r] / pace_sum > capacity) {
-        shares[r] = capacity;
-        left -= capacity;
-        capped = true;
-      }
-    }
-  }
-  const std::int64_t pace_sum = ungiven_pace_sum();
-  std::int64_t given = 0;
-  for (std::size_t r = 0; r < workers; ++r) {
-    if (shares[r] < 0) {
-      shares[r] = left * paces[r] / pace_sum;
-      given += shares[r];
-    }
-  }
-  // What rounding down left over, fewer samples than workers, goes a sample each to those
-  // with room, in turn.
-  for (std::size_t r = 0; given < left; r = (r + 1) % workers) {
-    if (shares[r] < capacity) {
-      ++shares[r];
-      ++given;
-    }
-  }
 }
 
 RepeatedSums::RepeatedSums(std::int32_t sample_size)
@@ -1264,10 +1062,10 @@ RepeatedSums::RepeatedSums(std::int32_t sample_size)
     const double grid = std::ldexp(1.0, exponent - 53);
     // From `next`, steps stay `step` while the exact sum plus the increment stays below
     // the top by a grid unit; two steps of margin cover the rounding of this bound.
-    const double room = std::floor((top - grid - next - x) / step) - 2.0;
+    const double headroom = std::floor((top - grid - next - x) / step) - 2.0;
     const bool settled =
         next >= x && next + x - next == step && (next + x) + x - (next + x) == step;
-    std::int64_t steps = settled && room > 0.0 ? static_cast<std::int64_t>(room) : 0;
+    std::int64_t steps = settled && headroom > 0.0 ? static_cast<std::int64_t>(headroom) : 0;
     steps = std::min<std::int64_t>(steps, sample_size - count - 1);
     segments_.push_back({count + 1, next, step});
     count += 1 + steps;
@@ -1313,42 +1111,6 @@ BimRowSource bim_rows_of(const SpectraCounts& counts) {
   };
 }
 
-void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance,
-                      std::atomic<std::int64_t>* samples_done) {
-  estimate_spectra_threaded(spectrum, bim_spectra, sample_size, seed, instance, 1, samples_done);
-}
-
-void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                               std::int32_t sample_size, std::int32_t seed,
-                               const NetworkInstance& instance, int thread_count,
-                               std::atomic<std::int64_t>* samples_done) {
-  const SpectraCounts counts =
-      estimate_counts(sample_size, seed, instance, thread_count, samples_done);
-  if (sample_size <= 0) {
-    return;
-  }
-  const RepeatedSums sums(sample_size);
-  const double increment = 1.0 / sample_size;
-  // A cell that starts at zero gets the partial sum at once; any other is added to, one
-  // addition per sample, as the samples would have added.
-  const auto add_count = [&](double& cell, std::int64_t count) {
-    if (count != 0) {
-      cell = cell == 0.0 ? sums(count) : add_repeatedly(cell, increment, count);
-    }
-  };
-  const std::size_t width = static_cast<std::size_t>(counts.srlg_count);
-  for (std::size_t position = 0; position < width; ++position) {
-    add_count(spectrum[position], counts.connected[position]);
-  }
-  for (std::size_t srlg_index = 0; srlg_index < width; ++srlg_index) {
-    for (std::size_t position = 0; position < width; ++position) {
-      add_count(bim_spectra[srlg_index][position],
-                counts.connected_with[srlg_index * width + position]);
-    }
-  }
-}
-
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count,
                                       int process_count) {
   const std::uint64_t cells =
@@ -1361,7 +1123,7 @@ std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count,
                 static_cast<std::uint64_t>(srlg_count)
           : 0;
   const std::uint64_t bytes_per_entry = srlg_count <= kMostNarrowSrlgs ? 2 : 4;
-  // Two stores of orders a thread: the wave's block and the next one's.
+  // Double buffering: two buffers of orders a thread, this round's block and the next one's.
   const std::uint64_t blocks =
       threads * 2 * (block_entries > 0 ? allocated_bytes(block_entries * bytes_per_entry) : 0);
   return cells * 4 * threads + blocks;

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <vector>
 
 #include "common/wide_count.hpp"
@@ -14,7 +13,7 @@ namespace varnak {
 
 class ProcessGroup;
 
-// What a run that shares its samples out did, beside its counts.
+// What a run in parallel did, beside its counts.
 struct CountingStats {
   std::int32_t blocks = 0;          // blocks of samples the run was cut into
   std::int64_t rejections = 0;      // draws rejected, over the whole run
@@ -24,7 +23,7 @@ struct CountingStats {
   double jump_seconds = 0.0;        // jumping the engine ahead, summed over the threads
 };
 
-// How a run is shared out, and what it reports on the side.
+// How a run is split among threads and processes, and what it reports on the side.
 struct CountingOptions {
   int thread_count = 1;
   // The processes sharing the run; none: this process alone. Rank 0 receives the counts
@@ -36,11 +35,6 @@ struct CountingOptions {
   CountingStats* stats = nullptr;
   // Samples in a block; 0 lets the estimator choose. Any size gives the same counts.
   std::int32_t samples_per_block = 0;
-  // See OrderSampler: only tests lower it.
-  std::uint64_t draw_limit = ~std::uint64_t{0};
-  // Only tests set it: a worker's pace of drawing (any positive scale), in place of the
-  // one measured, from which the shares of `wave` follow. Any shares give the same counts.
-  std::int64_t (*draw_pace)(int worker, std::int64_t wave) = nullptr;
   // Looked at every thousand or so samples: once it is true the run ends early, and its
   // counts, for fewer than N samples, are to be thrown away (a caller that was
   // interrupted, such as the Python module after Ctrl-C). For a process alone only: the
@@ -56,11 +50,12 @@ struct CountingOptions {
 };
 
 // Runs N samples and returns their counts: the same counts for every number of threads
-// and processes, equal to those of one thread drawing every order in turn. Shared out, the
-// samples go in blocks, and the blocks in waves of one block a thread: each thread jumps
-// the engine to its block and draws it from the identity, the orders the blocks start
-// from follow by composing the blocks' net permutations in turn, and the threads then
-// evaluate the orders that the blocks really hold.
+// and processes, equal to those of one thread drawing every order in turn. In parallel,
+// the samples go in blocks, and the blocks in rounds of one block per thread: each thread
+// jumps the engine ahead to its block and draws it from the identity, the orders the
+// blocks start from follow by composing the blocks' net permutations in turn, and the
+// threads then evaluate the orders that the blocks really hold. Tests reach further
+// through counting_hooks.hpp.
 SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
                               const NetworkInstance& instance, const CountingOptions& options);
 
@@ -93,8 +88,9 @@ class RepeatedSums {
   std::vector<Segment> segments_;
 };
 
-// The spectrum that the counts stand for, and their BIM rows one at a time: the doubles of
-// estimate_spectra, with no second table. The rows read `counts`, which must outlive them.
+// The spectrum that the counts stand for, and their BIM rows one at a time: the doubles
+// that adding 1.0/N once per counted sample gives, with no second table. The rows read
+// `counts`, which must outlive them.
 void spectrum_of(const SpectraCounts& counts, SpectraVector& spectrum);
 BimRowSource bim_rows_of(const SpectraCounts& counts);
 
@@ -104,33 +100,9 @@ BimRowSource bim_rows_of(const SpectraCounts& counts);
 // hold no pairs.
 void pairwise_of(const SpectraCounts& counts, SpectraVector& shares);
 
-// Adds N samples' worth of estimates into `spectrum` (SRLGNUM entries) and
-// `bim_spectra` (SRLGNUM rows of SRLGNUM entries). Every entry ends as the double made
-// by adding 1.0/N to its starting value once per sample that counts for it, in sample
-// order, so a seed above 0 fixes every result to the last bit. Ends of the instance's
-// edges must lie in 1..VNUM, or be (0, 0).
-//
-// `samples_done`, when given, is advanced as samples are finished (every few hundred), so
-// that another thread can show how far the run has come; it ends at N.
-void estimate_spectra(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                      std::int32_t sample_size, std::int32_t seed, const NetworkInstance& instance,
-                      std::atomic<std::int64_t>* samples_done = nullptr);
-
-// `total` samples shared among workers in proportion to their paces (1 to 2^20), none
-// above `capacity` (total is at most capacity times the workers): a wave's
-// shares. Integers only, so that every process finds the same shares from the same paces.
-void share_by_pace(std::int64_t total, std::int64_t capacity, std::span<const std::int64_t> paces,
-                   std::vector<std::int64_t>& shares);
-
-// The same estimate on `thread_count` threads; identical results for every count.
-void estimate_spectra_threaded(SpectraVector& spectrum, BimSpectraMatrix& bim_spectra,
-                               std::int32_t sample_size, std::int32_t seed,
-                               const NetworkInstance& instance, int thread_count,
-                               std::atomic<std::int64_t>* samples_done = nullptr);
-
 // Bytes the estimator takes in one process beyond the instance, for an instance with this
 // many SRLGs: one integer table per thread, the first of which becomes the counts of the
-// run, and, shared out among threads or processes, each thread's block of orders.
+// run, and, shared out among threads or processes, each thread's two buffers of orders.
 std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count = 1,
                                       int process_count = 1);
 

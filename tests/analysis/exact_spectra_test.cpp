@@ -12,6 +12,7 @@
 #include "tests/analysis/grid_network.hpp"
 #include "tests/analysis/subset_brute_force.hpp"
 #include "tests/support/instance_generator.hpp"
+#include "tests/support/spectra_accumulation.hpp"
 
 namespace varnak {
 namespace {

@@ -4,19 +4,22 @@
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <limits>
 #include <numeric>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "estimation/counting_hooks.hpp"
 #include "estimation/process_group.hpp"
-
 #include "tests/support/instance_generator.hpp"
 #include "tests/support/reference_estimator.hpp"
+#include "tests/support/spectra_accumulation.hpp"
+#include "tests/support/thread_ranks.hpp"
 
 namespace varnak {
 namespace {
@@ -299,9 +302,10 @@ TEST(SharedOutCounts, RejectedDrawsMoveTheLaterBlocks) {
   constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
   for (const auto& [limit, samples] :
        {std::pair{kMax / 100 * 99, 600}, std::pair{kMax / 10 * 9, 613}}) {
-    CountingOptions sequential;
-    sequential.draw_limit = limit;
-    const SpectraCounts one = estimate_counts(samples, 9, instance, sequential);
+    CountingHooks hooks;
+    hooks.draw_limit = limit;
+    const CountingOptions sequential;
+    const SpectraCounts one = estimate_counts(samples, 9, instance, sequential, hooks);
     const SpectraCounts unlimited = estimate_counts(samples, 9, instance, 1);
     EXPECT_NE(one.connected_with, unlimited.connected_with) << "the limit rejected nothing";
     for (const int threads : {2, 3, 8}) {
@@ -311,107 +315,45 @@ TEST(SharedOutCounts, RejectedDrawsMoveTheLaterBlocks) {
       options.samples_per_block = 5;
       CountingStats stats;
       options.stats = &stats;
-      expect_same_counts(estimate_counts(samples, 9, instance, options), one);
+      expect_same_counts(estimate_counts(samples, 9, instance, options, hooks), one);
       EXPECT_GT(stats.rejections, 100);
       EXPECT_GT(stats.redrawn_blocks, 0);
     }
   }
 }
 
-// Processes played by threads of this test, meeting at a barrier: what the estimator
-// needs of MPI ranks, without MPI.
-class ThreadRanks {
- public:
-  explicit ThreadRanks(int size) : size_(size), meeting_(size), parts_(size), sums_(size) {}
-
-  class Rank final : public ProcessGroup {
-   public:
-    Rank(ThreadRanks& ranks, int rank) : ranks_(ranks), rank_(rank) {}
-    int rank() const override { return rank_; }
-    int size() const override { return ranks_.size_; }
-    void gather_all(std::span<const std::int64_t> mine, std::span<std::int64_t> all) override {
-      ranks_.parts_[static_cast<std::size_t>(rank_)].assign(mine.begin(), mine.end());
-      ranks_.meeting_.arrive_and_wait();
-      std::size_t at = 0;
-      for (const std::vector<std::int64_t>& part : ranks_.parts_) {
-        std::copy(part.begin(), part.end(), all.begin() + static_cast<std::ptrdiff_t>(at));
-        at += part.size();
-      }
-      ranks_.meeting_.arrive_and_wait();
-    }
-    void sum_into_first(std::span<std::int64_t> values) override { sum(values); }
-    void sum_into_first(std::span<std::int32_t> values) override { sum(values); }
-    int lowest_failing_rank(bool succeeded) override {
-      std::vector<std::int64_t> all(static_cast<std::size_t>(ranks_.size_));
-      const std::int64_t flag = succeeded ? 1 : 0;
-      gather_all(std::span<const std::int64_t>(&flag, 1), all);
-      const auto failed = std::find(all.begin(), all.end(), 0);
-      return failed == all.end() ? -1 : static_cast<int>(failed - all.begin());
-    }
-    std::int64_t first_value(std::int64_t mine) override {
-      std::vector<std::int64_t> all(static_cast<std::size_t>(ranks_.size_));
-      gather_all(std::span<const std::int64_t>(&mine, 1), all);
-      return all[0];
-    }
-
-   private:
-    template <typename Integer>
-    void sum(std::span<Integer> values) {
-      ranks_.sums_[static_cast<std::size_t>(rank_)].assign(values.begin(), values.end());
-      ranks_.meeting_.arrive_and_wait();
-      if (rank_ == 0) {
-        for (int other = 1; other < ranks_.size_; ++other) {
-          const std::vector<std::int64_t>& part = ranks_.sums_[static_cast<std::size_t>(other)];
-          for (std::size_t i = 0; i < values.size(); ++i) {
-            values[i] = static_cast<Integer>(values[i] + part[i]);
-          }
-        }
-      }
-      ranks_.meeting_.arrive_and_wait();
-    }
-
-    ThreadRanks& ranks_;
-    int rank_;
-  };
-
- private:
-  int size_;
-  std::barrier<> meeting_;
-  std::vector<std::vector<std::int64_t>> parts_;
-  std::vector<std::vector<std::int64_t>> sums_;
-};
-
-// Paces that change from wave to wave, one worker at a time far slower than the others:
-// the ranks' shares of the waves change with them, short of a block, up to a full store,
-// none in a short last wave.
-std::int64_t changing_pace(int worker, std::int64_t wave) {
-  return (worker + wave) % 3 == 0 ? 1 : 100 + 37 * ((7 * worker + wave) % 5);
+// Throughputs that change from round to round, one worker at a time far slower than the
+// others: the ranks' shares of the rounds change with them, short of a block, up to a full
+// buffer, none in a short last round.
+std::int64_t changing_throughput(int worker, std::int64_t round) {
+  return (worker + round) % 3 == 0 ? 1 : 100 + 37 * ((7 * worker + round) % 5);
 }
-constexpr decltype(&changing_pace) kMeasuredPace = nullptr;
+constexpr decltype(&changing_throughput) kMeasuredThroughput = nullptr;
 
-// Ranks with different thread counts, rejections included, the paces measured or changing
-// from wave to wave: rank 0 ends with the counts of the one-thread run, the terminal pairs'
-// wide counts too.
+// Ranks with different thread counts, rejections included, the throughputs measured or
+// changing from round to round: rank 0 ends with the counts of the one-thread run, the
+// terminal pairs' wide counts too.
 TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
   const NetworkInstance instance =
       test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 4);
   constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() / 1000 * 999;
-  CountingOptions all_terminal;
-  all_terminal.draw_limit = kLimit;
+  const CountingOptions all_terminal;
   CountingOptions terminal_pairs = all_terminal;
   terminal_pairs.terminals = {2, 9, 17, 30};
   terminal_pairs.pairwise = true;
-  for (const auto& [threads_per_rank, sequential, pace] :
-       {std::tuple{std::vector<int>{1, 1}, all_terminal, &changing_pace},
-        std::tuple{std::vector<int>{1, 1}, all_terminal, kMeasuredPace},
-        std::tuple{std::vector<int>{2, 1, 3}, all_terminal, &changing_pace},
-        std::tuple{std::vector<int>{1, 1, 1, 1, 1}, all_terminal, &changing_pace},
-        std::tuple{std::vector<int>{2, 1, 3}, terminal_pairs, &changing_pace},
-        std::tuple{std::vector<int>{2, 1, 3}, terminal_pairs, kMeasuredPace}}) {
+  for (const auto& [threads_per_rank, sequential, throughput] :
+       {std::tuple{std::vector<int>{1, 1}, all_terminal, &changing_throughput},
+        std::tuple{std::vector<int>{1, 1}, all_terminal, kMeasuredThroughput},
+        std::tuple{std::vector<int>{2, 1, 3}, all_terminal, &changing_throughput},
+        std::tuple{std::vector<int>{1, 1, 1, 1, 1}, all_terminal, &changing_throughput},
+        std::tuple{std::vector<int>{2, 1, 3}, terminal_pairs, &changing_throughput},
+        std::tuple{std::vector<int>{2, 1, 3}, terminal_pairs, kMeasuredThroughput}}) {
     SCOPED_TRACE(::testing::Message()
                  << threads_per_rank.size() << " ranks, " << sequential.terminals.size()
-                 << " terminals, paces " << (pace == kMeasuredPace ? "measured" : "changing"));
-    const SpectraCounts one = estimate_counts(503, 11, instance, sequential);
+                 << " terminals, throughputs "
+                 << (throughput == kMeasuredThroughput ? "measured" : "changing"));
+    const CountingHooks hooks{kLimit, throughput};
+    const SpectraCounts one = estimate_counts(503, 11, instance, sequential, hooks);
     const int size = static_cast<int>(threads_per_rank.size());
     ThreadRanks ranks(size);
     std::vector<SpectraCounts> counts(static_cast<std::size_t>(size));
@@ -423,11 +365,11 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
         CountingOptions options = sequential;
         options.thread_count = threads_per_rank[static_cast<std::size_t>(rank)];
         options.samples_per_block = 6;
-        options.draw_pace = pace;
         processes.emplace_back([&, rank, options]() mutable {
           ThreadRanks::Rank group(ranks, rank);
           options.processes = &group;
-          counts[static_cast<std::size_t>(rank)] = estimate_counts(503, 11, instance, options);
+          counts[static_cast<std::size_t>(rank)] =
+              estimate_counts(503, 11, instance, options, hooks);
         });
       }
     }
@@ -437,54 +379,54 @@ TEST(SharedOutCounts, RanksTogetherCountWhatOneThreadCounts) {
   }
 }
 
-// A wave's shares: in proportion to the paces, rounded down with what is left given a
-// sample at a time; capped at a store's room, those capped leaving the rest to the others
-// (in turns, when a cap makes another pass the cap).
-TEST(SharedOutShares, FollowThePacesWithinTheRoom) {
-  struct Case {
-    std::int64_t total;
-    std::int64_t capacity;
-    std::vector<std::int64_t> paces;
-    std::vector<std::int64_t> shares;
-  };
-  const std::vector<Case> cases = {
-      {12, 5, {1, 1, 1}, {4, 4, 4}},
-      {10, 5, {1, 1, 1}, {4, 3, 3}},
-      {30, 20, {1, 2}, {10, 20}},
-      {30, 12, {1, 1, 10}, {9, 9, 12}},
-      {24, 10, {1, 100, 137}, {4, 10, 10}},
-      {20, 10, {3, 5}, {10, 10}},
-      {2, 5, {1, 1000, 1000}, {1, 1, 0}},
-      {0, 5, {1, 2}, {0, 0}},
-      {1, 1, {1}, {1}},
-  };
-  std::vector<std::int64_t> shares;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.total << " samples, room " << c.capacity);
-    share_by_pace(c.total, c.capacity, c.paces, shares);
-    EXPECT_EQ(shares, c.shares);
-  }
-  // Many paces at once, up to the largest: every sample given, none past the room, and a
-  // faster worker never a sample behind a slower one.
-  std::uint64_t state = 1;
-  for (int round = 0; round < 200; ++round) {
-    std::vector<std::int64_t> paces(static_cast<std::size_t>(1 + round % 64));
-    for (std::int64_t& pace : paces) {
-      state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-      pace = 1 + static_cast<std::int64_t>(state >> 44);
+// A process group whose exchanges fail once `successes` of them have been made, as an MPI
+// call that returns an error does.
+class FailingExchange final : public ProcessGroup {
+ public:
+  explicit FailingExchange(int successes) : successes_(successes) {}
+  int rank() const override { return 0; }
+  int size() const override { return 1; }
+  void gather_all(std::span<const std::int64_t> mine, std::span<std::int64_t> all) override {
+    if (++calls_ > successes_) {
+      throw std::runtime_error("the exchange failed");
     }
-    const std::int64_t capacity = 1 + round * 1000003 % 2000000;
-    const std::int64_t total = capacity * static_cast<std::int64_t>(paces.size()) * 4 / 5;
-    share_by_pace(total, capacity, paces, shares);
-    EXPECT_EQ(std::accumulate(shares.begin(), shares.end(), std::int64_t{0}), total);
-    for (std::size_t a = 0; a < paces.size(); ++a) {
-      EXPECT_GE(shares[a], 0);
-      EXPECT_LE(shares[a], capacity);
-      for (std::size_t b = 0; b < paces.size(); ++b) {
-        if (paces[a] > paces[b]) {
-          EXPECT_GE(shares[a] + 1, shares[b]) << "paces " << paces[a] << " and " << paces[b];
-        }
+    std::copy(mine.begin(), mine.end(), all.begin());
+  }
+  void sum_into_first(std::span<std::int64_t>) override {}
+  void sum_into_first(std::span<std::int32_t>) override {}
+  int lowest_failing_rank(bool succeeded) override { return succeeded ? -1 : 0; }
+  std::int64_t first_value(std::int64_t mine) override { return mine; }
+  int calls() const { return calls_; }
+
+ private:
+  int successes_;
+  int calls_ = 0;
+};
+
+// An exchange that fails reaches the caller as its exception, also when it fails in the
+// barrier completion between rounds, where an exception would end the program; the run
+// stops there, making no further exchange. The first exchange learns the thread counts,
+// each later one resolves a round.
+TEST(SharedOutCounts, AFailedExchangeEndsTheRunWithItsError) {
+  const NetworkInstance instance =
+      test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
+  const std::vector<std::pair<const char*, int>> cases = {
+      {"thread counts", 0}, {"first round", 1}, {"a later round", 4}};
+  for (const auto& [name, successes] : cases) {
+    for (const int threads : {2, 3}) {
+      SCOPED_TRACE(::testing::Message() << name << ", " << threads << " threads");
+      FailingExchange group(successes);
+      CountingOptions options;
+      options.thread_count = threads;
+      options.samples_per_block = 5;
+      options.processes = &group;
+      try {
+        estimate_counts(600, 9, instance, options);
+        ADD_FAILURE() << "the run ended without the exchange's error";
+      } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "the exchange failed");
       }
+      EXPECT_EQ(group.calls(), successes + 1);
     }
   }
 }

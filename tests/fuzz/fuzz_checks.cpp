@@ -23,6 +23,7 @@
 #include "instance/srlg_probabilities.hpp"
 #include "instance/terminal_set.hpp"
 #include "tests/support/reference_estimator.hpp"
+#include "tests/support/spectra_accumulation.hpp"
 
 namespace varnak::fuzz {
 namespace {

@@ -15,6 +15,7 @@
 #include "estimation/spectra_estimator.hpp"
 #include "output/xml_report.hpp"
 #include "tests/support/instance_generator.hpp"
+#include "tests/support/spectra_accumulation.hpp"
 
 namespace varnak {
 namespace {

@@ -10,6 +10,7 @@
 
 #include "output/xml_names.hpp"
 #include "tests/support/instance_generator.hpp"
+#include "tests/support/spectra_accumulation.hpp"
 
 namespace varnak::reference {
 namespace {
