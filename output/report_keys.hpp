@@ -73,9 +73,10 @@ inline constexpr const char* kPairwiseHigh = "pairwise_high";
 inline constexpr const char* kPairwiseNoneUp = "pairwise_none_up";
 inline constexpr const char* kTerminalPairs = "terminal_pairs";
 inline constexpr const char* kConnectedPairs = "connected_pairs";
+inline constexpr const char* kShare = "share";  // of a pairwise point, beside its p
 
 // Every key by the name the Python package gives it (names.SAMPLE_SIZE is "N").
-inline constexpr std::array<std::pair<const char*, const char*>, 65> kByPythonName = {{
+inline constexpr std::array<std::pair<const char*, const char*>, 66> kByPythonName = {{
     {"COMMAND", kCommand},
     {"INSTANCE", kInstance},
     {"METHOD", kMethod},
@@ -141,6 +142,7 @@ inline constexpr std::array<std::pair<const char*, const char*>, 65> kByPythonNa
     {"PAIRWISE_NONE_UP", kPairwiseNoneUp},
     {"TERMINAL_PAIRS", kTerminalPairs},
     {"CONNECTED_PAIRS", kConnectedPairs},
+    {"SHARE", kShare},
 }};
 
 }  // namespace varnak::report_keys

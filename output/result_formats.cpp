@@ -16,6 +16,14 @@ namespace {
 
 namespace key = report_keys;
 
+// `before`, then "key": , as every JSON key is written.
+void append_key(std::string& text, std::string_view before, std::string_view key) {
+  text += before;
+  text += '"';
+  text += key;
+  text += "\": ";
+}
+
 // Text gathered for `out` and handed over in pieces of about kPieceBytes: one stream
 // insertion per number costs far more than formatting it.
 struct Output {
@@ -507,52 +515,52 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
   text += "{\n";
   json_run_fields(text, key::kEstimateCommand, report.run);
   json_number_field(text, key::kBandHalfWidth, report.band_half_width);
-  text += "  \"spectrum\": ";
+  append_key(text, "  ", key::kSpectrum);
   json_numbers(output, report.spectrum);
-  output.text += ",\n  \"connected\": ";
+  append_key(output.text, ",\n  ", key::kConnected);
   json_array(output, n,
              [&](std::string& item, std::size_t j) { append_integer(item, counts.connected[j]); });
-  output.text += ",\n  \"wilson_low\": ";
+  append_key(output.text, ",\n  ", key::kWilsonLow);
   json_array(output, n, [&](std::string& item, std::size_t j) {
     append_json_number(item, report.wilson[j].low);
   });
-  output.text += ",\n  \"wilson_high\": ";
+  append_key(output.text, ",\n  ", key::kWilsonHigh);
   json_array(output, n, [&](std::string& item, std::size_t j) {
     append_json_number(item, report.wilson[j].high);
   });
-  output.text += ",\n  \"band_low\": ";
+  append_key(output.text, ",\n  ", key::kBandLow);
   json_array(output, n, [&](std::string& item, std::size_t j) {
     append_json_number(item, band_around(report.spectrum[j], report.band_half_width).low);
   });
-  output.text += ",\n  \"band_high\": ";
+  append_key(output.text, ",\n  ", key::kBandHigh);
   json_array(output, n, [&](std::string& item, std::size_t j) {
     append_json_number(item, band_around(report.spectrum[j], report.band_half_width).high);
   });
-  output.text += ",\n  \"bim_spectra\": ";
+  append_key(output.text, ",\n  ", key::kBimSpectra);
   json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
     append_json_number(item, bim_value(counts, s, j));
   });
-  output.text += ",\n  \"connected_with\": ";
+  append_key(output.text, ",\n  ", key::kConnectedWith);
   json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
     append_integer(item, counts.connected_with[s * n + j]);
   });
   if (!report.pairwise.empty()) {
-    output.text += ",\n  \"pairwise\": ";
+    append_key(output.text, ",\n  ", key::kPairwise);
     json_numbers(output, report.pairwise);
-    output.text += ",\n  \"pairwise_low\": ";
+    append_key(output.text, ",\n  ", key::kPairwiseLow);
     json_array(output, n, [&](std::string& item, std::size_t j) {
       append_json_number(item, report.pairwise_wilson[j].low);
     });
-    output.text += ",\n  \"pairwise_high\": ";
+    append_key(output.text, ",\n  ", key::kPairwiseHigh);
     json_array(output, n, [&](std::string& item, std::size_t j) {
       append_json_number(item, report.pairwise_wilson[j].high);
     });
-    output.text += ",\n  \"pairwise_none_up\": ";
+    append_key(output.text, ",\n  ", key::kPairwiseNoneUp);
     append_json_number(output.text, report.pairwise_none_up);
-    output.text += ",\n  \"terminal_pairs\": ";
+    append_key(output.text, ",\n  ", key::kTerminalPairs);
     append_integer(output.text, counts.terminal_pairs);
     // Whole numbers beyond 2^64 are still JSON numbers; Python reads them exactly.
-    output.text += ",\n  \"connected_pairs\": ";
+    append_key(output.text, ",\n  ", key::kConnectedPairs);
     json_array(output, n, [&](std::string& item, std::size_t j) {
       item += wide_count_text(counts.connected_pairs[j]);
     });
@@ -660,26 +668,26 @@ void write_exact_json(Output& output, const ExactReport& report) {
   text += "{\n";
   json_run_fields(text, key::kExactCommand, report.run);
   json_exact_fields(text, report.run);
-  text += "  \"spectrum\": ";
+  append_key(text, "  ", key::kSpectrum);
   json_numbers(output, exact.spectrum);
-  output.text += ",\n  \"connected\": ";
+  append_key(output.text, ",\n  ", key::kConnected);
   json_counts(output, exact.connected_subsets);
-  output.text += ",\n  \"subsets\": ";
+  append_key(output.text, ",\n  ", key::kSubsets);
   json_counts(output, exact.subsets);
-  output.text += ",\n  \"bim_spectra\": ";
+  append_key(output.text, ",\n  ", key::kBimSpectra);
   json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
     append_json_number(item, exact.bim_spectra[s][j]);
   });
-  output.text += ",\n  \"connected_with\": ";
+  append_key(output.text, ",\n  ", key::kConnectedWith);
   json_rows<std::vector<ExactCount>>(output, exact.connected_subsets_with, json_counts);
   if (exact.pairwise) {
-    output.text += ",\n  \"pairwise\": ";
+    append_key(output.text, ",\n  ", key::kPairwise);
     json_numbers(output, exact.pairwise_shares);
-    output.text += ",\n  \"pairwise_none_up\": ";
+    append_key(output.text, ",\n  ", key::kPairwiseNoneUp);
     append_json_number(output.text, exact.pairwise_none_up);
-    output.text += ",\n  \"terminal_pairs\": ";
+    append_key(output.text, ",\n  ", key::kTerminalPairs);
     append_integer(output.text, exact.terminal_pairs);
-    output.text += ",\n  \"connected_pairs\": ";
+    append_key(output.text, ",\n  ", key::kConnectedPairs);
     json_array(output, exact.connected_pairs.size(), [&](std::string& item, std::size_t j) {
       item += wide_count_text(exact.connected_pairs[j]);
     });
@@ -951,12 +959,12 @@ void append_json_interval(std::string& text, std::string_view low_key, std::stri
 }
 
 void write_point_json(std::string& text, const ReliabilityPoint& point, bool known) {
-  text += "{\"p\": ";
+  append_key(text, "{", key::kP);
   append_json_number(text, point.p);
-  text += ", \"R\": ";
+  append_key(text, ", ", key::kR);
   append_json_number(text, point.reliability);
-  append_json_interval(text, "R_low", "R_high", point.interval, known);
-  text += ", \"unreliability\": ";
+  append_json_interval(text, key::kRLow, key::kRHigh, point.interval, known);
+  append_key(text, ", ", key::kUnreliability);
   append_json_number(text, point.unreliability);
   text += '}';
 }
@@ -967,7 +975,7 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   json_run_fields(text, key::kReliabilityCommand, report.run);
   json_exact_fields(text, report.run);
   json_text_field(
-      text, "srlg_probabilities",
+      text, key::kSrlgProbabilities,
       report.srlg_probabilities.empty() ? "null" : json_string(report.srlg_probabilities));
   if (report.relative_error > 0.0) {
     json_number_field(text, key::kRelError, report.relative_error);
@@ -981,7 +989,7 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   } else {
     json_text_field(text, key::kExactTailDepth, "null");
   }
-  text += "  \"connected\": ";
+  append_key(text, "  ", key::kConnected);
   if (report.connected.empty()) {
     text += "null";
   } else {
@@ -989,7 +997,8 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
       append_integer(item, report.connected[j]);
     });
   }
-  output.text += ",\n  \"reliability\": [";
+  append_key(output.text, ",\n  ", key::kReliability);
+  output.text += '[';
   for (std::size_t i = 0; i < report.curve.size(); ++i) {
     output.text += i > 0 ? ",\n    " : "\n    ";
     write_point_json(output.text, report.curve[i], report.has_intervals);
@@ -997,12 +1006,13 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
   }
   output.text += report.curve.empty() ? "]" : "\n  ]";
   if (!report.pairwise.empty()) {
-    output.text += ",\n  \"pairwise\": [";
+    append_key(output.text, ",\n  ", key::kPairwise);
+    output.text += '[';
     for (std::size_t i = 0; i < report.pairwise.size(); ++i) {
       output.text += i > 0 ? ",\n    " : "\n    ";
-      output.text += "{\"p\": ";
+      append_key(output.text, "{", key::kP);
       append_json_number(output.text, report.curve[i].p);
-      output.text += ", \"share\": ";
+      append_key(output.text, ", ", key::kShare);
       append_json_number(output.text, report.pairwise[i]);
       output.text += '}';
       hand_over_if_large(output);
@@ -1010,25 +1020,25 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
     output.text += "\n  ]";
   }
   if (report.ranked) {
-    output.text += ",\n  \"importance\": ";
+    append_key(output.text, ",\n  ", key::kImportance);
     write_point_json(output.text, report.rank_at, report.has_intervals);
     output.text.pop_back();
-    output.text += ", \"ranking\": ";
+    append_key(output.text, ", ", key::kRanking);
     json_array(output, report.ranking.size(), [&](std::string& item, std::size_t i) {
       const SrlgImportance& entry = report.ranking[i];
-      item += "{\"rank\": ";
+      append_key(item, "{", key::kRank);
       append_integer(item, i + 1);
-      item += ", \"srlg\": ";
+      append_key(item, ", ", key::kSrlg);
       append_integer(item, entry.srlg);
-      item += ", \"importance\": ";
+      append_key(item, ", ", key::kImportance);
       append_json_number(item, entry.importance);
-      append_json_interval(item, "importance_low", "importance_high", entry.interval,
+      append_json_interval(item, key::kImportanceLow, key::kImportanceHigh, entry.interval,
                            report.has_intervals);
-      item += ", \"resolved\": ";
+      append_key(item, ", ", key::kResolved);
       item += report.has_intervals ? json_bool(entry.resolved) : "null";
-      item += ", \"R_up\": ";
+      append_key(item, ", ", key::kRUp);
       append_json_number(item, entry.reliability_up);
-      item += ", \"R_down\": ";
+      append_key(item, ", ", key::kRDown);
       append_json_number(item, entry.reliability_down);
       item += '}';
     });
@@ -1109,13 +1119,16 @@ void write_cuts_json(Output& output, const CutsReport& report) {
   json_run_fields(text, key::kCutsCommand, report.run);
   json_integer_field(text, key::kMaxSize, cuts.max_size);
   json_integer_field(text, key::kSetsChecked, cuts.sets_checked);
-  text += "  \"count_by_size\": ";
+  append_key(text, "  ", key::kCountBySize);
   json_counts(output, cuts.count_by_size);
-  output.text += ",\n  \"cut_sets\": [";
+  append_key(output.text, ",\n  ", key::kCutSets);
+  output.text += '[';
   for (std::size_t i = 0; i < cuts.sets.size(); ++i) {
-    output.text += i > 0 ? ",\n    {\"srlgs\": [" : "\n    {\"srlgs\": [";
+    append_key(output.text, i > 0 ? ",\n    {" : "\n    {", key::kSrlgs);
+    output.text += '[';
     append_ids(output.text, cuts.sets[i].srlgs, ", ");
-    output.text += "], \"cut_off\": [";
+    append_key(output.text, "], ", key::kCutOff);
+    output.text += '[';
     append_ids(output.text, cuts.sets[i].cut_off, ", ");
     output.text += "]}";
     hand_over_if_large(output);
