@@ -34,7 +34,8 @@ int run_estimate(const EstimateRequest& request, const RunContext& context, Esti
   }
 
   double estimate_seconds = 0.0;
-  SpectraCounts counts = sample_counts(context, *instance, settings, estimate_seconds);
+  SpectraCounts counts =
+      sample_counts(context, request.instance, *instance, settings, estimate_seconds);
   if (!reports_results(context)) {
     return kExitSuccess;
   }

@@ -409,7 +409,7 @@ int estimate_spectra_for(const RunContext& context, const InstanceSource& source
   double seconds = 0.0;
   for (;;) {
     double run_seconds = 0.0;
-    SpectraCounts counts = sample_counts(context, instance, settings, run_seconds);
+    SpectraCounts counts = sample_counts(context, source, instance, settings, run_seconds);
     seconds += run_seconds;
     summary = summary_of_counts(std::move(counts),
                                 free_edges_connect_terminals(instance, settings.terminals));

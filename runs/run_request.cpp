@@ -14,6 +14,7 @@
 #include "common/printable.hpp"
 #include "estimation/process_group.hpp"
 #include "estimation/spectra_estimator.hpp"
+#include "instance/instance_digest.hpp"
 #include "instance/instance_reader.hpp"
 #include "instance/terminal_set.hpp"
 
@@ -166,13 +167,26 @@ int load_with_terminals(const InstanceSource& source, const TerminalRequest& ter
   return check_terminal_request(terminal_request, *instance, spelling, terminals, message);
 }
 
-SpectraCounts sample_counts(const RunContext& context, const NetworkInstance& instance,
-                            EstimateSettings& settings, double& seconds) {
+SpectraCounts sample_counts(const RunContext& context, const InstanceSource& source,
+                            const NetworkInstance& instance, EstimateSettings& settings,
+                            double& seconds) {
   if (context.processes != nullptr) {
-    const int lowest_failing = context.processes->lowest_failing_rank(true);
+    ProcessGroup& processes = *context.processes;
+    const int lowest_failing = processes.lowest_failing_rank(true);
     if (lowest_failing >= 0) {
       throw std::runtime_error("rank " + std::to_string(lowest_failing) +
                                " could not start the estimate; its message says why");
+    }
+    // Ranks that read different contents at one path (a file changed meanwhile, another
+    // machine's copy) would add up samples of different networks.
+    const auto digest =
+        static_cast<std::int64_t>(input_digest(instance, settings.terminals, settings.pairwise));
+    const int lowest_different =
+        processes.lowest_failing_rank(processes.first_value(digest) == digest);
+    if (lowest_different >= 0) {
+      throw std::runtime_error("rank " + std::to_string(lowest_different) + " read another " +
+                               "network or terminal set from " + shown_source(source) +
+                               " than rank 0; every rank must read the same files");
     }
     settings.seed = static_cast<std::int32_t>(context.processes->first_value(settings.seed));
   }

@@ -128,11 +128,13 @@ int check_terminal_request(const TerminalRequest& request, const NetworkInstance
                            std::string& message);
 
 // Runs the estimator under `context` (its bar, its processes, its stop) and returns its
-// counts; `seconds` gets the time it took. Among MPI ranks, the ranks first learn
-// whether all got this far (an exception names the rank that did not) and take rank 0's
-// seed; rank 0 then gets the counts of the whole run.
-SpectraCounts sample_counts(const RunContext& context, const NetworkInstance& instance,
-                            EstimateSettings& settings, double& seconds);
+// counts; `seconds` gets the time it took. Among MPI ranks, the ranks first learn whether
+// all got this far (an exception names the rank that did not), whether all read the same
+// instance and terminals as rank 0 (an exception names the rank that did not, and the
+// source), and take rank 0's seed; rank 0 then gets the counts of the whole run.
+SpectraCounts sample_counts(const RunContext& context, const InstanceSource& source,
+                            const NetworkInstance& instance, EstimateSettings& settings,
+                            double& seconds);
 
 // The processes a run is shared among: its MPI ranks, or 1.
 int process_count(const RunContext& context);
