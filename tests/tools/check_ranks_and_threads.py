@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that `varnak-tools estimate` writes the XML file Varnak writes, but for the
 elapsed time, whatever the thread count and the number of MPI ranks; that a job whose
-rank fails, or is killed, ends with a message, a non-zero exit and no result file; and
+rank fails, is killed, or reads another network than rank 0, ends with a message, a non-zero exit and no result file; and
 that a seed drawn by rank 0 is reported and repeats the run.
 
 Usage: check_ranks_and_threads.py VARNAK VARNAK_TOOLS MAKE_RING_INSTANCE [--no-mpi]
@@ -123,6 +123,23 @@ def check_failing_ranks(tools, folder, instance):
                         % (done.returncode, done.stderr))
     if leftovers(folder):
         failures.append("a rank without its file left %s" % leftovers(folder))
+
+    # Each rank reads net.txt in a folder of its own, as when machines hold different copies
+    # of one path: with the same SRLG count or another, the job must refuse, not mix.
+    other_srlg = ONE_SRLG.replace("SRLG:1:1,2", "SRLG:1:2,3")
+    for label, second in (("the same SRLG count", other_srlg), ("another SRLG count", TWO_SRLGS)):
+        for rank, contents in enumerate((ONE_SRLG, second)):
+            (folder / ("rank%d" % rank)).mkdir(exist_ok=True)
+            (folder / ("rank%d" % rank) / "net.txt").write_text(contents)
+        common = ["estimate", "--graph", "net.txt", "--N", "500", "--seed", "1", "--threads", "1",
+                  "--outpath", str(out)]
+        done = run(["mpirun", "-np", "1", "-wdir", str(folder / "rank0"), tools, *common, ":",
+                    "-np", "1", "-wdir", str(folder / "rank1"), tools, *common], env=MPI_ENV)
+        if done.returncode != 1 or "rank 1 read another network" not in done.stderr:
+            failures.append("ranks that read different files (%s): exit %d, message %r"
+                            % (label, done.returncode, done.stderr))
+        if leftovers(folder):
+            failures.append("ranks that read different files left %s" % leftovers(folder))
 
     # Rank 1 killed while the job runs.
     killer = folder / "kill_rank_1.sh"
