@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <vector>
 
 #include "common/memory_budget.hpp"
@@ -305,11 +306,17 @@ int parse_json(const std::string& text, EstimateResults& results, Gathered& gath
     fault = {json.line(), "the report is an empty object; expected estimate's JSON report"};
     return 1;
   }
+  // A repeated key would let its last value win unseen.
+  std::set<std::string> seen_keys;
   do {
     std::string key;
     const std::size_t key_line = json.line();
     if (!json.string(key) || !json.take(':')) {
       fault = {key_line, "expected a key in double quotes and ':' at " + json.here()};
+      return 1;
+    }
+    if (!seen_keys.insert(key).second) {
+      fault = {key_line, shown(key) + " is given twice; expected each key once"};
       return 1;
     }
     std::int64_t number = 0;
@@ -481,6 +488,8 @@ std::vector<std::string_view> csv_fields(std::string_view line) {
 
 int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathered, Fault& fault) {
   RunInfo& run = results.run;
+  // A repeated run line would let its last value win unseen.
+  std::set<std::string, std::less<>> seen_keys;
   std::size_t at = 0;
   std::size_t line_number = 0;
   const auto next_line = [&](std::string_view& line) {
@@ -517,6 +526,10 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
     }
     const std::string_view key = line.substr(2, colon - 2);
     const std::string_view value = line.substr(colon + 2);
+    if (!seen_keys.emplace(key).second) {
+      fault = {line_number, shown(key) + " is given twice; expected each run line once"};
+      return 1;
+    }
     std::int64_t number = 0;
     const auto integer = [&](std::int64_t low, std::int64_t& target) {
       if (!read_integer(value, number) || number < low ||

@@ -227,3 +227,23 @@ def test_an_unwritable_result_file_loses_no_results(varnak_tools, tmp_path):
         varnak.estimate(RING4, 100, seed=1, outpath=outpath)
     assert f"varnak-tools estimate: {raised.value}" == process.stderr.strip()
     assert np.array_equal(raised.value.result.connected, shown["connected"])
+
+
+@pytest.mark.parametrize("report_format, repeat", [
+    ("json", lambda text: text.replace('"N": 100,', '"N": 100, "N": 200,', 1)),
+    ("csv", lambda text: text.replace("# N: 100\n", "# N: 100\n# N: 200\n", 1)),
+])
+def test_a_repeated_key_is_refused_by_both(varnak_tools, tmp_path, report_format, repeat):
+    """The last of two values must not win unseen: both doors refuse the report, naming the
+    key and its line."""
+    text = varnak_tools("estimate", "--graph", RING4, "--N", 100, "--seed", 4, "--threads", 1,
+                        "--format", report_format).stdout
+    path = tmp_path / f"twice.{report_format}"
+    path.write_text(repeat(text))
+    assert path.read_text() != text
+    code, message = tools_refusal(varnak_tools, ["reliability", "--results", path, "--p", 0.5])
+    assert code == 1
+    assert "is given twice" in message
+    with pytest.raises(varnak.VarnakError) as raised:
+        varnak.read_result(path)
+    assert str(raised.value) == message
