@@ -66,7 +66,7 @@ std::string describe_bytes(double bytes) {
   }
   std::array<char, 64> text{};
   if (unit == 0) {
-    std::snprintf(text.data(), text.size(), "%.0f bytes", bytes);
+    std::snprintf(text.data(), text.size(), bytes == 1.0 ? "%.0f byte" : "%.0f bytes", bytes);
   } else {
     std::snprintf(text.data(), text.size(), "%.1f %s", bytes, kUnits[unit]);
   }

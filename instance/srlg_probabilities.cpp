@@ -15,6 +15,10 @@ namespace {
 // device without line feeds (/dev/zero) ends the run instead of filling memory.
 constexpr std::size_t kLongestLine = 64 * 1024;
 
+// Lines beyond one a SRLG, comments and empty lines: a file of comments that never ends
+// (a pipe from `yes '#'`) is refused after this many instead of read for ever.
+constexpr std::uint64_t kMostOtherLines = std::uint64_t{1} << 24;
+
 // The next line without its line feed, cut at kLongestLine + 1 bytes; false at the end.
 bool next_line(std::istream& in, std::string& line) {
   line.clear();
@@ -38,7 +42,9 @@ struct Given {
 }  // namespace
 
 bool read_probability(const std::string& text, double& probability) {
-  if (text.empty()) {
+  // Plain decimal numbers only: strtod would also skip white space before the number, but
+  // not after it, and take hexadecimal floats, which no one writes for a probability.
+  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos) {
     return false;
   }
   char* end = nullptr;
@@ -59,6 +65,11 @@ int read_srlg_probabilities(std::istream& in, std::int32_t srlg_count,
   std::string text;
   bool seen_a_line = false;  // the first, when it is "id,p", is a header
   for (std::uint64_t line = 1; next_line(in, text); ++line) {
+    if (line > static_cast<std::uint64_t>(count) + kMostOtherLines) {
+      return refuse(line, "more than " + std::to_string(line - 1) +
+                              " lines, one for each SRLG and the rest comments; expected a "
+                              "file that ends");
+    }
     if (text.size() > kLongestLine) {
       return refuse(line, "the line is longer than 64 KiB; expected a line such as 1,0.9");
     }

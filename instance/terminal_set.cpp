@@ -67,6 +67,10 @@ bool enough(const std::vector<std::int32_t>& terminals, const std::string& where
   return false;
 }
 
+// Lines beyond one a vertex, comments and empty lines: a file of comments that never ends
+// (a pipe from `yes '#'`) is refused after this many instead of read for ever.
+constexpr std::uint64_t kMostOtherLines = std::uint64_t{1} << 24;
+
 int read_terminal_file(const std::string& path, std::int32_t vertex_count,
                        std::vector<std::int32_t>& terminals, std::string& failure) {
   std::ifstream file(path, std::ios::binary);
@@ -93,6 +97,12 @@ int read_terminal_file(const std::string& path, std::int32_t vertex_count,
       break;
     }
     ++number;
+    if (number > static_cast<std::uint64_t>(std::max(vertex_count, 0)) + kMostOtherLines) {
+      failure = printable(path) + " line " + std::to_string(number) + ": more than " +
+                std::to_string(number - 1) +
+                " lines, one for each vertex and the rest comments; expected a file that ends";
+      return 1;
+    }
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }

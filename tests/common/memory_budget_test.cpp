@@ -69,5 +69,19 @@ TEST(MemoryBudget, TheLimitIsNamedWithWhatSetsIt) {
   }
 }
 
+TEST(MemoryBudget, SizesReadAsWords) {
+  const struct {
+    double bytes;
+    const char* expected;
+  } cases[] = {
+      {0, "0 bytes"},       {1, "1 byte"},     {2, "2 bytes"},
+      {1023, "1023 bytes"}, {1024, "1.0 KiB"}, {1.5 * 1024 * 1024 * 1024, "1.5 GiB"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.expected);
+    EXPECT_EQ(describe_bytes(test.bytes), test.expected);
+  }
+}
+
 }  // namespace
 }  // namespace varnak

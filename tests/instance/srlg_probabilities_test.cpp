@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ TEST(SrlgProbabilities, ReadsEverySrlgOnceAndRefusesTheRestWithTheirLine) {
       {"1,1.5\n", 1, kProbabilitiesRefused, 1, "probability \"1.5\" of SRLG 1 is not a number"},
       {"1,nan\n", 1, kProbabilitiesRefused, 1, "probability \"nan\" of SRLG 1"},
       {"1,\n", 1, kProbabilitiesRefused, 1, "probability \"\" of SRLG 1"},
+      // White space on either side is refused alike, and so are hexadecimal floats.
+      {"1, 0.5\n", 1, kProbabilitiesRefused, 1, "probability \" 0.5\" of SRLG 1"},
+      {"1,0.5 \n", 1, kProbabilitiesRefused, 1, "probability \"0.5 \" of SRLG 1"},
+      {"1,0x1p-2\n", 1, kProbabilitiesRefused, 1, "probability \"0x1p-2\" of SRLG 1"},
+      {"1,2.5e-1\n", 1, kProbabilitiesRead, 0, "", {0.25}},
       {"1,0.5\n" + long_line, 1, kProbabilitiesRefused, 2, "the line is longer than 64 KiB"},
   };
   for (const Case& c : cases) {
@@ -54,6 +60,31 @@ TEST(SrlgProbabilities, ReadsEverySrlgOnceAndRefusesTheRestWithTheirLine) {
       EXPECT_EQ(probabilities, c.probabilities);
     }
   }
+}
+
+// Hands out "#\n" for ever, as a pipe from `yes '#'` does.
+class EndlessComments final : public std::streambuf {
+ public:
+  EndlessComments() { setg(text_, text_, text_ + 2); }
+
+ protected:
+  int_type underflow() override {
+    setg(text_, text_, text_ + 2);
+    return traits_type::to_int_type(text_[0]);
+  }
+
+ private:
+  char text_[2] = {'#', '\n'};
+};
+
+TEST(SrlgProbabilities, AFileOfCommentsThatNeverEndsIsRefused) {
+  EndlessComments comments;
+  std::istream in(&comments);
+  std::vector<double> probabilities;
+  ProbabilityRefusal refusal;
+  EXPECT_EQ(read_srlg_probabilities(in, 3, probabilities, refusal), kProbabilitiesRefused);
+  EXPECT_EQ(refusal.line, (std::uint64_t{1} << 24) + 4);
+  EXPECT_NE(refusal.reason.find("expected a file that ends"), std::string::npos) << refusal.reason;
 }
 
 }  // namespace

@@ -72,6 +72,19 @@ TEST(TerminalSet, RefusesWhatNamesNoTerminalSet) {
       {"@", "# none\n", ": 0 terminals given; expected at least two vertex ids"},
       {"@", "1\n" + std::string(300, '2') + "\n",
        " line 2: the line is longer than 256 bytes; expected one vertex id a line"},
+      // Comments without end, as a pipe from `yes '#'` gives them: refused once they pass
+      // 2^24 lines beyond one a vertex.
+      {"@",
+       "1\n2\n" +
+           [] {
+             std::string comments;
+             for (int line = 0; line < (1 << 24) + 10; ++line) {
+               comments += "#\n";
+             }
+             return comments;
+           }(),
+       " line 16777224: more than 16777223 lines, one for each vertex and the rest comments; "
+       "expected a file that ends"},
   };
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.text + test_case.file.substr(0, 20));
