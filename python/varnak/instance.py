@@ -127,9 +127,12 @@ class Instance:
         for number, edge in enumerate(edge_list, start=1):
             u, v = edge[0], edge[1]
             edge_ends[number] = (vertex_of[u], vertex_of[v])
-            key = (u, v, edge[2]) if multigraph else (u, v)
-            edge_id_of[key] = number
-            edge_id_of[(v, u) + key[2:]] = number
+            edge_id_of[(u, v, edge[2]) if multigraph else (u, v)] = number
+        # (v, u) names the edge u-v too, unless a directed graph has an edge v-u of its own:
+        # then it names that one, never both.
+        for number, edge in enumerate(edge_list, start=1):
+            u, v = edge[0], edge[1]
+            edge_id_of.setdefault((v, u, edge[2]) if multigraph else (v, u), number)
 
         members_of = {}
         if srlgs is not None:

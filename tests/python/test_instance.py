@@ -60,6 +60,19 @@ def test_multigraph_keeps_parallel_edges_apart():
     assert varnak.exact(instance).spectrum.tolist() == [1.0, 1.0]
 
 
+@pytest.mark.parametrize("graph_type, edges", [
+    (nx.DiGraph, [("a", "b"), ("b", "a")]),
+    (nx.MultiDiGraph, [("a", "b", 0), ("b", "a", 0)]),
+])
+def test_a_directed_graph_gives_each_direction_its_own_srlg(graph_type, edges):
+    """a->b and b->a are two links: each SRLG names its own, neither is left in no SRLG."""
+    graph = graph_type()
+    graph.add_edge("a", "b")
+    graph.add_edge("b", "a")
+    instance = varnak.Instance.from_networkx(graph, srlgs={1: [edges[0]], 2: [edges[1]]})
+    assert instance.srlgs == {1: [1], 2: [2]}
+
+
 @pytest.mark.parametrize("arguments, message", [
     ({"srlgs": {1: [("a", "z")]}}, "SRLG 1 lists ('a', 'z'), which is not an edge"),
     ({"attribute": "srlgs", "free_edges": False}, "edge ('a', 'd') is in no SRLG"),
