@@ -359,8 +359,10 @@ int read_instance(const std::string& path, NetworkInstance& instance, InstanceRe
     // fails, which would pass for an empty file.
     std::error_code error;
     const bool is_directory = std::filesystem::is_directory(path, error);
+    // The system would open the name only up to a NUL byte: another file than the one named.
+    const bool cut_short = path.find('\0') != std::string::npos;
     std::ifstream file;
-    if (!is_directory) {
+    if (!is_directory && !cut_short) {
       file.open(path);
     }
     if (!file.is_open()) {

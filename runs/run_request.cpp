@@ -24,6 +24,9 @@ namespace {
 constexpr std::int64_t kLargestInt32 = 2147483647;
 
 std::string why_cannot_open(const std::string& path) {
+  if (path.find('\0') != std::string::npos) {
+    return "its name holds a NUL byte";
+  }
   std::error_code error;
   if (!std::filesystem::exists(path, error)) {
     return "no such file";

@@ -23,6 +23,8 @@ class VarnakError(Exception):
 
 
 def _check_int32(value, what):
+    if isinstance(value, bool):
+        raise VarnakError(f"{what} {value!r} is not an integer")
     try:
         value = operator.index(value)  # Python and NumPy integers, nothing else
     except TypeError:

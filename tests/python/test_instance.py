@@ -88,6 +88,7 @@ def test_from_networkx_refuses(arguments, message):
     ((3, [(1, 4)], [[1]]), "end vertex 4 of edge 1 is outside 1..3"),
     ((3, [(1, 2)], []), "SRLGNUM 0 leaves no SRLG to estimate"),
     ((2**31, [(1, 2)], [[1]]), "VNUM 2147483648 is not a 32-bit signed integer"),
+    ((True, [(1, 1)], [[1]]), "VNUM True is not an integer"),
 ])
 def test_instance_refuses_what_the_reader_refuses(arguments, message):
     with pytest.raises(varnak.VarnakError, match=message):
@@ -103,3 +104,9 @@ def test_written_instance_reads_back_the_same(tmp_path):
     assert [line for line in path.read_text().splitlines()] == [
         line for line in RING4.read_text().splitlines() if not line.startswith("#")]
     assert same_estimate(original, again)
+
+
+def test_a_path_with_a_nul_byte_names_no_file():
+    """The system would read the name up to the NUL byte, another file than the one named."""
+    with pytest.raises(varnak.VarnakError, match="its name holds a NUL byte"):
+        varnak.Instance.read(str(RING4) + "\0x")
