@@ -76,6 +76,10 @@ int read_srlg_probabilities(std::istream& in, std::int32_t srlg_count,
     if (!text.empty() && text.back() == '\r') {
       text.pop_back();
     }
+    // A byte-order mark before the first line says only that the file is UTF-8.
+    if (line == 1 && text.starts_with("\xEF\xBB\xBF")) {
+      text.erase(0, 3);
+    }
     if (text.empty() || text[0] == '#') {
       continue;
     }

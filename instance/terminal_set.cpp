@@ -106,6 +106,10 @@ int read_terminal_file(const std::string& path, std::int32_t vertex_count,
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
+    // A byte-order mark before the first line says only that the file is UTF-8.
+    if (number == 1 && line.starts_with("\xEF\xBB\xBF")) {
+      line.erase(0, 3);
+    }
     if (line.find_first_not_of(" \t") == std::string::npos || line.front() == '#') {
       continue;
     }

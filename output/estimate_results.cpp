@@ -902,6 +902,10 @@ int check_counts(EstimateResults& results, Gathered& gathered, Fault& fault) {
 
 int parse_estimate_results(const std::string& text, const std::string& file_name,
                            EstimateResults& results, std::string& failure) {
+  // A byte-order mark before the report says only that it is UTF-8.
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    return parse_estimate_results(text.substr(3), file_name, results, failure);
+  }
   results = {};
   results.run.method = "estimate";
   results.run.sampled = true;

@@ -51,7 +51,8 @@ def _read_estimate(path, elapsed_seconds=None):
 
 def _read_json(path, shown):
     try:
-        with open(path, encoding="utf-8") as file:
+        # utf-8-sig: a byte-order mark says only that the report is UTF-8.
+        with open(path, encoding="utf-8-sig") as file:
             report = json.load(file)
     except json.JSONDecodeError as error:
         raise VarnakError(f"{shown} line {error.lineno}: {error.msg}; expected a varnak-tools "

@@ -46,6 +46,7 @@ TEST(SrlgProbabilities, ReadsEverySrlgOnceAndRefusesTheRestWithTheirLine) {
       {"1,0.5 \n", 1, kProbabilitiesRefused, 1, "probability \"0.5 \" of SRLG 1"},
       {"1,0x1p-2\n", 1, kProbabilitiesRefused, 1, "probability \"0x1p-2\" of SRLG 1"},
       {"1,2.5e-1\n", 1, kProbabilitiesRead, 0, "", {0.25}},
+      {"\xEF\xBB\xBFid,p\n1,0.5\n", 1, kProbabilitiesRead, 0, "", {0.5}},
       {"1,0.5\n" + long_line, 1, kProbabilitiesRefused, 2, "the line is longer than 64 KiB"},
   };
   for (const Case& c : cases) {

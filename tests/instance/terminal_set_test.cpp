@@ -37,6 +37,7 @@ TEST(TerminalSet, ReadsListsAndFiles) {
       {" 7 , 2,5 ", "", {7, 2, 5}},
       {"@", "3\n1\n", {3, 1}},
       {"@", "# data centres\n\n2\r\n 6 \n5", {2, 6, 5}},
+      {"@", "\xEF\xBB\xBF" "4\n1\n", {4, 1}},
   };
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.text + test_case.file);

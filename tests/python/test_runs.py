@@ -247,3 +247,16 @@ def test_a_repeated_key_is_refused_by_both(varnak_tools, tmp_path, report_format
     with pytest.raises(varnak.VarnakError) as raised:
         varnak.read_result(path)
     assert str(raised.value) == message
+
+
+def test_a_report_after_a_byte_order_mark_reads_as_without(varnak_tools, tmp_path):
+    """The mark says only that the file is UTF-8: a JSON report after one is still JSON."""
+    text = varnak_tools("estimate", "--graph", RING4, "--N", 100, "--seed", 4, "--threads", 1,
+                        "--format", "json").stdout
+    plain, marked = tmp_path / "plain.json", tmp_path / "marked.json"
+    plain.write_text(text)
+    marked.write_bytes(b"\xef\xbb\xbf" + text.encode())
+    reports = [varnak_tools("reliability", "--results", path, "--p", 0.5, "--format", "csv")
+               for path in (plain, marked)]
+    assert reports[1].stdout.replace("marked.json", "plain.json") == reports[0].stdout
+    assert varnak.read_result(marked).connected.tolist() == json.loads(text)["connected"]
