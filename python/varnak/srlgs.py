@@ -10,7 +10,7 @@ import csv
 import math
 
 from .instance import VarnakError
-from .topology import EARTH_RADIUS_KM, distance_km
+from .topology import EARTH_RADIUS_KM, bounded_lines, distance_km, open_bounded
 
 KM_PER_DEGREE = math.pi * EARTH_RADIUS_KM / 180.0
 
@@ -192,8 +192,8 @@ def from_csv(topology, path):
     try:
         # Bytes that are not UTF-8 become U+FFFD, as in the LGF reader: a label holding one
         # then names no node, and is refused with its line.
-        with open(path, newline="", encoding="utf-8", errors="replace") as file:
-            reader = csv.DictReader(file)
+        with open_bounded(path, newline="", encoding="utf-8", errors="replace") as file:
+            reader = csv.DictReader(bounded_lines(file, path))
             columns = reader.fieldnames or []
             if "srlg" not in columns or not ("link" in columns or
                                              {"source", "target"} <= set(columns)):
