@@ -10,7 +10,7 @@ import csv
 import math
 
 from .instance import VarnakError
-from .topology import EARTH_RADIUS_KM, distance_km
+from .topology import EARTH_RADIUS_KM, bounded_lines, distance_km, open_bounded
 
 KM_PER_DEGREE = math.pi * EARTH_RADIUS_KM / 180.0
 
@@ -144,6 +144,17 @@ def disks_around_nodes(topology, radius_km):
             for members, labels in found.items()]
 
 
+# Each centre measures its distance to every link, some microseconds each: a million
+# centres on a network of a hundred links take minutes.
+MAX_GRID_CENTRES = 1_000_000
+
+
+def _refuse_grid(centres, radius_km, spacing):
+    raise ValueError(f"a grid of {centres} centres {spacing:g} km apart for disks of "
+                     f"{radius_km:g} km is more than {MAX_GRID_CENTRES}; expected a larger "
+                     "spacing (--grid-spacing KM)")
+
+
 def disks_on_grid(topology, radius_km, spacing_km=None):
     """Regional failures centred on a grid that covers the nodes: rows `spacing_km` apart
     (default: the radius) from south to north, and centres along each row spacing_km apart
@@ -161,14 +172,21 @@ def disks_on_grid(topology, radius_km, spacing_km=None):
     north = min(90.0, max(lat for lat, _ in placed) + margin)
     west = min(lon for _, lon in placed)
     east = max(lon for _, lon in placed)
-    found = {}
-    rows = int(math.floor((north - south) * KM_PER_DEGREE / spacing)) + 1
-    for row in range(rows):
+    row_count = int(math.floor((north - south) * KM_PER_DEGREE / spacing)) + 1
+    if row_count > MAX_GRID_CENTRES:
+        _refuse_grid(f"at least {row_count}", radius_km, spacing)
+    rows = []   # (latitude, kilometres per degree of longitude, margin, columns)
+    for row in range(row_count):
         lat = south + row * spacing / KM_PER_DEGREE
-        # Kilometres per degree of longitude along this row.
         across = KM_PER_DEGREE * max(math.cos(math.radians(lat)), 1e-6)
         row_margin = min(radius_km / across, 180.0)
         columns = int(math.floor((east - west + 2 * row_margin) * across / spacing)) + 1
+        rows.append((lat, across, row_margin, columns))
+    centres = sum(columns for *_, columns in rows)
+    if centres > MAX_GRID_CENTRES:
+        _refuse_grid(centres, radius_km, spacing)
+    found = {}
+    for lat, across, row_margin, columns in rows:
         for column in range(columns):
             lon = west - row_margin + column * spacing / across
             members = links_within(topology, (lat, lon), radius_km)
@@ -192,8 +210,8 @@ def from_csv(topology, path):
     try:
         # Bytes that are not UTF-8 become U+FFFD, as in the LGF reader: a label holding one
         # then names no node, and is refused with its line.
-        with open(path, newline="", encoding="utf-8", errors="replace") as file:
-            reader = csv.DictReader(file)
+        with open_bounded(path, newline="", encoding="utf-8", errors="replace") as file:
+            reader = csv.DictReader(bounded_lines(file, path))
             columns = reader.fieldnames or []
             if "srlg" not in columns or not ("link" in columns or
                                              {"source", "target"} <= set(columns)):

@@ -135,6 +135,72 @@ def _refuse(path, line, message):
     raise VarnakError(f"{where}: {message}", str(path), line or 0)
 
 
+# Network files are small (the Topology Zoo's largest is under 2 MB); these bounds end a
+# device, an endless file or a mistaken path within a second instead of reading until
+# memory runs out.
+MAX_FILE_BYTES = 64 * 1024 * 1024
+LONGEST_LINE = 1024 * 1024
+
+
+def _refuse_size(path):
+    _refuse(path, 0, f"the file is larger than {MAX_FILE_BYTES} bytes; expected a network "
+                     f"file of at most {MAX_FILE_BYTES} bytes")
+
+
+def open_bounded(path, **options):
+    """`path` opened for reading, refused at once when it is a regular file larger than
+    MAX_FILE_BYTES (a device or a pipe tells no size: its readers count what they read)."""
+    try:
+        file = open(path, **options)
+    except OSError as error:
+        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    if os.fstat(file.fileno()).st_size > MAX_FILE_BYTES:
+        file.close()
+        _refuse_size(path)
+    return file
+
+
+def _read_bounded_bytes(path):
+    """All of the file's bytes, refused beyond MAX_FILE_BYTES."""
+    with open_bounded(path, mode="rb") as file:
+        try:
+            data = file.read(MAX_FILE_BYTES + 1)
+        except OSError as error:
+            raise VarnakError(f"cannot read {path}: {error.strerror}", str(path)) from None
+    if len(data) > MAX_FILE_BYTES:
+        _refuse_size(path)
+    return data
+
+
+def bounded_lines(file, path):
+    """The lines of an open text file, each with its end, refused at the first longer than
+    LONGEST_LINE characters or once more than MAX_FILE_BYTES characters are read."""
+    total, number = 0, 0
+    while True:
+        try:
+            # Room for the longest line and a two-character end ("\r\n" with newline="").
+            line = file.readline(LONGEST_LINE + 2)
+        except OSError as error:
+            raise VarnakError(f"cannot read {path}: {error.strerror}", str(path)) from None
+        if not line:
+            return
+        number += 1
+        if len(line.rstrip("\r\n")) > LONGEST_LINE:
+            _refuse(path, number, f"line longer than {LONGEST_LINE} characters; expected "
+                                  "the lines of a network file")
+        total += len(line)
+        if total > MAX_FILE_BYTES:
+            _refuse_size(path)
+        yield line
+
+
+def _read_bounded_text(path):
+    """The file's text, its line ends made "\n" and bytes that are not UTF-8 made U+FFFD,
+    within the bounds of bounded_lines."""
+    with open_bounded(path, encoding="utf-8", errors="replace") as file:
+        return "".join(bounded_lines(file, path))
+
+
 def _coordinate(text, path, line, what, limit):
     try:
         value = float(text)
@@ -166,31 +232,38 @@ class _Element:
 
 
 def _read_xml(path):
+    data = _read_bounded_bytes(path)
     parser = xml.parsers.expat.ParserCreate(namespace_separator=" ")
     stack = [_Element("document", {}, 0)]
+    texts = [[]]  # the text pieces of each open element, joined once at its end
 
     def start(tag, attributes):
         element = _Element(tag, attributes, parser.CurrentLineNumber)
         stack[-1].children.append(element)
         stack.append(element)
+        texts.append([])
 
     def end(tag):
-        stack.pop()
+        stack.pop().text = "".join(texts.pop())
 
     def text(data):
-        stack[-1].text += data
+        texts[-1].append(data)
+
+    def doctype(name, system_id, public_id, has_internal_subset):
+        # Network files need no document type; its entities could expand a small file
+        # into gigabytes of text (the "billion laughs").
+        _refuse(path, parser.CurrentLineNumber, f"<!DOCTYPE {name}> is not accepted; "
+                                                "expected XML without a document type")
 
     parser.StartElementHandler = start
     parser.EndElementHandler = end
     parser.CharacterDataHandler = text
+    parser.StartDoctypeDeclHandler = doctype
     try:
-        with open(path, "rb") as file:
-            parser.ParseFile(file)
+        parser.Parse(data, True)
     except xml.parsers.expat.ExpatError as error:
         _refuse(path, error.lineno, f"{xml.parsers.expat.ErrorString(error.code)}; expected "
                                     "well-formed XML")
-    except OSError as error:
-        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
     return stack[0].children[0]
 
 
@@ -264,11 +337,7 @@ _GML_TOKEN = re.compile(r'\s+|#[^\n]*|"[^"]*"|\[|\]|[^\s\[\]"]+')
 
 
 def _gml_tokens(path):
-    try:
-        with open(path, encoding="utf-8", errors="replace") as file:
-            text = file.read()
-    except OSError as error:
-        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    text = _read_bounded_text(path)
     line = 1
     position = 0
     while position < len(text):
@@ -346,11 +415,7 @@ def read_sndlib_native(path):
     """An SNDlib network in the native text format: the NODES section ("name ( x y )",
     x the longitude and y the latitude) and the LINKS section ("id ( source target ) ...");
     the other sections are passed over."""
-    try:
-        with open(path, encoding="utf-8", errors="replace") as file:
-            lines = file.read().splitlines()
-    except OSError as error:
-        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    lines = _read_bounded_text(path).splitlines()
     name = os.path.splitext(os.path.basename(path))[0]
     section = None
     nodes, index_of, link_ends = [], {}, []
@@ -495,11 +560,7 @@ def read_lgf(path):
     (several in one quoted value, separated by spaces or commas). Other sections are
     passed over.
     """
-    try:
-        with open(path, encoding="utf-8", errors="replace") as file:
-            lines = file.read().splitlines()
-    except OSError as error:
-        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+    lines = _read_bounded_text(path).splitlines()
     nodes, index_of = [], {}
     links, link_of_label = [], {}
     srlg_rows = []          # (edge labels, line)

@@ -80,6 +80,19 @@ def test_disks_on_a_grid(radius, expected):
     assert members(srlgs.disks_on_grid(topology, radius_km=radius)) == expected
 
 
+@pytest.mark.parametrize("spacing, message", [
+    # 10,001 rows of some 32,000 centres each: refused once the rows are counted.
+    (0.01, rf"a grid of \d+ centres 0.01 km apart for disks of 50 km is more than "
+           rf"{srlgs.MAX_GRID_CENTRES};"),
+    # More rows alone than the bound: refused before each row is measured.
+    (1e-9, rf"a grid of at least \d+ centres 1e-09 km apart for disks of 50 km is more than "
+           rf"{srlgs.MAX_GRID_CENTRES};"),
+])
+def test_grid_of_too_many_centres_is_refused_with_its_count(line, spacing, message):
+    with pytest.raises(ValueError, match=message):
+        srlgs.disks_on_grid(line, radius_km=50, spacing_km=spacing)
+
+
 def test_radius_must_be_positive(line):
     with pytest.raises(ValueError, match="radius is 0"):
         srlgs.disks_around_nodes(line, 0)

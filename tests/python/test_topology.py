@@ -6,9 +6,10 @@
 
 import pytest
 
-from varnak import VarnakError
-from varnak.topology import (read_lgf, read_sndlib_native, read_sndlib_xml, read_topology,
-                             read_zoo_gml, read_zoo_graphml)
+from varnak import VarnakError, srlgs
+from varnak.topology import (LONGEST_LINE, MAX_FILE_BYTES, Node, Topology, read_lgf,
+                             read_sndlib_native, read_sndlib_xml, read_topology, read_zoo_gml,
+                             read_zoo_graphml)
 
 GRAPHML_HEAD = """<?xml version="1.0" encoding="utf-8"?>
 <graphml xmlns="http://graphml.graphdrawing.org/xmlns">
@@ -208,3 +209,81 @@ def test_malformed_files_are_refused_with_file_line_and_value(tmp_path, name, te
     with pytest.raises(VarnakError, match=message) as raised:
         read_topology(path, kind)
     assert raised.value.path == str(path) and raised.value.line > 0
+
+
+def test_long_character_data_is_read_whole(tmp_path):
+    # 400,000 "&amp;" make 2 MB that expat hands over in one piece per entity.
+    path = tmp_path / "amp.graphml"
+    path.write_text(graphml([zoo_node(0, "&amp;" * 400_000)], []))
+    assert read_zoo_graphml(path).nodes[0].label == "&" * 400_000
+
+
+def billion_laughs():
+    """1.3 KB whose nested entities would expand to 10^9 "lol"s."""
+    entities = ['<!ENTITY lol "lol">'] + [
+        f'<!ENTITY lol{level} "{("&lol%s;" % (level - 1 if level > 1 else "")) * 10}">'
+        for level in range(1, 10)]
+    return ('<?xml version="1.0"?>\n<!DOCTYPE network [\n' + "\n".join(entities)
+            + '\n]>\n<network>&lol9;</network>\n')
+
+
+def write(name, text):
+    def make(tmp_path):
+        path = tmp_path / name
+        path.write_text(text)
+        return path
+    return make
+
+
+def sparse(name, size):
+    """A file of `size` bytes that takes no room on the disk."""
+    def make(tmp_path):
+        path = tmp_path / name
+        with open(path, "wb") as file:
+            file.truncate(size)
+        return path
+    return make
+
+
+def endless(tmp_path):
+    return "/dev/zero"
+
+
+def with_format(kind):
+    return lambda path: read_topology(path, kind)
+
+
+def read_csv(path):
+    return srlgs.from_csv(Topology("one", [Node("A")], []), path)
+
+
+SIZE = f"the file is larger than {MAX_FILE_BYTES} bytes"
+LONG_LINE = f"line 1: line longer than {LONGEST_LINE} characters"
+
+HOSTILE = [
+    ("billion laughs", write("laughs.xml", billion_laughs()), with_format("sndlib-xml"),
+     r"laughs.xml line 2: <!DOCTYPE network> is not accepted"),
+    ("10 MB attribute", write("wide.graphml", '<graphml a="' + "x" * 10_000_000 + '"/>'),
+     with_format("graphml"), r"wide.graphml line 1: <graphml> holds no <graph>"),
+    ("large graphml", sparse("huge.graphml", MAX_FILE_BYTES + 1), with_format("graphml"),
+     SIZE),
+    ("large gml", sparse("huge.gml", MAX_FILE_BYTES + 1), with_format("gml"), SIZE),
+    ("large csv", sparse("huge.csv", MAX_FILE_BYTES + 1), read_csv, SIZE),
+    ("long sndlib line", write("long.txt", "NODES (\n" + "A" * (LONGEST_LINE + 1) + "\n"),
+     with_format("sndlib"), f"long.txt line 2: line longer than {LONGEST_LINE} characters"),
+    ("/dev/zero graphml", endless, with_format("graphml"), SIZE),
+    ("/dev/zero sndlib-xml", endless, with_format("sndlib-xml"), SIZE),
+    ("/dev/zero gml", endless, with_format("gml"), LONG_LINE),
+    ("/dev/zero sndlib", endless, with_format("sndlib"), LONG_LINE),
+    ("/dev/zero lgf", endless, with_format("lgf"), LONG_LINE),
+    ("/dev/zero csv", endless, read_csv, LONG_LINE),
+]
+
+
+@pytest.mark.parametrize("make, read, message", [case[1:] for case in HOSTILE],
+                         ids=[case[0] for case in HOSTILE])
+def test_hostile_files_are_refused_at_once(tmp_path, make, read, message):
+    path = make(tmp_path)
+    with pytest.raises(VarnakError, match=message) as raised:
+        read(path)
+    assert raised.value.path == str(path)
