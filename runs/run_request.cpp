@@ -135,6 +135,20 @@ int load_instance(const InstanceSource& source, NetworkInstance& storage,
   return kExitSuccess;
 }
 
+std::function<void(const DiagramProgress&)> diagram_progress_of(const RunContext& context) {
+  if (context.stop_requested == nullptr) {
+    return context.diagram_progress;
+  }
+  return [&context](const DiagramProgress& progress) {
+    if (context.stop_requested->load()) {
+      throw RunStopped();
+    }
+    if (context.diagram_progress) {
+      context.diagram_progress(progress);
+    }
+  };
+}
+
 std::string shown_source(const InstanceSource& source) {
   return source.path.empty() ? source.name : printable(source.path);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,16 @@ int load_with_terminals(const InstanceSource& source, const TerminalRequest& ter
                         OptionSpelling spelling, NetworkInstance& storage,
                         const NetworkInstance*& instance, std::vector<std::int32_t>& terminals,
                         std::string& message);
+
+// Thrown out of a computation that `context.stop_requested` stopped, whose results are to
+// be thrown away (the Python module's Ctrl-C).
+struct RunStopped : std::runtime_error {
+  RunStopped() : std::runtime_error("stopped") {}
+};
+
+// The diagram's progress as a run reports it: the front end's line, and between levels
+// and passes a look at the stop flag, so that a long diagram ends soon after a stop.
+std::function<void(const DiagramProgress&)> diagram_progress_of(const RunContext& context);
 
 // The source as messages name it: its path made printable, else its name.
 std::string shown_source(const InstanceSource& source);

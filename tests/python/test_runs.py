@@ -260,3 +260,29 @@ def test_a_report_after_a_byte_order_mark_reads_as_without(varnak_tools, tmp_pat
                for path in (plain, marked)]
     assert reports[1].stdout.replace("marked.json", "plain.json") == reports[0].stdout
     assert varnak.read_result(marked).connected.tolist() == json.loads(text)["connected"]
+
+
+def test_ctrl_c_ends_a_long_exact_run_between_levels():
+    """A 12 x 12 grid with an SRLG per link takes minutes by the decision diagram: Ctrl-C a
+    second in raises KeyboardInterrupt between two levels, not at the end."""
+    import _thread
+    import threading
+    import time
+
+    side = 12
+    node = {(row, column): row * side + column + 1 for row in range(side) for column in range(side)}
+    edges = [(node[row, column], node[row, column + 1])
+             for row in range(side) for column in range(side - 1)]
+    edges += [(node[row, column], node[row + 1, column])
+              for row in range(side - 1) for column in range(side)]
+    grid = varnak.Instance(side * side, edges, [[edge] for edge in range(1, len(edges) + 1)])
+    timer = threading.Timer(1.0, _thread.interrupt_main)
+    started = time.monotonic()
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            varnak.exact(grid, method="diagram", max_memory="4G")
+    finally:
+        timer.cancel()
+    # Minutes without the stop; a few seconds with it, however slow the machine.
+    assert time.monotonic() - started < 60

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "common/machine_cores.hpp"
 #include "output/estimate_results.hpp"
 #include "runs/estimate_run.hpp"
+#include "runs/exact_run.hpp"
 #include "runs/reliability_run.hpp"
 #include "tests/support/instance_generator.hpp"
 
@@ -131,6 +133,30 @@ TEST(RunReliability, RefusesHeldCountsThatFall) {
   EXPECT_EQ(run_reliability(request, RunContext{}, report, message), kExitUsage);
   EXPECT_EQ(message,
             "connected count 2 is 3; expected at most N = 10 and no less than the one before");
+}
+
+// A stop asked for while the diagram is built ends the run between levels (the Python
+// module's Ctrl-C); without one the same run completes.
+TEST(RunExact, AStopEndsTheDiagramBetweenLevels) {
+  const NetworkInstance instance =
+      test_networks::make_ring_network(test_networks::small_shape(), 3);
+  ExactRequest request;
+  request.instance.loaded = &instance;
+  request.options.method = "diagram";
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stopped" : "not stopped");
+    std::atomic<bool> stop_requested{stop};
+    RunContext context;
+    context.stop_requested = &stop_requested;
+    ExactReport report;
+    std::string message;
+    if (stop) {
+      EXPECT_THROW(run_exact(request, context, report, message), RunStopped);
+    } else {
+      EXPECT_EQ(run_exact(request, context, report, message), kExitSuccess) << message;
+      EXPECT_EQ(report.run.exact_method, "diagram");
+    }
+  }
 }
 
 }  // namespace
