@@ -438,6 +438,12 @@ struct PairwiseSpectrum {
   SpectraVector shares;
 };
 
+// With y_0 = 1 every subset connects, so the first spectrum entry must say 1 too (to the
+// six decimals of an XML file).
+bool contradicts_free_connection(const SpectraVector& spectrum, bool free_connected) {
+  return free_connected && !spectrum.empty() && spectrum[0] < 1.0 - 1e-6;
+}
+
 // Spectra from values alone: exact ones, or an XML file's six decimals.
 void summary_of_values(SpectraVector spectrum, BimSpectraMatrix bim_spectra, bool free_connected,
                        bool exact, SpectraSummary& summary) {
@@ -470,8 +476,7 @@ int held_spectra(const HeldSpectra& held, const Plan& plan, SpectraSummary& summ
   }
   const bool exact = held.run.method == "exact";
   const bool free_connected = exact ? held.run.free_edges_connect : plan.free_connected;
-  // With y_0 = 1 every subset connects, so the first entry must say 1 too.
-  if (!exact && free_connected && width > 0 && held.spectrum[0] < 1.0 - 1e-6) {
+  if (!exact && contradicts_free_connection(held.spectrum, free_connected)) {
     message = "free_connected is true, but spectrum value 1 is " +
               std::to_string(held.spectrum[0]) +
               "; a network connected with no SRLG up is connected at every k";
@@ -509,8 +514,7 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
     if (read_xml_results(*request.xml_path, results, message) != 0) {
       return kExitFailure;
     }
-    // With y_0 = 1 every subset connects, so the file's first entry must say 1 too.
-    if (plan.free_connected && results.srlg_count > 0 && results.spectrum[0] < 1.0 - 1e-6) {
+    if (contradicts_free_connection(results.spectrum, plan.free_connected)) {
       message = printable(*request.xml_path) + ": --free-connected yes, but <spectra> value 1 is " +
                 std::to_string(results.spectrum[0]) +
                 "; a network connected with no SRLG up is connected at every k";

@@ -2,29 +2,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <new>
-#include <random>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "analysis/exact_spectra.hpp"
-#include "common/elapsed.hpp"
 #include "common/machine_cores.hpp"
 #include "common/memory_budget.hpp"
-#include "common/printable.hpp"
-#include "estimation/process_group.hpp"
-#include "instance/instance_reader.hpp"
-#include "instance/terminal_set.hpp"
 #include "tools/progress.hpp"
 
 namespace varnak {
@@ -250,10 +239,6 @@ RunContext run_context(ToolsConsole& console) {
   context.diagram_progress = [line](const DiagramProgress& progress) { line->draw(progress); };
   context.diagram_done = [line]() { line->clear(); };
   return context;
-}
-
-bool writes_results(const ToolsConsole& console) {
-  return console.processes == nullptr || console.processes->rank() == 0;
 }
 
 void add_format_option(po::options_description& options) {

@@ -60,9 +60,6 @@ SamplingRequest sampling_request(const po::variables_map& given);
 // and a line for the decision diagram.
 RunContext run_context(ToolsConsole& console);
 
-// Whether this process writes results: it runs alone, or is rank 0.
-bool writes_results(const ToolsConsole& console);
-
 void add_format_option(po::options_description& options);
 int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,
                 OutputFormat& format);

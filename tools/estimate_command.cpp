@@ -57,8 +57,8 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   std::string message;
   const int code = run_estimate(request, run_context(console), report, message);
   // The results come first and in full, so that a result file that could not be written
-  // loses nothing.
-  if (report.counts.sample_size > 0 && writes_results(console)) {
+  // loses nothing. Only the process that reports (rank 0) has them.
+  if (report.counts.sample_size > 0) {
     write_estimate_report(console.out, report, format);
     console.out.flush();
   }
