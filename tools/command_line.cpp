@@ -14,6 +14,8 @@
 #include "analysis/exact_spectra.hpp"
 #include "common/machine_cores.hpp"
 #include "common/memory_budget.hpp"
+#include "estimation/process_group.hpp"
+#include "output/result_file.hpp"
 #include "tools/progress.hpp"
 
 namespace varnak {
@@ -241,19 +243,43 @@ RunContext run_context(ToolsConsole& console) {
   return context;
 }
 
-void add_format_option(po::options_description& options) {
+void add_report_options(po::options_description& options) {
   options.add_options()("format", po::value<std::string>()->default_value("text"),
-                        "text, csv or json");
+                        "text, csv or json")(
+      "report", po::value<std::string>(),
+      "write the report to this file instead of standard output (needed under mpirun)");
 }
 
-int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,
-                OutputFormat& format) {
+int read_report_options(ToolsConsole& console, const std::string& command,
+                        const po::variables_map& given, ReportOptions& report) {
   const std::string name = given["format"].as<std::string>();
-  if (!parse_output_format(name, format)) {
+  if (!parse_output_format(name, report.format)) {
     return usage_error(console, command,
                        "--format is \"" + name + "\"; expected text, csv or json");
   }
+  report.path = given_value<std::string>(given, "report");
+  if (console.processes != nullptr && !report.path) {
+    return usage_error(console, command,
+                       "under mpirun give --report FILE: mpirun passes standard output on "
+                       "without saying whether it arrived");
+  }
   return -1;
+}
+
+int write_report(ToolsConsole& console, const std::string& command, const ReportOptions& report,
+                 const std::function<void(std::ostream&)>& write) {
+  if (console.processes != nullptr && console.processes->rank() != 0) {
+    return kExitSuccess;
+  }
+  if (!report.path) {
+    write(console.out);
+    return kExitSuccess;
+  }
+  std::string message;
+  if (write_result_file(*report.path, write, message) != 0) {
+    return failure(console, command, message);
+  }
+  return kExitSuccess;
 }
 
 namespace {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <boost/program_options.hpp>
+#include <functional>
+#include <optional>
+#include <ostream>
 
 #include <string>
 #include <vector>
@@ -60,9 +63,20 @@ SamplingRequest sampling_request(const po::variables_map& given);
 // and a line for the decision diagram.
 RunContext run_context(ToolsConsole& console);
 
-void add_format_option(po::options_description& options);
-int read_format(ToolsConsole& console, const std::string& command, const po::variables_map& given,
-                OutputFormat& format);
+// --format, and --report FILE to write the report there instead of standard output.
+struct ReportOptions {
+  OutputFormat format = OutputFormat::kText;
+  std::optional<std::string> path;
+};
+void add_report_options(po::options_description& options);
+// Under mpirun the report must go to a file: mpirun passes standard output on without
+// saying whether it arrived, so a report lost there would leave the job's exit code 0.
+int read_report_options(ToolsConsole& console, const std::string& command,
+                        const po::variables_map& given, ReportOptions& report);
+// Has `write` put the report where the options say, on the process that reports (rank 0).
+// Returns 0, or 1 after saying why the report file could not be written.
+int write_report(ToolsConsole& console, const std::string& command, const ReportOptions& report,
+                 const std::function<void(std::ostream&)>& write);
 
 // The commands, each in a file of its own.
 int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& args);

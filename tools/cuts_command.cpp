@@ -34,14 +34,14 @@ int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args
       "max-size", po::value<std::int32_t>()->required(),
       "largest number of SRLGs in a cut set (required)");
   add_terminal_options(options, false);
-  add_format_option(options);
+  add_report_options(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kCutsHelp, options, args, given);
       code >= 0) {
     return code;
   }
-  OutputFormat format = OutputFormat::kText;
-  if (const int code = read_format(console, command, given, format); code >= 0) {
+  ReportOptions report_options;
+  if (const int code = read_report_options(console, command, given, report_options); code >= 0) {
     return code;
   }
   CutsRequest request;
@@ -54,8 +54,10 @@ int run_cuts_command(ToolsConsole& console, const std::vector<std::string>& args
       code != kExitSuccess) {
     return report_refusal(console, command, code, message);
   }
-  write_cuts_report(console.out, report, format);
-  return kExitSuccess;
+  return write_report(console, command, report_options,
+                      [&report, &report_options](std::ostream& out) {
+                        write_cuts_report(out, report, report_options.format);
+                      });
 }
 
 }  // namespace varnak

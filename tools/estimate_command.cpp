@@ -38,14 +38,14 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   add_terminal_options(options);
   options.add_options()("outpath", po::value<std::string>(),
                         "also write Varnak's XML result file here");
-  add_format_option(options);
+  add_report_options(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kEstimateHelp, options, args, given);
       code >= 0) {
     return code;
   }
-  OutputFormat format = OutputFormat::kText;
-  if (const int code = read_format(console, command, given, format); code >= 0) {
+  ReportOptions report_options;
+  if (const int code = read_report_options(console, command, given, report_options); code >= 0) {
     return code;
   }
   EstimateRequest request;
@@ -58,11 +58,16 @@ int run_estimate_command(ToolsConsole& console, const std::vector<std::string>& 
   const int code = run_estimate(request, run_context(console), report, message);
   // The results come first and in full, so that a result file that could not be written
   // loses nothing. Only the process that reports (rank 0) has them.
+  int written = kExitSuccess;
   if (report.counts.sample_size > 0) {
-    write_estimate_report(console.out, report, format);
+    written = write_report(console, command, report_options,
+                           [&report, &report_options](std::ostream& out) {
+                             write_estimate_report(out, report, report_options.format);
+                           });
     console.out.flush();
   }
-  return report_refusal(console, command, code, message);
+  const int refused = report_refusal(console, command, code, message);
+  return refused != kExitSuccess ? refused : written;
 }
 
 }  // namespace varnak

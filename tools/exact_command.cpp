@@ -44,14 +44,14 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
   options.add_options()("graph", po::value<std::string>()->required(), "instance file (required)");
   add_exact_options(options);
   add_terminal_options(options);
-  add_format_option(options);
+  add_report_options(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kExactHelp, options, args, given);
       code >= 0) {
     return code;
   }
-  OutputFormat format = OutputFormat::kText;
-  if (const int code = read_format(console, command, given, format); code >= 0) {
+  ReportOptions report_options;
+  if (const int code = read_report_options(console, command, given, report_options); code >= 0) {
     return code;
   }
   ExactRequest request;
@@ -64,8 +64,10 @@ int run_exact_command(ToolsConsole& console, const std::vector<std::string>& arg
       code != kExitSuccess) {
     return report_refusal(console, command, code, message);
   }
-  write_exact_report(console.out, report, format);
-  return kExitSuccess;
+  return write_report(console, command, report_options,
+                      [&report, &report_options](std::ostream& out) {
+                        write_exact_report(out, report, report_options.format);
+                      });
 }
 
 }  // namespace varnak

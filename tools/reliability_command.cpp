@@ -79,14 +79,14 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
       "srlg-p", po::value<std::string>(),
       "with --graph and --exact: file of 'id,p' lines, each SRLG's own probability");
   add_exact_options(options);
-  add_format_option(options);
+  add_report_options(options);
   po::variables_map given;
   if (const int code = parse_options(console, command, kReliabilityHelp, options, args, given);
       code >= 0) {
     return code;
   }
-  OutputFormat format = OutputFormat::kText;
-  if (const int code = read_format(console, command, given, format); code >= 0) {
+  ReportOptions report_options;
+  if (const int code = read_report_options(console, command, given, report_options); code >= 0) {
     return code;
   }
   ReliabilityRequest request;
@@ -114,8 +114,10 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
       code != kExitSuccess) {
     return report_refusal(console, command, code, message);
   }
-  write_reliability_report(console.out, report, format);
-  return kExitSuccess;
+  return write_report(console, command, report_options,
+                      [&report, &report_options](std::ostream& out) {
+                        write_reliability_report(out, report, report_options.format);
+                      });
 }
 
 }  // namespace varnak

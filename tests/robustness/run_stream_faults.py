@@ -115,6 +115,16 @@ OUTPUT_CASES = [
     OutputCase("varnak-tools", ["estimate", *RING_RUN, "--outpath", MISSING_XML], FULL,
                "varnak-tools estimate: Error writing output file %s: No such file or directory\n"
                % MISSING_XML + TOOLS_RESULTS_LOST % "estimate"),
+    # --report takes the report off standard output: the file's own fault is the one named.
+    OutputCase("varnak-tools", ["cuts", "--graph", "{ring}", "--max-size", "2", "--report",
+                                "/dev/full"], FULL,
+               "varnak-tools cuts: Error writing output file /dev/full: No space left on device\n"),
+    OutputCase("varnak-tools", ["estimate", *RING_RUN, "--report", "{dir}/missing/report.txt"],
+               CLOSED, "varnak-tools estimate: Error writing output file {dir}/missing/report.txt:"
+               " No such file or directory\n"),
+    OutputCase("varnak-tools", ["estimate", *WIDE_RUN, "--format", "csv", "--report",
+                                "{dir}/report.csv"], SMALL_FILE,
+               "varnak-tools estimate: Error writing output file {dir}/report.csv: File too large\n"),
     OutputCase("varnak-tools", ["--help"], FULL,
                "varnak-tools: error writing the help to standard output\n"),
     OutputCase("varnak-tools", ["exact", "--help"], CLOSED,

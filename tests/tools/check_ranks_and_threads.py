@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks that `varnak-tools estimate` writes the XML file Varnak writes, but for the
 elapsed time, whatever the thread count and the number of MPI ranks; that a job whose
-rank fails, is killed, or reads another network than rank 0, ends with a message, a non-zero exit and no result file; and
-that a seed drawn by rank 0 is reported and repeats the run.
+rank fails, is killed, or reads another network than rank 0, ends with a message, a non-zero
+exit and no result file; that a seed drawn by rank 0 is reported and repeats the run; and
+that a report mpirun could lose is refused or, when its file cannot be written, fails.
 
 Usage: check_ranks_and_threads.py VARNAK VARNAK_TOOLS MAKE_RING_INSTANCE [--no-mpi]
 """
@@ -89,7 +90,8 @@ def main():
             for ranks, threads in ((1, 1), (2, 1), (3, 1), (3, 2)):
                 out = folder / "ranks.xml"
                 done = run(["mpirun", "-np", str(ranks), tools, "estimate", *common,
-                            "--threads", str(threads), "--outpath", str(out)], env=MPI_ENV)
+                            "--threads", str(threads), "--outpath", str(out),
+                            "--report", str(folder / "report.txt")], env=MPI_ENV)
                 label = "%s, N = %d, %d ranks of %d threads" % (name, samples, ranks, threads)
                 if done.returncode != 0:
                     failures.append("%s: exit %d: %s" % (label, done.returncode, done.stderr))
@@ -112,11 +114,13 @@ def leftovers(folder):
 
 def check_failing_ranks(tools, folder, instance):
     out = folder / "out.xml"
+    report = folder / "out.txt"
     # A file that only one rank's machine lacks.
     done = run(["mpirun", "-np", "1", tools, "estimate", "--graph", instance, "--N", "500",
-                "--seed", "1", "--threads", "1", "--outpath", str(out), ":",
-                "-np", "1", tools, "estimate", "--graph", str(folder / "absent.txt"),
-                "--N", "500", "--seed", "1", "--threads", "1", "--outpath", str(out)],
+                "--seed", "1", "--threads", "1", "--outpath", str(out), "--report", str(report),
+                ":", "-np", "1", tools, "estimate", "--graph", str(folder / "absent.txt"),
+                "--N", "500", "--seed", "1", "--threads", "1", "--outpath", str(out),
+                "--report", str(report)],
                env=MPI_ENV)
     if done.returncode == 0 or "rank 1" not in done.stderr or "absent.txt" not in done.stderr:
         failures.append("a rank without its file: exit %d, message %r"
@@ -132,7 +136,7 @@ def check_failing_ranks(tools, folder, instance):
             (folder / ("rank%d" % rank)).mkdir(exist_ok=True)
             (folder / ("rank%d" % rank) / "net.txt").write_text(contents)
         common = ["estimate", "--graph", "net.txt", "--N", "500", "--seed", "1", "--threads", "1",
-                  "--outpath", str(out)]
+                  "--outpath", str(out), "--report", str(report)]
         done = run(["mpirun", "-np", "1", "-wdir", str(folder / "rank0"), tools, *common, ":",
                     "-np", "1", "-wdir", str(folder / "rank1"), tools, *common], env=MPI_ENV)
         if done.returncode != 1 or "rank 1 read another network" not in done.stderr:
@@ -147,8 +151,8 @@ def check_failing_ranks(tools, folder, instance):
                       '  (sleep 1; kill -9 $$) &\nfi\nexec "$@"\n')
     killer.chmod(0o755)
     done = run(["mpirun", "-np", "2", str(killer), tools, "estimate", "--graph", instance,
-                "--N", "2000000000", "--seed", "1", "--threads", "1", "--outpath", str(out)],
-               env=MPI_ENV)
+                "--N", "2000000000", "--seed", "1", "--threads", "1", "--outpath", str(out),
+                "--report", str(report)], env=MPI_ENV)
     if done.returncode == 0 or not done.stderr.strip():
         failures.append("a killed rank: exit %d, message %r" % (done.returncode, done.stderr))
     if leftovers(folder):
@@ -156,10 +160,11 @@ def check_failing_ranks(tools, folder, instance):
 
     # Without a seed, rank 0 draws one, reports it, and it repeats the run.
     done = run(["mpirun", "-np", "2", tools, "estimate", "--graph", instance, "--N", "300",
-                "--threads", "1", "--outpath", str(out), "--format", "json"], env=MPI_ENV)
-    seed = re.search(r'"seed":\s*(\d+)', done.stdout)
+                "--threads", "1", "--outpath", str(out), "--format", "json",
+                "--report", str(report)], env=MPI_ENV)
+    seed = re.search(r'"seed":\s*(\d+)', report.read_text() if report.exists() else "")
     if done.returncode != 0 or seed is None:
-        failures.append("a drawn seed: exit %d, output %r" % (done.returncode, done.stdout[:300]))
+        failures.append("a drawn seed: exit %d, output %r" % (done.returncode, done.stderr))
         return
     again = folder / "again.xml"
     run([tools, "estimate", "--graph", instance, "--N", "300", "--seed", seed.group(1),
@@ -167,6 +172,33 @@ def check_failing_ranks(tools, folder, instance):
     if not again.exists() or masked(again) != masked(out):
         failures.append("the seed rank 0 drew and reported does not repeat the run")
     out.unlink(missing_ok=True)
+    report.unlink(missing_ok=True)
+    check_lost_reports(tools, instance, folder)
+
+
+def check_lost_reports(tools, instance, folder):
+    """mpirun passes the ranks' standard output on and exits 0 whether or not it arrived, so
+    a report must go to a file that rank 0 writes and checks itself."""
+    common = ["estimate", "--graph", instance, "--N", "300", "--seed", "1", "--threads", "1"]
+    cases = [
+        # (ranks, extra options, stdout, exit code, what standard error must hold)
+        (1, [], subprocess.DEVNULL, 2, "under mpirun give --report FILE"),
+        (2, [], open(os.devnull, "w"), 2, "under mpirun give --report FILE"),
+        (1, ["--report", "/dev/full"], subprocess.PIPE, 1,
+         "Error writing output file /dev/full: No space left on device"),
+        (2, ["--report", str(folder / "absent" / "report.txt")], subprocess.PIPE, 1,
+         "absent/report.txt: No such file or directory"),
+    ]
+    for ranks, extra, stdout, code, message in cases:
+        label = "%d rank(s) with %s" % (ranks, extra or "no --report")
+        done = subprocess.run(["mpirun", "-np", str(ranks), tools, *common, *extra],
+                              stdout=stdout, stderr=subprocess.PIPE, text=True,
+                              timeout=TIMEOUT, env=MPI_ENV)
+        if done.returncode != code or message not in done.stderr:
+            failures.append("a report lost under mpirun, %s: exit %d, message %r"
+                            % (label, done.returncode, done.stderr))
+        if done.stdout:
+            failures.append("%s: the report went to standard output" % label)
 
 
 if __name__ == "__main__":
