@@ -1,18 +1,8 @@
 #include "output/xml_report.hpp"
 #include "output/xml_names.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
-#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
