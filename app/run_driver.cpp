@@ -41,7 +41,8 @@ int run_to(int argc, const char* const* argv, std::ostream& out) {
       out << "Error loading file" << std::endl;
       return 1;
   }
-  if (std::string message; !estimate_fits_in_memory(instance.srlg_count, 1, false, message)) {
+  if (std::string message;
+      !estimate_fits_in_memory({instance.srlg_count, options.sample_size, 1, 1}, false, message)) {
     out << "Not enough memory: " << message << std::endl;
     return 1;
   }

@@ -5,33 +5,31 @@
 
 namespace varnak {
 
-double estimate_memory_bytes(std::int64_t srlg_count, int thread_count, bool doubles_held,
-                             int process_count) {
-  const double count = static_cast<double>(srlg_count);
+double estimate_memory_bytes(const EstimateShape& shape, bool doubles_held) {
+  const double count = static_cast<double>(shape.srlg_count);
   const double cells = count * count;
   // Beside the tables: the spectrum's counts and doubles, and a row of doubles being written.
-  return static_cast<double>(estimator_scratch_bytes(srlg_count, thread_count, process_count)) +
-         count * 24.0 + (doubles_held ? cells * 8.0 : 0.0);
+  return estimator_scratch_bytes(shape) + count * 24.0 + (doubles_held ? cells * 8.0 : 0.0);
 }
 
-bool estimate_fits_in_memory(std::int64_t srlg_count, int thread_count, int process_count,
-                             bool doubles_held, std::string& message) {
-  const double needed =
-      estimate_memory_bytes(srlg_count, thread_count, doubles_held, process_count);
+bool estimate_fits_in_memory(const EstimateShape& shape, bool doubles_held, std::string& message) {
+  const double needed = estimate_memory_bytes(shape, doubles_held);
   // The whole limit, not a share: the need counts every large table. A need just below an
   // address-space limit can still fail in the allocator, which ends in "not enough memory".
   const MemoryLimit limit = run_memory_limit();
   if (needed <= static_cast<double>(limit.bytes)) {
     return true;
   }
-  message = std::to_string(srlg_count) + " SRLGs need " + describe_bytes(needed) +
-            " for the result tables, more than " + describe_memory_limit(limit);
+  message = std::to_string(shape.srlg_count) + " SRLGs";
+  if (shape.thread_count > 1) {
+    message += " on " + std::to_string(shape.thread_count) + " threads";
+  }
+  message += " need " + describe_bytes(needed) + " for the result tables";
+  if (shape.thread_count > 1 || shape.process_count > 1) {
+    message += " and the threads' orders";
+  }
+  message += ", more than " + describe_memory_limit(limit);
   return false;
-}
-
-bool estimate_fits_in_memory(std::int64_t srlg_count, int thread_count, bool doubles_held,
-                             std::string& message) {
-  return estimate_fits_in_memory(srlg_count, thread_count, 1, doubles_held, message);
 }
 
 }  // namespace varnak

@@ -39,12 +39,15 @@ RunSchedule make_run_schedule(std::int32_t sample_size, std::int32_t srlg_count,
   } else {
     // No larger than an even share of the samples, so that every worker has a block, however
     // few the SRLGs. Across processes a block is four fifths of a buffer.
+    // A buffer holds no more than its worker can be given: the blocks are written in huge
+    // pages, so a few samples in a buffer sized for a full block would still take 2 MB.
     const std::int64_t even_share = (sample_size - 1) / worker_count + 1;
-    schedule.capacity = block_size_for(srlg_count);
-    schedule.block_size =
-        std::min(balanced_across_processes ? std::max<std::int64_t>(1, schedule.capacity * 4 / 5)
-                                           : schedule.capacity,
-                 even_share);
+    const std::int64_t full = block_size_for(srlg_count);
+    schedule.block_size = std::min(
+        balanced_across_processes ? std::max<std::int64_t>(1, full * 4 / 5) : full, even_share);
+    schedule.capacity = balanced_across_processes
+                            ? std::min(full, capacity_with_headroom(schedule.block_size))
+                            : schedule.block_size;
   }
   schedule.round_samples = schedule.block_size * worker_count;
   schedule.round_count = (sample_size - 1) / schedule.round_samples + 1;

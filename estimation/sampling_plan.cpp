@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "common/invariant.hpp"
 #include "common/disjoint_sets.hpp"
+#include "common/invariant.hpp"
 #include "instance/edge_rules.hpp"
 
 namespace varnak {

@@ -1111,22 +1111,26 @@ BimRowSource bim_rows_of(const SpectraCounts& counts) {
   };
 }
 
-std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count,
-                                      int process_count) {
-  const std::uint64_t cells =
-      static_cast<std::uint64_t>(srlg_count) * static_cast<std::uint64_t>(srlg_count);
-  const std::uint64_t threads = static_cast<std::uint64_t>(std::max(thread_count, 1));
-  const std::uint64_t block_entries =
-      srlg_count > 0 && (thread_count > 1 || process_count > 1)
-          ? static_cast<std::uint64_t>(block_size_for(
-                static_cast<std::int32_t>(std::min<std::int64_t>(srlg_count, INT32_MAX)))) *
-                static_cast<std::uint64_t>(srlg_count)
-          : 0;
+double estimator_scratch_bytes(const EstimateShape& shape) {
+  const std::int64_t srlg_count = shape.srlg_count;
+  // In doubles: a hostile SRLG count's need stays beyond any memory instead of wrapping.
+  const double table = 4.0 * static_cast<double>(srlg_count) * static_cast<double>(srlg_count);
+  const double threads = static_cast<double>(std::max(shape.thread_count, 1));
+  const bool shared_out = shape.thread_count > 1 || shape.process_count > 1;
+  if (srlg_count <= 0 || !shared_out) {
+    return threads * table;
+  }
+  // The schedule the run will make, with every process of as many threads as this one.
+  const int workers = std::max(shape.thread_count, 1) * std::max(shape.process_count, 1);
+  const auto srlgs = static_cast<std::int32_t>(std::min<std::int64_t>(srlg_count, INT32_MAX));
+  const RunSchedule schedule =
+      make_run_schedule(std::max(shape.sample_size, 1), srlgs, workers, 0, shape.process_count > 1);
   const std::uint64_t bytes_per_entry = srlg_count <= kMostNarrowSrlgs ? 2 : 4;
   // Double buffering: two buffers of orders a thread, this round's block and the next one's.
-  const std::uint64_t blocks =
-      threads * 2 * (block_entries > 0 ? allocated_bytes(block_entries * bytes_per_entry) : 0);
-  return cells * 4 * threads + blocks;
+  const double buffer =
+      static_cast<double>(allocated_bytes(static_cast<std::uint64_t>(schedule.capacity) *
+                                          static_cast<std::uint64_t>(srlgs) * bytes_per_entry));
+  return threads * (table + 2.0 * buffer + static_cast<double>(kThreadBytes));
 }
 
 }  // namespace varnak

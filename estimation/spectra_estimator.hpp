@@ -100,10 +100,22 @@ BimRowSource bim_rows_of(const SpectraCounts& counts);
 // hold no pairs.
 void pairwise_of(const SpectraCounts& counts, SpectraVector& shares);
 
-// Bytes the estimator takes in one process beyond the instance, for an instance with this
-// many SRLGs: one integer table per thread, the first of which becomes the counts of the
-// run, and, shared out among threads or processes, each thread's two buffers of orders.
-std::uint64_t estimator_scratch_bytes(std::int64_t srlg_count, int thread_count = 1,
-                                      int process_count = 1);
+// What an estimate's memory depends on, beyond the instance.
+struct EstimateShape {
+  std::int64_t srlg_count = 0;
+  std::int32_t sample_size = 0;
+  int thread_count = 1;   // of this process
+  int process_count = 1;  // the ranks of an MPI job
+};
+
+// A thread's own memory when the samples are shared out, beyond its tables and orders: its
+// stack as far as a run reaches into it, and the table of a jump of the engine.
+inline constexpr std::uint64_t kThreadBytes = std::uint64_t{256} << 10;
+
+// Bytes the estimator takes in one process beyond the instance: one integer table per
+// thread, the first of which becomes the counts of the run, and, shared out among threads
+// or processes, each thread's own memory and two buffers of orders, each as large as the
+// thread's most samples in a round.
+double estimator_scratch_bytes(const EstimateShape& shape);
 
 }  // namespace varnak

@@ -27,7 +27,8 @@ int run_estimate(const EstimateRequest& request, const RunContext& context, Esti
   }
   const double load_seconds = seconds_since(load_start);
   // The report writes its BIM rows from the counts, one at a time.
-  if (!estimate_fits_in_memory(instance->srlg_count, settings.thread_count, process_count(context),
+  if (!estimate_fits_in_memory({instance->srlg_count, settings.sample_size, settings.thread_count,
+                                process_count(context)},
                                false, message)) {
     message = shown_source(request.instance) + ": " + message;
     return kExitFailure;

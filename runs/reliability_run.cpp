@@ -390,8 +390,12 @@ int estimate_spectra_for(const RunContext& context, const InstanceSource& source
                          const NetworkInstance& instance, SpectraSummary& summary, RunInfo& run,
                          SamplingOutcome& outcome, std::string& message) {
   // Importance reads every row at every p, so the rows are kept whole as doubles.
-  if (!estimate_fits_in_memory(instance.srlg_count, plan.settings.thread_count,
-                               process_count(context), true, message)) {
+  // With --rel-error the largest run is at --max-N.
+  const std::int32_t most_samples =
+      std::max(plan.settings.sample_size, plan.precision.max_sample_size);
+  if (!estimate_fits_in_memory(
+          {instance.srlg_count, most_samples, plan.settings.thread_count, process_count(context)},
+          true, message)) {
     message = shown_source(source) + ": " + message;
     return kExitFailure;
   }

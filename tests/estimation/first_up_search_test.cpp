@@ -4,8 +4,8 @@
 #include <numeric>
 #include <vector>
 
-#include "estimation/cut_space.hpp"
 #include "common/disjoint_sets.hpp"
+#include "estimation/cut_space.hpp"
 #include "estimation/order_sampler.hpp"
 #include "estimation/sampling_plan.hpp"
 #include "tests/support/instance_generator.hpp"

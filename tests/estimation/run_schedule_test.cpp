@@ -19,8 +19,8 @@ TEST(RunSchedule, CapacityHasAQuarterOfHeadroom) {
 }
 
 // Blocks of 2^22 order entries, no more than an even share of the samples; a requested
-// size, no more than the samples; a quarter of headroom across processes; rounds enough for
-// every sample, the last one maybe short.
+// size, no more than the samples; buffers no larger than a block, or with a quarter of
+// headroom across processes; rounds enough for every sample, the last one maybe short.
 TEST(RunSchedule, BlocksAndRoundsCoverEverySample) {
   struct Case {
     const char* name;
@@ -32,9 +32,11 @@ TEST(RunSchedule, BlocksAndRoundsCoverEverySample) {
     RunSchedule schedule;
   };
   const std::vector<Case> cases = {
-      {"an even share", 1000, 100, 2, 0, false, {500, 41943, 1000, 1}},
+      {"an even share", 1000, 100, 2, 0, false, {500, 500, 1000, 1}},
+      {"an even share across processes", 1000, 100, 2, 0, true, {500, 625, 1000, 1}},
+      {"a sample a worker", 1000, 72, 1024, 0, false, {1, 1, 1024, 1}},
       {"a full block", 10000000, 100, 2, 0, false, {41943, 41943, 83886, 120}},
-      {"four fifths across processes", 10000000, 100, 2, 0, true, {33554, 41943, 67108, 150}},
+      {"four fifths across processes", 10000000, 100, 2, 0, true, {33554, 41942, 67108, 150}},
       {"more SRLGs than a block's entries", 1000, 8388608, 3, 0, false, {1, 1, 3, 334}},
       {"requested", 1000, 100, 2, 7, false, {7, 7, 14, 72}},
       {"requested, across processes", 1000, 100, 2, 7, true, {7, 8, 14, 72}},

@@ -503,13 +503,32 @@ TEST(SpectraEstimator, StopsEarlyOnlyWhenAskedTo) {
 }
 
 TEST(SpectraEstimator, ScratchGrowsWithTheSquareOfTheSrlgCount) {
-  EXPECT_EQ(estimator_scratch_bytes(0), 0u);
-  EXPECT_EQ(estimator_scratch_bytes(1000, 1), 1000u * 1000u * 4u);
-  // Shared out, each thread has a table and a block of orders of some megabytes.
-  const std::uint64_t two_threads = estimator_scratch_bytes(1000, 2);
-  EXPECT_GT(two_threads, 1000u * 1000u * 8u + (std::uint64_t{1} << 20));
-  EXPECT_LT(two_threads, 1000u * 1000u * 8u + (std::uint64_t{64} << 20));
-  EXPECT_GT(estimator_scratch_bytes(2147483647), std::uint64_t{1} << 62);
+  constexpr std::int32_t kMany = 100000000;
+  const double table = 1000.0 * 1000.0 * 4.0;
+  EXPECT_EQ(estimator_scratch_bytes({0, kMany}), 0.0);
+  EXPECT_EQ(estimator_scratch_bytes({1000, kMany, 1}), table);
+  // Shared out, each thread has a table, its own memory and a block of orders of some
+  // megabytes.
+  const double two_threads = estimator_scratch_bytes({1000, kMany, 2});
+  EXPECT_GT(two_threads, 2.0 * table + 1024.0 * 1024.0);
+  EXPECT_LT(two_threads, 2.0 * table + 64.0 * 1024.0 * 1024.0);
+  // A hostile count's need, beyond 2^64 bytes, is not wrapped round to a small one.
+  EXPECT_GT(estimator_scratch_bytes({2147483647, kMany, 2}), 0x1p64);
+}
+
+// A thread given a few samples holds buffers for a few samples, not for a full block: a
+// thousand threads of a small run take a thousand times a thread's own memory and little
+// more, where buffers of a full block written in huge pages would take 2 MB each.
+TEST(SpectraEstimator, ScratchFollowsEachThreadsShareOfTheSamples) {
+  const double tables = 1024.0 * 72.0 * 72.0 * 4.0;
+  const double own = 1024.0 * static_cast<double>(kThreadBytes);
+  const double small_run = estimator_scratch_bytes({72, 1000, 1024});
+  EXPECT_GE(small_run, tables + own);
+  EXPECT_LT(small_run, tables + own + 1024.0 * 4096.0);
+  EXPECT_LT(estimator_scratch_bytes({72, 1000, 2}), estimator_scratch_bytes({72, 100000000, 2}));
+  // Across processes a buffer keeps a quarter of headroom over its block: blocks of 2,500
+  // samples either way here.
+  EXPECT_GT(estimator_scratch_bytes({72, 10000, 2, 2}), estimator_scratch_bytes({72, 5000, 2}));
 }
 
 }  // namespace

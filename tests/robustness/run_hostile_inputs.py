@@ -242,14 +242,22 @@ def ring_xml(old: str = "", new: str = "") -> bytes:
     return xml.replace(old, new, 1).encode()
 
 
+def ring_of_srlgs(count: int) -> bytes:
+    """A ring of `count` vertices whose every edge is an SRLG of its own."""
+    lines = ["VNUM:%d" % count, "ENUM:%d" % count, "SRLGNUM:%d" % count]
+    lines += ["E:%d:%d,%d" % (i, i, i % count + 1) for i in range(1, count + 1)]
+    lines += ["SRLG:%d:%d" % (i, i) for i in range(1, count + 1)]
+    return ("\n".join(lines) + "\n").encode()
+
+
 def tools_cases() -> List[ToolsCase]:
     commands = [["estimate", "--N", "10", "--seed", "1", "--threads", "2"], ["exact"],
                 ["reliability", "--exact"], ["reliability", "--N", "10", "--seed", "1"],
                 ["cuts", "--max-size", "2"]]
-    huge_srlgnum = {"estimate": "2147483647 SRLGs need",
+    huge_srlgnum = {"estimate": "2147483647 SRLGs on 2 threads need 32768.0 PiB",
                     "exact": "2147483647 SRLGs need",
                     "reliability --exact": "2147483647 SRLGs need",
-                    "reliability --N": "2147483647 SRLGs need",
+                    "reliability --N": "2147483647 SRLGs",
                     "cuts": "the sets of at most 2 of the 2147483647 SRLGs number"}
     made = []
     for command in commands:
@@ -277,6 +285,11 @@ def tools_cases() -> List[ToolsCase]:
             made.append(ToolsCase(name + ": SRLGNUM 2^31-1, refused before any table per SRLG",
                                   args, lambda: ring_with("SRLGNUM:3", "SRLGNUM:2147483647"),
                                   1, tool + "{file}: " + huge_srlgnum[name]))
+    # Before the mend, every thread's buffers were sized for a full block and written in
+    # huge pages: 2 MB a thread however few its samples, 2.1 GB for these 1024 threads.
+    made.append(ToolsCase("estimate: 1024 threads for 1000 samples of 72 SRLGs",
+                          ["estimate", "--graph", "{file}", "--N", "1000", "--seed", "1",
+                           "--threads", "1024"], lambda: ring_of_srlgs(72), 0, None))
     xml_args = ["reliability", "--xml", "{file}", "--rank-at", "0.9"]
     xml_tool = "varnak-tools reliability: {file} line "
     made += [
