@@ -290,7 +290,8 @@ struct TerminalWeights {
 
 class SubsetSearch {
  public:
-  SubsetSearch(const EdgeRules& network, const TerminalWeights& terminals, bool pairwise)
+  SubsetSearch(const EdgeRules& network, const TerminalWeights& terminals, bool pairwise,
+               const std::function<void()>& checkpoint)
       : network_(network),
         width_(static_cast<std::size_t>(network.srlg_count) + 1),
         terminals_(terminals),
@@ -300,7 +301,8 @@ class SubsetSearch {
         missing_(network.needed),
         reachable_(network.needed.size(), 0),
         connected_nodes_(width_ * width_, 0),
-        chosen_nodes_(static_cast<std::size_t>(network.srlg_count) * width_ * width_, 0) {
+        chosen_nodes_(static_cast<std::size_t>(network.srlg_count) * width_ * width_, 0),
+        checkpoint_(checkpoint) {
     for (const EdgeEnds& ends : network.free_edges) {
       sets_.unite(ends.first, ends.second);
     }
@@ -337,6 +339,9 @@ class SubsetSearch {
   // O(listings of the SRLG · log V) per node, plus a search of the possible graph for
   // each edge whose last chance goes when the SRLG is decided out.
   void descend(std::int32_t decided) {
+    if (checkpoint_ && (++nodes_visited_ & kCheckpointMask) == 0) {
+      checkpoint_();
+    }
     if (decided == network_.srlg_count) {
       if (pairwise_) {
         leaf_pairs_[chosen_.size()] += sets_.joined_pairs();
@@ -432,6 +437,9 @@ class SubsetSearch {
   std::vector<std::uint64_t> connected_nodes_;
   std::vector<std::uint64_t> chosen_nodes_;
   std::vector<WideCount> leaf_pairs_;
+  static constexpr std::uint64_t kCheckpointMask = 65535;
+  const std::function<void()>& checkpoint_;
+  std::uint64_t nodes_visited_ = 0;
 };
 
 bool free_edges_connect(std::int32_t vertex_count, const std::vector<EdgeEnds>& free_edges) {
@@ -555,7 +563,7 @@ void enumerate_subsets(const NetworkInstance& instance, const EdgeRules& rules,
   const bool terminal_set = !all_vertices_are_terminals(options.terminals, instance.vertex_count);
   if (!terminal_set && !options.pairwise) {
     if (!too_few_edges_to_connect(rules)) {
-      SubsetSearch search(rules, TerminalWeights{}, false);
+      SubsetSearch search(rules, TerminalWeights{}, false, options.checkpoint);
       search.run();
       take_counts(search, found);
     }
@@ -564,7 +572,7 @@ void enumerate_subsets(const NetworkInstance& instance, const EdgeRules& rules,
         instance, terminal_set ? options.terminals : std::vector<std::int32_t>{});
     const EdgeRules network = rules_of(plan);
     const TerminalWeights terminals = weights_of(plan);
-    SubsetSearch search(network, terminals, options.pairwise);
+    SubsetSearch search(network, terminals, options.pairwise, options.checkpoint);
     search.run();
     take_counts(search, found);
     result.free_edges_connect = plan.terminal_pieces == 1;

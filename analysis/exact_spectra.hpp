@@ -44,6 +44,9 @@ struct ExactOptions {
   bool pairwise = false;                                 // also the shares of terminal pairs joined
   std::uint64_t memory_budget = 0;                       // bytes; 0 for default_memory_budget()
   std::function<void(const DiagramProgress&)> progress;  // may be empty
+  // Called every 65536 nodes of a subset search, which may take minutes; it may throw to
+  // stop the count. May be empty.
+  std::function<void()> checkpoint;
 };
 
 // What the diagram took, for reports.

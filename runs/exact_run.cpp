@@ -23,7 +23,7 @@ int run_exact(const ExactRequest& request, const RunContext& context, ExactRepor
     return code;
   }
   report.run = exact_run_info(request.instance, *instance, options.terminals);
-  options.progress = diagram_progress_of(context);
+  watch_exact_count(context, options);
   const int computed = compute_exact_spectra(*instance, options, report.exact, message);
   if (context.diagram_done) {
     context.diagram_done();

@@ -330,7 +330,7 @@ int run_with_srlg_probabilities(const ReliabilityRequest& request, const RunCont
       code != kExitSuccess) {
     return code;
   }
-  options.progress = diagram_progress_of(context);
+  watch_exact_count(context, options);
   SrlgReliability exact;
   const int computed = compute_srlg_reliability(*instance, probabilities, options, exact, message);
   if (context.diagram_done) {
@@ -553,7 +553,7 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
     ExactOptions options = plan.exact_options;
     options.terminals = settings.terminals;
     options.pairwise = settings.pairwise;
-    options.progress = diagram_progress_of(context);
+    watch_exact_count(context, options);
     const int computed = compute_exact_spectra(*instance, options, exact, message);
     if (context.diagram_done) {
       context.diagram_done();

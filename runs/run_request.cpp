@@ -135,14 +135,19 @@ int load_instance(const InstanceSource& source, NetworkInstance& storage,
   return kExitSuccess;
 }
 
-std::function<void(const DiagramProgress&)> diagram_progress_of(const RunContext& context) {
+void watch_exact_count(const RunContext& context, ExactOptions& options) {
   if (context.stop_requested == nullptr) {
-    return context.diagram_progress;
+    options.progress = context.diagram_progress;
+    return;
   }
-  return [&context](const DiagramProgress& progress) {
+  const auto check_stop = [&context] {
     if (context.stop_requested->load()) {
       throw RunStopped();
     }
+  };
+  options.checkpoint = check_stop;
+  options.progress = [&context, check_stop](const DiagramProgress& progress) {
+    check_stop();
     if (context.diagram_progress) {
       context.diagram_progress(progress);
     }

@@ -124,9 +124,10 @@ struct RunStopped : std::runtime_error {
   RunStopped() : std::runtime_error("stopped") {}
 };
 
-// The diagram's progress as a run reports it: the front end's line, and between levels
-// and passes a look at the stop flag, so that a long diagram ends soon after a stop.
-std::function<void(const DiagramProgress&)> diagram_progress_of(const RunContext& context);
+// An exact count as a run watches it: the diagram's progress on the front end's line, and
+// a look at the stop flag between the diagram's levels and passes and every so often in a
+// subset search, so that a long count ends soon after a stop.
+void watch_exact_count(const RunContext& context, ExactOptions& options);
 
 // The source as messages name it: its path made printable, else its name.
 std::string shown_source(const InstanceSource& source);

@@ -262,27 +262,42 @@ def test_a_report_after_a_byte_order_mark_reads_as_without(varnak_tools, tmp_pat
     assert varnak.read_result(marked).connected.tolist() == json.loads(text)["connected"]
 
 
-def test_ctrl_c_ends_a_long_exact_run_between_levels():
-    """A 12 x 12 grid with an SRLG per link takes minutes by the decision diagram: Ctrl-C a
-    second in raises KeyboardInterrupt between two levels, not at the end."""
-    import _thread
-    import threading
-    import time
-
-    side = 12
+def _grid_of_links(side):
+    """A side x side grid with an SRLG per link: minutes by the decision diagram."""
     node = {(row, column): row * side + column + 1 for row in range(side) for column in range(side)}
     edges = [(node[row, column], node[row, column + 1])
              for row in range(side) for column in range(side - 1)]
     edges += [(node[row, column], node[row + 1, column])
               for row in range(side - 1) for column in range(side)]
-    grid = varnak.Instance(side * side, edges, [[edge] for edge in range(1, len(edges) + 1)])
-    timer = threading.Timer(1.0, _thread.interrupt_main)
+    return varnak.Instance(side * side, edges, [[edge] for edge in range(1, len(edges) + 1)])
+
+
+def _path_of_triple_links(length):
+    """A path whose every hop is three links, each its own SRLG: 30 SRLGs take the subset
+    search about ten seconds here, as almost every subset stays connectable."""
+    edges = [(hop, hop + 1) for hop in range(1, length + 1) for _ in range(3)]
+    return varnak.Instance(length + 1, edges, [[edge] for edge in range(1, len(edges) + 1)])
+
+
+@pytest.mark.parametrize("make, options, seconds", [
+    # Between two levels or passes of the diagram.
+    (lambda: _grid_of_links(12), {"method": "diagram", "max_memory": "4G"}, 60),
+    # Every 65536 nodes of the subset search.
+    (lambda: _path_of_triple_links(10), {"method": "subsets"}, 3),
+], ids=["diagram", "subsets"])
+def test_ctrl_c_ends_a_long_exact_run_soon(make, options, seconds):
+    """Ctrl-C half a second in raises KeyboardInterrupt within the count, not at its end."""
+    import _thread
+    import threading
+    import time
+
+    instance = make()
+    timer = threading.Timer(0.5, _thread.interrupt_main)
     started = time.monotonic()
     timer.start()
     try:
         with pytest.raises(KeyboardInterrupt):
-            varnak.exact(grid, method="diagram", max_memory="4G")
+            varnak.exact(instance, **options)
     finally:
         timer.cancel()
-    # Minutes without the stop; a few seconds with it, however slow the machine.
-    assert time.monotonic() - started < 60
+    assert time.monotonic() - started < seconds
