@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <numeric>
 #include <optional>
@@ -488,6 +489,7 @@ class ParallelRun {
         samples_done_(options.samples_done),
         stop_requested_(options.stop_requested),
         throughput_override_(hooks.worker_throughput),
+        worker_fails_(hooks.worker_fails),
         next_start_order_(identity_order(srlg_count_)),
         composed_(width_),
         chunks_taken_(std::make_unique<SharedCounter[]>(static_cast<std::size_t>(threads_))),
@@ -855,7 +857,7 @@ class ParallelRun {
           chunks_taken_[static_cast<std::size_t>(owner_thread)].value;
       for (std::int64_t first = next_chunk.fetch_add(1) * kEvaluationChunk; first < samples;
            first = next_chunk.fetch_add(1) * kEvaluationChunk) {
-        if (stop_is_requested(stop_requested_)) {
+        if (stopping_now()) {
           return evaluated;
         }
         const std::int64_t end = std::min(first + kEvaluationChunk, samples);
@@ -889,7 +891,7 @@ class ParallelRun {
   bool wait_for_renamed(int owner_thread, std::int64_t round) const {
     while (renamed_round_[static_cast<std::size_t>(owner_thread)].load(std::memory_order_acquire) <
            round) {
-      if (stop_is_requested(stop_requested_)) {
+      if (stopping_now()) {
         return false;
       }
       std::this_thread::yield();
@@ -900,44 +902,80 @@ class ParallelRun {
   void work(int thread) {
     Worker& mine = workers_[static_cast<std::size_t>(thread)];
     const int worker_index = exchange_.first_local_worker() + thread;
-    FirstUpSearch finder(sampling_);
-    // Needed from the second round on. Thread 0 makes it while the others make their first
-    // jumps, which thread 0 of the first process does not.
-    if (thread == 0 && schedule_.round_count > 1) {
-      const Clock::time_point jump_start = Clock::now();
-      stride_ = jump_polynomial(stride_outputs_);
-      mine.jump_seconds += seconds_since(jump_start);
-    }
-    draw_block_of_round(mine, worker_index, 0);
+    std::optional<FirstUpSearch> finder;
+    guarded([&] {
+      finder.emplace(sampling_);
+      // Needed from the second round on. Thread 0 makes it while the others make their
+      // first jumps, which thread 0 of the first process does not.
+      if (thread == 0 && schedule_.round_count > 1) {
+        const Clock::time_point jump_start = Clock::now();
+        stride_ = jump_polynomial(stride_outputs_);
+        mine.jump_seconds += seconds_since(jump_start);
+      }
+      draw_block_of_round(mine, worker_index, 0);
+    });
     barrier_.arrive_and_wait();
     for (std::int64_t round = 0; round < schedule_.round_count && !stopping_; ++round) {
-      if (finder.searches_forward()) {
-        rename_listings_of(thread, mine, round);
-      }
-      WorkTimes& times = mine.work_times;
-      times = WorkTimes{};
-      const Clock::time_point draw_start = Clock::now();
-      if (round + 1 < schedule_.round_count) {
-        draw_block_of_round(mine, worker_index, round + 1);
-        times.drawn = mine.buffer(round + 1).samples;
-      }
-      const Clock::time_point evaluation_start = Clock::now();
-      times.evaluated = evaluate_blocks(round, thread, mine, finder);
-      times.draw_nanoseconds = nanoseconds_between(draw_start, evaluation_start);
-      times.evaluation_nanoseconds = nanoseconds_between(evaluation_start, Clock::now());
-      // The first round also faults in the pages of the second buffer: it tells no
-      // throughput.
-      if (round == 0) {
+      guarded([&] {
+        if (worker_fails_ != nullptr) {
+          worker_fails_(worker_index, round);
+        }
+        if (finder->searches_forward()) {
+          rename_listings_of(thread, mine, round);
+        }
+        WorkTimes& times = mine.work_times;
         times = WorkTimes{};
-      }
+        const Clock::time_point draw_start = Clock::now();
+        if (round + 1 < schedule_.round_count) {
+          draw_block_of_round(mine, worker_index, round + 1);
+          times.drawn = mine.buffer(round + 1).samples;
+        }
+        const Clock::time_point evaluation_start = Clock::now();
+        times.evaluated = evaluate_blocks(round, thread, mine, *finder);
+        times.draw_nanoseconds = nanoseconds_between(draw_start, evaluation_start);
+        times.evaluation_nanoseconds = nanoseconds_between(evaluation_start, Clock::now());
+        // The first round also faults in the pages of the second buffer: it tells no
+        // throughput.
+        if (round == 0) {
+          times = WorkTimes{};
+        }
+      });
       barrier_.arrive_and_wait();
     }
+  }
+
+  // A thread's work between two barriers. What it throws (memory that runs out for a jump's
+  // table, say) is kept for run() to rethrow: an exception leaving a thread would end the
+  // process, and one leaving thread 0 would leave the others waiting at the barrier. The
+  // thread still arrives at every barrier, and the next completion ends the run there.
+  template <typename Step>
+  void guarded(Step&& step) {
+    if (worker_failed_.load(std::memory_order_acquire)) {
+      return;
+    }
+    try {
+      step();
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(failure_mutex_);
+      if (!failure_) {
+        failure_ = std::current_exception();
+      }
+      worker_failed_.store(true, std::memory_order_release);
+    }
+  }
+
+  bool stopping_now() const {
+    return stop_is_requested(stop_requested_) || worker_failed_.load(std::memory_order_relaxed);
   }
 
   // The barrier completion function: the rounds evaluated so far told as progress, and the
   // next round's starts resolved. Phase p (from 0) resolves round p, the one drawn before
   // the threads arrived.
   void on_barrier_completion() noexcept {
+    if (worker_failed_.load(std::memory_order_acquire)) {
+      stopping_ = true;
+      return;
+    }
     try {
       if (completed_phases_ > 0) {
         report_progress(
@@ -949,6 +987,7 @@ class ParallelRun {
       }
       ++completed_phases_;
     } catch (...) {
+      const std::lock_guard<std::mutex> lock(failure_mutex_);
       failure_ = std::current_exception();
       stopping_ = true;
     }
@@ -988,7 +1027,10 @@ class ParallelRun {
   std::vector<std::int64_t> weights_;
   std::vector<std::int64_t> balanced_;
   bool stopping_ = false;
-  std::exception_ptr failure_;  // what the barrier completion threw
+  std::exception_ptr failure_;  // what the barrier completion or a thread threw first
+  std::mutex failure_mutex_;
+  std::atomic<bool> worker_failed_{false};
+  void (*worker_fails_)(int worker, std::int64_t round);
   double serial_seconds_ = 0.0;
   // On a cache line of its own: every thread may write it.
   struct alignas(64) SharedCounter {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <new>
 #include <numeric>
 #include <span>
 #include <stdexcept>
@@ -318,6 +319,43 @@ TEST(SharedOutCounts, RejectedDrawsMoveTheLaterBlocks) {
       expect_same_counts(estimate_counts(samples, 9, instance, options, hooks), one);
       EXPECT_GT(stats.rejections, 100);
       EXPECT_GT(stats.redrawn_blocks, 0);
+    }
+  }
+}
+
+// A worker whose thread fails (memory that runs out for a jump's table, say) ends the run
+// with its exception, whichever the worker and the round: not with std::terminate, and not
+// with the other threads waiting for it at a barrier or for its block's listings.
+void worker_1_fails_first(int worker, std::int64_t) {
+  if (worker == 1) {
+    throw std::bad_alloc();
+  }
+}
+void worker_0_fails_in_round_2(int worker, std::int64_t round) {
+  if (worker == 0 && round == 2) {
+    throw std::bad_alloc();
+  }
+}
+void last_worker_fails_in_round_1(int worker, std::int64_t round) {
+  if (worker == 2 && round == 1) {
+    throw std::bad_alloc();
+  }
+}
+
+TEST(SharedOutCounts, AWorkerThatFailsEndsTheRunWithItsException) {
+  const NetworkInstance instance =
+      test_networks::make_ring_network({30, 50, 25, 0.1, 0.3, 3, 2}, 3);
+  CountingOptions all_terminal;
+  all_terminal.thread_count = 3;
+  all_terminal.samples_per_block = 5;
+  CountingOptions terminals = all_terminal;  // searches forward, renaming each block first
+  terminals.terminals = {1, 7, 12};
+  for (const auto fails :
+       {&worker_1_fails_first, &worker_0_fails_in_round_2, &last_worker_fails_in_round_1}) {
+    for (const CountingOptions& options : {all_terminal, terminals}) {
+      CountingHooks hooks;
+      hooks.worker_fails = fails;
+      EXPECT_THROW(estimate_counts(600, 9, instance, options, hooks), std::bad_alloc);
     }
   }
 }
