@@ -173,8 +173,8 @@ RING_SRLGS = 30000
 def tables_above_limit(command: str, file: str, srlgs: int) -> str:
     """The refusal of an estimate whose result tables need more than the limit, found
     before they are made: a line that names the need and the limit."""
-    return (r"varnak-tools %s: .*%s: %d SRLGs need [0-9.]+ [A-Za-z]+ for the result tables, "
-            r"more than the address-space limit of %s" %
+    return (r"varnak-tools %s: .*%s: %d SRLGs( on \d+ threads)? need [0-9.]+ [A-Za-z]+ for the "
+            r"result tables( and the threads' orders)?, more than the address-space limit of %s" %
             (command, re.escape(file), srlgs, re.escape(describe_bytes(LIMIT_MIB * 1024 * 1024))))
 
 
