@@ -45,23 +45,28 @@ namespace {
 // With pairwise connectivity, pair_gains[j] sums the terminal pairs that the SRLG at
 // position j joined, so that the pairs joined by position j are the sum of entries 0..j.
 struct SampleTallies {
-  SampleTallies(std::int32_t srlg_count, bool pairwise)
+  SampleTallies(std::int32_t srlg_count, bool pairwise, bool critical)
       : srlg_count(srlg_count),
         first_up(static_cast<std::size_t>(srlg_count), 0),
         late_starts(static_cast<std::size_t>(srlg_count) * static_cast<std::size_t>(srlg_count), 0),
-        pair_gains(pairwise ? static_cast<std::size_t>(srlg_count) : 0, 0) {}
+        pair_gains(pairwise ? static_cast<std::size_t>(srlg_count) : 0, 0),
+        connecting(critical ? late_starts.size() : 0, 0) {}
 
   void record(const std::int32_t* order, std::int32_t up_position) {
     record_with([order](std::int32_t position) { return order[position]; }, up_position);
   }
 
-  // `srlg_at(position)` is asked for the positions after the first UP one.
+  // `srlg_at(position)` is asked for the first UP position and those after it.
   template <typename SrlgAt>
   void record_with(SrlgAt srlg_at, std::int32_t up_position) {
     ++first_up[up_position];
     // Locals, so that the counts written in the loop are not taken to change them.
     const std::int32_t count = srlg_count;
     const std::size_t width = static_cast<std::size_t>(count);
+    if (!connecting.empty()) {
+      ++connecting[static_cast<std::size_t>(up_position) * width +
+                   static_cast<std::size_t>(srlg_at(up_position) - 1)];
+    }
     std::int32_t* const cells = late_starts.data();
     std::int32_t* const up_row = cells + static_cast<std::size_t>(up_position) * width;
     for (std::int32_t position = up_position + 1; position < count; ++position) {
@@ -81,12 +86,18 @@ struct SampleTallies {
     for (std::size_t i = 0; i < pair_gains.size(); ++i) {
       pair_gains[i] += other.pair_gains[i];
     }
+    for (std::size_t i = 0; i < connecting.size(); ++i) {
+      connecting[i] += other.connecting[i];
+    }
   }
 
   std::int32_t srlg_count;
   std::vector<std::int64_t> first_up;     // by position
   std::vector<std::int32_t> late_starts;  // [position][srlg id - 1]
   std::vector<WideCount> pair_gains;      // by position; empty unless pairwise
+  // [position][srlg id - 1]: the samples that SRLG joined at that position, being the one
+  // up there. Empty unless asked for.
+  std::vector<std::int32_t> connecting;
 };
 
 // Swaps the square table's rows and columns in place, in tiles that stay in cache.
@@ -147,6 +158,10 @@ SpectraCounts counts_from_tallies(SampleTallies&& tallies, std::int32_t sample_s
   }
   transpose_square(table, width);
   counts.connected_with = std::move(table);
+  if (!tallies.connecting.empty()) {
+    transpose_square(tallies.connecting, width);
+    counts.critical = std::move(tallies.connecting);
+  }
   return counts;
 }
 
@@ -418,7 +433,7 @@ SpectraCounts count_on_one_thread(std::int32_t sample_size, const Sampling& samp
   const OrderSampler sampler(plan.srlg_count, hooks.draw_limit);
   std::vector<std::int32_t> order = identity_order(plan.srlg_count);
   FirstUpSearch finder(sampling);
-  SampleTallies tallies(plan.srlg_count, sampling.pairwise);
+  SampleTallies tallies(plan.srlg_count, sampling.pairwise, options.critical);
   for (std::int32_t sample = 0; sample < sample_size; ++sample) {
     sampler.reshuffle(random, order.data());
     finder.evaluate(order.data(), tallies);
@@ -508,7 +523,7 @@ class ParallelRun {
     workers_.reserve(static_cast<std::size_t>(threads_));
     const std::size_t entries = static_cast<std::size_t>(schedule_.capacity) * width_;
     for (int thread = 0; thread < threads_; ++thread) {
-      Worker& worker = workers_.emplace_back(srlg_count_, sampling.pairwise);
+      Worker& worker = workers_.emplace_back(srlg_count_, sampling.pairwise, options.critical);
       worker.block_window = seed_window_;
       for (BlockBuffer& buffer : worker.buffers) {
         if (srlg_count_ <= kMostNarrowSrlgs) {
@@ -539,6 +554,7 @@ class ParallelRun {
     }
     processes_.sum_into_first(std::span<std::int64_t>(sum.first_up));
     processes_.sum_into_first(std::span<std::int32_t>(sum.late_starts));
+    processes_.sum_into_first(std::span<std::int32_t>(sum.connecting));
     sum_wide_into_first(processes_, sum.pair_gains);
     report_progress(samples_done_, sample_size_);
     SpectraCounts counts = counts_from_tallies(std::move(sum), sample_size_, pair_base(sampling_));
@@ -579,11 +595,11 @@ class ParallelRun {
   };
 
   struct Worker {
-    Worker(std::int32_t srlg_count, bool pairwise)
+    Worker(std::int32_t srlg_count, bool pairwise, bool critical)
         : buffers{BlockBuffer(srlg_count), BlockBuffer(srlg_count)},
           real_order(static_cast<std::size_t>(srlg_count)),
           new_id(static_cast<std::size_t>(srlg_count) + 1),
-          tallies(srlg_count, pairwise) {}
+          tallies(srlg_count, pairwise, critical) {}
 
     BlockBuffer& buffer(std::int64_t round) { return buffers[round % 2]; }
     const BlockBuffer& buffer(std::int64_t round) const { return buffers[round % 2]; }
@@ -1063,6 +1079,9 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
   if (!sampling.has_value()) {
     report_progress(options.samples_done, sample_size);
     SpectraCounts counts = zero_counts(instance.srlg_count, sample_size);
+    if (options.critical) {
+      counts.critical.assign(counts.connected_with.size(), 0);
+    }
     if (options.pairwise) {
       counts.connected_pairs.assign(counts.connected.size(), 0);
       const std::int64_t terminals =
@@ -1073,14 +1092,24 @@ SpectraCounts estimate_counts(std::int32_t sample_size, std::int32_t seed,
     }
     return counts;
   }
+  SpectraCounts counts;
   if (options.thread_count <= 1 && processes.size() == 1) {
-    SpectraCounts counts = count_on_one_thread(sample_size, *sampling, random, options, hooks);
+    counts = count_on_one_thread(sample_size, *sampling, random, options, hooks);
     stats.blocks = 1;
     stats.seconds = seconds_since(start);
-    return counts;
+  } else {
+    ParallelRun run(sample_size, *sampling, random.engine_seed(), options, hooks, processes);
+    counts = run.run(stats);
   }
-  ParallelRun run(sample_size, *sampling, random.engine_seed(), options, hooks, processes);
-  return run.run(stats);
+  // Connected before any SRLG is up, a sample owes its connection to none: the searches
+  // still name a first position, whose SRLG joined nothing.
+  const bool none_needed = sampling->terminals.has_value()
+                               ? sampling->terminals->terminal_pieces <= 1
+                               : sampling->plan.always_up;
+  if (none_needed) {
+    std::fill(counts.critical.begin(), counts.critical.end(), 0);
+  }
+  return counts;
 }
 
 RepeatedSums::RepeatedSums(std::int32_t sample_size)

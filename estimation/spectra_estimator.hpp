@@ -47,6 +47,11 @@ struct CountingOptions {
   // Each sample is then walked forward with union-find, even when every vertex is a
   // terminal; the spectra stay the same to the last bit.
   bool pairwise = false;
+  // Also count, by SRLG and position, the samples that the SRLG joined: the one whose
+  // coming up there connected them (SpectraCounts::critical). Birnbaum importance follows
+  // from them without bias; a table as large as the BIM counts, so asked for only by
+  // runs that report importance.
+  bool critical = false;
 };
 
 // Runs N samples and returns their counts: the same counts for every number of threads

@@ -42,6 +42,10 @@ struct SpectraCounts {
   // sample, T being the number of terminals (every vertex when none were given).
   std::vector<WideCount> connected_pairs{};
   std::uint64_t terminal_pairs = 0;
+  // Only when asked for: at [(s-1) * SRLGNUM + j], the samples whose first connected
+  // position is j with SRLG s there, so that s joined them. SRLG s is critical for the
+  // SRLGs before it exactly then, which makes these counts the Birnbaum importance's.
+  std::vector<std::int32_t> critical{};
 };
 
 }  // namespace varnak
