@@ -1,5 +1,6 @@
 """python3 -m varnak convert and scripts/zoo_to_instance.py on small Zoo fixtures."""
 
+import re
 import subprocess
 import sys
 
@@ -8,7 +9,7 @@ import pytest
 import varnak
 from varnak.__main__ import main
 from conftest import REPOSITORY
-from test_topology import LINE_GRAPHML, LINE_LGF, graphml, zoo_node
+from test_topology import LINE_GML, LINE_GRAPHML, LINE_LGF, graphml, zoo_node
 
 LEGACY_SCRIPT = REPOSITORY / "scripts" / "zoo_to_instance.py"
 
@@ -113,3 +114,45 @@ def test_convert_reports_output_that_could_not_be_written(line_file, output_opti
     assert finished.returncode == 1
     assert finished.stderr.startswith(f"varnak convert: {where}: No space left on device")
     assert "Traceback" not in finished.stderr and "Exception ignored" not in finished.stderr
+
+
+# --- Names from a file are shown escaped: none may move the cursor of a terminal ---------
+
+# What a terminal takes for a command, in UTF-8: C0 but the line end, DEL, and C1.
+CONTROL_BYTES = re.compile(rb"[\x00-\x09\x0b-\x1f\x7f]|\xc2[\x80-\x9f]")
+
+
+def test_convert_refuses_a_file_with_its_name_and_values_escaped(tmp_path):
+    # The edge end would set the window title, clear the screen and turn the text red.
+    path = tmp_path / "net\x1b[2J.gml"
+    path.write_text('graph [\n node [ id 0 ]\n edge [ source "\x1b]0;pwn\x07\x1b[2J\x1b[31m" '
+                    'target 0 ]\n]\n')
+    finished = subprocess.run([sys.executable, "-m", "varnak", "convert", path],
+                              capture_output=True)
+    assert finished.returncode == 1
+    assert finished.stderr == (
+        f"varnak convert: {tmp_path}/net\\x1b[2J.gml line 3: edge end "
+        "\"\\x1b]0;pwn\\x07\\x1b[2J\\x1b[31m\" is not the id of a node\n").encode()
+
+
+@pytest.mark.parametrize("name, text, shown", [
+    ("line.gml", LINE_GML.replace('"A"', '"A\x1b[2J"').replace('"Line"', '"Line\x07"'),
+     ["Topology Zoo, Line\\x07 (line.gml)", "Vertices: 1 A\\x1b[2J, 2 B, 3 C",
+      "SRLG 4: duct near A\\x1b[2J: links 1 A\\x1b[2J-B; 3 A\\x1b[2J-C"]),
+    # XML takes no C0 control but a tab or a line end, but takes C1 ones, raw or as references.
+    ("line.graphml", LINE_GRAPHML.replace(">B<", ">B&#x9b;31m<").replace(">C<", ">C\u0090<"),
+     ["Vertices: 1 A, 2 B\\xc2\\x9b31m, 3 C\\xc2\\x90",
+      "links 1 A-B\\xc2\\x9b31m; 3 A-C\\xc2\\x90"]),
+])
+def test_convert_writes_names_escaped_into_the_comments(tmp_path, name, text, shown):
+    path = tmp_path / name
+    path.write_text(text)
+    output = tmp_path / "line.txt"
+    assert main(["convert", str(path), "-o", str(output)]) == 0
+    written = output.read_bytes()
+    assert not CONTROL_BYTES.search(written)
+    comments = [line[2:] for line in written.decode().splitlines() if line.startswith("# ")]
+    for text in shown:
+        assert any(text in comment for comment in comments), (text, comments)
+    assert varnak.Instance.read(output).srlg_count == 5
+
