@@ -1,6 +1,8 @@
 """python3 -m varnak convert and scripts/zoo_to_instance.py on small Zoo fixtures."""
 
+import os
 import re
+import resource
 import subprocess
 import sys
 
@@ -156,3 +158,59 @@ def test_convert_writes_names_escaped_into_the_comments(tmp_path, name, text, sh
         assert any(text in comment for comment in comments), (text, comments)
     assert varnak.Instance.read(output).srlg_count == 5
 
+
+# --- Devices and endless streams, with the address space bounded --------------------------
+
+ADDRESS_SPACE = 1024 * 1024 * 1024
+FAULT_SECONDS = 60
+ENDLESS = "a stream of \"#\\n\" that never ends"
+
+
+@pytest.fixture
+def endless_stream(tmp_path):
+    """A named pipe that a writer fills with "#\\n" for as long as anyone reads it."""
+    path = tmp_path / "endless"
+    os.mkfifo(path)
+    writer = subprocess.Popen(
+        [sys.executable, "-c", "import os, sys\nout = os.open(sys.argv[1], os.O_WRONLY)\n"
+                               "while True:\n    os.write(out, b'#\\n' * 65536)\n", path],
+        stderr=subprocess.DEVNULL)
+    yield path
+    writer.kill()
+    writer.wait()
+
+
+def bounded_address_space():
+    resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE, ADDRESS_SPACE))
+
+
+SIZE = "the file is larger than 67108864 bytes"
+NUL = "line 1: a NUL byte"
+LONG = "line 1: line longer than 1048576 characters"
+# (input, format or "csv", what the one line of refusal says, beside the input's name);
+# /dev/urandom is refused where its random bytes happen to show they are no network file.
+FAULTS = [("/dev/zero", kind, NUL) for kind in ("gml", "sndlib", "lgf")] + [
+    ("/dev/zero", "graphml", SIZE), ("/dev/zero", "sndlib-xml", SIZE), ("/dev/zero", "csv", LONG),
+] + [("/dev/urandom", kind, "a NUL byte") for kind in ("gml", "sndlib", "lgf")] + [
+    ("/dev/urandom", "graphml", SIZE), ("/dev/urandom", "sndlib-xml", SIZE),
+    ("/dev/urandom", "csv", ""),
+] + [(ENDLESS, kind, SIZE) for kind in ("gml", "sndlib", "lgf", "graphml", "sndlib-xml")] + [
+    (ENDLESS, "csv", "line 1: the header is \"#\""),
+]
+
+
+@pytest.mark.parametrize("source, kind, refusal", FAULTS,
+                         ids=[f"{source} {kind}" for source, kind, _ in FAULTS])
+def test_convert_refuses_devices_and_endless_streams_in_bounded_memory(
+        request, line_file, source, kind, refusal):
+    path = request.getfixturevalue("endless_stream") if source == ENDLESS else source
+    arguments = (["--srlgs", "csv", "--csv", path] if kind == "csv" else ["--format", kind])
+    finished = subprocess.run(
+        [sys.executable, "-m", "varnak", "convert",
+         line_file if kind == "csv" else path, *arguments],
+        capture_output=True, text=True, errors="replace", timeout=FAULT_SECONDS,
+        preexec_fn=bounded_address_space)
+    assert finished.returncode == 1, finished.stderr
+    assert finished.stderr.startswith(f"varnak convert: {path}"), finished.stderr
+    assert finished.stderr.count("\n") == 1 and finished.stderr.endswith("\n")
+    assert refusal in finished.stderr
