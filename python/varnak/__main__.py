@@ -5,7 +5,7 @@ import os
 import shlex
 import sys
 
-from .instance import VarnakError
+from .instance import VarnakError, printable
 
 
 def main(argv=None):
@@ -32,11 +32,13 @@ def main(argv=None):
         else:
             plots.run(args)
     except (VarnakError, ValueError) as error:
-        print(f"varnak {args.command}: {error}", file=sys.stderr)
+        # Printable again: a message that quotes an argument, or a library's, may hold
+        # control characters still; escaping twice leaves a message as it is.
+        print(f"varnak {args.command}: {printable(str(error))}", file=sys.stderr)
         return 1
     except OSError as error:
         where = error.filename or "standard output"
-        print(f"varnak {args.command}: {where}: {error.strerror}", file=sys.stderr)
+        print(f"varnak {args.command}: {printable(where)}: {error.strerror}", file=sys.stderr)
         if where == "standard output":
             # The interpreter flushes standard output once more on its way out; with the
             # stream lost that would only repeat the failure.

@@ -4,7 +4,7 @@ import argparse
 import sys
 
 from . import srlgs as generators
-from .instance import VarnakError
+from .instance import VarnakError, printable, quoted
 from .topology import READERS, ZOO_CITATION, read_topology
 
 SRLG_KINDS = ("link", "node", "duct", "disk", "grid", "csv", "file")
@@ -19,7 +19,7 @@ def parse_kinds(text):
     kinds = [kind.strip() for kind in text.split(",") if kind.strip()]
     for kind in kinds:
         if kind not in SRLG_KINDS:
-            raise ValueError(f"SRLG kind \"{kind}\" is unknown; expected some of "
+            raise ValueError(f"SRLG kind {quoted(kind)} is unknown; expected some of "
                              f"{', '.join(SRLG_KINDS)}")
     if not kinds:
         raise ValueError("no SRLG kind given; expected some of " + ", ".join(SRLG_KINDS))
@@ -53,7 +53,9 @@ def build_srlgs(topology, kinds, sector=20.0, radius_km=None, spacing_km=None, c
 
 
 def instance_comments(topology, groups, kind_of_file, converted_by):
-    """Comment lines that credit the source and name every vertex and SRLG."""
+    """Comment lines that credit the source and name every vertex and SRLG, printable: the
+    names come from the file, and a comment must not move the cursor of a terminal that
+    shows the instance."""
     nodes, links = topology.nodes, topology.links
     vertex_count, edge_count = len(nodes), len(links)
     lines = []
@@ -92,7 +94,7 @@ def instance_comments(topology, groups, kind_of_file, converted_by):
                          for m in members)
         lines.append(f"SRLG {number}: {description}: links {ends}")
         number, index = number + 1, index + 1
-    return lines
+    return [printable(line) for line in lines]
 
 
 def convert(path, kinds=DEFAULT_KINDS, file_format=None, sector=20.0, radius_km=None,
@@ -113,11 +115,12 @@ def convert(path, kinds=DEFAULT_KINDS, file_format=None, sector=20.0, radius_km=
         topology = topology.largest_component()
     if not topology.links or not topology.is_connected():
         parts = len(topology.components())
-        raise VarnakError(f"{path}: the graph is not connected with all links up ({parts} "
-                          "components); keep its largest with --largest-component", str(path))
+        raise VarnakError(f"{printable(path)}: the graph is not connected with all links up "
+                          f"({parts} components); keep its largest with --largest-component",
+                          str(path))
     groups = build_srlgs(topology, kinds, sector, radius_km, spacing_km, csv_path)
     if not groups:
-        raise VarnakError(f"{path}: the SRLG kinds {','.join(kinds)} give no SRLG",
+        raise VarnakError(f"{printable(path)}: the SRLG kinds {','.join(kinds)} give no SRLG",
                           str(path))
     comments = instance_comments(topology, groups, kind_of_file, converted_by)
     return topology.to_instance([(members, d) for _, members, d in groups], comments)
@@ -175,7 +178,8 @@ def run(args, argv_text):
                        args.drop_isolated, converted_by=f"python3 -m varnak convert {argv_text}")
     write_text(instance.to_text(), args.output)
     print(f"{instance.vertex_count} vertices, {instance.edge_count} edges, "
-          f"{instance.srlg_count} SRLGs" + (f" written to {args.output}" if args.output else ""),
+          f"{instance.srlg_count} SRLGs"
+          + (f" written to {printable(args.output)}" if args.output else ""),
           file=sys.stderr)
 
 
@@ -193,7 +197,8 @@ def zoo_to_instance_main(argv=None):
     try:
         topology = read_topology(args.graphml, "graphml")
         if not topology.links or not topology.is_connected():
-            sys.exit(f"error: {args.graphml}: the graph is not connected with all links up")
+            sys.exit(f"error: {printable(args.graphml)}: the graph is not connected with all "
+                     "links up")
         groups = build_srlgs(topology, ["link", "duct"], args.sector)
         comments = instance_comments(
             topology, groups, "graphml",
@@ -201,8 +206,8 @@ def zoo_to_instance_main(argv=None):
         instance = topology.to_instance([(m, d) for _, m, d in groups], comments)
         write_text(instance.to_text(), args.output)
     except (VarnakError, ValueError) as error:
-        sys.exit(f"error: {error}")
+        sys.exit(f"error: {printable(str(error))}")
     except OSError as error:
-        sys.exit(f"error: {args.output or 'standard output'}: {error.strerror}")
+        sys.exit(f"error: {printable(args.output or 'standard output')}: {error.strerror}")
     return 0
 

@@ -2,11 +2,40 @@
 
 import operator
 import os
+import re
 
 from . import native
 
 INT32_MAX = 2147483647
 INT32_MIN = -2147483648
+
+# C0 controls, DEL, the C1 controls U+0080..U+009F, and the surrogates that stand for bytes
+# that are not UTF-8 (os.fsdecode's surrogateescape) or that no UTF-8 text holds.
+_NOT_PRINTABLE = re.compile("[\x00-\x1f\x7f-\x9f\ud800-\udfff]")
+
+
+def _escaped(match):
+    code = ord(match.group())
+    if 0xDC80 <= code <= 0xDCFF:  # a byte that surrogateescape kept: shown as that byte
+        return f"\\x{code - 0xDC00:02x}"
+    return "".join(f"\\x{byte:02x}"
+                   for byte in match.group().encode("utf-8", "surrogatepass"))
+
+
+def printable(text):
+    """`text` as it may be shown on a terminal or written into a comment, escaped as the C++
+    code's printable() escapes the same bytes: a control character (C0, DEL, C1) becomes
+    \\xNN for each of its UTF-8 bytes, and a byte that is not UTF-8 becomes \\xNN, so that a
+    quoted file cannot move the cursor, clear the screen or change colours. Pure Python, so
+    that converting topologies needs no C++ module."""
+    return _NOT_PRINTABLE.sub(_escaped, os.fsdecode(text))
+
+
+def quoted(text, limit=60):
+    """`text` printable, in double quotes, cut after `limit` characters with "..." added, so
+    that a refusal stays one short line even for a value a megabyte long."""
+    text = str(text)
+    return f"\"{printable(text[:limit])}{'...' if len(text) > limit else ''}\""
 
 
 class VarnakError(Exception):

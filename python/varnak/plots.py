@@ -11,6 +11,7 @@ from matplotlib.figure import Figure
 
 from . import names
 from .analysis import Result, reliability
+from .instance import printable
 from .results import read_result
 
 PLOT_KINDS = ("all", "spectrum", "reliability", "importance", "bim")
@@ -35,8 +36,15 @@ def _figure(ax, size=(6.4, 4.2)):
     return figure, figure.add_subplot()
 
 
+def _drawn(text):
+    """`text` as matplotlib is to draw it: control characters escaped, as no font has a
+    glyph for them, and "$" escaped, as a pair of them would start mathematics in which a
+    name such as "$\\x$" cannot be drawn at all."""
+    return printable(text).replace("$", r"\$")
+
+
 def _title(result, what):
-    name = result[names.INSTANCE] or result[names.RESULTS_FILE] or ""
+    name = _drawn(result[names.INSTANCE] or result[names.RESULTS_FILE] or "")
     if result[names.METHOD] == names.METHOD_ESTIMATE:
         return f"{what}: {name}, N = {result.N}, seed {result.seed}"
     if result[names.METHOD] == names.METHOD_EXACT:

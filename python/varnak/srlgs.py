@@ -8,9 +8,11 @@ the same direction, regional failures (disks of radius r km), or a mapping from 
 
 import csv
 import math
+import os
 
-from .instance import VarnakError
-from .topology import EARTH_RADIUS_KM, bounded_lines, distance_km, open_bounded
+from .instance import VarnakError, printable, quoted
+from .topology import (EARTH_RADIUS_KM, bounded_lines, distance_km, open_bounded,
+                       refuse_out_of_memory)
 
 KM_PER_DEGREE = math.pi * EARTH_RADIUS_KM / 180.0
 
@@ -202,54 +204,68 @@ def from_csv(topology, path):
     """SRLGs from a CSV file with a header line and the columns "srlg" and either "link"
     (a 1-based link number) or "source" and "target" (node labels; every link between the
     two). Rows of one srlg value make one SRLG; SRLGs come in the order first met."""
+    try:
+        return _from_csv(topology, path)
+    except MemoryError:
+        pass
+    # Refused once the exception and the frames that hold the rows read are let go.
+    refuse_out_of_memory(path)
+
+
+def _from_csv(topology, path):
     labels = {}
     for v, node in enumerate(topology.nodes):
         labels.setdefault(node.label, v)
+    links_between = {}
+    for number, link in enumerate(topology.links, start=1):
+        links_between.setdefault(frozenset(link), []).append(number)
+    shown = printable(path)
     groups = {}
     reader = None
     try:
         # Bytes that are not UTF-8 become U+FFFD, as in the LGF reader: a label holding one
         # then names no node, and is refused with its line.
-        with open_bounded(path, newline="", encoding="utf-8", errors="replace") as file:
+        with open_bounded(path, newline="", encoding="utf-8-sig", errors="replace") as file:
             reader = csv.DictReader(bounded_lines(file, path))
             columns = reader.fieldnames or []
             if "srlg" not in columns or not ("link" in columns or
                                              {"source", "target"} <= set(columns)):
-                raise VarnakError(f"{path} line 1: the header is {','.join(columns)!r}; "
+                raise VarnakError(f"{shown} line 1: the header is {quoted(','.join(columns))}; "
                                   "expected srlg with link, or srlg with source and target",
-                                  str(path), 1)
+                                  os.fspath(path), 1)
             for row in reader:
                 line = reader.line_num
                 members = groups.setdefault(row["srlg"], [])
                 if "link" in columns:
                     text = (row["link"] or "").strip()
-                    # ASCII digits only: isdigit() alone also takes "²", which int() refuses.
-                    if not (text.isascii() and text.isdigit()) or \
+                    # ASCII digits only: isdigit() alone also takes "²", which int() refuses,
+                    # and int() refuses more than 4300 digits, far more than a link number has.
+                    if not (text.isascii() and text.isdigit() and len(text) <= 18) or \
                             not 1 <= int(text) <= len(topology.links):
-                        raise VarnakError(f"{path} line {line}: link \"{text}\" is not a link "
-                                          f"number from 1 to {len(topology.links)}",
-                                          str(path), line)
+                        raise VarnakError(f"{shown} line {line}: link {quoted(text)} is not a "
+                                          f"link number from 1 to {len(topology.links)}",
+                                          os.fspath(path), line)
                     members.append(int(text))
                     continue
                 ends = []
                 for column in ("source", "target"):
                     label = (row[column] or "").strip()
                     if label not in labels:
-                        raise VarnakError(f"{path} line {line}: {column} \"{label}\" is not "
-                                          "the label of a node", str(path), line)
+                        raise VarnakError(f"{shown} line {line}: {column} {quoted(label)} is "
+                                          "not the label of a node", os.fspath(path), line)
                     ends.append(labels[label])
-                between = [number for number, link in enumerate(topology.links, start=1)
-                           if set(link) == set(ends)]
+                between = links_between.get(frozenset(ends))
                 if not between:
-                    raise VarnakError(f"{path} line {line}: no link joins \"{row['source']}\" "
-                                      f"and \"{row['target']}\"", str(path), line)
+                    raise VarnakError(f"{shown} line {line}: no link joins "
+                                      f"{quoted(row['source'])} and {quoted(row['target'])}",
+                                      os.fspath(path), line)
                 members.extend(between)
     except csv.Error as error:
         # line_num counts the lines read whole; the fault lies in the one after them.
         line = reader.line_num + 1 if reader is not None else 0
-        raise VarnakError(f"{path} line {line}: {error}; expected CSV rows", str(path),
-                          line) from None
+        raise VarnakError(f"{shown} line {line}: {printable(str(error))}; expected CSV rows",
+                          os.fspath(path), line) from None
     except OSError as error:
-        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+        raise VarnakError(f"cannot open {shown}: {error.strerror}", os.fspath(path)) from None
     return [(tuple(sorted(set(members))), f"SRLG {srlg} of {path}")
             for srlg, members in groups.items()]

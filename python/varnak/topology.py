@@ -6,12 +6,13 @@ file order, and the SRLGs the file lists itself (LGF only). Every refusal raises
 VarnakError naming the file, the line and the value at fault.
 """
 
+import functools
 import math
 import os
 import re
 import xml.parsers.expat
 
-from .instance import Instance, VarnakError
+from .instance import Instance, VarnakError, printable, quoted
 
 ZOO_CITATION = ('S. Knight, H. X. Nguyen, N. Falkner, R. Bowden, M. Roughan, '
                 '"The Internet Topology Zoo", IEEE JSAC 29(9):1765-1775, 2011; '
@@ -131,8 +132,10 @@ def distance_km(a, b):
 
 
 def _refuse(path, line, message):
-    where = f"{path} line {line}" if line else str(path)
-    raise VarnakError(f"{where}: {message}", str(path), line or 0)
+    """Raises the refusal; `message` has its values made printable already (quoted())."""
+    shown = printable(path)
+    where = f"{shown} line {line}" if line else shown
+    raise VarnakError(f"{where}: {message}", os.fspath(path), line or 0)
 
 
 # Network files are small (the Topology Zoo's largest is under 2 MB); these bounds end a
@@ -147,29 +150,72 @@ def _refuse_size(path):
                      f"file of at most {MAX_FILE_BYTES} bytes")
 
 
+def _refuse_io(path, doing, error):
+    raise VarnakError(f"cannot {doing} {printable(path)}: {error.strerror}",
+                      os.fspath(path)) from None
+
+
 def open_bounded(path, **options):
     """`path` opened for reading, refused at once when it is a regular file larger than
     MAX_FILE_BYTES (a device or a pipe tells no size: its readers count what they read)."""
     try:
         file = open(path, **options)
     except OSError as error:
-        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+        _refuse_io(path, "open", error)
+    except ValueError:
+        # The system would open the name up to the NUL byte, another file than the one named.
+        raise VarnakError(f"cannot open {printable(path)}: its name holds a NUL byte",
+                          os.fspath(path)) from None
     if os.fstat(file.fileno()).st_size > MAX_FILE_BYTES:
         file.close()
         _refuse_size(path)
     return file
 
 
-def _read_bounded_bytes(path):
-    """All of the file's bytes, refused beyond MAX_FILE_BYTES."""
-    with open_bounded(path, mode="rb") as file:
+def refuse_out_of_memory(path):
+    """Raises the refusal of a file that took all the memory there is to read."""
+    raise VarnakError(f"{printable(path)}: more than the memory there is to read it in; "
+                      "expected a smaller network file", os.fspath(path))
+
+
+def _out_of_memory_refused(reader):
+    """`reader` with a MemoryError made a refusal of the file. A file within MAX_FILE_BYTES
+    can still hold more nodes than memory: under a limit on memory the reader then refuses
+    it as it refuses any other file."""
+    @functools.wraps(reader)
+    def read(path):
         try:
-            data = file.read(MAX_FILE_BYTES + 1)
-        except OSError as error:
-            raise VarnakError(f"cannot read {path}: {error.strerror}", str(path)) from None
-    if len(data) > MAX_FILE_BYTES:
+            return reader(path)
+        except MemoryError:
+            pass
+        # Refused only here, once the exception is let go, and with it the frames that hold
+        # what the reader made: inside the except clause they still take the memory.
+        refuse_out_of_memory(path)
+    return read
+
+
+def _read_bounded_bytes(path):
+    """All of the file's bytes, refused beyond MAX_FILE_BYTES. Read a megabyte at a time:
+    read(MAX_FILE_BYTES + 1) would take that much memory for a file of a few bytes."""
+    blocks, total = [], 0
+    with open_bounded(path, mode="rb") as file:
+        while total <= MAX_FILE_BYTES:
+            try:
+                block = file.read(LONGEST_LINE)
+            except OSError as error:
+                _refuse_io(path, "read", error)
+            if not block:
+                break
+            blocks.append(block)
+            total += len(block)
+    if total > MAX_FILE_BYTES:
         _refuse_size(path)
-    return data
+    return b"".join(blocks)
+
+
+def _refuse_long_line(path, number):
+    _refuse(path, number, f"line longer than {LONGEST_LINE} characters; expected the lines "
+                          "of a network file")
 
 
 def bounded_lines(file, path):
@@ -181,13 +227,12 @@ def bounded_lines(file, path):
             # Room for the longest line and a two-character end ("\r\n" with newline="").
             line = file.readline(LONGEST_LINE + 2)
         except OSError as error:
-            raise VarnakError(f"cannot read {path}: {error.strerror}", str(path)) from None
+            _refuse_io(path, "read", error)
         if not line:
             return
         number += 1
         if len(line.rstrip("\r\n")) > LONGEST_LINE:
-            _refuse(path, number, f"line longer than {LONGEST_LINE} characters; expected "
-                                  "the lines of a network file")
+            _refuse_long_line(path, number)
         total += len(line)
         if total > MAX_FILE_BYTES:
             _refuse_size(path)
@@ -196,28 +241,75 @@ def bounded_lines(file, path):
 
 def _read_bounded_text(path):
     """The file's text, its line ends made "\n" and bytes that are not UTF-8 made U+FFFD,
-    within the bounds of bounded_lines."""
-    with open_bounded(path, encoding="utf-8", errors="replace") as file:
-        return "".join(bounded_lines(file, path))
+    a byte-order mark left out. Refused at a NUL byte, which no network text holds (the file
+    is binary, or a device), at the first line longer than LONGEST_LINE characters and
+    beyond MAX_FILE_BYTES characters.
+
+    Read in blocks, not lines: an endless stream of empty lines then costs a few copies of
+    MAX_FILE_BYTES, not an object per line."""
+    blocks, total = [], 0
+    number, open_length = 1, 0  # the line the next block starts in, and its length so far
+    with open_bounded(path, encoding="utf-8-sig", errors="replace") as file:
+        while True:
+            try:
+                # No longer than LONGEST_LINE: a line too long then always runs over from
+                # the blocks before, so only the first line of each block is measured.
+                block = file.read(LONGEST_LINE)
+            except OSError as error:
+                _refuse_io(path, "read", error)
+            if not block:
+                break
+            total += len(block)
+            if total > MAX_FILE_BYTES:
+                _refuse_size(path)
+            nul = block.find("\0")
+            if nul >= 0:
+                _refuse(path, number + block.count("\n", 0, nul),
+                        "a NUL byte; expected the text of a network file")
+            first_end = block.find("\n")
+            if open_length + (len(block) if first_end < 0 else first_end) > LONGEST_LINE:
+                _refuse_long_line(path, number)
+            if first_end < 0:
+                open_length += len(block)
+            else:
+                number += block.count("\n")
+                open_length = len(block) - block.rfind("\n") - 1
+            blocks.append(block)
+    return "".join(blocks)
+
+
+def _numbered_lines(text):
+    """(number, line) for each line of `text`, split at "\n" alone, so that the numbers are
+    the ones an editor shows (str.splitlines() also splits at form feeds and U+2028). One
+    at a time: a file of millions of empty lines is never held as a list of them."""
+    start, number = 0, 1
+    while start < len(text):
+        end = text.find("\n", start)
+        if end < 0:
+            end = len(text)
+        yield number, text[start:end]
+        start, number = end + 1, number + 1
 
 
 def _coordinate(text, path, line, what, limit):
     try:
         value = float(text)
     except (TypeError, ValueError):
-        _refuse(path, line, f"{what} \"{text}\" is not a number")
+        _refuse(path, line, f"{what} {quoted(text)} is not a number")
     if not math.isfinite(value):
-        _refuse(path, line, f"{what} \"{text}\" is not a finite number")
+        _refuse(path, line, f"{what} {quoted(text)} is not a finite number")
     if not -limit <= value <= limit:
-        _refuse(path, line, f"{what} {text} is outside -{limit}..{limit}")
+        _refuse(path, line, f"{what} {value:g} is outside -{limit}..{limit}")
     return value
 
 
-# --- XML, with the line of every element -------------------------------------------------
+# --- XML, with the line of every element the reader looks at ---------------------------
 
 class _Element:
+    __slots__ = ("tag", "attributes", "line", "children", "text")
+
     def __init__(self, tag, attributes, line):
-        self.tag = tag.rsplit("}", 1)[-1].rsplit(" ", 1)[-1]  # namespace left out
+        self.tag = tag
         self.attributes = attributes
         self.line = line
         self.children = []
@@ -231,29 +323,51 @@ class _Element:
         return found[0] if found else None
 
 
-def _read_xml(path):
+def _local_name(tag):
+    return tag.rsplit("}", 1)[-1].rsplit(" ", 1)[-1]  # namespace left out
+
+
+def _read_xml(path, wanted):
+    """The root element, whatever its tag, with the elements that `wanted` names below it:
+    a dict from the tag of a child to what is wanted below that child, in turn. Every other
+    element is passed over with all it holds, so that a file of millions of elements that
+    no reader looks at costs no memory for them."""
     data = _read_bounded_bytes(path)
     parser = xml.parsers.expat.ParserCreate(namespace_separator=" ")
-    stack = [_Element("document", {}, 0)]
-    texts = [[]]  # the text pieces of each open element, joined once at its end
+    document = _Element("document", {}, 0)
+    stack = [(document, None)]  # the open elements kept, each with what is wanted below it
+    texts = [[]]  # the text pieces of each open element kept, joined once at its end
+    passed_over = 0  # how deep inside an element passed over the parser is
 
     def start(tag, attributes):
-        element = _Element(tag, attributes, parser.CurrentLineNumber)
-        stack[-1].children.append(element)
-        stack.append(element)
+        nonlocal passed_over
+        parent, below = stack[-1]
+        name = _local_name(tag)
+        if passed_over or (parent is not document and name not in below):
+            passed_over += 1
+            return
+        element = _Element(name, attributes, parser.CurrentLineNumber)
+        parent.children.append(element)
+        stack.append((element, wanted if parent is document else below[name]))
         texts.append([])
 
     def end(tag):
-        stack.pop().text = "".join(texts.pop())
+        nonlocal passed_over
+        if passed_over:
+            passed_over -= 1
+            return
+        stack.pop()[0].text = "".join(texts.pop())
 
     def text(data):
-        texts[-1].append(data)
+        if not passed_over:
+            texts[-1].append(data)
 
     def doctype(name, system_id, public_id, has_internal_subset):
         # Network files need no document type; its entities could expand a small file
         # into gigabytes of text (the "billion laughs").
-        _refuse(path, parser.CurrentLineNumber, f"<!DOCTYPE {name}> is not accepted; "
-                                                "expected XML without a document type")
+        _refuse(path, parser.CurrentLineNumber, f"<!DOCTYPE {printable(name)}> is not "
+                                                "accepted; expected XML without a document "
+                                                "type")
 
     parser.StartElementHandler = start
     parser.EndElementHandler = end
@@ -264,12 +378,19 @@ def _read_xml(path):
     except xml.parsers.expat.ExpatError as error:
         _refuse(path, error.lineno, f"{xml.parsers.expat.ErrorString(error.code)}; expected "
                                     "well-formed XML")
-    return stack[0].children[0]
+    except (LookupError, ValueError) as error:
+        # An encoding that expat does not know is looked up among Python's codecs, which
+        # refuse a name they do not know, a codec of bytes to bytes and every multi-byte one.
+        _refuse(path, parser.CurrentLineNumber, "the encoding that the XML declaration names "
+                                                f"cannot be read: {printable(str(error))}; "
+                                                "expected UTF-8, UTF-16 or a one-byte encoding")
+    return document.children[0]
 
 
 def _check_root(root, path, expected):
     if root.tag != expected:
-        _refuse(path, root.line, f"the root element is <{root.tag}>; expected <{expected}>")
+        _refuse(path, root.line, f"the root element is <{printable(root.tag)}>; expected "
+                                 f"<{expected}>")
 
 
 # --- Internet Topology Zoo ---------------------------------------------------------------
@@ -290,9 +411,11 @@ def _zoo_topology(path, name, nodes, index_of, edge_ends):
     links, self_loops = [], 0
     for source, target, line in edge_ends:
         ends = []
-        for end in (source, target):
+        for end, which in ((source, "source"), (target, "target")):
+            if end is None:
+                _refuse(path, line, f"the edge has no {which}")
             if end not in index_of:
-                _refuse(path, line, f"edge end \"{end}\" is not the id of a node")
+                _refuse(path, line, f"edge end {quoted(end)} is not the id of a node")
             ends.append(index_of[end])
         if ends[0] == ends[1]:
             self_loops += 1
@@ -301,10 +424,12 @@ def _zoo_topology(path, name, nodes, index_of, edge_ends):
     return Topology(name, nodes, links, os.path.basename(path), self_loops)
 
 
+@_out_of_memory_refused
 def read_zoo_graphml(path):
     """A Topology Zoo GraphML file: nodes and links in file order, self-loops dropped
     (counted in self_loops), coordinates from Latitude and Longitude when both are there."""
-    root = _read_xml(path)
+    root = _read_xml(path, {"key": {},
+                            "graph": {"data": {}, "node": {"data": {}}, "edge": {}}})
     _check_root(root, path, "graphml")
     key_names = {key.attributes.get("id"): key.attributes.get("attr.name")
                  for key in root.find_all("key")}
@@ -325,7 +450,7 @@ def read_zoo_graphml(path):
         if node_id is None:
             _refuse(path, element.line, "<node> has no id")
         if node_id in index_of:
-            _refuse(path, element.line, f"node id \"{node_id}\" is given twice")
+            _refuse(path, element.line, f"node id {quoted(node_id)} is given twice")
         index_of[node_id] = len(nodes)
         nodes.append(_zoo_node(attributes(element), len(nodes), path, element.line))
     edge_ends = [(e.attributes.get("source"), e.attributes.get("target"), e.line)
@@ -333,52 +458,60 @@ def read_zoo_graphml(path):
     return _zoo_topology(path, name, nodes, index_of, edge_ends)
 
 
-_GML_TOKEN = re.compile(r'\s+|#[^\n]*|"[^"]*"|\[|\]|[^\s\[\]"]+')
+# Every character starts one of these, so the tokens follow one another without a gap;
+# a quote alone is a string that is never closed.
+_GML_TOKEN = re.compile(r'\s+|#[^\n]*|"[^"]*"|\[|\]|[^\s\[\]"]+|"')
 
 
 def _gml_tokens(path):
-    text = _read_bounded_text(path)
     line = 1
-    position = 0
-    while position < len(text):
-        match = _GML_TOKEN.match(text, position)
-        if match is None:  # an opening quote that is never closed
-            _refuse(path, line, "a string is not closed; expected a closing \"")
+    for match in _GML_TOKEN.finditer(_read_bounded_text(path)):
         token = match.group()
+        if token == '"':
+            _refuse(path, line, "a string is not closed; expected a closing \"")
         if not token[0].isspace() and token[0] != "#":
             yield token, line
         line += token.count("\n")
-        position = match.end()
 
 
-def _gml_list(tokens, path, line_of_open):
-    """Key-value pairs up to the closing bracket (or the end for the top level)."""
-    items = []
-    while True:
-        key = next(tokens, None)
+def _gml_list(tokens, path):
+    """The file's key-value pairs, (key, value, line), a value being text or a list of
+    pairs. Lists are kept on a list of their own, not on Python's stack, which a file of
+    thousands of nested lists would overflow."""
+    top = items = []
+    open_lists = []  # (pairs of the list around, key, line of the key, line of its "[")
+    key = None
+    for token, line in tokens:
         if key is None:
-            if line_of_open:
-                _refuse(path, line_of_open, "this \"[\" is never closed")
-            return items
-        if key[0] == "]":
-            if not line_of_open:
-                _refuse(path, key[1], "\"]\" closes nothing")
-            return items
-        value = next(tokens, None)
-        if value is None:
-            _refuse(path, key[1], f"key \"{key[0]}\" has no value")
-        if value[0] == "[":
-            items.append((key[0], _gml_list(tokens, path, value[1]), key[1]))
-        elif value[0] == "]":
-            _refuse(path, value[1], f"key \"{key[0]}\" has no value before \"]\"")
+            if token == "]":
+                if not open_lists:
+                    _refuse(path, line, "\"]\" closes nothing")
+                around, key_of_list, key_line, _ = open_lists.pop()
+                around.append((key_of_list, items, key_line))
+                items = around
+            elif token == "[":
+                _refuse(path, line, "\"[\" has no key; expected key [ ... ]")
+            else:
+                key, key_line = token, line
+        elif token == "[":
+            open_lists.append((items, key, key_line, line))
+            items, key = [], None
+        elif token == "]":
+            _refuse(path, line, f"key {quoted(key)} has no value before \"]\"")
         else:
-            text = value[0][1:-1] if value[0].startswith('"') else value[0]
-            items.append((key[0], text, key[1]))
+            items.append((key, token[1:-1] if token.startswith('"') else token, key_line))
+            key = None
+    if key is not None:
+        _refuse(path, key_line, f"key {quoted(key)} has no value")
+    if open_lists:
+        _refuse(path, open_lists[-1][3], "this \"[\" is never closed")
+    return top
 
 
+@_out_of_memory_refused
 def read_zoo_gml(path):
     """A Topology Zoo GML file, read as read_zoo_graphml reads GraphML."""
-    top = _gml_list(_gml_tokens(path), path, 0)
+    top = _gml_list(_gml_tokens(path), path)
     graphs = [(value, line) for key, value, line in top if key == "graph"]
     if not graphs:
         _refuse(path, 0, "no \"graph [\" list; expected a GML graph")
@@ -391,13 +524,13 @@ def read_zoo_gml(path):
         if key not in ("node", "edge"):
             continue
         if isinstance(value, str):
-            _refuse(path, line, f"{key} \"{value}\" is not a list; expected {key} [ ... ]")
+            _refuse(path, line, f"{key} {quoted(value)} is not a list; expected {key} [ ... ]")
         attributes = {k: v for k, v, _ in value if isinstance(v, str)}
         if key == "node":
             if "id" not in attributes:
                 _refuse(path, line, "node has no id")
             if attributes["id"] in index_of:
-                _refuse(path, line, f"node id \"{attributes['id']}\" is given twice")
+                _refuse(path, line, f"node id {quoted(attributes['id'])} is given twice")
             index_of[attributes["id"]] = len(nodes)
             nodes.append(_zoo_node(attributes, len(nodes), path, line))
         else:
@@ -407,28 +540,30 @@ def read_zoo_gml(path):
 
 # --- SNDlib ------------------------------------------------------------------------------
 
-_SNDLIB_NODE = re.compile(r"^\s*(\S+)\s*\(\s*(\S+)\s+(\S+)\s*\)\s*$")
-_SNDLIB_LINK = re.compile(r"^\s*(\S+)\s*\(\s*(\S+)\s+(\S+)\s*\)")
+# Names hold no parenthesis: with \S+ in their place a line of parentheses backtracks
+# through every way of splitting it, and a line of a megabyte never ends.
+_SNDLIB_NODE = re.compile(r"([^\s()]+)\s*\(\s*([^\s()]+)\s+([^\s()]+)\s*\)")
+_SNDLIB_LINK = re.compile(r"([^\s()]+)\s*\(\s*([^\s()]+)\s+([^\s()]+)\s*\)")
 
 
+@_out_of_memory_refused
 def read_sndlib_native(path):
     """An SNDlib network in the native text format: the NODES section ("name ( x y )",
     x the longitude and y the latitude) and the LINKS section ("id ( source target ) ...");
     the other sections are passed over."""
-    lines = _read_bounded_text(path).splitlines()
     name = os.path.splitext(os.path.basename(path))[0]
-    section = None
+    section, number = None, 0
     nodes, index_of, link_ends = [], {}, []
     seen_sections = set()
-    for number, text in enumerate(lines, start=1):
+    for number, text in _numbered_lines(_read_bounded_text(path)):
         stripped = text.split("#", 1)[0].strip()
         if not stripped or stripped.startswith("?"):
             continue
         if section is None:
             head = re.match(r"^([A-Z_]+)\s*\($", stripped)
             if head is None:
-                _refuse(path, number, f"\"{stripped}\" is not a section head; expected a line "
-                                      "such as NODES (")
+                _refuse(path, number, f"{quoted(stripped)} is not a section head; expected a "
+                                      "line such as NODES (")
             section = head.group(1)
             seen_sections.add(section)
             continue
@@ -436,12 +571,12 @@ def read_sndlib_native(path):
             section = None
             continue
         if section == "NODES":
-            match = _SNDLIB_NODE.match(stripped)
+            match = _SNDLIB_NODE.fullmatch(stripped)
             if match is None:
-                _refuse(path, number, f"node line \"{stripped}\" is not \"name ( x y )\"")
+                _refuse(path, number, f"node line {quoted(stripped)} is not \"name ( x y )\"")
             label, x, y = match.groups()
             if label in index_of:
-                _refuse(path, number, f"node \"{label}\" is given twice")
+                _refuse(path, number, f"node {quoted(label)} is given twice")
             coords = (_coordinate(y, path, number, "y", math.inf),
                       _coordinate(x, path, number, "x", math.inf))
             index_of[label] = len(nodes)
@@ -449,11 +584,11 @@ def read_sndlib_native(path):
         elif section == "LINKS":
             match = _SNDLIB_LINK.match(stripped)
             if match is None:
-                _refuse(path, number, f"link line \"{stripped}\" is not \"id ( source target "
-                                      ") ...\"")
+                _refuse(path, number, f"link line {quoted(stripped)} is not \"id ( source "
+                                      "target ) ...\"")
             link_ends.append((match.group(2), match.group(3), number))
     if section is not None:
-        _refuse(path, len(lines), f"section {section} is never closed; expected \")\"")
+        _refuse(path, number, f"section {section} is never closed; expected \")\"")
     for needed in ("NODES", "LINKS"):
         if needed not in seen_sections:
             _refuse(path, 0, f"no {needed} section; expected a line such as {needed} (")
@@ -469,10 +604,13 @@ def read_sndlib_native(path):
     return topology
 
 
+@_out_of_memory_refused
 def read_sndlib_xml(path):
     """An SNDlib network in XML: <networkStructure> with <nodes> and <links>. Coordinates
     count as latitude and longitude only when <nodes coordinatesType="geographical">."""
-    root = _read_xml(path)
+    root = _read_xml(path, {"networkStructure": {
+        "nodes": {"node": {"coordinates": {"x": {}, "y": {}}}},
+        "links": {"link": {"source": {}, "target": {}}}}})
     _check_root(root, path, "network")
     structure = root.find("networkStructure")
     if structure is None:
@@ -489,7 +627,7 @@ def read_sndlib_xml(path):
         if label is None:
             _refuse(path, element.line, "<node> has no id")
         if label in index_of:
-            _refuse(path, element.line, f"node id \"{label}\" is given twice")
+            _refuse(path, element.line, f"node id {quoted(label)} is given twice")
         coords = None
         place = element.find("coordinates")
         if geographical and place is not None:
@@ -512,23 +650,37 @@ def read_sndlib_xml(path):
 
 # --- LEMON Graph Format ------------------------------------------------------------------
 
-_LGF_TOKEN = re.compile(r'"(?:[^"\\]|\\.)*"|[^\s"]+')
+_LGF_SPACE = re.compile(r"\s*")
+_LGF_WORD = re.compile(r'[^\s"]+')
+_LGF_QUOTED_RUN = re.compile(r'[^"\\]*')
 
 
 def _lgf_fields(text, path, line):
+    """The values of a line: words, and quoted values in which \" stands for a quote.
+
+    Each expression repeats a single character class: one that repeats a group per
+    character, as "(?:[^"\\]|\\.)*" does, keeps some 60 bytes per character to backtrack
+    with, and a quoted value of a megabyte would cost 60 MB."""
     fields = []
-    position = 0
-    while True:
-        while position < len(text) and text[position].isspace():
-            position += 1
-        if position == len(text):
-            return fields
-        match = _LGF_TOKEN.match(text, position)
-        if match is None:
-            _refuse(path, line, f"a quoted value is not closed in \"{text.strip()}\"")
-        token = match.group()
-        fields.append(token[1:-1].replace('\\"', '"') if token.startswith('"') else token)
-        position = match.end()
+    position = _LGF_SPACE.match(text).end()
+    while position < len(text):
+        if text[position] != '"':
+            end = _LGF_WORD.match(text, position).end()
+            fields.append(text[position:end])
+        else:
+            end = position + 1
+            while True:
+                end = _LGF_QUOTED_RUN.match(text, end).end()
+                if end < len(text) and text[end] == '"':
+                    break
+                if end + 1 >= len(text):  # the line ends, or ends in a backslash
+                    _refuse(path, line, "a quoted value is not closed in "
+                                        f"{quoted(text.strip())}")
+                end += 2  # a backslash and the character it escapes
+            end += 1
+            fields.append(text[position + 1:end - 1].replace('\\"', '"'))
+        position = _LGF_SPACE.match(text, end).end()
+    return fields
 
 
 def _lgf_coords(row, path, line):
@@ -540,12 +692,14 @@ def _lgf_coords(row, path, line):
         if key in row:
             point = re.fullmatch(r"\(\s*([^,\s]+)\s*,\s*([^,\s]+)\s*\)", row[key])
             if point is None:
-                _refuse(path, line, f"{key} \"{row[key]}\" is not a point; expected (x,y)")
+                _refuse(path, line, f"{key} {quoted(row[key])} is not a point; expected "
+                                    "(x,y)")
             return (_coordinate(point.group(2), path, line, f"{key} y (latitude)", 90),
                     _coordinate(point.group(1), path, line, f"{key} x (longitude)", 180))
     return None
 
 
+@_out_of_memory_refused
 def read_lgf(path):
     """A LEMON Graph Format file with SRLGs.
 
@@ -560,20 +714,24 @@ def read_lgf(path):
     (several in one quoted value, separated by spaces or commas). Other sections are
     passed over.
     """
-    lines = _read_bounded_text(path).splitlines()
     nodes, index_of = [], {}
-    links, link_of_label = [], {}
+    links, link_of_label = [], {}  # the links, and the link number of each edge label
+    line_of_edge_label = {}  # every edge row's label, self-loops' too, and the row's line
     srlg_rows = []          # (edge labels, line)
     srlgs_by_id = {}        # id from the edges' "srlgs" column -> link numbers
     self_loops = 0
     section, columns = None, None
     name = os.path.splitext(os.path.basename(path))[0]
-    for number, text in enumerate(lines, start=1):
+    for number, text in _numbered_lines(_read_bounded_text(path)):
         stripped = text.strip()
         if not stripped or stripped.startswith("#"):
             continue
         if stripped.startswith("@"):
-            section = stripped[1:].split()[0].lower()
+            head = stripped[1:].split()
+            if not head:
+                _refuse(path, number, "\"@\" names no section; expected a line such as "
+                                      "@nodes")
+            section = head[0].lower()
             columns = None
             continue
         fields = _lgf_fields(stripped, path, number)
@@ -582,30 +740,36 @@ def read_lgf(path):
             continue
         if section == "nodes":
             if len(fields) != len(columns):
-                _refuse(path, number, f"node row \"{stripped}\" has {len(fields)} values for "
-                                      f"{len(columns)} columns")
+                _refuse(path, number, f"node row {quoted(stripped)} has {len(fields)} values "
+                                      f"for {len(columns)} columns")
             row = dict(zip(columns, fields))
             label = row.get("label", str(len(nodes)))
             if label in index_of:
-                _refuse(path, number, f"node label \"{label}\" is given twice")
+                _refuse(path, number, f"node label {quoted(label)} is given twice")
             index_of[label] = len(nodes)
             nodes.append(Node(label, _lgf_coords(row, path, number)))
         elif section in ("edges", "arcs"):
             if len(fields) != len(columns) + 2:
-                _refuse(path, number, f"edge row \"{stripped}\" has {len(fields)} values; "
-                                      f"expected 2 end nodes and {len(columns)} columns")
+                _refuse(path, number, f"edge row {quoted(stripped)} has {len(fields)} "
+                                      f"values; expected 2 end nodes and {len(columns)} "
+                                      "columns")
             row = dict(zip(columns, fields[2:]))
             ends = []
             for end in fields[:2]:
                 if end not in index_of:
-                    _refuse(path, number, f"end node \"{end}\" is not a node label")
+                    _refuse(path, number, f"end node {quoted(end)} is not a node label")
                 ends.append(index_of[end])
             row_label = row.get("label", str(len(links) + self_loops))
+            # An SRLG names its edges by label: a label given twice would name either.
+            if row_label in line_of_edge_label:
+                _refuse(path, number, f"edge label {quoted(row_label)} is given twice, first "
+                                      f"at line {line_of_edge_label[row_label]}")
+            line_of_edge_label[row_label] = number
             if ends[0] == ends[1]:
                 self_loops += 1
                 continue
             links.append(tuple(ends))
-            link_of_label[row_label] = (len(links), number)
+            link_of_label[row_label] = len(links)
             for srlg in re.split(r"[\s,]+", row.get("srlgs", row.get("srlg", "")).strip()):
                 if srlg:
                     srlgs_by_id.setdefault(srlg, []).append(len(links))
@@ -617,9 +781,14 @@ def read_lgf(path):
     for labels, number in srlg_rows:
         members = []
         for label in labels:
-            if label not in link_of_label:
-                _refuse(path, number, f"SRLG member \"{label}\" is not an edge label")
-            members.append(link_of_label[label][0])
+            if label in link_of_label:
+                members.append(link_of_label[label])
+            elif label in line_of_edge_label:
+                _refuse(path, number, f"SRLG member {quoted(label)} is the self-loop of line "
+                                      f"{line_of_edge_label[label]}, which is dropped; "
+                                      "expected the label of an edge between two nodes")
+            else:
+                _refuse(path, number, f"SRLG member {quoted(label)} is not an edge label")
         srlgs.append((tuple(members), f"listed at line {number}"))
     for srlg, members in srlgs_by_id.items():
         srlgs.append((tuple(members), f"SRLG {srlg} of the edges' srlgs column"))
@@ -641,11 +810,11 @@ def guess_format(path):
     for ending, kind in ((".graphml", "graphml"), (".gml", "gml"), (".lgf", "lgf")):
         if lower.endswith(ending):
             return kind
-    try:
-        with open(path, "rb") as file:
+    with open_bounded(path, mode="rb") as file:
+        try:
             start = file.read(4096)
-    except OSError as error:
-        raise VarnakError(f"cannot open {path}: {error.strerror}", str(path)) from None
+        except OSError as error:
+            _refuse_io(path, "read", error)
     if b"<network" in start:
         return "sndlib-xml"
     if b"<graphml" in start:
@@ -654,8 +823,8 @@ def guess_format(path):
         return "sndlib"
     if b"@nodes" in start:
         return "lgf"
-    raise VarnakError(f"{path}: cannot tell the format from the name or the first bytes; "
-                      "give it with --format", str(path))
+    _refuse(path, 0, "cannot tell the format from the name or the first bytes; give it with "
+                     "--format")
 
 
 def read_topology(path, kind=None):

@@ -1,5 +1,8 @@
 """python3 -m varnak convert and scripts/zoo_to_instance.py on small Zoo fixtures."""
 
+import os
+import re
+import resource
 import subprocess
 import sys
 
@@ -8,7 +11,7 @@ import pytest
 import varnak
 from varnak.__main__ import main
 from conftest import REPOSITORY
-from test_topology import LINE_GRAPHML, LINE_LGF, graphml, zoo_node
+from test_topology import LINE_GML, LINE_GRAPHML, LINE_LGF, graphml, zoo_node
 
 LEGACY_SCRIPT = REPOSITORY / "scripts" / "zoo_to_instance.py"
 
@@ -113,3 +116,101 @@ def test_convert_reports_output_that_could_not_be_written(line_file, output_opti
     assert finished.returncode == 1
     assert finished.stderr.startswith(f"varnak convert: {where}: No space left on device")
     assert "Traceback" not in finished.stderr and "Exception ignored" not in finished.stderr
+
+
+# --- Names from a file are shown escaped: none may move the cursor of a terminal ---------
+
+# What a terminal takes for a command, in UTF-8: C0 but the line end, DEL, and C1.
+CONTROL_BYTES = re.compile(rb"[\x00-\x09\x0b-\x1f\x7f]|\xc2[\x80-\x9f]")
+
+
+def test_convert_refuses_a_file_with_its_name_and_values_escaped(tmp_path):
+    # The edge end would set the window title, clear the screen and turn the text red.
+    path = tmp_path / "net\x1b[2J.gml"
+    path.write_text('graph [\n node [ id 0 ]\n edge [ source "\x1b]0;pwn\x07\x1b[2J\x1b[31m" '
+                    'target 0 ]\n]\n')
+    finished = subprocess.run([sys.executable, "-m", "varnak", "convert", path],
+                              capture_output=True)
+    assert finished.returncode == 1
+    assert finished.stderr == (
+        f"varnak convert: {tmp_path}/net\\x1b[2J.gml line 3: edge end "
+        "\"\\x1b]0;pwn\\x07\\x1b[2J\\x1b[31m\" is not the id of a node\n").encode()
+
+
+@pytest.mark.parametrize("name, text, shown", [
+    ("line.gml", LINE_GML.replace('"A"', '"A\x1b[2J"').replace('"Line"', '"Line\x07"'),
+     ["Topology Zoo, Line\\x07 (line.gml)", "Vertices: 1 A\\x1b[2J, 2 B, 3 C",
+      "SRLG 4: duct near A\\x1b[2J: links 1 A\\x1b[2J-B; 3 A\\x1b[2J-C"]),
+    # XML takes no C0 control but a tab or a line end, but takes C1 ones, raw or as references.
+    ("line.graphml", LINE_GRAPHML.replace(">B<", ">B&#x9b;31m<").replace(">C<", ">C\u0090<"),
+     ["Vertices: 1 A, 2 B\\xc2\\x9b31m, 3 C\\xc2\\x90",
+      "links 1 A-B\\xc2\\x9b31m; 3 A-C\\xc2\\x90"]),
+])
+def test_convert_writes_names_escaped_into_the_comments(tmp_path, name, text, shown):
+    path = tmp_path / name
+    path.write_text(text)
+    output = tmp_path / "line.txt"
+    assert main(["convert", str(path), "-o", str(output)]) == 0
+    written = output.read_bytes()
+    assert not CONTROL_BYTES.search(written)
+    comments = [line[2:] for line in written.decode().splitlines() if line.startswith("# ")]
+    for text in shown:
+        assert any(text in comment for comment in comments), (text, comments)
+    assert varnak.Instance.read(output).srlg_count == 5
+
+
+# --- Devices and endless streams, with the address space bounded --------------------------
+
+ADDRESS_SPACE = 1024 * 1024 * 1024
+FAULT_SECONDS = 60
+ENDLESS = "a stream of \"#\\n\" that never ends"
+
+
+@pytest.fixture
+def endless_stream(tmp_path):
+    """A named pipe that a writer fills with "#\\n" for as long as anyone reads it."""
+    path = tmp_path / "endless"
+    os.mkfifo(path)
+    writer = subprocess.Popen(
+        [sys.executable, "-c", "import os, sys\nout = os.open(sys.argv[1], os.O_WRONLY)\n"
+                               "while True:\n    os.write(out, b'#\\n' * 65536)\n", path],
+        stderr=subprocess.DEVNULL)
+    yield path
+    writer.kill()
+    writer.wait()
+
+
+def bounded_address_space():
+    resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE, ADDRESS_SPACE))
+
+
+SIZE = "the file is larger than 67108864 bytes"
+NUL = "line 1: a NUL byte"
+LONG = "line 1: line longer than 1048576 characters"
+# (input, format or "csv", what the one line of refusal says, beside the input's name);
+# /dev/urandom is refused where its random bytes happen to show they are no network file.
+FAULTS = [("/dev/zero", kind, NUL) for kind in ("gml", "sndlib", "lgf")] + [
+    ("/dev/zero", "graphml", SIZE), ("/dev/zero", "sndlib-xml", SIZE), ("/dev/zero", "csv", LONG),
+] + [("/dev/urandom", kind, "a NUL byte") for kind in ("gml", "sndlib", "lgf")] + [
+    ("/dev/urandom", "graphml", SIZE), ("/dev/urandom", "sndlib-xml", SIZE),
+    ("/dev/urandom", "csv", ""),
+] + [(ENDLESS, kind, SIZE) for kind in ("gml", "sndlib", "lgf", "graphml", "sndlib-xml")] + [
+    (ENDLESS, "csv", "line 1: the header is \"#\""),
+]
+
+
+@pytest.mark.parametrize("source, kind, refusal", FAULTS,
+                         ids=[f"{source} {kind}" for source, kind, _ in FAULTS])
+def test_convert_refuses_devices_and_endless_streams_in_bounded_memory(
+        request, line_file, source, kind, refusal):
+    path = request.getfixturevalue("endless_stream") if source == ENDLESS else source
+    arguments = (["--srlgs", "csv", "--csv", path] if kind == "csv" else ["--format", kind])
+    finished = subprocess.run(
+        [sys.executable, "-m", "varnak", "convert",
+         line_file if kind == "csv" else path, *arguments],
+        capture_output=True, text=True, errors="replace", timeout=FAULT_SECONDS,
+        preexec_fn=bounded_address_space)
+    assert finished.returncode == 1, finished.stderr
+    assert finished.stderr.startswith(f"varnak convert: {path}"), finished.stderr
+    assert finished.stderr.count("\n") == 1 and finished.stderr.endswith("\n")
+    assert refusal in finished.stderr

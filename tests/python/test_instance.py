@@ -11,9 +11,12 @@ Ring of examples/ring4.txt:
 import networkx as nx
 import numpy as np
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import varnak
 from conftest import EXAMPLES
+from varnak.instance import printable
 
 RING4 = EXAMPLES / "ring4.txt"
 
@@ -110,3 +113,22 @@ def test_a_path_with_a_nul_byte_names_no_file():
     """The system would read the name up to the NUL byte, another file than the one named."""
     with pytest.raises(varnak.VarnakError, match="its name holds a NUL byte"):
         varnak.Instance.read(str(RING4) + "\0x")
+
+
+# Bytes where UTF-8 is easy to get wrong: controls of both kinds, a line separator, a
+# surrogate, a code point past U+10FFFF, an overlong form and a sequence cut short.
+TRICKY_BYTES = [b"\x1b", b"\x00", b"\x7f", b"\t", b"\xc2\x9b", b"\xc2\x85", b"\xc2\xa0",
+                b"\xe2\x80\xa8", b"\xed\xa0\x80", b"\xf4\x90\x80\x80", b"\xc0\x80", b"\xe2\x82",
+                b"\xff", "é".encode(), "\U0001f600".encode(), b"a", b"\\"]
+
+
+@settings(max_examples=300, deadline=None, database=None, derandomize=True)
+@given(data=st.binary(max_size=40) | st.lists(st.sampled_from(TRICKY_BYTES), max_size=12)
+       .map(b"".join))
+def test_printable_escapes_as_the_cpp_code_does(data):
+    """The converter escapes names in pure Python, so that it runs without the C++ module;
+    its text must be the C++ printable()'s to the byte, which Python sees decoded as a
+    path is, bytes that are not UTF-8 kept as surrogates."""
+    shown = printable(data.decode("utf-8", "surrogateescape"))
+    assert shown == varnak.native.module().printable(data)
+    assert printable(shown) == shown

@@ -1,6 +1,7 @@
 """Figures from an XML result file, an estimate's JSON and CSV and exact JSON, as PNG and SVG."""
 
 import subprocess
+import warnings
 
 import pytest
 
@@ -51,6 +52,18 @@ def test_each_figure_from_a_result_object(tmp_path, draw):
     output = tmp_path / "figure.png"
     plots.save(figure, output)
     assert is_png(output)
+
+
+def test_a_name_with_control_characters_and_dollars_is_drawn_escaped(tmp_path):
+    # ESC has no glyph in any font; "$\\x$" would be mathematics that cannot be drawn.
+    instance = varnak.Instance(2, [(1, 2)], [[1]], name="net$\\x$\x1b[2J")
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        figure = plots.overview(varnak.exact(instance))
+        plots.save(figure, tmp_path / "figure.png")
+    titles = [ax.get_title() for ax in figure.axes if ax.get_title()]
+    assert len(titles) == 4
+    assert all("net\\$\\x\\$\\x1b[2J, exact" in title for title in titles), titles
 
 
 @pytest.mark.parametrize("arguments, message", [

@@ -101,7 +101,8 @@ def test_damaged_files_are_read_or_refused_with_file_and_line(tmp_path, name, te
     (b"srlg,source,target\nr1,A\xff,B\n", 2),    # not UTF-8, in a label
     ("srlg,link\nr1,\u00b2\n".encode(), 2),     # a superscript two, a digit to isdigit()
     (b"srlg,link\nr1,\"" + b"x" * 200000 + b"\"\n", 2),  # a field beyond csv's limit
-], ids=["header", "label", "superscript", "long field"])
+    (b"srlg,link\nr1,1\nr1," + b"1" * 5000 + b"\n", 3),  # more digits than int() takes
+], ids=["header", "label", "superscript", "long field", "5000 digits"])
 def test_malformed_srlg_csv_is_refused_with_its_line(tmp_path, data, line):
     path = tmp_path / "srlgs.csv"
     path.write_bytes(data)

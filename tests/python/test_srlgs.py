@@ -101,6 +101,7 @@ def test_radius_must_be_positive(line):
 @pytest.mark.parametrize("text, expected", [
     ("srlg,link\nx,1\ny,3\nx,2\n", [(1, 2), (3,)]),
     ("srlg,source,target\nbridge,A,B\nbridge,C,A\n", [(1, 3)]),
+    ("\ufeffsrlg,link\nx,2\n", [(2,)]),  # a byte-order mark, as some editors write
 ])
 def test_from_csv(line, tmp_path, text, expected):
     path = tmp_path / "srlgs.csv"
@@ -109,7 +110,7 @@ def test_from_csv(line, tmp_path, text, expected):
 
 
 @pytest.mark.parametrize("text, message", [
-    ("group,link\nx,1\n", "line 1: the header is 'group,link'"),
+    ("group,link\nx,1\n", "line 1: the header is \"group,link\""),
     ("srlg,link\nx,1\nx,4\n", "line 3: link \"4\" is not a link number from 1 to 3"),
     ("srlg,source,target\nx,A,Q\n", "line 2: target \"Q\" is not the label of a node"),
 ])

@@ -121,9 +121,10 @@ FORMATS = [
 
 
 @pytest.mark.parametrize("name, text, reader", FORMATS, ids=[f[0] for f in FORMATS])
-def test_every_format_reads_the_same_network(tmp_path, name, text, reader):
+@pytest.mark.parametrize("start", [b"", b"\xef\xbb\xbf"], ids=["", "byte-order mark"])
+def test_every_format_reads_the_same_network(tmp_path, name, text, reader, start):
     path = tmp_path / name
-    path.write_text(text)
+    path.write_bytes(start + text.encode("utf-8"))
     for topology in (reader(path), read_topology(path)):
         assert [node.label for node in topology.nodes] == ["A", "B", "C"]
         assert [node.coords for node in topology.nodes] == [(0, 0), (0, 1), (0, 2)]
@@ -183,14 +184,20 @@ MALFORMED = [
      r"bad.graphml line 10: Latitude \"north\" is not a number"),
     ("bad.graphml", graphml([zoo_node(0, "A", 91, 0)], []),
      r"bad.graphml line 10: Latitude 91 is outside -90..90"),
+    ("bad.graphml", graphml([zoo_node(0, "A", "1e999", 0)], []),
+     r"bad.graphml line 10: Latitude \"1e999\" is not a finite number"),
+    ("bad.graphml", LINE_GRAPHML.replace('encoding="utf-8"', 'encoding="utf-7"'),
+     r"bad.graphml line 1: the encoding that the XML declaration names cannot be read"),
     ("bad.gml", 'graph [\n node [ id 0 label "A" ]\n', r"bad.gml line 1: this \"\[\" is never closed"),
     ("bad.gml", 'graph [\n node [ id 0 ]\n edge [ source 0 target 5 ]\n]\n',
      r"bad.gml line 3: edge end \"5\" is not the id of a node"),
+    ("bad.gml", 'graph [\n [ id 0 ]\n]\n', r"bad.gml line 2: \"\[\" has no key"),
     ("bad.txt", "NODES (\n  A ( 0.0 )\n)\nLINKS (\n)\n",
      r"bad.txt line 2: node line \"A \( 0.0 \)\" is not \"name \( x y \)\""),
     ("bad.txt", "NODES (\n  A ( 0 0 )\n)\nLINKS (\n  L1 ( A Z ) 0 0 0 0 ( )\n)\n",
      r"bad.txt line 5: edge end \"Z\" is not the id of a node"),
     ("bad.txt", "NODES (\n  A ( 0 0 )\n", r"bad.txt line 2: section NODES is never closed"),
+    ("bad.txt", "NODES (\n  A ( 0 0 )\0\n)\n", r"bad.txt line 2: a NUL byte"),
     ("bad.xml", LINE_SNDLIB_XML.replace("<target>C</target></link>\n   <link id=\"L4\">",
                                         "</link>\n   <link id=\"L4\">"),
      r"bad.xml line 12: <link> needs <source> and <target>"),
@@ -198,6 +205,21 @@ MALFORMED = [
      r"bad.lgf line 14: SRLG member \"e9\" is not an edge label"),
     ("bad.lgf", LINE_LGF.replace("A       C       e3", "A       X       e3"),
      r"bad.lgf line 11: end node \"X\" is not a node label"),
+    # An SRLG naming e1 would name either edge.
+    ("bad.lgf", LINE_LGF.replace("B       C       e2", "B       C       e1"),
+     r"bad.lgf line 10: edge label \"e1\" is given twice, first at line 9"),
+    ("bad.lgf", LINE_LGF.replace("e1 e3", "e1 e4"),
+     r"bad.lgf line 14: SRLG member \"e4\" is the self-loop of line 12, which is dropped"),
+    ("bad.lgf", LINE_LGF.replace("@srlgs", "@"), r"bad.lgf line 13: \"@\" names no section"),
+    ("bad.lgf", LINE_LGF.replace('"r1 r2"', '"r1 r2'),
+     r'bad.lgf line 10: a quoted value is not closed in "B +C +e2 +"r1 r2"$'),
+    ("bad.lgf", LINE_LGF.replace("latitude", "lat").replace("longitude", "lon")
+     .replace("B       0         1", "B       nan       1"),
+     r"bad.lgf line 5: lat \"nan\" is not a finite number"),
+    # Form feeds and U+2028 end lines for str.splitlines(), not for an editor.
+    ("bad.lgf", LINE_LGF.replace("regional SRLG", "regional\fSRLG\u2028").replace("e1 e3",
+                                                                                   "e1 e9"),
+     r"bad.lgf line 14: SRLG member \"e9\" is not an edge label"),
 ]
 
 
@@ -249,6 +271,10 @@ def endless(tmp_path):
     return "/dev/zero"
 
 
+def with_nul_byte(tmp_path):
+    return str(tmp_path / "line.gml") + "\0.csv"
+
+
 def with_format(kind):
     return lambda path: read_topology(path, kind)
 
@@ -259,6 +285,7 @@ def read_csv(path):
 
 SIZE = f"the file is larger than {MAX_FILE_BYTES} bytes"
 LONG_LINE = f"line 1: line longer than {LONGEST_LINE} characters"
+NUL = "line 1: a NUL byte; expected the text of a network file"
 
 HOSTILE = [
     ("billion laughs", write("laughs.xml", billion_laughs()), with_format("sndlib-xml"),
@@ -273,10 +300,15 @@ HOSTILE = [
      with_format("sndlib"), f"long.txt line 2: line longer than {LONGEST_LINE} characters"),
     ("/dev/zero graphml", endless, with_format("graphml"), SIZE),
     ("/dev/zero sndlib-xml", endless, with_format("sndlib-xml"), SIZE),
-    ("/dev/zero gml", endless, with_format("gml"), LONG_LINE),
-    ("/dev/zero sndlib", endless, with_format("sndlib"), LONG_LINE),
-    ("/dev/zero lgf", endless, with_format("lgf"), LONG_LINE),
+    ("/dev/zero gml", endless, with_format("gml"), NUL),
+    ("/dev/zero sndlib", endless, with_format("sndlib"), NUL),
+    ("/dev/zero lgf", endless, with_format("lgf"), NUL),
     ("/dev/zero csv", endless, read_csv, LONG_LINE),
+    # The system would open the name up to the NUL byte: another file than the one named.
+    ("NUL byte in the name", with_nul_byte, with_format("gml"), "its name holds a NUL byte"),
+    ("NUL byte in the csv name", with_nul_byte, read_csv, "its name holds a NUL byte"),
+    ("NUL byte in a name to guess by", with_nul_byte, read_topology,
+     "its name holds a NUL byte"),
 ]
 
 
