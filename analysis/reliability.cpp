@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include <boost/math/distributions/gamma.hpp>
+
 #include "analysis/binomials.hpp"
 
 namespace varnak {
@@ -188,6 +190,87 @@ double pairwise_reliability(double none_up, const SpectraVector& shares, double 
   return sum;
 }
 
+namespace {
+
+// Fay and Feuer's 95% interval for a weighted sum of counts: `sum` of the weights of the
+// counted samples, `variance` its estimated variance, `heaviest` the largest weight a
+// sample could carry. The low end is the gamma quantile with the sum's mean and variance,
+// the high end that of the sum with one more sample at the heaviest weight, which keeps
+// the coverage where few or no samples were counted.
+Interval gamma_interval(double sum, double variance, double heaviest) {
+  constexpr double kTail = 0.025;
+  Interval interval{0.0, 0.0};
+  if (sum > 0.0 && variance > 0.0) {
+    const boost::math::gamma_distribution<double> low(sum * sum / variance, variance / sum);
+    interval.low = boost::math::quantile(low, kTail);
+  }
+  const double high_sum = sum + heaviest;
+  const double high_variance = variance + heaviest * heaviest;
+  if (high_sum > 0.0) {
+    const boost::math::gamma_distribution<double> high(high_sum * high_sum / high_variance,
+                                                       high_variance / high_sum);
+    interval.high = boost::math::quantile(boost::math::complement(high, kTail));
+  }
+  return interval;
+}
+
+// Birnbaum importance from the counts of the SRLG that connected each sample. Given that
+// s came up at position j + 1 of a random order, the SRLGs before it are a uniformly
+// random j-set of the others, and s is critical for that set (the network connects with s
+// and not without it) exactly when the sample first connects at that position, with s.
+// So I_s(p) = sum over j of b_j(p) S P(s connects the sample at position j), b_j the
+// chance of j others up, and its estimate, the mean over the samples of
+// V = S b_j [s connected the sample, at j], is unbiased and never negative: O(S) per SRLG.
+//
+// The interval is Fay and Feuer's gamma interval for a weighted sum of counts, made for
+// counts that are mostly small, as these are where p is near 1 (a few samples carry the
+// whole figure): its coverage holds at every count, down to none seen, where the upper
+// end is what one sample at the heaviest weight would add.
+std::vector<SrlgImportance> importances_from_critical_counts(const SpectraSummary& summary,
+                                                             double p,
+                                                             const std::vector<double>& others) {
+  const SpectraCounts& counts = summary.counts;
+  const std::size_t width = static_cast<std::size_t>(summary.srlg_count);
+  const double n = static_cast<double>(counts.sample_size);
+  const double total = static_cast<double>(summary.srlg_count);
+  std::vector<double> weight(width);
+  double heaviest = 0.0;
+  for (std::size_t j = 0; j < width; ++j) {
+    weight[j] = total * others[j] / n;
+    heaviest = std::max(heaviest, weight[j]);
+  }
+  const double r = reliability(summary, p);
+  std::vector<SrlgImportance> importances;
+  importances.reserve(width);
+  for (std::size_t s = 0; s < width; ++s) {
+    const std::int32_t* critical = &counts.critical[s * width];
+    double sum = 0.0;
+    double squares = 0.0;
+    for (std::size_t j = 0; j < width; ++j) {
+      const double c = static_cast<double>(critical[j]);
+      sum += weight[j] * c;
+      squares += weight[j] * weight[j] * c;
+    }
+    // The counts share N samples: their sum's variance is below the one counts of their
+    // own would have by sum^2 / N.
+    const double variance = std::max(0.0, squares - sum * sum / n);
+    const double importance = std::min(1.0, sum);
+    SrlgImportance entry;
+    entry.srlg = static_cast<std::int32_t>(s) + 1;
+    entry.importance = importance;
+    // R(p) = p R(p | s up) + (1 - p) R(p | s down), and I = R(p | s up) - R(p | s down).
+    entry.reliability_up = clamp_probability(r + (1.0 - p) * importance);
+    entry.reliability_down = clamp_probability(r - p * importance);
+    entry.interval = gamma_interval(sum, variance, heaviest);
+    entry.interval.low = std::min(entry.interval.low, importance);
+    entry.interval.high = std::clamp(entry.interval.high, importance, 1.0);
+    importances.push_back(entry);
+  }
+  return importances;
+}
+
+}  // namespace
+
 std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, double p) {
   const std::int32_t srlg_count = summary.srlg_count;
   std::vector<SrlgImportance> importances;
@@ -197,6 +280,9 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
   // With s fixed, the other S-1 SRLGs are up in number j with these weights; k = j + 1
   // are up in all when s is up, k = j when it is down.
   const std::vector<double> others = binomial_weights(srlg_count - 1, p);
+  if (is_sampled(summary) && !summary.counts.critical.empty()) {
+    return importances_from_critical_counts(summary, p, others);
+  }
   const double total = static_cast<double>(srlg_count);
   const std::size_t width = static_cast<std::size_t>(srlg_count);
   importances.reserve(width);
@@ -207,15 +293,20 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
     for (std::int32_t j = 0; j < srlg_count; ++j) {
       const double weight = others[static_cast<std::size_t>(j)];
       const std::int32_t k_up = j + 1;
-      up += weight * clamp_probability(with_s[static_cast<std::size_t>(k_up - 1)] * total / k_up);
+      up += weight * with_s[static_cast<std::size_t>(k_up - 1)] * total / k_up;
       // No subset of size 0 holds s, so with s down and nothing else up only y_0 counts.
       const double connected_without_s =
           j == 0 ? summary.none_up
                  : (connected_given(summary, j) - with_s[static_cast<std::size_t>(j - 1)]) * total /
                        (total - j);
-      down += weight * clamp_probability(connected_without_s);
+      down += weight * connected_without_s;
     }
-    const double importance = up - down;
+    // Each sum is unbiased, the ratios in it scattering around values near 1, so they are
+    // held to [0, 1] only once summed: held one by one, the ratios' clipping would bias
+    // the importance upward.
+    up = clamp_probability(up);
+    down = clamp_probability(down);
+    const double importance = std::max(0.0, up - down);
     importances.push_back({srlg, importance, up, down, {importance, importance}, false});
   }
   if (summary.exact || summary.none_up == 1.0) {

@@ -1185,7 +1185,8 @@ BimRowSource bim_rows_of(const SpectraCounts& counts) {
 double estimator_scratch_bytes(const EstimateShape& shape) {
   const std::int64_t srlg_count = shape.srlg_count;
   // In doubles: a hostile SRLG count's need stays beyond any memory instead of wrapping.
-  const double table = 4.0 * static_cast<double>(srlg_count) * static_cast<double>(srlg_count);
+  const double table = (shape.critical ? 8.0 : 4.0) * static_cast<double>(srlg_count) *
+                       static_cast<double>(srlg_count);
   const double threads = static_cast<double>(std::max(shape.thread_count, 1));
   const bool shared_out = shape.thread_count > 1 || shape.process_count > 1;
   if (srlg_count <= 0 || !shared_out) {

@@ -111,6 +111,7 @@ struct EstimateShape {
   std::int32_t sample_size = 0;
   int thread_count = 1;   // of this process
   int process_count = 1;  // the ranks of an MPI job
+  bool critical = false;  // a second table of counts a thread (CountingOptions::critical)
 };
 
 // A thread's own memory when the samples are shared out, beyond its tables and orders: its

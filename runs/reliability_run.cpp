@@ -393,9 +393,9 @@ int estimate_spectra_for(const RunContext& context, const InstanceSource& source
   // With --rel-error the largest run is at --max-N.
   const std::int32_t most_samples =
       std::max(plan.settings.sample_size, plan.precision.max_sample_size);
-  if (!estimate_fits_in_memory(
-          {instance.srlg_count, most_samples, plan.settings.thread_count, process_count(context)},
-          true, message)) {
+  if (!estimate_fits_in_memory({instance.srlg_count, most_samples, plan.settings.thread_count,
+                                process_count(context), plan.settings.critical},
+                               true, message)) {
     message = shown_source(source) + ": " + message;
     return kExitFailure;
   }
@@ -538,6 +538,7 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
   const NetworkInstance* instance = nullptr;
   EstimateSettings& settings = plan.settings;
   settings.pairwise = request.terminals.pairwise;
+  settings.critical = plan.ranked;
   if (const int code = load_with_terminals(source, request.terminals, context.spelling, storage,
                                            instance, settings.terminals, message);
       code != kExitSuccess) {

@@ -220,6 +220,7 @@ SpectraCounts sample_counts(const RunContext& context, const InstanceSource& sou
   options.stop_requested = context.stop_requested;
   options.terminals = settings.terminals;
   options.pairwise = settings.pairwise;
+  options.critical = settings.critical;
   options.samples_done = &samples_done;
   const auto estimate = [&]() {
     counts = estimate_counts(settings.sample_size, settings.seed, instance, options);

@@ -91,6 +91,7 @@ struct EstimateSettings {
   int thread_count = 1;
   std::vector<std::int32_t> terminals;  // none: every vertex
   bool pairwise = false;
+  bool critical = false;  // the counts of Birnbaum importance too (SpectraCounts::critical)
 };
 
 // Checks --N, --seed and --threads and draws a seed when none was given. Returns
