@@ -111,7 +111,11 @@ bool free_edges_connect_terminals(const NetworkInstance& instance,
 // up_probability[s - 1], exactly (in doubles) from the decision diagram.
 struct SrlgReliability {
   double reliability = 0.0;
-  std::vector<SrlgImportance> importances;  // by SRLG id, 1 first; each interval a point
+  // By SRLG id, 1 first; each interval the value within `error_bound`, so that two SRLGs
+  // whose values lie closer than the rounding can tell apart are not ranked as resolved.
+  std::vector<SrlgImportance> importances;
+  // How far any figure above may stand from the exact one, rounding included.
+  double error_bound = 0.0;
   ExactMethod method = ExactMethod::kNone;  // kDiagram when a diagram was built
   DiagramSummary diagram;                   // when method is kDiagram
 };

@@ -349,7 +349,8 @@ int run_with_srlg_probabilities(const ReliabilityRequest& request, const RunCont
   point.p = std::numeric_limits<double>::quiet_NaN();  // no one p
   point.reliability = exact.reliability;
   point.unreliability = 1.0 - exact.reliability;
-  point.interval = {exact.reliability, exact.reliability};
+  point.interval = {std::max(0.0, exact.reliability - exact.error_bound),
+                    std::min(1.0, exact.reliability + exact.error_bound)};
   report.curve.push_back(point);
   report.ranked = true;
   report.rank_at = point;
