@@ -277,9 +277,13 @@ def exact(instance, method="auto", max_memory=None, terminals=None, pairwise=Fal
     refused with it), and pairwise shares are exact up to 24 SRLGs, with their pair sums as
     Python ints (connected_pairs). Refusals are varnak-tools', as for estimate."""
     instance = _as_instance(instance)
-    run = native.module().exact(
+    return exact_result(native.module().exact(
         **_source_of(instance), method=_method(method), max_memory=_memory_text(max_memory),
-        terminals=_terminal_ids(instance, terminals), pairwise=bool(pairwise))
+        terminals=_terminal_ids(instance, terminals), pairwise=bool(pairwise)))
+
+
+def exact_result(run):
+    """An ExactResult from the module's values of an exact run or of an exact report."""
     values = _run_fields(names.EXACT_COMMAND, run)
     values.update(_exact_fields(run))
     for key in (names.SPECTRUM, names.CONNECTED, names.SUBSETS, names.BIM_SPECTRA,
@@ -304,18 +308,20 @@ def _held(result):
             pairwise_none_up=result[names.PAIRWISE_NONE_UP] if names.PAIRWISE_NONE_UP in result
             else 0.0)
     if isinstance(result, (ExactResult, SpectraResult)):
-        exact_result = isinstance(result, ExactResult)
+        is_exact = isinstance(result, ExactResult)
         pairwise = result[names.PAIRWISE] if names.PAIRWISE in result else None
         return module.held_values(
-            names.METHOD_EXACT if exact_result else names.METHOD_XML,
+            names.METHOD_EXACT if is_exact else names.METHOD_XML,
             np.asarray(result.spectrum, dtype=float), result.bim_spectra,
-            bool(result[names.FREE_EDGES_CONNECT]) if exact_result else False,
-            (result.instance or "") if exact_result else "", result.file_name or "",
+            bool(result[names.FREE_EDGES_CONNECT]) if is_exact else False,
+            (result.instance or "") if is_exact else "", result.file_name or "",
             _list(terminals),
             None if pairwise is None else [float(share) for share in pairwise],
             float(result[names.PAIRWISE_NONE_UP]) if names.PAIRWISE_NONE_UP in result
             and result[names.PAIRWISE_NONE_UP] is not None else 0.0,
-            (result[names.EXACT_METHOD] or "") if names.EXACT_METHOD in result else "")
+            (result[names.EXACT_METHOD] or "") if names.EXACT_METHOD in result else "",
+            # The decision diagram's size, under the keyword names of its report keys.
+            **{key: (result[key] or 0) if key in result else 0 for key in names.EXACT_KEYS[1:]})
     raise ValueError(f"a {type(result).__name__} holds no spectra")
 
 
