@@ -315,6 +315,28 @@ def test_unopenable_instance_raises_the_message_of_varnak_tools(varnak_tools, tm
     assert failed.stderr == f"varnak-tools estimate: {raised.value}\n"
 
 
+def _with(result, key, value):
+    """A result of the same kind whose `key` holds `value`."""
+    return type(result)({**{name: result[name] for name in result.keys()}, key: value})
+
+
+# A yes or no given as anything else: "maybe" is true to Python, and must not pass as True.
+@pytest.mark.parametrize("call, message", [
+    (lambda: varnak.reliability(RING4, free_connected="maybe"),
+     "free_connected is 'maybe'; expected True or False"),
+    (lambda: varnak.reliability(_with(varnak.exact(RING4), "free_edges_connect", "maybe"), p=0.5),
+     "free_edges_connect is 'maybe'; expected True or False"),
+    (lambda: varnak.reliability(_with(varnak.estimate(RING4, 10, seed=1), "free_edges_connect",
+                                      [True]), p=0.5),
+     r"free_edges_connect is \[True\]; expected True or False"),
+    (lambda: varnak.estimate(RING4, 10, pairwise="no"), "pairwise is 'no'; expected True or False"),
+    (lambda: varnak.exact(RING4, pairwise=1), "pairwise is 1; expected True or False"),
+])
+def test_a_yes_or_no_must_be_a_boolean(call, message):
+    with pytest.raises(ValueError, match=message):
+        call()
+
+
 @pytest.mark.parametrize("arguments, message", [
     ({"n": 0}, "n is 0; expected a sample size from 1 to 2147483647"),
     ({"n": 10, "seed": 0}, "seed is 0; expected a seed from 1 to 2147483647"),
