@@ -157,8 +157,10 @@ int parse_json(std::string_view text, ExactReport& report, Gathered& gathered, R
 
 // A count as written: a whole number from `low` to `high`. A number of more digits than
 // any count of the report can have is refused before it is converted, which would take
-// time in proportion to the square of its length.
-bool read_count(const JsonToken& token, const std::string& what, const ExactCount& low,
+// time in proportion to the square of its length. `what()` names the value in a message,
+// made only for one: a report holds S^2 values.
+template <typename Name>
+bool read_count(const JsonToken& token, const Name& what, const ExactCount& low,
                 const ExactCount& high, std::size_t most_digits, ExactCount& value,
                 ReportFault& fault) {
   std::string_view digits = token.text;
@@ -177,24 +179,25 @@ bool read_count(const JsonToken& token, const std::string& what, const ExactCoun
   if (!fits) {
     fault = {
         token.line,
-        what + " is " + shown(token) + "; expected " +
+        what() + " is " + shown(token) + "; expected " +
             (low == high ? low.str() : "a whole number from " + low.str() + " to " + high.str())};
   }
   return fits;
 }
 
 // A share as written, which must be `expected`, the correctly rounded quotient of the
-// counts that `because` names.
-bool read_share(const JsonToken& token, const std::string& what, double expected,
-                const std::string& because, double& value, ReportFault& fault) {
+// counts that `because()` names.
+template <typename Name, typename Because>
+bool read_share(const JsonToken& token, const Name& what, double expected, const Because& because,
+                double& value, ReportFault& fault) {
   if (token.kind != JsonToken::Kind::kBare || !read_number(token.text, value) || value < 0.0 ||
       value > 1.0) {
-    fault = {token.line, what + " is " + shown(token) + "; expected a share from 0 to 1"};
+    fault = {token.line, what() + " is " + shown(token) + "; expected a share from 0 to 1"};
     return false;
   }
   if (value != expected) {
-    fault = {token.line,
-             what + " is " + shown(token) + "; expected " + json_number(expected) + ", " + because};
+    fault = {token.line, what() + " is " + shown(token) + "; expected " + json_number(expected) +
+                             ", " + because()};
     return false;
   }
   return true;
@@ -250,13 +253,17 @@ int read_spectrum(const Gathered& gathered, const Counts& choose, std::size_t mo
   for (std::size_t j = 0; j < width; ++j) {
     const ExactCount& all = choose[j + 1];
     ExactCount& connected = exact.connected_subsets[j];
-    if (!read_count(gathered.subsets[j], item_name(key::kSubsets, j), all, all, most_digits,
-                    exact.subsets[j], fault) ||
-        !read_count(gathered.connected[j], item_name(key::kConnected, j), 0, all, most_digits,
-                    connected, fault) ||
-        !read_share(gathered.spectrum[j], item_name(key::kSpectrum, j), ratio(connected, all),
-                    "\"connected\" / \"subsets\" = " + quotient(connected, all), exact.spectrum[j],
-                    fault)) {
+    if (!read_count(
+            gathered.subsets[j], [&] { return item_name(key::kSubsets, j); }, all, all, most_digits,
+            exact.subsets[j], fault) ||
+        !read_count(
+            gathered.connected[j], [&] { return item_name(key::kConnected, j); }, 0, all,
+            most_digits, connected, fault) ||
+        !read_share(
+            gathered.spectrum[j], [&] { return item_name(key::kSpectrum, j); },
+            ratio(connected, all),
+            [&] { return "\"connected\" / \"subsets\" = " + quotient(connected, all); },
+            exact.spectrum[j], fault)) {
       return 1;
     }
     if (j > 0 && connected * choose[j] < exact.connected_subsets[j - 1] * all) {
@@ -296,12 +303,16 @@ int read_bim_spectra(const Gathered& gathered, const Counts& choose, std::size_t
     ExactCount column_sum = 0;
     for (std::size_t s = 0; s < width; ++s) {
       ExactCount& count = exact.connected_subsets_with[s][j];
-      if (!read_count(gathered.connected_with[s][j], cell_name(key::kConnectedWith, s, j), low,
-                      high, most_digits, count, fault) ||
-          !read_share(gathered.bim_spectra[s][j], cell_name(key::kBimSpectra, s, j),
-                      ratio(count, choose[j + 1]),
-                      "\"connected_with\" / \"subsets\" = " + quotient(count, choose[j + 1]),
-                      exact.bim_spectra[s][j], fault)) {
+      if (!read_count(
+              gathered.connected_with[s][j], [&] { return cell_name(key::kConnectedWith, s, j); },
+              low, high, most_digits, count, fault) ||
+          !read_share(
+              gathered.bim_spectra[s][j], [&] { return cell_name(key::kBimSpectra, s, j); },
+              ratio(count, choose[j + 1]),
+              [&] {
+                return "\"connected_with\" / \"subsets\" = " + quotient(count, choose[j + 1]);
+              },
+              exact.bim_spectra[s][j], fault)) {
         return 1;
       }
       column_sum += count;
@@ -322,8 +333,9 @@ int read_bim_spectra(const Gathered& gathered, const Counts& choose, std::size_t
 int read_method(const Gathered& gathered, ExactReport& report, ReportFault& fault) {
   const JsonToken& method = gathered.exact_method;
   ExactSpectra& exact = report.exact;
-  const bool known = method.kind == JsonToken::Kind::kString;
-  exact.method = !known                     ? ExactMethod::kAuto
+  // A run reports the method that ran, never "auto", which stands here for any other value.
+  const bool named = method.kind == JsonToken::Kind::kString;
+  exact.method = !named                     ? ExactMethod::kAuto
                  : method.text == "subsets" ? ExactMethod::kSubsets
                  : method.text == "diagram" ? ExactMethod::kDiagram
                  : method.text == "none"    ? ExactMethod::kNone
@@ -437,11 +449,14 @@ int read_pairwise(const Gathered& gathered, ExactReport& report, ReportFault& fa
                                " (the connected subsets' pairs) to " + wide_count_text(all)};
       return 1;
     }
-    if (!read_share(gathered.pairwise[j], item_name(key::kPairwise, j),
-                    all == 0 ? 1.0 : wide_ratio(joined, all),
-                    "\"connected_pairs\" / (\"subsets\" times \"terminal_pairs\") = " +
-                        wide_count_text(joined) + " / " + wide_count_text(all),
-                    exact.pairwise_shares[j], fault)) {
+    if (!read_share(
+            gathered.pairwise[j], [&] { return item_name(key::kPairwise, j); },
+            all == 0 ? 1.0 : wide_ratio(joined, all),
+            [&] {
+              return "\"connected_pairs\" / (\"subsets\" times \"terminal_pairs\") = " +
+                     wide_count_text(joined) + " / " + wide_count_text(all);
+            },
+            exact.pairwise_shares[j], fault)) {
       return 1;
     }
   }
