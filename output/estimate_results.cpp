@@ -1,260 +1,17 @@
 #include "output/estimate_results.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cstdint>
-#include <fstream>
 #include <limits>
 #include <set>
 #include <vector>
 
-#include "common/memory_budget.hpp"
-#include "common/printable.hpp"
 #include "common/wide_count.hpp"
-#include "estimation/memory_check.hpp"
 #include "instance/terminal_plan.hpp"
+#include "output/report_json.hpp"
 
 namespace varnak {
 namespace {
-
-// A fault found while reading: the line it is on and what is wrong.
-struct Fault {
-  std::size_t line = 0;  // 0 when no one line is to blame
-  std::string reason;
-};
-
-// How a value looks in a message: control bytes as \xNN, cut after 60 bytes.
-std::string shown(std::string_view text) {
-  return quoted(std::string(text), 60);
-}
-
-bool read_integer(std::string_view text, std::int64_t& value) {
-  if (text.empty()) {
-    return false;
-  }
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size();
-}
-
-// The small JSON reader the report needs: the top object's keys in any order, every other
-// value skipped, and the line counted for messages. Depth is capped, so a file of nothing
-// but brackets cannot exhaust the stack.
-class JsonCursor {
- public:
-  explicit JsonCursor(const std::string& text) : text_(text) {}
-
-  std::size_t line() const { return line_; }
-
-  void skip_space() {
-    while (at_ < text_.size() &&
-           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
-      line_ += text_[at_] == '\n' ? 1 : 0;
-      ++at_;
-    }
-  }
-
-  bool at_end() {
-    skip_space();
-    return at_ >= text_.size();
-  }
-
-  char peek() {
-    skip_space();
-    return at_ < text_.size() ? text_[at_] : '\0';
-  }
-
-  bool take(char expected) {
-    if (peek() != expected) {
-      return false;
-    }
-    ++at_;
-    return true;
-  }
-
-  // The next few bytes, for a message.
-  std::string here() const { return shown(std::string_view(text_).substr(at_, 20)); }
-
-  bool string(std::string& value) {
-    value.clear();
-    if (!take('"')) {
-      return false;
-    }
-    while (at_ < text_.size() && text_[at_] != '"') {
-      char c = text_[at_++];
-      if (c == '\n') {
-        return false;
-      }
-      if (c == '\\') {
-        if (at_ >= text_.size()) {
-          return false;
-        }
-        const char escaped = text_[at_++];
-        switch (escaped) {
-          case 'n':
-            c = '\n';
-            break;
-          case 't':
-            c = '\t';
-            break;
-          case 'r':
-            c = '\r';
-            break;
-          case 'b':
-            c = '\b';
-            break;
-          case 'f':
-            c = '\f';
-            break;
-          case 'u': {
-            std::int64_t code = 0;
-            if (at_ + 4 > text_.size()) {
-              return false;
-            }
-            for (int i = 0; i < 4; ++i) {
-              const char digit = text_[at_++];
-              const int nibble = digit >= '0' && digit <= '9'   ? digit - '0'
-                                 : digit >= 'a' && digit <= 'f' ? digit - 'a' + 10
-                                 : digit >= 'A' && digit <= 'F' ? digit - 'A' + 10
-                                                                : -1;
-              if (nibble < 0) {
-                return false;
-              }
-              code = code * 16 + nibble;
-            }
-            // Names only: anything past ASCII is kept as a placeholder.
-            c = code < 0x80 ? static_cast<char>(code) : '?';
-            break;
-          }
-          default:
-            c = escaped;  // \" \\ \/
-        }
-      }
-      value += c;
-    }
-    return take_raw('"');
-  }
-
-  // The bytes of a number or a literal, as they stand.
-  std::string_view token() {
-    skip_space();
-    const std::size_t start = at_;
-    while (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) != 0 ||
-                                  text_[at_] == '-' || text_[at_] == '+' || text_[at_] == '.')) {
-      ++at_;
-    }
-    return std::string_view(text_).substr(start, at_ - start);
-  }
-
-  bool skip_value(int depth = 0) {
-    if (depth > 64) {
-      return false;
-    }
-    const char next = peek();
-    if (next == '"') {
-      std::string ignored;
-      return string(ignored);
-    }
-    if (next == '[' || next == '{') {
-      const char close = next == '[' ? ']' : '}';
-      ++at_;
-      if (take(close)) {
-        return true;
-      }
-      do {
-        if (close == '}') {
-          std::string key;
-          if (!string(key) || !take(':')) {
-            return false;
-          }
-        }
-        if (!skip_value(depth + 1)) {
-          return false;
-        }
-      } while (take(','));
-      return take(close);
-    }
-    return !token().empty();
-  }
-
- private:
-  bool take_raw(char expected) {
-    if (at_ < text_.size() && text_[at_] == expected) {
-      ++at_;
-      return true;
-    }
-    return false;
-  }
-
-  const std::string& text_;
-  std::size_t at_ = 0;
-  std::size_t line_ = 1;
-};
-
-// `what` names the value in a message: "\"N\"", "value 3 of \"connected\"".
-bool json_integer(JsonCursor& json, std::int64_t low, std::int64_t high, const std::string& what,
-                  std::int64_t& value, Fault& fault) {
-  const std::size_t line = json.line();
-  const std::string_view text = json.token();
-  if (!read_integer(text, value) || value < low || value > high) {
-    fault = {line, what + " is " + shown(text) + "; expected a whole number from " +
-                       std::to_string(low) + " to " + std::to_string(high)};
-    return false;
-  }
-  return true;
-}
-
-bool json_bool(JsonCursor& json, std::string_view key, bool& value, Fault& fault) {
-  const std::size_t line = json.line();
-  const std::string_view text = json.token();
-  if (text != "true" && text != "false") {
-    const std::string key_text(key);
-    fault = {line, "\"" + key_text + "\" is " + shown(text) + "; expected true or false"};
-    return false;
-  }
-  value = text == "true";
-  return true;
-}
-
-// The items of the array whose '[' was just taken, each read by `read_item`, which
-// returns false once it has set the fault; then the closing ']'.
-template <typename ReadItem>
-bool json_items(JsonCursor& json, std::string_view key, Fault& fault, ReadItem read_item) {
-  if (json.take(']')) {
-    return true;
-  }
-  do {
-    if (!read_item()) {
-      return false;
-    }
-  } while (json.take(','));
-  if (!json.take(']')) {
-    fault = {json.line(),
-             "\"" + std::string(key) + "\" goes on with " + json.here() + "; expected , or ]"};
-    return false;
-  }
-  return true;
-}
-
-bool json_counts(JsonCursor& json, std::string_view key, std::vector<std::int64_t>& values,
-                 Fault& fault) {
-  values.clear();
-  if (!json.take('[')) {
-    fault = {json.line(), "\"" + std::string(key) + "\" is not an array; expected [0, 1, ...]"};
-    return false;
-  }
-  return json_items(json, key, fault, [&] {
-    std::int64_t value = 0;
-    if (!json_integer(
-            json, 0, std::numeric_limits<std::int32_t>::max(),
-            "value " + std::to_string(values.size() + 1) + " of \"" + std::string(key) + "\"",
-            value, fault)) {
-      return false;
-    }
-    values.push_back(value);
-    return true;
-  });
-}
 
 // What the report names, gathered before the counts are checked.
 struct Gathered {
@@ -273,203 +30,160 @@ struct Gathered {
   bool has_pairwise_none_up = false;
 };
 
-// A list of terminal ids: whole numbers from 1 to 2^31-1; a fault names `line`.
-bool read_terminal_ids(const std::vector<std::string_view>& items, std::size_t line,
-                       std::vector<std::int32_t>& terminals, Fault& fault) {
-  terminals.clear();
-  for (const std::string_view item : items) {
-    std::int64_t id = 0;
-    if (!read_integer(item, id) || id < 1 || id > std::numeric_limits<std::int32_t>::max()) {
-      fault = {line, "terminal " + shown(item) + " is not a vertex id from 1 to 2147483647"};
-      return false;
-    }
-    terminals.push_back(static_cast<std::int32_t>(id));
-  }
-  return true;
-}
-
 // A share of pairs, as the report writes it: a number from 0 to 1.
 bool read_share(std::string_view text, double& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size() && value >= 0.0 && value <= 1.0;
+  return read_number(text, value) && value >= 0.0 && value <= 1.0;
 }
 
-int parse_json(const std::string& text, EstimateResults& results, Gathered& gathered,
-               Fault& fault) {
-  JsonCursor json(text);
+bool json_counts(JsonCursor& json, const std::string& what, std::vector<std::int64_t>& values,
+                 ReportFault& fault) {
+  values.clear();
+  if (!json.take('[')) {
+    fault = {json.line(), what + " is not an array; expected [0, 1, ...]"};
+    return false;
+  }
+  return json_items(json, what, fault, [&] {
+    std::int64_t value = 0;
+    if (!json_integer(json, 0, std::numeric_limits<std::int32_t>::max(),
+                      "value " + std::to_string(values.size() + 1) + " of " + what, value, fault)) {
+      return false;
+    }
+    values.push_back(value);
+    return true;
+  });
+}
+
+int parse_json(std::string_view text, EstimateResults& results, Gathered& gathered,
+               ReportFault& fault) {
   RunInfo& run = results.run;
-  if (!json.take('{')) {
-    fault = {json.line(), "the report starts with " + json.here() + "; expected {"};
-    return 1;
-  }
-  if (json.take('}')) {
-    fault = {json.line(), "the report is an empty object; expected estimate's JSON report"};
-    return 1;
-  }
-  // A repeated key would let its last value win unseen.
-  std::set<std::string> seen_keys;
-  do {
-    std::string key;
-    const std::size_t key_line = json.line();
-    if (!json.string(key) || !json.take(':')) {
-      fault = {key_line, "expected a key in double quotes and ':' at " + json.here()};
-      return 1;
-    }
-    if (!seen_keys.insert(key).second) {
-      fault = {key_line, shown(key) + " is given twice; expected each key once"};
-      return 1;
-    }
+  const auto read_value = [&](JsonCursor& json, const std::string& key, std::size_t key_line) {
     std::int64_t number = 0;
     if (key == "command" || key == "method") {
-      std::string value;
-      if (!json.string(value) || value != "estimate") {
-        fault = {key_line, "\"" + key + "\" is " + shown(value) +
-                               "; expected \"estimate\", the report of varnak-tools estimate"};
-        return 1;
+      const JsonToken value = json.scalar();
+      if (value.kind != JsonToken::Kind::kString || value.text != "estimate") {
+        fault = {value.line, "\"" + key + "\" is " + shown(value) +
+                                 "; expected \"estimate\", the report of varnak-tools estimate"};
+        return KeyValue::kRefused;
       }
     } else if (key == "instance") {
-      if (json.peek() == 'n') {
-        json.token();
-      } else if (!json.string(run.instance_name)) {
+      if (!json.take_null() && !json.string(run.instance_name)) {
         fault = {key_line, "\"instance\" is not a string"};
-        return 1;
+        return KeyValue::kRefused;
       }
     } else if (key == "srlg_count") {
       if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
                         number, fault)) {
-        return 1;
+        return KeyValue::kRefused;
       }
       run.srlg_count = static_cast<std::int32_t>(number);
       gathered.has_srlg_count = true;
     } else if (key == "N") {
       if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
                         number, fault)) {
-        return 1;
+        return KeyValue::kRefused;
       }
       run.sample_size = static_cast<std::int32_t>(number);
       gathered.has_n = true;
     } else if (key == "seed") {
       if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
                         number, fault)) {
-        return 1;
+        return KeyValue::kRefused;
       }
       run.seed = static_cast<std::int32_t>(number);
       gathered.has_seed = true;
     } else if (key == "threads") {
       if (!json_integer(json, 1, std::numeric_limits<std::int32_t>::max(), "\"" + key + "\"",
                         number, fault)) {
-        return 1;
+        return KeyValue::kRefused;
       }
       run.thread_count = static_cast<int>(number);
     } else if (key == "seed_drawn") {
       if (!json_bool(json, key, run.seed_drawn, fault)) {
-        return 1;
+        return KeyValue::kRefused;
       }
     } else if (key == "free_edges_connect") {
       if (!json_bool(json, key, run.free_edges_connect, fault)) {
-        return 1;
+        return KeyValue::kRefused;
+      }
+    } else if (key == "elapsed_seconds") {
+      if (!json_seconds(json, run.elapsed_seconds, fault)) {
+        return KeyValue::kRefused;
       }
     } else if (key == "terminals") {
-      if (json.peek() == 'n') {
-        json.token();
-        continue;
+      if (json.take_null()) {
+        return KeyValue::kRead;
       }
-      std::vector<std::string_view> items;
-      if (!json.take('[')) {
-        fault = {key_line, "\"terminals\" is neither null nor an array of vertex ids"};
-        return 1;
-      }
-      if (!json_items(json, key, fault, [&] {
-            items.push_back(json.token());
-            return true;
-          })) {
-        return 1;
-      }
-      if (!read_terminal_ids(items, key_line, run.terminals, fault)) {
-        return 1;
+      std::vector<JsonToken> items;
+      if (!json_tokens(json, "\"terminals\"", items, fault) ||
+          !read_terminal_ids(items, run.terminals, fault)) {
+        return KeyValue::kRefused;
       }
     } else if (key == "connected_pairs" || key == "terminal_pairs" || key == "pairwise_none_up") {
-      if (json.peek() == 'n') {
-        json.token();
-        continue;
+      if (json.take_null()) {
+        return KeyValue::kRead;
       }
       if (key == "terminal_pairs") {
-        const std::string_view text = json.token();
+        const JsonToken value = json.scalar();
         std::int64_t pairs = 0;
-        if (!read_integer(text, pairs) || pairs < 1) {
-          fault = {key_line,
-                   "\"terminal_pairs\" is " + shown(text) + "; expected a whole number from 1 up"};
-          return 1;
+        if (value.kind != JsonToken::Kind::kBare || !read_integer(value.text, pairs) || pairs < 1) {
+          fault = {value.line,
+                   "\"terminal_pairs\" is " + shown(value) + "; expected a whole number from 1 up"};
+          return KeyValue::kRefused;
         }
         gathered.terminal_pairs = static_cast<std::uint64_t>(pairs);
         gathered.has_terminal_pairs = true;
       } else if (key == "pairwise_none_up") {
-        const std::string_view text = json.token();
-        if (!read_share(text, results.pairwise_none_up)) {
-          fault = {key_line,
-                   "\"pairwise_none_up\" is " + shown(text) + "; expected a share from 0 to 1"};
-          return 1;
+        const JsonToken value = json.scalar();
+        if (value.kind != JsonToken::Kind::kBare ||
+            !read_share(value.text, results.pairwise_none_up)) {
+          fault = {value.line,
+                   "\"pairwise_none_up\" is " + shown(value) + "; expected a share from 0 to 1"};
+          return KeyValue::kRefused;
         }
         gathered.has_pairwise_none_up = true;
       } else {
-        if (!json.take('[')) {
-          fault = {key_line, "\"connected_pairs\" is neither null nor an array of counts"};
-          return 1;
+        std::vector<JsonToken> items;
+        if (!json_tokens(json, "\"connected_pairs\"", items, fault)) {
+          return KeyValue::kRefused;
         }
         gathered.has_connected_pairs = true;
-        if (!json_items(json, key, fault, [&] {
-              const std::size_t line = json.line();
-              const std::string_view text = json.token();
-              WideCount count = 0;
-              if (!read_wide_count(text, count)) {
-                fault = {line, "value " + std::to_string(gathered.connected_pairs.size() + 1) +
-                                   " of \"connected_pairs\" is " + shown(text) +
-                                   "; expected a whole number of pairs"};
-                return false;
-              }
-              gathered.connected_pairs.push_back(count);
-              return true;
-            })) {
-          return 1;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+          WideCount count = 0;
+          if (items[i].kind != JsonToken::Kind::kBare || !read_wide_count(items[i].text, count)) {
+            fault = {items[i].line, "value " + std::to_string(i + 1) +
+                                        " of \"connected_pairs\" is " + shown(items[i]) +
+                                        "; expected a whole number of pairs"};
+            return KeyValue::kRefused;
+          }
+          gathered.connected_pairs.push_back(count);
         }
       }
     } else if (key == "connected") {
-      if (!json_counts(json, key, gathered.connected, fault)) {
-        return 1;
+      if (!json_counts(json, "\"connected\"", gathered.connected, fault)) {
+        return KeyValue::kRefused;
       }
       gathered.has_connected = true;
     } else if (key == "connected_with") {
       if (!json.take('[')) {
         fault = {key_line, "\"connected_with\" is not an array of rows"};
-        return 1;
+        return KeyValue::kRefused;
       }
       gathered.has_connected_with = true;
-      if (!json.take(']')) {
-        do {
-          gathered.connected_with.emplace_back();
-          if (!json_counts(json, "connected_with", gathered.connected_with.back(), fault)) {
-            fault.reason += " (row " + std::to_string(gathered.connected_with.size()) + ")";
-            return 1;
-          }
-        } while (json.take(','));
-        if (!json.take(']')) {
-          fault = {json.line(),
-                   "\"connected_with\" goes on with " + json.here() + "; expected , or ]"};
-          return 1;
-        }
+      if (!json_items(json, key, fault, [&] {
+            gathered.connected_with.emplace_back();
+            return json_counts(
+                json,
+                "row " + std::to_string(gathered.connected_with.size()) + " of \"connected_with\"",
+                gathered.connected_with.back(), fault);
+          })) {
+        return KeyValue::kRefused;
       }
-    } else if (!json.skip_value()) {
-      fault = {key_line, "the value of \"" + shown(key).substr(1, shown(key).size() - 2) +
-                             "\" is not JSON (or is nested more than 64 deep) at " + json.here()};
-      return 1;
+    } else {
+      return KeyValue::kUnknown;
     }
-  } while (json.take(','));
-  if (!json.take('}') || !json.at_end()) {
-    fault = {json.line(),
-             "the report goes on with " + json.here() + "; expected , or } and the end"};
-    return 1;
-  }
-  return 0;
+    return KeyValue::kRead;
+  };
+  return read_report_object(text, "estimate's JSON report", read_value, fault);
 }
 
 // Splits one CSV line at its commas; the report writes no quoted fields.
@@ -486,7 +200,8 @@ std::vector<std::string_view> csv_fields(std::string_view line) {
   }
 }
 
-int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathered, Fault& fault) {
+int parse_csv(std::string_view text, EstimateResults& results, Gathered& gathered,
+              ReportFault& fault) {
   RunInfo& run = results.run;
   // A repeated run line would let its last value win unseen.
   std::set<std::string, std::less<>> seen_keys;
@@ -582,13 +297,13 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
       }
       (key == "seed_drawn" ? run.seed_drawn : run.free_edges_connect) = value == "true";
     } else if (key == "terminals") {
-      std::vector<std::string_view> items;
+      std::vector<JsonToken> items;
       for (std::size_t start = 0; start <= value.size();) {
         const std::size_t space = std::min(value.find(' ', start), value.size());
-        items.push_back(value.substr(start, space - start));
+        items.push_back({JsonToken::Kind::kBare, value.substr(start, space - start), line_number});
         start = space + 1;
       }
-      if (!read_terminal_ids(items, line_number, run.terminals, fault)) {
+      if (!read_terminal_ids(items, run.terminals, fault)) {
         return 1;
       }
     } else if (key == "terminal_pairs") {
@@ -749,15 +464,8 @@ int parse_csv(const std::string& text, EstimateResults& results, Gathered& gathe
 // The terminals and the pair counts of --pairwise, which a report has together or not at
 // all: each sample joins at most C(T, 2) pairs, all of them once it is connected, and a
 // sample's joined pairs never fall as SRLGs come up.
-int check_pairs(const RunInfo& run, const Gathered& gathered, Fault& fault) {
-  std::vector<std::int32_t> sorted = run.terminals;
-  std::sort(sorted.begin(), sorted.end());
-  if (!run.terminals.empty() &&
-      (run.terminals.size() < 2 ||
-       std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())) {
-    fault = {0,
-             "the terminals are fewer than two or repeat an id; expected the terminal set of "
-             "the run"};
+int check_pairs(const RunInfo& run, const Gathered& gathered, ReportFault& fault) {
+  if (!check_terminal_set(run.terminals, fault)) {
     return 1;
   }
   const bool any =
@@ -806,7 +514,7 @@ int check_pairs(const RunInfo& run, const Gathered& gathered, Fault& fault) {
 }
 
 // The counts that no run can give are refused here, whatever format they came in.
-int check_counts(EstimateResults& results, Gathered& gathered, Fault& fault) {
+int check_counts(EstimateResults& results, Gathered& gathered, ReportFault& fault) {
   const RunInfo& run = results.run;
   // The seed too: a report without one would be written again with seed 0, which no run
   // has and this reader refuses.
@@ -900,22 +608,20 @@ int check_counts(EstimateResults& results, Gathered& gathered, Fault& fault) {
 
 }  // namespace
 
-int parse_estimate_results(const std::string& text, const std::string& file_name,
+int parse_estimate_results(std::string_view report, const std::string& file_name,
                            EstimateResults& results, std::string& failure) {
-  // A byte-order mark before the report says only that it is UTF-8.
-  if (text.starts_with("\xEF\xBB\xBF")) {
-    return parse_estimate_results(text.substr(3), file_name, results, failure);
-  }
+  const std::string_view text = without_byte_order_mark(report);
   results = {};
   results.run.method = "estimate";
   results.run.sampled = true;
   results.run.results_file = file_name;
+  results.run.elapsed_seconds = std::numeric_limits<double>::quiet_NaN();
   Gathered gathered;
-  Fault fault;
+  ReportFault fault;
   std::size_t first = text.find_first_not_of(" \t\r\n");
-  const bool json = first != std::string::npos && text[first] == '{';
+  const bool json = first != std::string_view::npos && text[first] == '{';
   int code = 0;
-  if (first != std::string::npos && text[first] == '<') {
+  if (first != std::string_view::npos && text[first] == '<') {
     fault = {0,
              "this is an XML file; expected estimate's JSON or CSV report (read Varnak's XML "
              "result files with --xml)"};
@@ -928,8 +634,7 @@ int parse_estimate_results(const std::string& text, const std::string& file_name
     code = check_counts(results, gathered, fault);
   }
   if (code != 0) {
-    failure = printable(file_name) + (fault.line > 0 ? " line " + std::to_string(fault.line) : "") +
-              ": " + fault.reason;
+    failure = report_failure(file_name, fault);
   }
   return code;
 }
@@ -958,7 +663,7 @@ int check_estimate_counts(const RunInfo& run, const SpectraCounts& counts, std::
   gathered.has_connected_pairs = gathered.has_terminal_pairs = gathered.has_pairwise_none_up =
       pairwise;
   gathered.terminal_pairs = counts.terminal_pairs;
-  Fault fault;
+  ReportFault fault;
   if (counts.sample_size < 1) {
     fault = {0, "N is " + std::to_string(counts.sample_size) + "; expected 1 or more"};
   } else if (std::any_of(counts.connected.begin(), counts.connected.end(),
@@ -971,59 +676,6 @@ int check_estimate_counts(const RunInfo& run, const SpectraCounts& counts, std::
   }
   failure = fault.reason;
   return 1;
-}
-
-int read_estimate_results(const std::string& path, EstimateResults& results, std::string& failure) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    failure = "cannot open result file " + printable(path);
-    return 1;
-  }
-  // The report names its SRLG count near its start, and its length follows from that
-  // count: reading stops there, so a device that never ends (or a huge file that is no
-  // report) is refused after a little reading, and memory stays in proportion to the
-  // report's own size.
-  constexpr std::size_t kHeadBytes = std::size_t{1} << 16;
-  constexpr double kMostBytesPerCell = 96.0;  // a BIM cell's value and count, generously
-  std::string text;
-  double limit = static_cast<double>(kHeadBytes);
-  bool limit_known = false;
-  char block[1 << 16];
-  while (file.read(block, sizeof block) || file.gcount() > 0) {
-    text.append(block, static_cast<std::size_t>(file.gcount()));
-    if (!limit_known && text.size() >= kHeadBytes) {
-      const std::size_t first = text.find_first_not_of(" \t\r\n");
-      const std::size_t key = text.find("srlg_count");
-      std::int64_t srlg_count = 0;
-      if (first == std::string::npos || (text[first] != '{' && text[first] != '#') ||
-          key == std::string::npos || key > kHeadBytes) {
-        failure = printable(path) +
-                  ": no srlg_count in its first 64 KiB; expected estimate's JSON or CSV report";
-        return 1;
-      }
-      std::size_t digits = text.find_first_of("0123456789", key);
-      const std::size_t end = text.find_first_not_of("0123456789", digits);
-      if (digits == std::string::npos || digits > key + 16 ||
-          !read_integer(std::string_view(text).substr(digits, end - digits), srlg_count)) {
-        srlg_count = 0;
-      }
-      const double cells = static_cast<double>(srlg_count) * static_cast<double>(srlg_count + 1);
-      limit = std::min(static_cast<double>(kHeadBytes) + cells * kMostBytesPerCell,
-                       static_cast<double>(physical_memory_bytes()) / 2);
-      limit_known = true;
-    }
-    if (static_cast<double>(text.size()) > limit) {
-      failure = printable(path) + ": longer than " + describe_bytes(limit) +
-                ", more than a report of its srlg_count can be; expected estimate's JSON or CSV "
-                "report";
-      return 1;
-    }
-  }
-  if (file.bad()) {
-    failure = "cannot read result file " + printable(path);
-    return 1;
-  }
-  return parse_estimate_results(text, path, results, failure);
 }
 
 }  // namespace varnak

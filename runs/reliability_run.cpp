@@ -16,6 +16,7 @@
 #include "estimation/spectra_estimator.hpp"
 #include "instance/srlg_probabilities.hpp"
 #include "output/estimate_results.hpp"
+#include "output/spectra_report.hpp"
 #include "output/xml_results.hpp"
 
 namespace varnak {
@@ -157,7 +158,7 @@ int check_source(const ReliabilityRequest& request, const Words& words, Plan& pl
   }
   if (request.results_path) {
     if (request.free_connected) {
-      message = "--free-connected goes with --xml only; an estimate's report tells it";
+      message = "--free-connected goes with --xml only; a report tells it";
       return kExitUsage;
     }
     return kExitSuccess;
@@ -501,10 +502,22 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
     return held_spectra(*request.held, plan, summary, pairwise, run, message);
   }
   if (request.results_path) {
-    EstimateResults results;
-    if (read_estimate_results(*request.results_path, results, message) != 0) {
+    SpectraReport report;
+    if (read_spectra_report(*request.results_path, report, message) != 0) {
       return kExitFailure;
     }
+    if (report.exact) {
+      ExactSpectra& exact = report.exact_report.exact;
+      run = report.exact_report.run;
+      run.results_file = file_name_of(*request.results_path);
+      pairwise.wanted = exact.pairwise;
+      pairwise.none_up = exact.pairwise_none_up;
+      pairwise.shares = exact.pairwise_shares;
+      summary_of_values(std::move(exact.spectrum), std::move(exact.bim_spectra),
+                        run.free_edges_connect, true, summary);
+      return kExitSuccess;
+    }
+    EstimateResults& results = report.estimate;
     run = results.run;
     run.results_file = file_name_of(*request.results_path);
     // A report of --pairwise gives its pairwise curve, as the run itself would.

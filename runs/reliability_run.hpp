@@ -29,8 +29,8 @@ struct HeldSpectra {
 };
 
 // `varnak-tools reliability` and `varnak.reliability`: R(p) on a curve and the SRLGs ranked
-// by Birnbaum importance, from one source of spectra: an XML file, an estimate's report,
-// held spectra, or a graph (exact, or sampled with --N).
+// by Birnbaum importance, from one source of spectra: an XML file, an estimate's or exact's
+// report, held spectra, or a graph (exact, or sampled with --N).
 struct ReliabilityRequest {
   std::optional<std::string> xml_path;
   std::optional<std::string> results_path;

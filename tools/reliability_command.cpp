@@ -34,6 +34,7 @@ constexpr const char* kReliabilityHelp =
     "Estimated figures come with 95% intervals made from the sample counts: with --N,\n"
     "or from the JSON or CSV report of varnak-tools estimate (--results), which keeps\n"
     "them. A rank is resolved when the intervals keep its SRLG apart from all others.\n"
+    "The JSON report of varnak-tools exact (--results) gives the exact figures.\n"
     "An XML file keeps no counts, so its figures have no intervals.\n"
     "\n"
     "With --graph, --terminals makes connected mean those vertices in one piece, and\n"
@@ -54,7 +55,8 @@ int run_reliability_command(ToolsConsole& console, const std::vector<std::string
   po::options_description options("Options");
   add_terminal_options(options);
   options.add_options()("xml", po::value<std::string>(), "a Varnak XML result file")(
-      "results", po::value<std::string>(), "the JSON or CSV report of varnak-tools estimate")(
+      "results", po::value<std::string>(),
+      "the JSON or CSV report of varnak-tools estimate, or exact's JSON report")(
       "free-connected", po::value<std::string>()->default_value("no"),
       "with --xml: yes when the edges in no SRLG connect the network alone")(
       "graph", po::value<std::string>(), "an instance file")(

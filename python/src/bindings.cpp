@@ -8,7 +8,9 @@
 #include <pybind11/stl.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -36,6 +38,7 @@
 #include "output/estimate_results.hpp"
 #include "output/report_keys.hpp"
 #include "output/result_formats.hpp"
+#include "output/spectra_report.hpp"
 #include "output/xml_results.hpp"
 #include "runs/cuts_run.hpp"
 #include "runs/estimate_run.hpp"
@@ -166,17 +169,23 @@ py::tuple read_instance_file(const std::string& path) {
   return py::make_tuple(code, refusal.line, message, std::move(instance));
 }
 
+// A varnak.VarnakError naming `path` and, when one is to blame, its `line`.
+[[noreturn]] void raise_varnak_error(const std::string& message, const std::string& path,
+                                     std::size_t line = 0) {
+  const py::object error_type = py::module_::import("varnak.instance").attr("VarnakError");
+  const py::object error =
+      error_type(message, path.empty() ? py::object(py::none()) : py::object(py::str(path)), line);
+  PyErr_SetObject(error_type.ptr(), error.ptr());
+  throw py::error_already_set();
+}
+
 // A run's refusal as Python raises it: a request that cannot run is a ValueError, an input
 // that lets the run down a varnak.VarnakError naming `path`.
 [[noreturn]] void raise_refusal(int code, const std::string& message, const std::string& path) {
   if (code == kExitUsage) {
     throw py::value_error(message);
   }
-  const py::object error_type = py::module_::import("varnak.instance").attr("VarnakError");
-  const py::object error =
-      error_type(message, path.empty() ? py::object(py::none()) : py::object(py::str(path)));
-  PyErr_SetObject(error_type.ptr(), error.ptr());
-  throw py::error_already_set();
+  raise_varnak_error(message, path);
 }
 
 // The instance a run reads: the package's own (`instance`, built from a file at `path` or
@@ -242,7 +251,10 @@ py::dict run_fields(const RunInfo& run) {
   }
   fields[key::kTerminals] = run.terminals;
   fields[key::kFreeEdgesConnect] = run.free_edges_connect;
-  fields[key::kElapsedSeconds] = run.elapsed_seconds;
+  // NaN: a report read back that does not tell its time.
+  fields[key::kElapsedSeconds] = std::isnan(run.elapsed_seconds)
+                                     ? py::object(py::none())
+                                     : py::object(py::float_(run.elapsed_seconds));
   fields[key::kExactMethod] = text_or_none(run.exact_method);
   for (const char* name : {key::kFrontierWidth, key::kRememberedSrlgs, key::kDiagramNodes}) {
     fields[name] = py::none();
@@ -313,20 +325,9 @@ py::object counts_to_array(const std::vector<ExactCount>& counts) {
   return py::module_::import("numpy").attr("array")(values, "object");
 }
 
-py::dict exact_from_python(const NetworkInstance& instance, const std::string& path,
-                           const std::string& name, const std::optional<std::string>& method,
-                           const std::optional<std::string>& max_memory,
-                           const std::optional<std::vector<std::int64_t>>& terminals,
-                           bool pairwise) {
+// An exact report's run and spectra under the report's keys.
+py::dict exact_values(const ExactReport& report) {
   namespace key = report_keys;
-  ExactRequest request;
-  request.instance = instance_source(instance, path, name);
-  request.options = {method, max_memory};
-  request.terminals = terminal_request(terminals, pairwise);
-  ExactReport report;
-  run_for_python([&](const RunContext& context,
-                     std::string& message) { return run_exact(request, context, report, message); },
-                 path);
   const ExactSpectra& spectra = report.exact;
   const auto width = static_cast<py::ssize_t>(spectra.srlg_count);
   const py::object numpy = py::module_::import("numpy");
@@ -341,13 +342,29 @@ py::dict exact_from_python(const NetworkInstance& instance, const std::string& p
   values[key::kConnected] = counts_to_array(spectra.connected_subsets);
   values[key::kSubsets] = counts_to_array(spectra.subsets);
   values[key::kConnectedWith] = std::move(with);
-  if (pairwise) {
+  if (spectra.pairwise) {
     values[key::kPairwise] = to_array(spectra.pairwise_shares);
     values[key::kPairwiseNoneUp] = spectra.pairwise_none_up;
     values[key::kConnectedPairs] = wide_counts(spectra.connected_pairs);
     values[key::kTerminalPairs] = spectra.terminal_pairs;
   }
   return values;
+}
+
+py::dict exact_from_python(const NetworkInstance& instance, const std::string& path,
+                           const std::string& name, const std::optional<std::string>& method,
+                           const std::optional<std::string>& max_memory,
+                           const std::optional<std::vector<std::int64_t>>& terminals,
+                           bool pairwise) {
+  ExactRequest request;
+  request.instance = instance_source(instance, path, name);
+  request.options = {method, max_memory};
+  request.terminals = terminal_request(terminals, pairwise);
+  ExactReport report;
+  run_for_python([&](const RunContext& context,
+                     std::string& message) { return run_exact(request, context, report, message); },
+                 path);
+  return exact_values(report);
 }
 
 py::dict cuts_from_python(const NetworkInstance& instance, const std::string& path,
@@ -442,16 +459,21 @@ HeldSpectra held_estimate(
   return held;
 }
 
-// Spectra known by their values alone: exact ones, or an XML file's (method "xml").
+// Spectra known by their values alone: exact ones, or an XML file's (method "xml"). Exact
+// ones found by the decision diagram keep its figures, for the report.
 HeldSpectra held_values(
     const std::string& method, const std::vector<double>& spectrum,
     const py::array_t<double, py::array::c_style | py::array::forcecast>& bim_spectra,
     bool free_edges_connect, const std::string& instance_name, const std::string& results_file,
     const std::vector<std::int32_t>& terminals, const std::optional<std::vector<double>>& pairwise,
-    double pairwise_none_up, const std::string& exact_method) {
+    double pairwise_none_up, const std::string& exact_method, std::int32_t frontier_width,
+    std::int32_t remembered_srlgs, std::uint64_t diagram_nodes) {
   HeldSpectra held;
   held.run = held_run(method, instance_name, results_file, terminals, free_edges_connect);
   held.run.exact_method = exact_method;
+  held.run.diagram.frontier_width = frontier_width;
+  held.run.diagram.most_remembered = remembered_srlgs;
+  held.run.diagram.nodes = diagram_nodes;
   held.spectrum = spectrum;
   held.bim_spectra = array_to_rows(bim_spectra, spectrum.size());
   held.pairwise = pairwise.has_value();
@@ -646,18 +668,33 @@ py::tuple read_xml_file(const std::string& path) {
   return py::make_tuple(to_array(results.spectrum), rows_to_array(results.bim_spectra));
 }
 
-// An estimate's JSON or CSV report, read and checked by varnak-tools reliability --results'
-// own reader, so that both refuse the same files with the same messages.
-py::dict read_estimate_file(const std::string& path) {
-  EstimateResults results;
+// An estimate's JSON or CSV report or an exact JSON report, read and checked by varnak-tools
+// reliability --results' own reader, so that both refuse the same files with the same
+// messages; a refusal is a VarnakError. "command" tells which report it was.
+py::dict read_spectra_file(const std::string& path) {
+  namespace key = report_keys;
+  SpectraReport read;
   std::string failure;
-  if (read_estimate_results(path, results, failure) != 0) {
-    throw std::runtime_error(failure);
+  if (read_spectra_report(path, read, failure) != 0) {
+    // The reader's message starts "FILE line N: " when a line is to blame.
+    const std::string head = printable(path) + " line ";
+    std::size_t line = 0;
+    if (failure.starts_with(head)) {
+      std::from_chars(failure.data() + head.size(), failure.data() + failure.size(), line);
+    }
+    raise_varnak_error(failure, path, line);
   }
+  if (read.exact) {
+    py::dict report = exact_values(read.exact_report);
+    report[key::kCommand] = key::kExactCommand;
+    return report;
+  }
+  const EstimateResults& results = read.estimate;
   py::dict report = run_fields(results.run);
+  report[key::kCommand] = key::kEstimateCommand;
   add_counts(results.counts, report);
   if (!results.counts.connected_pairs.empty()) {
-    report[report_keys::kPairwiseNoneUp] = results.pairwise_none_up;
+    report[key::kPairwiseNoneUp] = results.pairwise_none_up;
   }
   return report;
 }
@@ -715,8 +752,9 @@ PYBIND11_MODULE(_varnak, module) {
   module.def("held_values", &held_values, py::arg("method"), py::arg("spectrum"),
              py::arg("bim_spectra"), py::arg("free_edges_connect"), py::arg("instance"),
              py::arg("results_file"), py::arg("terminals"), py::arg("pairwise"),
-             py::arg("pairwise_none_up"), py::arg("exact_method"));
+             py::arg("pairwise_none_up"), py::arg("exact_method"), py::arg("frontier_width") = 0,
+             py::arg("remembered_srlgs") = 0, py::arg("diagram_nodes") = 0);
   module.def("estimate_figures", &estimate_figures, py::arg("held"));
   module.def("read_xml_results", &read_xml_file, py::arg("path"));
-  module.def("read_estimate_results", &read_estimate_file, py::arg("path"));
+  module.def("read_spectra_report", &read_spectra_file, py::arg("path"));
 }

@@ -104,6 +104,14 @@ def _whole(value, name):
     return value
 
 
+def _flag(value, name):
+    """A yes or no as the run takes it: True or False (NumPy's too), and nothing that merely
+    has a truth value, as "maybe" does."""
+    if isinstance(value, (bool, np.bool_)):
+        return bool(value)
+    raise ValueError(f"{name} is {value!r}; expected True or False")
+
+
 def _number_text(value, name):
     """A number as the command line would give it, for the run to read; None stays None."""
     if value is None:
@@ -174,7 +182,8 @@ def _held_estimate(connected, connected_with, n, seed, seed_drawn, threads, free
                    terminal_pairs=0, pairwise_none_up=0.0):
     return native.module().held_estimate(
         connected, connected_with, _whole(n, "N"), _whole(seed, "seed") or 0,
-        bool(seed_drawn), _whole(threads, "threads") or 1, bool(free_edges_connect),
+        _flag(seed_drawn, "seed_drawn"), _whole(threads, "threads") or 1,
+        _flag(free_edges_connect, "free_edges_connect"),
         instance or "", results_file or "", _list(terminals),
         [str(int(count)) for count in connected_pairs] if connected_pairs is not None else [],
         int(terminal_pairs or 0), float(pairwise_none_up or 0.0))
@@ -238,7 +247,8 @@ def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=Fals
     run = native.module().estimate(
         **_source_of(instance), n=_whole(n, "n"), seed=_whole(seed, "seed"),
         threads=_whole(threads, "threads"), terminals=_terminal_ids(instance, terminals),
-        pairwise=bool(pairwise), outpath=None if outpath is None else os.fspath(outpath))
+        pairwise=_flag(pairwise, "pairwise"),
+        outpath=None if outpath is None else os.fspath(outpath))
     pairs = run.get(names.CONNECTED_PAIRS)
     result = estimate_result(
         run[names.CONNECTED], run[names.CONNECTED_WITH], run[names.SAMPLE_SIZE],
@@ -277,9 +287,13 @@ def exact(instance, method="auto", max_memory=None, terminals=None, pairwise=Fal
     refused with it), and pairwise shares are exact up to 24 SRLGs, with their pair sums as
     Python ints (connected_pairs). Refusals are varnak-tools', as for estimate."""
     instance = _as_instance(instance)
-    run = native.module().exact(
+    return exact_result(native.module().exact(
         **_source_of(instance), method=_method(method), max_memory=_memory_text(max_memory),
-        terminals=_terminal_ids(instance, terminals), pairwise=bool(pairwise))
+        terminals=_terminal_ids(instance, terminals), pairwise=_flag(pairwise, "pairwise")))
+
+
+def exact_result(run):
+    """An ExactResult from the module's values of an exact run or of an exact report."""
     values = _run_fields(names.EXACT_COMMAND, run)
     values.update(_exact_fields(run))
     for key in (names.SPECTRUM, names.CONNECTED, names.SUBSETS, names.BIM_SPECTRA,
@@ -304,18 +318,21 @@ def _held(result):
             pairwise_none_up=result[names.PAIRWISE_NONE_UP] if names.PAIRWISE_NONE_UP in result
             else 0.0)
     if isinstance(result, (ExactResult, SpectraResult)):
-        exact_result = isinstance(result, ExactResult)
+        is_exact = isinstance(result, ExactResult)
         pairwise = result[names.PAIRWISE] if names.PAIRWISE in result else None
         return module.held_values(
-            names.METHOD_EXACT if exact_result else names.METHOD_XML,
+            names.METHOD_EXACT if is_exact else names.METHOD_XML,
             np.asarray(result.spectrum, dtype=float), result.bim_spectra,
-            bool(result[names.FREE_EDGES_CONNECT]) if exact_result else False,
-            (result.instance or "") if exact_result else "", result.file_name or "",
+            _flag(result[names.FREE_EDGES_CONNECT], names.FREE_EDGES_CONNECT) if is_exact
+            else False,
+            (result.instance or "") if is_exact else "", result.file_name or "",
             _list(terminals),
             None if pairwise is None else [float(share) for share in pairwise],
             float(result[names.PAIRWISE_NONE_UP]) if names.PAIRWISE_NONE_UP in result
             and result[names.PAIRWISE_NONE_UP] is not None else 0.0,
-            (result[names.EXACT_METHOD] or "") if names.EXACT_METHOD in result else "")
+            (result[names.EXACT_METHOD] or "") if names.EXACT_METHOD in result else "",
+            # The decision diagram's size, under the keyword names of its report keys.
+            **{key: (result[key] or 0) if key in result else 0 for key in names.EXACT_KEYS[1:]})
     raise ValueError(f"a {type(result).__name__} holds no spectra")
 
 
@@ -376,9 +393,11 @@ def reliability(source, p=None, grid=None, rank_at=None, n=None, seed=None, thre
     run = native.module().reliability(
         **arguments, n=_whole(n, "n"), seed=_whole(seed, "seed"),
         threads=_whole(threads, "threads"),
-        free_connected=None if free_connected is None else ("yes" if free_connected else "no"),
+        free_connected=None if free_connected is None
+        else ("yes" if _flag(free_connected, "free_connected") else "no"),
         method=_method(method), max_memory=_memory_text(max_memory),
-        terminals=None if terminals is None else list(terminals), pairwise=bool(pairwise),
+        terminals=None if terminals is None else list(terminals),
+        pairwise=_flag(pairwise, "pairwise"),
         p=p, grid=_whole(grid, "grid"), rank_at=_number_text(rank_at, "rank_at"),
         top=_whole(top, "top"), tail_exact=tail_exact,
         rel_error=None if rel_error is None else float(rel_error), max_n=_whole(max_n, "max_n"),

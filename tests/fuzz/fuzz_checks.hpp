@@ -59,10 +59,17 @@ CheckResult check_xml_results_input(const std::uint8_t* data, std::size_t size);
 // counts.
 CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t size);
 
+// Reads `data` as the JSON report of varnak-tools exact, and as a report that holds spectra.
+// A refusal must be one line naming the file and a line of the input, and both readers
+// must give the same outcome; an accepted report must hold shares in [0, 1] that are the
+// quotients of its counts, give R(p) and the importances in [0, 1], and read back the same
+// once written as exact writes it.
+CheckResult check_exact_results_input(const std::uint8_t* data, std::size_t size);
+
 // Reads `data` as an SRLG probability file ("id,p" lines) for as many SRLGs as lines that
-// start with a digit, or for N SRLGs after a first line "# srlgs N". A refusal must be one line naming a line
-// of the input, or naming the SRLG that is missing; an accepted file must give each SRLG a
-// probability in [0, 1] that reads back the same once written with every digit.
+// start with a digit, or for N SRLGs after a first line "# srlgs N". A refusal must be one line
+// naming a line of the input, or naming the SRLG that is missing; an accepted file must give each
+// SRLG a probability in [0, 1] that reads back the same once written with every digit.
 CheckResult check_srlg_probabilities_input(const std::uint8_t* data, std::size_t size);
 
 // Reads `data` as a terminal file (--terminals @FILE) and, when it holds no NUL byte, as

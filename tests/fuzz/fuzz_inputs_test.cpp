@@ -108,6 +108,12 @@ TEST(FuzzInputs, EveryKeptEstimateReportHoldsTheInvariants) {
   EXPECT_GE(outcomes[Outcome::kRefused], 5);
 }
 
+TEST(FuzzInputs, EveryKeptExactReportHoldsTheInvariants) {
+  std::map<Outcome, int> outcomes = replay("exact_results", check_exact_results_input);
+  EXPECT_GE(outcomes[Outcome::kAccepted], 2);
+  EXPECT_GE(outcomes[Outcome::kRefused], 3);
+}
+
 TEST(FuzzInputs, EveryKeptToolsCommandLineHoldsTheInvariants) {
   const std::vector<std::pair<std::string, Check>> commands = {
       {"estimate", check_estimate_input},

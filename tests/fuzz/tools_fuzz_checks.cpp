@@ -13,13 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/exact_count.hpp"
 #include "analysis/reliability.hpp"
+#include "output/estimate_results.hpp"
+#include "output/exact_results.hpp"
+#include "output/result_formats.hpp"
+#include "output/spectra_report.hpp"
 #include "output/xml_report.hpp"
 #include "output/xml_results.hpp"
 #include "tests/fuzz/fuzz_checks.hpp"
 #include "tools/commands.hpp"
-#include "output/estimate_results.hpp"
-#include "output/result_formats.hpp"
 
 namespace varnak::fuzz {
 namespace {
@@ -502,6 +505,70 @@ CheckResult check_estimate_results_input(const std::uint8_t* data, std::size_t s
       result.violation = std::string("the counts written back as ") +
                          (format == OutputFormat::kJson ? "JSON" : "CSV") + " read differently";
     }
+  }
+  return result;
+}
+
+CheckResult check_exact_results_input(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  constexpr Text kName = "fuzz.json";
+  ExactReport report;
+  std::string failure;
+  CheckResult result;
+  const bool refused = parse_exact_results(text, std::string(kName), report, failure) != 0;
+  SpectraReport either;
+  std::string either_failure;
+  const bool either_refused =
+      parse_spectra_report(text, std::string(kName), either, either_failure) != 0;
+  if (either.exact && (either_refused != refused || either_failure != failure)) {
+    return {refused ? Outcome::kRefused : Outcome::kAccepted,
+            "the reader of either report decides otherwise: " + shown_bytes(either_failure)};
+  }
+  if (refused) {
+    result.outcome = Outcome::kRefused;
+    result.violation = check_refusal_line(failure, kName, count_lines(text), true);
+    return result;
+  }
+  result.outcome = Outcome::kAccepted;
+  const ExactSpectra& exact = report.exact;
+  const auto n = static_cast<std::size_t>(exact.srlg_count);
+  if (exact.srlg_count < 1 || report.run.srlg_count != exact.srlg_count ||
+      exact.subsets.size() != n || exact.connected_subsets.size() != n ||
+      exact.connected_subsets_with.size() != n) {
+    result.violation = "accepted counts of sizes " + std::to_string(exact.subsets.size()) + ", " +
+                       std::to_string(exact.connected_subsets.size()) + " for " +
+                       std::to_string(exact.srlg_count) + " SRLGs";
+    return result;
+  }
+  for (std::size_t j = 0; j < n; ++j) {
+    if (exact.spectrum[j] != ratio(exact.connected_subsets[j], exact.subsets[j])) {
+      result.violation =
+          describe("an accepted spectrum value other than its counts' quotient", exact.spectrum[j]);
+      return result;
+    }
+  }
+  XmlResults as_values;
+  as_values.srlg_count = exact.srlg_count;
+  as_values.spectrum = exact.spectrum;
+  as_values.bim_spectra = exact.bim_spectra;
+  result.violation = check_accepted_results(as_values);
+  if (!result.violation.empty()) {
+    return result;
+  }
+  std::ostringstream written;
+  write_exact_report(written, report, OutputFormat::kJson);
+  ExactReport read_back;
+  if (parse_exact_results(written.str(), "written", read_back, failure) != 0) {
+    result.violation = "an accepted report, written back, is refused: " + failure;
+  } else if (read_back.exact.connected_subsets != exact.connected_subsets ||
+             read_back.exact.connected_subsets_with != exact.connected_subsets_with ||
+             read_back.exact.spectrum != exact.spectrum ||
+             read_back.exact.bim_spectra != exact.bim_spectra ||
+             read_back.exact.connected_pairs != exact.connected_pairs ||
+             read_back.exact.pairwise_shares != exact.pairwise_shares ||
+             read_back.run.terminals != report.run.terminals ||
+             read_back.run.exact_method != report.run.exact_method) {
+    result.violation = "an accepted report, written back, reads differently";
   }
   return result;
 }

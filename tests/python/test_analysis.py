@@ -50,7 +50,10 @@ def assert_same_report(result, report):
         value = result[key]
         if key == "elapsed_seconds":
             continue
-        if key == "reliability":
+        if key == "pairwise" and isinstance(expected[0], dict):
+            # reliability's shares by p: a column in Python.
+            assert_same_column(value, [point["share"] for point in expected])
+        elif key == "reliability":
             for point_key in expected[0]:
                 assert_same_column(value[point_key], [point[point_key] for point in expected])
         elif key == "importance":
@@ -89,6 +92,18 @@ def test_estimate_report_read_back_equals_the_run(varnak_tools, tmp_path, report
     report = tools_json(varnak_tools, "estimate", "--graph", GRID, "--N", 3000, "--seed", 9,
                         "--threads", 2)
     assert_same_report(from_file, report)
+
+
+@pytest.mark.parametrize("path, arguments", [
+    (ABILENE, ["--method", "subsets"]),
+    (GRID, ["--method", "diagram"]),
+    (RING4, ["--terminals", "3,1", "--pairwise"]),
+])
+def test_exact_report_read_back_equals_the_run(varnak_tools, tmp_path, path, arguments):
+    report = tools_json(varnak_tools, "exact", "--graph", path, *arguments)
+    written = tmp_path / "exact.json"
+    written.write_text(json.dumps(report))
+    assert_same_report(varnak.read_result(written), report)
 
 
 def test_estimate_writes_what_varnak_writes(varnak_program, tmp_path):
@@ -155,6 +170,12 @@ def write_estimate(varnak_tools, folder, report_format):
     return path
 
 
+def write_exact(varnak_tools, folder, *arguments):
+    path = folder / "exact.json"
+    path.write_text(varnak_tools("exact", *arguments, "--format", "json").stdout)
+    return path
+
+
 def write_xml(varnak_program, folder):
     path = folder / "ring4.xml"
     subprocess.run([varnak_program, "--graph", RING4, "--N", "1000", "--seed", "2",
@@ -188,6 +209,12 @@ RELIABILITY_CASES = {
         lambda path: ["--results", path]),
     "xml": (lambda folder, tools, program: (varnak.read_result(write_xml(program, folder)), {}),
             lambda path: ["--xml", path]),
+    "exact_report": (lambda folder, tools, program: (varnak.read_result(
+        write_exact(tools, folder, "--graph", GRID, "--method", "diagram")), {}),
+        lambda path: ["--results", path]),
+    "exact_report_pairwise": (lambda folder, tools, program: (varnak.read_result(
+        write_exact(tools, folder, "--graph", ABILENE, "--terminals", "1,4,9", "--pairwise")), {}),
+        lambda path: ["--results", path]),
 }
 
 
@@ -286,6 +313,28 @@ def test_unopenable_instance_raises_the_message_of_varnak_tools(varnak_tools, tm
         varnak.estimate(str(path), 10, seed=1)
     failed = varnak_tools("estimate", "--graph", path, "--N", 10, "--seed", 1, check=False)
     assert failed.stderr == f"varnak-tools estimate: {raised.value}\n"
+
+
+def _with(result, key, value):
+    """A result of the same kind whose `key` holds `value`."""
+    return type(result)({**{name: result[name] for name in result.keys()}, key: value})
+
+
+# A yes or no given as anything else: "maybe" is true to Python, and must not pass as True.
+@pytest.mark.parametrize("call, message", [
+    (lambda: varnak.reliability(RING4, free_connected="maybe"),
+     "free_connected is 'maybe'; expected True or False"),
+    (lambda: varnak.reliability(_with(varnak.exact(RING4), "free_edges_connect", "maybe"), p=0.5),
+     "free_edges_connect is 'maybe'; expected True or False"),
+    (lambda: varnak.reliability(_with(varnak.estimate(RING4, 10, seed=1), "free_edges_connect",
+                                      [True]), p=0.5),
+     r"free_edges_connect is \[True\]; expected True or False"),
+    (lambda: varnak.estimate(RING4, 10, pairwise="no"), "pairwise is 'no'; expected True or False"),
+    (lambda: varnak.exact(RING4, pairwise=1), "pairwise is 1; expected True or False"),
+])
+def test_a_yes_or_no_must_be_a_boolean(call, message):
+    with pytest.raises(ValueError, match=message):
+        call()
 
 
 @pytest.mark.parametrize("arguments, message", [

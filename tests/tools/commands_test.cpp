@@ -459,6 +459,34 @@ TEST_F(CommandsTest, EstimateReportsFeedReliabilityWithoutLoss) {
   }
 }
 
+// An exact report holds the exact spectra: reliability from it is the exact run's, to the
+// last digit, with terminals and the pairwise curve.
+TEST_F(CommandsTest, ExactReportsFeedReliabilityWithoutLoss) {
+  for (const std::vector<std::string>& asked :
+       {std::vector<std::string>{}, std::vector<std::string>{"--terminals", "1,3", "--pairwise"}}) {
+    SCOPED_TRACE(asked.empty() ? "every vertex" : "terminals 1,3 and pairs");
+    std::vector<std::string> exact_args = {"exact", "--graph", ring_, "--format", "json"};
+    exact_args.insert(exact_args.end(), asked.begin(), asked.end());
+    const Run exact = run(exact_args);
+    ASSERT_EQ(exact.code, 0) << exact.err;
+    const std::vector<std::string> figures = {"--p", "0.3,0.9",  "--rank-at",
+                                              "0.9", "--format", "csv"};
+    std::vector<std::string> direct_args = {"reliability", "--graph", ring_, "--exact"};
+    direct_args.insert(direct_args.end(), asked.begin(), asked.end());
+    direct_args.insert(direct_args.end(), figures.begin(), figures.end());
+    std::vector<std::string> report_args = {"reliability", "--results",
+                                            write("exact.json", exact.out)};
+    report_args.insert(report_args.end(), figures.begin(), figures.end());
+    const Run direct = run(direct_args);
+    const Run from_report = run(report_args);
+    ASSERT_EQ(direct.code, 0) << direct.err;
+    ASSERT_EQ(from_report.code, 0) << from_report.err;
+    EXPECT_EQ(csv_table(from_report.out), csv_table(direct.out));
+    EXPECT_NE(from_report.out.find("\n# results_file: exact.json\n"), std::string::npos);
+    EXPECT_EQ(from_report.out.find("\npairwise,") != std::string::npos, !asked.empty());
+  }
+}
+
 TEST_F(CommandsTest, ReportsThatNoEstimateWritesAreRefused) {
   const std::string json_head =
       "{\"command\": \"estimate\", \"srlg_count\": 2, \"N\": 10, \"seed\": 1,\n";
@@ -478,7 +506,8 @@ TEST_F(CommandsTest, ReportsThatNoEstimateWritesAreRefused) {
       {"c.json", json_head + "\"connected\": [4, 10]}", "no \"connected_with\""},
       {"d.json", json_head + "\"connected\": [4, -1]}",
        "d.json line 2: value 2 of \"connected\" is \"-1\""},
-      {"e.json", "{\"command\": \"exact\"}", "\"command\" is \"exact\"; expected \"estimate\""},
+      {"e.json", "{\"command\": \"cuts\"}",
+       "e.json line 1: \"command\" is the string \"cuts\"; expected \"estimate\" or \"exact\""},
       {"f.json", json_head + "\"connected\": [4, 10], \"connected_with\": [[4, 10], [0, 10]]} x",
        "f.json line 2: the report goes on with \"x\""},
       {"g.csv", csv_head + "spectrum,,1,0.4,4,,,,\nspectrum,,2,1,10,,,,\nbim,1,1,0.4,4,,,,\n",
