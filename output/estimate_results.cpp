@@ -22,6 +22,10 @@ struct Gathered {
   std::vector<std::vector<std::int64_t>> connected_with;
   bool has_connected = false;
   bool has_connected_with = false;
+  // By SRLG, the samples it connected at each position; reports of runs that did not
+  // count them have none.
+  std::vector<std::vector<std::int64_t>> critical;
+  bool has_critical = false;
   // Of --pairwise, when the report has it.
   std::vector<WideCount> connected_pairs;
   bool has_connected_pairs = false;
@@ -163,18 +167,19 @@ int parse_json(std::string_view text, EstimateResults& results, Gathered& gather
         return KeyValue::kRefused;
       }
       gathered.has_connected = true;
-    } else if (key == "connected_with") {
+    } else if (key == "connected_with" || key == "critical") {
+      const bool bim = key == "connected_with";
+      std::vector<std::vector<std::int64_t>>& rows =
+          bim ? gathered.connected_with : gathered.critical;
       if (!json.take('[')) {
-        fault = {key_line, "\"connected_with\" is not an array of rows"};
+        fault = {key_line, "\"" + key + "\" is not an array of rows"};
         return KeyValue::kRefused;
       }
-      gathered.has_connected_with = true;
+      (bim ? gathered.has_connected_with : gathered.has_critical) = true;
       if (!json_items(json, key, fault, [&] {
-            gathered.connected_with.emplace_back();
-            return json_counts(
-                json,
-                "row " + std::to_string(gathered.connected_with.size()) + " of \"connected_with\"",
-                gathered.connected_with.back(), fault);
+            rows.emplace_back();
+            return json_counts(json, "row " + std::to_string(rows.size()) + " of \"" + key + "\"",
+                               rows.back(), fault);
           })) {
         return KeyValue::kRefused;
       }
@@ -402,10 +407,16 @@ int parse_csv(std::string_view text, EstimateResults& results, Gathered& gathere
       cell = pairs;
       continue;
     }
-    const bool bim = series == "bim";
+    const bool critical = series == "critical";
+    const bool bim = series == "bim" || critical;
     if (!bim && series != "spectrum") {
-      fault = {line_number, "series is " + shown(series) + "; expected spectrum or bim"};
+      fault = {line_number, "series is " + shown(series) + "; expected spectrum, bim or critical"};
       return 1;
+    }
+    if (critical && !gathered.has_critical) {
+      // Written only where not 0.
+      gathered.critical.assign(width, std::vector<std::int64_t>(width, kUnset));
+      gathered.has_critical = true;
     }
     std::int64_t k = 0;
     std::int64_t srlg = 0;
@@ -430,9 +441,10 @@ int parse_csv(std::string_view text, EstimateResults& results, Gathered& gathere
                    "; expected a count from 0 to N = " + std::to_string(run.sample_size)};
       return 1;
     }
-    std::int64_t& cell = bim ? gathered.connected_with[static_cast<std::size_t>(srlg - 1)]
-                                                      [static_cast<std::size_t>(k - 1)]
-                             : gathered.connected[static_cast<std::size_t>(k - 1)];
+    std::int64_t& cell =
+        bim ? (critical ? gathered.critical : gathered.connected_with)[static_cast<std::size_t>(
+                  srlg - 1)][static_cast<std::size_t>(k - 1)]
+            : gathered.connected[static_cast<std::size_t>(k - 1)];
     if (cell != kUnset) {
       fault = {line_number, "a second " + std::string(series) + " row for " +
                                 (bim ? "srlg " + std::to_string(srlg) + ", " : std::string()) +
@@ -457,6 +469,9 @@ int parse_csv(std::string_view text, EstimateResults& results, Gathered& gathere
         return 1;
       }
     }
+  }
+  for (std::vector<std::int64_t>& row : gathered.critical) {
+    std::replace(row.begin(), row.end(), kUnset, std::int64_t{0});
   }
   return 0;
 }
@@ -507,6 +522,45 @@ int check_pairs(const RunInfo& run, const Gathered& gathered, ReportFault& fault
                       wide_count_text(pairs) + "; expected from " +
                       wide_count_text(joined_by_connected) + " (the connected samples' pairs) to " +
                       wide_count_text(most) + " and no less than the one before"};
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Each sample that connects does so at one position, with the SRLG there, unless the free
+// edges connected it before any SRLG: so, at each position, the SRLGs' counts add up to
+// the samples that first connect there, or are all 0.
+int check_critical(const RunInfo& run, const Gathered& gathered, ReportFault& fault) {
+  if (!gathered.has_critical) {
+    return 0;
+  }
+  const std::size_t width = static_cast<std::size_t>(run.srlg_count);
+  if (gathered.critical.size() != width) {
+    fault = {0, "srlg_count is " + std::to_string(width) + " but \"critical\" holds " +
+                    std::to_string(gathered.critical.size()) + " rows"};
+    return 1;
+  }
+  std::vector<std::int64_t> column_sums(width, 0);
+  for (std::size_t s = 0; s < width; ++s) {
+    const std::vector<std::int64_t>& row = gathered.critical[s];
+    if (row.size() != width) {
+      fault = {0, "critical row " + std::to_string(s + 1) + " holds " + std::to_string(row.size()) +
+                      " counts; expected " + std::to_string(width)};
+      return 1;
+    }
+    for (std::size_t j = 0; j < width; ++j) {
+      column_sums[j] += row[j];
+    }
+  }
+  for (std::size_t j = 0; j < width; ++j) {
+    const std::int64_t first_here =
+        run.free_edges_connect ? 0
+                               : gathered.connected[j] - (j > 0 ? gathered.connected[j - 1] : 0);
+    if (column_sums[j] != first_here) {
+      fault = {0, "critical column " + std::to_string(j + 1) + " adds up to " +
+                      std::to_string(column_sums[j]) + "; expected the " +
+                      std::to_string(first_here) + " samples that first connect there"};
       return 1;
     }
   }
@@ -587,7 +641,7 @@ int check_counts(EstimateResults& results, Gathered& gathered, ReportFault& faul
       return 1;
     }
   }
-  if (check_pairs(run, gathered, fault) != 0) {
+  if (check_pairs(run, gathered, fault) != 0 || check_critical(run, gathered, fault) != 0) {
     return 1;
   }
   SpectraCounts& counts = results.counts;
@@ -601,6 +655,15 @@ int check_counts(EstimateResults& results, Gathered& gathered, ReportFault& faul
     for (std::size_t j = 0; j < width; ++j) {
       counts.connected_with[s * width + j] =
           static_cast<std::int32_t>(gathered.connected_with[s][j]);
+    }
+  }
+  counts.critical.clear();
+  if (gathered.has_critical) {
+    counts.critical.resize(width * width);
+    for (std::size_t s = 0; s < width; ++s) {
+      for (std::size_t j = 0; j < width; ++j) {
+        counts.critical[s * width + j] = static_cast<std::int32_t>(gathered.critical[s][j]);
+      }
     }
   }
   return 0;
@@ -658,6 +721,18 @@ int check_estimate_counts(const RunInfo& run, const SpectraCounts& counts, std::
     gathered.connected_with.emplace_back(counts.connected_with.begin() + s * width,
                                          counts.connected_with.begin() + (s + 1) * width);
   }
+  if (!counts.critical.empty()) {
+    if (counts.critical.size() != width * width) {
+      failure = "critical holds " + std::to_string(counts.critical.size()) +
+                " counts; expected srlg_count squared, " + std::to_string(width * width);
+      return 1;
+    }
+    gathered.has_critical = true;
+    for (std::size_t s = 0; s < width; ++s) {
+      gathered.critical.emplace_back(counts.critical.begin() + s * width,
+                                     counts.critical.begin() + (s + 1) * width);
+    }
+  }
   const bool pairwise = !counts.connected_pairs.empty();
   gathered.connected_pairs = counts.connected_pairs;
   gathered.has_connected_pairs = gathered.has_terminal_pairs = gathered.has_pairwise_none_up =
@@ -669,6 +744,8 @@ int check_estimate_counts(const RunInfo& run, const SpectraCounts& counts, std::
   } else if (std::any_of(counts.connected.begin(), counts.connected.end(),
                          [](std::int64_t count) { return count < 0; }) ||
              std::any_of(counts.connected_with.begin(), counts.connected_with.end(),
+                         [](std::int32_t count) { return count < 0; }) ||
+             std::any_of(counts.critical.begin(), counts.critical.end(),
                          [](std::int32_t count) { return count < 0; })) {
     fault = {0, "a count is below 0; expected counts from 0 to N"};
   } else if (check_counts(results, gathered, fault) == 0) {

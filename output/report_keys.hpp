@@ -25,6 +25,7 @@ inline constexpr const char* kSpectrum = "spectrum";
 inline constexpr const char* kBimSpectra = "bim_spectra";
 inline constexpr const char* kConnected = "connected";
 inline constexpr const char* kConnectedWith = "connected_with";
+inline constexpr const char* kCritical = "critical";
 inline constexpr const char* kBandHalfWidth = "band_half_width";
 inline constexpr const char* kWilsonLow = "wilson_low";
 inline constexpr const char* kWilsonHigh = "wilson_high";
@@ -76,7 +77,7 @@ inline constexpr const char* kConnectedPairs = "connected_pairs";
 inline constexpr const char* kShare = "share";  // of a pairwise point, beside its p
 
 // Every key by the name the Python package gives it (names.SAMPLE_SIZE is "N").
-inline constexpr std::array<std::pair<const char*, const char*>, 66> kByPythonName = {{
+inline constexpr std::array<std::pair<const char*, const char*>, 67> kByPythonName = {{
     {"COMMAND", kCommand},
     {"INSTANCE", kInstance},
     {"METHOD", kMethod},
@@ -94,6 +95,7 @@ inline constexpr std::array<std::pair<const char*, const char*>, 66> kByPythonNa
     {"BIM_SPECTRA", kBimSpectra},
     {"CONNECTED", kConnected},
     {"CONNECTED_WITH", kConnectedWith},
+    {"CRITICAL", kCritical},
     {"BAND_HALF_WIDTH", kBandHalfWidth},
     {"WILSON_LOW", kWilsonLow},
     {"WILSON_HIGH", kWilsonHigh},

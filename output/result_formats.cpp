@@ -494,6 +494,25 @@ void write_estimate_csv(Output& output, const EstimateReport& report) {
     }
     hand_over_if_large(output);
   }
+  // The samples each SRLG connected, where there are any: at most N rows.
+  if (!counts.critical.empty()) {
+    for (std::size_t s = 0; s < width; ++s) {
+      for (std::size_t j = 0; j < width; ++j) {
+        const std::int32_t count = counts.critical[s * width + j];
+        if (count == 0) {
+          continue;
+        }
+        text += "critical,";
+        append_integer(text, s + 1);
+        text += ',';
+        append_integer(text, j + 1);
+        text += ",,";
+        append_integer(text, count);
+        text += ",,,,\n";
+      }
+      hand_over_if_large(output);
+    }
+  }
 }
 
 // An S x S table as JSON rows, `cell(text, s, j)` writing each value.
@@ -544,6 +563,12 @@ void write_estimate_json(Output& output, const EstimateReport& report) {
   json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
     append_integer(item, counts.connected_with[s * n + j]);
   });
+  if (!counts.critical.empty()) {
+    append_key(output.text, ",\n  ", key::kCritical);
+    json_matrix(output, n, [&](std::string& item, std::size_t s, std::size_t j) {
+      append_integer(item, counts.critical[s * n + j]);
+    });
+  }
   if (!report.pairwise.empty()) {
     append_key(output.text, ",\n  ", key::kPairwise);
     json_numbers(output, report.pairwise);

@@ -20,6 +20,8 @@ int run_estimate(const EstimateRequest& request, const RunContext& context, Esti
   NetworkInstance storage;
   const NetworkInstance* instance = nullptr;
   settings.pairwise = request.terminals.pairwise;
+  // The report keeps them, so that importance made from it later is unbiased.
+  settings.critical = true;
   if (const int code = load_with_terminals(request.instance, request.terminals, context.spelling,
                                            storage, instance, settings.terminals, message);
       code != kExitSuccess) {
@@ -28,7 +30,7 @@ int run_estimate(const EstimateRequest& request, const RunContext& context, Esti
   const double load_seconds = seconds_since(load_start);
   // The report writes its BIM rows from the counts, one at a time.
   if (!estimate_fits_in_memory({instance->srlg_count, settings.sample_size, settings.thread_count,
-                                process_count(context)},
+                                process_count(context), settings.critical},
                                false, message)) {
     message = shown_source(request.instance) + ": " + message;
     return kExitFailure;

@@ -273,6 +273,9 @@ void add_counts(const SpectraCounts& counts, py::dict& values) {
   const auto width = static_cast<py::ssize_t>(counts.srlg_count);
   values[key::kConnected] = py::array_t<std::int64_t>(width, counts.connected.data());
   values[key::kConnectedWith] = to_array(counts.connected_with, width, width);
+  if (!counts.critical.empty()) {
+    values[key::kCritical] = to_array(counts.critical, width, width);
+  }
   if (!counts.connected_pairs.empty()) {
     SpectraVector shares;
     pairwise_of(counts, shares);
@@ -415,7 +418,9 @@ HeldSpectra held_estimate(
     std::int64_t sample_size, std::int64_t seed, bool seed_drawn, std::int64_t threads,
     bool free_edges_connect, const std::string& instance_name, const std::string& results_file,
     const std::vector<std::int32_t>& terminals, const std::vector<std::string>& connected_pairs,
-    std::uint64_t terminal_pairs, double pairwise_none_up) {
+    std::uint64_t terminal_pairs, double pairwise_none_up,
+    const std::optional<py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>>&
+        critical) {
   const py::ssize_t width = connected.ndim() == 1 ? connected.shape(0) : -1;
   if (width < 0 || connected_with.ndim() != 2 || connected_with.shape(0) != width ||
       connected_with.shape(1) != width) {
@@ -445,6 +450,19 @@ HeldSpectra held_estimate(
                             "; expected counts from 0 to N");
     }
     counts.connected_with.push_back(static_cast<std::int32_t>(count));
+  }
+  if (critical) {
+    if (critical->ndim() != 2 || critical->shape(0) != width || critical->shape(1) != width) {
+      throw py::value_error("critical must be a square table with one row per entry of connected");
+    }
+    for (py::ssize_t i = 0; i < width * width; ++i) {
+      const std::int64_t count = critical->data()[i];
+      if (count < 0 || count > sample_size) {
+        throw py::value_error("critical holds " + std::to_string(count) +
+                              "; expected counts from 0 to N");
+      }
+      counts.critical.push_back(static_cast<std::int32_t>(count));
+    }
   }
   for (const std::string& text : connected_pairs) {
     WideCount count = 0;
@@ -748,7 +766,7 @@ PYBIND11_MODULE(_varnak, module) {
              py::arg("n"), py::arg("seed"), py::arg("seed_drawn"), py::arg("threads"),
              py::arg("free_edges_connect"), py::arg("instance"), py::arg("results_file"),
              py::arg("terminals"), py::arg("connected_pairs"), py::arg("terminal_pairs"),
-             py::arg("pairwise_none_up"));
+             py::arg("pairwise_none_up"), py::arg("critical") = py::none());
   module.def("held_values", &held_values, py::arg("method"), py::arg("spectrum"),
              py::arg("bim_spectra"), py::arg("free_edges_connect"), py::arg("instance"),
              py::arg("results_file"), py::arg("terminals"), py::arg("pairwise"),

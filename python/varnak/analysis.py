@@ -179,27 +179,28 @@ def _list(values):
 
 def _held_estimate(connected, connected_with, n, seed, seed_drawn, threads, free_edges_connect,
                    instance=None, results_file=None, terminals=None, connected_pairs=None,
-                   terminal_pairs=0, pairwise_none_up=0.0):
+                   terminal_pairs=0, pairwise_none_up=0.0, critical=None):
     return native.module().held_estimate(
         connected, connected_with, _whole(n, "N"), _whole(seed, "seed") or 0,
         _flag(seed_drawn, "seed_drawn"), _whole(threads, "threads") or 1,
         _flag(free_edges_connect, "free_edges_connect"),
         instance or "", results_file or "", _list(terminals),
         [str(int(count)) for count in connected_pairs] if connected_pairs is not None else [],
-        int(terminal_pairs or 0), float(pairwise_none_up or 0.0))
+        int(terminal_pairs or 0), float(pairwise_none_up or 0.0), critical)
 
 
 def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, free_edges_connect,
                     instance=None, elapsed_seconds=None, terminals=None, connected_pairs=None,
-                    terminal_pairs=None, pairwise_none_up=None):
+                    terminal_pairs=None, pairwise_none_up=None, critical=None):
     """An EstimateResult made from an estimate's counts, every value as varnak-tools makes
     it: count / N, Wilson intervals from the counts, and the band around the values. Counts
     that no run can give (a spectrum that falls, a BIM count above its spectrum count, ...)
-    raise ValueError with the message varnak-tools gives for them in a report."""
+    raise ValueError with the message varnak-tools gives for them in a report. `critical`,
+    by SRLG and position the samples that SRLG connected, gives unbiased importance."""
     held = _held_estimate(connected, connected_with, n, seed, seed_drawn, threads,
                           free_edges_connect, instance=instance, terminals=terminals,
                           connected_pairs=connected_pairs, terminal_pairs=terminal_pairs,
-                          pairwise_none_up=pairwise_none_up)
+                          pairwise_none_up=pairwise_none_up, critical=critical)
     figures = native.module().estimate_figures(held)
     values = _run_fields(names.ESTIMATE_COMMAND, {
         names.INSTANCE: instance, names.METHOD: names.METHOD_ESTIMATE, names.RESULTS_FILE: None,
@@ -217,6 +218,8 @@ def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, fre
         names.BIM_SPECTRA: figures[names.BIM_SPECTRA],
         names.CONNECTED_WITH: np.asarray(connected_with),
     })
+    if critical is not None:
+        values[names.CRITICAL] = np.asarray(critical)
     if connected_pairs is not None:
         values[names.PAIRWISE] = figures[names.PAIRWISE]
         values[names.PAIRWISE_LOW] = figures[names.PAIRWISE_LOW]
@@ -256,7 +259,7 @@ def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=Fals
         run[names.FREE_EDGES_CONNECT], instance=run[names.INSTANCE],
         elapsed_seconds=run[names.ELAPSED_SECONDS], terminals=run[names.TERMINALS],
         connected_pairs=pairs, terminal_pairs=run.get(names.TERMINAL_PAIRS),
-        pairwise_none_up=run.get(names.PAIRWISE_NONE_UP))
+        pairwise_none_up=run.get(names.PAIRWISE_NONE_UP), critical=run.get(names.CRITICAL))
     if run["unwritten"] is not None:
         error = VarnakError(run["unwritten"], os.fspath(outpath))
         error.result = result
@@ -316,7 +319,8 @@ def _held(result):
             else None,
             terminal_pairs=result[names.TERMINAL_PAIRS] if names.TERMINAL_PAIRS in result else 0,
             pairwise_none_up=result[names.PAIRWISE_NONE_UP] if names.PAIRWISE_NONE_UP in result
-            else 0.0)
+            else 0.0,
+            critical=result[names.CRITICAL] if names.CRITICAL in result else None)
     if isinstance(result, (ExactResult, SpectraResult)):
         is_exact = isinstance(result, ExactResult)
         pairwise = result[names.PAIRWISE] if names.PAIRWISE in result else None

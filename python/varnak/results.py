@@ -32,7 +32,8 @@ def _read_report(path):
             elapsed_seconds=report[names.ELAPSED_SECONDS], terminals=report[names.TERMINALS],
             connected_pairs=report[names.CONNECTED_PAIRS] if pairwise else None,
             terminal_pairs=report[names.TERMINAL_PAIRS] if pairwise else None,
-            pairwise_none_up=report[names.PAIRWISE_NONE_UP] if pairwise else None)
+            pairwise_none_up=report[names.PAIRWISE_NONE_UP] if pairwise else None,
+            critical=report.get(names.CRITICAL))
     result.file_name = os.path.basename(path)
     return result
 

@@ -254,7 +254,7 @@ def tools_cases() -> List[ToolsCase]:
     commands = [["estimate", "--N", "10", "--seed", "1", "--threads", "2"], ["exact"],
                 ["reliability", "--exact"], ["reliability", "--N", "10", "--seed", "1"],
                 ["cuts", "--max-size", "2"]]
-    huge_srlgnum = {"estimate": "2147483647 SRLGs on 2 threads need 32768.0 PiB",
+    huge_srlgnum = {"estimate": "2147483647 SRLGs on 2 threads need 65536.0 PiB",
                     "exact": "2147483647 SRLGs need",
                     "reliability --exact": "2147483647 SRLGs need",
                     "reliability --N": "2147483647 SRLGs",

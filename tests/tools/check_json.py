@@ -116,12 +116,22 @@ def check_estimate(tool, instance):
             same(f"estimate CSV spectrum {j + 1}", data["spectrum"][j], row["value"])
             same(f"estimate CSV Wilson low {j + 1}", data["wilson_low"][j], row["wilson_low"])
             same(f"estimate CSV band high {j + 1}", data["band_high"][j], row["band_high"])
+        elif row["series"] == "critical":
+            check(data["critical"][int(row["srlg"]) - 1][j] == int(row["connected"]) > 0,
+                  f"estimate CSV critical count {row['srlg']} {j + 1}")
         else:
             same(f"estimate CSV BIM {row['srlg']} {j + 1}",
                  data["bim_spectra"][int(row["srlg"]) - 1][j], row["value"])
             check(data["connected_with"][int(row["srlg"]) - 1][j] == int(row["connected"]),
                   f"estimate CSV BIM count {row['srlg']} {j + 1}")
-    check(len(rows) == data["srlg_count"] * (data["srlg_count"] + 1), "estimate: CSV rows")
+    # The critical counts only where they are not 0, and they add up to the samples that
+    # connect with every SRLG up.
+    critical_rows = [row for row in rows if row["series"] == "critical"]
+    check(len(critical_rows) == sum(count > 0 for row in data["critical"] for count in row),
+          "estimate: CSV critical rows")
+    check(sum(map(sum, data["critical"])) == data["connected"][-1], "estimate: critical counts")
+    check(len(rows) - len(critical_rows) == data["srlg_count"] * (data["srlg_count"] + 1),
+          "estimate: CSV rows")
 
 
 def check_exact(tool, instance):
