@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "instance/terminal_plan.hpp"
 #include "instance/edge_rules.hpp"
+#include "instance/terminal_plan.hpp"
 
 namespace varnak {
 

@@ -768,6 +768,18 @@ int compute_exact_spectra(const NetworkInstance& instance, ExactSpectra& result,
   return compute_exact_spectra(instance, ExactOptions{}, result, failure);
 }
 
+SpectraSummary summary_of_exact(ExactSpectra exact) {
+  SpectraSummary summary;
+  summary.srlg_count = exact.srlg_count;
+  summary.none_up = exact.free_edges_connect ? 1.0 : 0.0;
+  summary.spectrum = std::move(exact.spectrum);
+  summary.bim_spectra = std::move(exact.bim_spectra);
+  summary.exact = true;
+  summary.exact_connected = std::move(exact.connected_subsets);
+  summary.exact_connected_with = std::move(exact.connected_subsets_with);
+  return summary;
+}
+
 int compute_srlg_reliability(const NetworkInstance& instance,
                              const std::vector<double>& up_probability, const ExactOptions& options,
                              SrlgReliability& result, std::string& failure) {

@@ -109,6 +109,10 @@ bool free_edges_connect_terminals(const NetworkInstance& instance,
 
 // R and each SRLG's Birnbaum importance when SRLG s is up independently with probability
 // up_probability[s - 1], exactly (in doubles) from the decision diagram.
+// The spectra as R(p) and importance take them, with the subset counts that make their
+// figures correctly rounded.
+SpectraSummary summary_of_exact(ExactSpectra exact);
+
 struct SrlgReliability {
   double reliability = 0.0;
   // By SRLG id, 1 first; each interval the value within `error_bound`, so that two SRLGs

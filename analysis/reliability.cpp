@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <utility>
 
 #include <boost/math/distributions/gamma.hpp>
@@ -84,6 +85,103 @@ Interval around(double value, double half_width, double low_end, double high_end
           std::max(value, std::min(high_end, value + half_width))};
 }
 
+bool has_exact_counts(const SpectraSummary& summary) {
+  return summary.exact && !summary.exact_connected.empty();
+}
+
+// p and 1 - p as whole numbers over one power of two: every double in [0, 1] is one, so
+// sums of products of them and subset counts are whole numbers over a power of two, and
+// the double nearest to such a sum is found exactly.
+struct DyadicChances {
+  std::vector<ExactCount> up_powers;    // a^k for k = 0..n, p = a / 2^e
+  std::vector<ExactCount> down_powers;  // b^k for k = 0..n, 1 - p = b / 2^e
+  unsigned exponent = 0;                // e
+};
+
+DyadicChances dyadic_chances(double p, std::int32_t n) {
+  DyadicChances chances;
+  ExactCount up = 0;
+  if (p > 0.0) {
+    int power = 0;
+    const double fraction = std::frexp(p, &power);
+    auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+    int exponent = 53 - power;
+    while (exponent > 0 && (mantissa & 1u) == 0) {
+      mantissa >>= 1;
+      --exponent;
+    }
+    up = mantissa;
+    chances.exponent = static_cast<unsigned>(exponent);
+  }
+  const ExactCount down = (ExactCount(1) << chances.exponent) - up;
+  const auto count = static_cast<std::size_t>(std::max<std::int32_t>(n, 0)) + 1;
+  chances.up_powers.assign(count, 1);
+  chances.down_powers.assign(count, 1);
+  for (std::size_t k = 1; k < count; ++k) {
+    chances.up_powers[k] = chances.up_powers[k - 1] * up;
+    chances.down_powers[k] = chances.down_powers[k - 1] * down;
+  }
+  return chances;
+}
+
+// 2^(e n): the whole of the n-fold product (p + 1 - p)^n over the same power of two.
+ExactCount all_of(const DyadicChances& chances, std::int32_t n) {
+  return ExactCount(1) << (chances.exponent * static_cast<unsigned>(std::max<std::int32_t>(n, 0)));
+}
+
+// R(p) times 2^(e n): the sum over k of a^k b^(n-k) times connected(k), the connected
+// k-subsets, k = 1..n; the empty one connects when `none_up`.
+template <typename Connected>
+ExactCount exact_reliability_numerator(std::int32_t n, bool none_up, const DyadicChances& chances,
+                                       Connected connected) {
+  ExactCount sum = none_up ? chances.down_powers[static_cast<std::size_t>(n)] : 0;
+  for (std::int32_t k = 1; k <= n; ++k) {
+    sum += chances.up_powers[static_cast<std::size_t>(k)] *
+           chances.down_powers[static_cast<std::size_t>(n - k)] * connected(k);
+  }
+  return sum;
+}
+
+// R(p) and 1 - R(p) as the doubles nearest to them, a point.
+template <typename Connected>
+ReliabilityPoint exact_point(std::int32_t n, bool none_up, double p, Connected connected) {
+  const DyadicChances chances = dyadic_chances(p, n);
+  const ExactCount whole = all_of(chances, n);
+  const ExactCount sum = exact_reliability_numerator(n, none_up, chances, connected);
+  ReliabilityPoint point;
+  point.p = p;
+  point.reliability = ratio(sum, whole);
+  point.unreliability = ratio(whole - sum, whole);
+  point.interval = {point.reliability, point.reliability};
+  return point;
+}
+
+// For SRLG s with p for every SRLG, R(p | s up) and R(p | s down) times 2^(e (S-1)): with j
+// others up, the j-sets of the others that connect with s (the (j+1)-subsets holding s)
+// and without it (the j-subsets not holding s). Their difference is the importance's.
+struct ExactImportance {
+  ExactCount up;
+  ExactCount down;
+};
+
+ExactImportance exact_importance(const SpectraSummary& summary, const DyadicChances& chances,
+                                 std::size_t srlg_index) {
+  const std::int32_t n = summary.srlg_count;
+  const std::vector<ExactCount>& with_s = summary.exact_connected_with[srlg_index];
+  ExactImportance sums{0, 0};
+  for (std::int32_t j = 0; j < n; ++j) {
+    const ExactCount weight = chances.up_powers[static_cast<std::size_t>(j)] *
+                              chances.down_powers[static_cast<std::size_t>(n - 1 - j)];
+    sums.up += weight * with_s[static_cast<std::size_t>(j)];
+    const ExactCount connected_j = j == 0
+                                       ? ExactCount(summary.none_up == 1.0 ? 1 : 0)
+                                       : summary.exact_connected[static_cast<std::size_t>(j - 1)] -
+                                             with_s[static_cast<std::size_t>(j - 1)];
+    sums.down += weight * connected_j;
+  }
+  return sums;
+}
+
 }  // namespace
 
 SpectraSummary summary_of_counts(SpectraCounts counts, bool free_edges_connect) {
@@ -117,6 +215,11 @@ double reliability(const SpectraSummary& summary, double p) {
 ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
                                    const FailureShares* exact_tail) {
   const std::int32_t srlg_count = summary.srlg_count;
+  if (has_exact_counts(summary)) {
+    return exact_point(srlg_count, summary.none_up == 1.0, p, [&](std::int32_t k) {
+      return summary.exact_connected[static_cast<std::size_t>(k - 1)];
+    });
+  }
   const std::vector<double> weights = binomial_weights(srlg_count, p);
   // k SRLGs up is S - k failed: from k = first_exact on, the failure shares are exact.
   const std::int32_t tail_depth =
@@ -125,6 +228,14 @@ ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
           : std::min<std::int32_t>(srlg_count,
                                    static_cast<std::int32_t>(exact_tail->disconnecting.size()) - 1);
   const std::int32_t first_exact = srlg_count - tail_depth;
+  if (exact_tail != nullptr && first_exact <= 1 && srlg_count > 0) {
+    // Every k >= 1 counted exactly (k = 0 is y_0, which the instance tells): the exact
+    // value, as the exact spectra give it.
+    return exact_point(srlg_count, summary.none_up == 1.0, p, [&](std::int32_t k) {
+      const std::size_t failed = static_cast<std::size_t>(srlg_count - k);
+      return ExactCount(exact_tail->sets[failed] - exact_tail->disconnecting[failed]);
+    });
+  }
   ReliabilityPoint point;
   point.p = p;
   double connected = 0.0;
@@ -269,6 +380,37 @@ std::vector<SrlgImportance> importances_from_critical_counts(const SpectraSummar
   return importances;
 }
 
+// Each SRLG's R(p | s up), R(p | s down) and importance as the doubles nearest to their
+// exact values, and, when `numerators` is given, the importances times 2^(e (S-1)), whole
+// numbers that tell ties exactly. O(S^2) products of whole numbers of about e S bits.
+std::vector<SrlgImportance> exact_importances(const SpectraSummary& summary, double p,
+                                              std::vector<ExactCount>* numerators) {
+  const std::int32_t n = summary.srlg_count;
+  const DyadicChances chances = dyadic_chances(p, n - 1);
+  const ExactCount whole = all_of(chances, n - 1);
+  std::vector<SrlgImportance> importances;
+  importances.reserve(static_cast<std::size_t>(n));
+  if (numerators != nullptr) {
+    numerators->clear();
+  }
+  for (std::int32_t srlg = 1; srlg <= n; ++srlg) {
+    const ExactImportance sums =
+        exact_importance(summary, chances, static_cast<std::size_t>(srlg - 1));
+    const ExactCount difference = sums.up - sums.down;
+    SrlgImportance entry;
+    entry.srlg = srlg;
+    entry.importance = ratio(difference, whole);
+    entry.reliability_up = ratio(sums.up, whole);
+    entry.reliability_down = ratio(sums.down, whole);
+    entry.interval = {entry.importance, entry.importance};
+    importances.push_back(entry);
+    if (numerators != nullptr) {
+      numerators->push_back(difference);
+    }
+  }
+  return importances;
+}
+
 }  // namespace
 
 std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, double p) {
@@ -279,6 +421,9 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
   }
   // With s fixed, the other S-1 SRLGs are up in number j with these weights; k = j + 1
   // are up in all when s is up, k = j when it is down.
+  if (has_exact_counts(summary)) {
+    return exact_importances(summary, p, nullptr);
+  }
   const std::vector<double> others = binomial_weights(srlg_count - 1, p);
   if (is_sampled(summary) && !summary.counts.critical.empty()) {
     return importances_from_critical_counts(summary, p, others);
@@ -407,7 +552,31 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
 
 std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, double p,
                                                std::int32_t top) {
-  return rank_importances(srlg_importances(summary, p), has_intervals(summary), top);
+  if (!has_exact_counts(summary)) {
+    return rank_importances(srlg_importances(summary, p), has_intervals(summary), top);
+  }
+  // Ordered and told apart by the exact values: two SRLGs tie only when their importances
+  // are equal, not when their doubles are, and two whose doubles differ by rounding alone
+  // are not told apart by it.
+  std::vector<ExactCount> numerators;
+  const std::vector<SrlgImportance> importances = exact_importances(summary, p, &numerators);
+  std::vector<std::size_t> order(importances.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return numerators[a] > numerators[b]; });
+  std::vector<SrlgImportance> ranked;
+  ranked.reserve(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    SrlgImportance entry = importances[order[i]];
+    const bool above = i == 0 || numerators[order[i - 1]] > numerators[order[i]];
+    const bool below = i + 1 == order.size() || numerators[order[i]] > numerators[order[i + 1]];
+    entry.resolved = above && below;
+    ranked.push_back(entry);
+  }
+  if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
+    ranked.resize(static_cast<std::size_t>(top));
+  }
+  return ranked;
 }
 
 std::vector<SrlgImportance> rank_importances(std::vector<SrlgImportance> importances,

@@ -5,6 +5,7 @@
 
 #include "analysis/confidence.hpp"
 #include "analysis/cut_sets.hpp"
+#include "analysis/exact_count.hpp"
 #include "instance/spectra.hpp"
 
 namespace varnak {
@@ -20,6 +21,11 @@ struct SpectraSummary {
   // `exact`; spectra read from an XML file have neither, and so no intervals.
   SpectraCounts counts;
   bool exact = false;
+  // Exact spectra keep the counts of connected subsets they are made of (entry k-1: of
+  // size k; row s-1: those holding SRLG s), from which R(p) and the importances are the
+  // doubles nearest to the exact values, and ties are told exactly. Empty otherwise.
+  std::vector<ExactCount> exact_connected;
+  std::vector<std::vector<ExactCount>> exact_connected_with;
 };
 
 // The summary of sampled counts: y_k = connected / N and z_{s,k} = connected_with / N, each

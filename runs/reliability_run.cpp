@@ -1,5 +1,7 @@
 #include "runs/reliability_run.hpp"
 
+#include "analysis/binomials.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -460,6 +462,30 @@ void summary_of_values(SpectraVector spectrum, BimSpectraMatrix bim_spectra, boo
   summary.exact = exact;
 }
 
+// Held subset counts must be the ones the held spectra were made of: S counts and S rows
+// of S, each spectrum value the nearest double to its count over C(S, k).
+int check_held_counts(const HeldSpectra& held, std::string& message) {
+  const std::size_t width = held.spectrum.size();
+  bool square = held.exact_connected.size() == width && held.exact_connected_with.size() == width;
+  for (const std::vector<ExactCount>& row : held.exact_connected_with) {
+    square = square && row.size() == width;
+  }
+  if (!square) {
+    message = "connected and connected_with must hold a count for each spectrum entry";
+    return kExitUsage;
+  }
+  const std::vector<ExactCount> subsets = binomial_row(static_cast<std::int32_t>(width));
+  for (std::size_t k = 1; k <= width; ++k) {
+    const ExactCount& count = held.exact_connected[k - 1];
+    if (count < 0 || count > subsets[k] || ratio(count, subsets[k]) != held.spectrum[k - 1]) {
+      message = "connected count " + std::to_string(k) + " does not give spectrum value " +
+                std::to_string(k) + "; expected the counts the spectra were made of";
+      return kExitUsage;
+    }
+  }
+  return kExitSuccess;
+}
+
 int held_spectra(const HeldSpectra& held, const Plan& plan, SpectraSummary& summary,
                  PairwiseSpectrum& pairwise, RunInfo& run, std::string& message) {
   run = held.run;
@@ -491,6 +517,13 @@ int held_spectra(const HeldSpectra& held, const Plan& plan, SpectraSummary& summ
   run.free_edges_connect = free_connected;
   run.srlg_count = static_cast<std::int32_t>(width);
   summary_of_values(held.spectrum, held.bim_spectra, free_connected, exact, summary);
+  if (exact && !held.exact_connected.empty()) {
+    if (const int code = check_held_counts(held, message); code != kExitSuccess) {
+      return code;
+    }
+    summary.exact_connected = held.exact_connected;
+    summary.exact_connected_with = held.exact_connected_with;
+  }
   pairwise.shares = held.pairwise_shares;
   return kExitSuccess;
 }
@@ -513,8 +546,8 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
       pairwise.wanted = exact.pairwise;
       pairwise.none_up = exact.pairwise_none_up;
       pairwise.shares = exact.pairwise_shares;
-      summary_of_values(std::move(exact.spectrum), std::move(exact.bim_spectra),
-                        run.free_edges_connect, true, summary);
+      exact.free_edges_connect = run.free_edges_connect;
+      summary = summary_of_exact(std::move(exact));
       return kExitSuccess;
     }
     EstimateResults& results = report.estimate;
@@ -580,9 +613,9 @@ int read_spectra(const ReliabilityRequest& request, const RunContext& context, P
     run.exact_method = method_name(exact.method);
     run.diagram = exact.diagram;
     pairwise.shares = exact.pairwise_shares;
-    summary_of_values(std::move(exact.spectrum), std::move(exact.bim_spectra),
-                      run.free_edges_connect, true, summary);
-    summary.srlg_count = instance->srlg_count;
+    exact.free_edges_connect = run.free_edges_connect;
+    exact.srlg_count = instance->srlg_count;
+    summary = summary_of_exact(std::move(exact));
     return kExitSuccess;
   }
   const int code =

@@ -26,6 +26,10 @@ struct HeldSpectra {
   bool pairwise = false;
   SpectraVector pairwise_shares;
   double pairwise_none_up = 0.0;
+  // Exact spectra's subset counts, when held (see SpectraSummary): R(p) and importance
+  // from them are correctly rounded.
+  std::vector<ExactCount> exact_connected;
+  std::vector<std::vector<ExactCount>> exact_connected_with;
 };
 
 // `varnak-tools reliability` and `varnak.reliability`: R(p) on a curve and the SRLGs ranked

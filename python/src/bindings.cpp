@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <thread>
@@ -485,8 +486,30 @@ HeldSpectra held_values(
     bool free_edges_connect, const std::string& instance_name, const std::string& results_file,
     const std::vector<std::int32_t>& terminals, const std::optional<std::vector<double>>& pairwise,
     double pairwise_none_up, const std::string& exact_method, std::int32_t frontier_width,
-    std::int32_t remembered_srlgs, std::uint64_t diagram_nodes) {
+    std::int32_t remembered_srlgs, std::uint64_t diagram_nodes,
+    const std::optional<std::vector<std::string>>& connected,
+    const std::optional<std::vector<std::vector<std::string>>>& connected_with) {
   HeldSpectra held;
+  // Python's whole numbers of any size arrive as their decimal digits.
+  const auto count_of = [](const std::string& digits) {
+    if (digits.empty() || digits.size() > 4096 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      throw py::value_error("a subset count is \"" + printable(digits) +
+                            "\"; expected a whole number");
+    }
+    return ExactCount(digits);
+  };
+  if (connected && connected_with) {
+    for (const std::string& digits : *connected) {
+      held.exact_connected.push_back(count_of(digits));
+    }
+    for (const std::vector<std::string>& row : *connected_with) {
+      std::vector<ExactCount>& counts = held.exact_connected_with.emplace_back();
+      for (const std::string& digits : row) {
+        counts.push_back(count_of(digits));
+      }
+    }
+  }
   held.run = held_run(method, instance_name, results_file, terminals, free_edges_connect);
   held.run.exact_method = exact_method;
   held.run.diagram.frontier_width = frontier_width;
@@ -771,7 +794,8 @@ PYBIND11_MODULE(_varnak, module) {
              py::arg("bim_spectra"), py::arg("free_edges_connect"), py::arg("instance"),
              py::arg("results_file"), py::arg("terminals"), py::arg("pairwise"),
              py::arg("pairwise_none_up"), py::arg("exact_method"), py::arg("frontier_width") = 0,
-             py::arg("remembered_srlgs") = 0, py::arg("diagram_nodes") = 0);
+             py::arg("remembered_srlgs") = 0, py::arg("diagram_nodes") = 0,
+             py::arg("connected") = py::none(), py::arg("connected_with") = py::none());
   module.def("estimate_figures", &estimate_figures, py::arg("held"));
   module.def("read_xml_results", &read_xml_file, py::arg("path"));
   module.def("read_spectra_report", &read_spectra_file, py::arg("path"));

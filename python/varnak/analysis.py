@@ -306,6 +306,16 @@ def exact_result(run):
     return ExactResult(values)
 
 
+def _subset_counts(result):
+    """An exact result's subset counts as decimal digits, which carry Python's whole numbers
+    of any size: R(p) and importance made from them are correctly rounded."""
+    if names.CONNECTED not in result or names.CONNECTED_WITH not in result:
+        return {}
+    return {"connected": [str(int(count)) for count in np.asarray(result[names.CONNECTED]).flat],
+            "connected_with": [[str(int(count)) for count in row]
+                               for row in np.asarray(result[names.CONNECTED_WITH])]}
+
+
 def _held(result):
     """The spectra of a result, held for a reliability run."""
     module = native.module()
@@ -336,7 +346,8 @@ def _held(result):
             and result[names.PAIRWISE_NONE_UP] is not None else 0.0,
             (result[names.EXACT_METHOD] or "") if names.EXACT_METHOD in result else "",
             # The decision diagram's size, under the keyword names of its report keys.
-            **{key: (result[key] or 0) if key in result else 0 for key in names.EXACT_KEYS[1:]})
+            **{key: (result[key] or 0) if key in result else 0 for key in names.EXACT_KEYS[1:]},
+            **_subset_counts(result) if is_exact else {})
     raise ValueError(f"a {type(result).__name__} holds no spectra")
 
 

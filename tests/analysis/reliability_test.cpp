@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/multiprecision/cpp_int.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -188,6 +190,96 @@ TEST(Reliability, ImportanceIsUnbiasedAndHeldToProbabilities) {
       }
       EXPECT_LE(misses, static_cast<int>(width) * kRepetitions / 10);
     }
+  }
+}
+
+// Whether `value` is a double nearest to `exact`: no neighbour of it is nearer.
+bool nearest_double(double value, const boost::multiprecision::cpp_rational& exact) {
+  using boost::multiprecision::abs;
+  using boost::multiprecision::cpp_rational;
+  const cpp_rational distance = abs(cpp_rational(value) - exact);
+  for (const double neighbour : {std::nextafter(value, -1.0), std::nextafter(value, 2.0)}) {
+    if (abs(cpp_rational(neighbour) - exact) < distance) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Exact figures at one p for all are the doubles nearest to the exact sums, checked against
+// rational arithmetic straight from the subset counts; summing rounded spectra instead
+// left R and the importances a few units of the last place off.
+TEST(Reliability, ExactFiguresAreTheNearestDoubles) {
+  using boost::multiprecision::cpp_rational;
+  const std::vector<NamedInstance> instances = small_instances();
+  for (std::size_t i = 0; i < 8; ++i) {
+    const NamedInstance& named = instances[i];
+    SCOPED_TRACE(named.name);
+    ExactSpectra exact;
+    std::string failure;
+    ASSERT_EQ(compute_exact_spectra(named.instance, exact, failure), 0) << failure;
+    const ExactSpectra kept = exact;
+    const SpectraSummary summary = summary_of_exact(std::move(exact));
+    const std::int32_t n = kept.srlg_count;
+    for (const double p : {1e-5, 0.1, 0.5, 0.9, 0.999, 0.9999}) {
+      SCOPED_TRACE(p);
+      const cpp_rational up(p);
+      const cpp_rational down = 1 - up;
+      const auto power = [](const cpp_rational& x, std::int32_t k) {
+        cpp_rational result = 1;
+        for (std::int32_t i = 0; i < k; ++i) {
+          result *= x;
+        }
+        return result;
+      };
+      cpp_rational r = kept.free_edges_connect ? power(down, n) : cpp_rational(0);
+      for (std::int32_t k = 1; k <= n; ++k) {
+        r += power(up, k) * power(down, n - k) *
+             cpp_rational(kept.connected_subsets[static_cast<std::size_t>(k - 1)]);
+      }
+      const ReliabilityPoint point = reliability_point(summary, p);
+      EXPECT_TRUE(nearest_double(point.reliability, r)) << point.reliability;
+      EXPECT_TRUE(nearest_double(point.unreliability, 1 - r)) << point.unreliability;
+      const std::vector<SrlgImportance> importances = srlg_importances(summary, p);
+      for (std::int32_t s = 0; s < n; ++s) {
+        const std::vector<ExactCount>& with_s =
+            kept.connected_subsets_with[static_cast<std::size_t>(s)];
+        cpp_rational importance = 0;
+        for (std::int32_t j = 0; j < n; ++j) {
+          const cpp_rational without_s =
+              j == 0 ? cpp_rational(kept.free_edges_connect ? 1 : 0)
+                     : cpp_rational(kept.connected_subsets[static_cast<std::size_t>(j - 1)] -
+                                    with_s[static_cast<std::size_t>(j - 1)]);
+          importance += power(up, j) * power(down, n - 1 - j) *
+                        (cpp_rational(with_s[static_cast<std::size_t>(j)]) - without_s);
+        }
+        EXPECT_TRUE(nearest_double(importances[static_cast<std::size_t>(s)].importance, importance))
+            << "SRLG " << s + 1;
+      }
+    }
+  }
+}
+
+// Equal exact importances are a tie and never resolved, whatever their doubles; distinct
+// ones are ranked by their exact values. The grid's six outer SRLGs are alike.
+TEST(Reliability, ExactTiesAreToldExactly) {
+  ExactSpectra exact;
+  std::string failure;
+  ASSERT_EQ(compute_exact_spectra(analysis_networks::grid_2x3(), exact, failure), 0) << failure;
+  const SpectraSummary summary = summary_of_exact(std::move(exact));
+  for (const double p : {0.5, 0.9, 0.9999}) {
+    SCOPED_TRACE(p);
+    const std::vector<SrlgImportance> ranked = rank_by_importance(summary, p, 0);
+    int resolved = 0;
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+      resolved += ranked[i].resolved;
+      if (i > 0) {
+        EXPECT_GE(ranked[i - 1].importance, ranked[i].importance);
+      }
+    }
+    // One SRLG stands apart from a group of six that tie.
+    EXPECT_EQ(resolved, 1);
+    EXPECT_TRUE(ranked.back().resolved || ranked.front().resolved);
   }
 }
 
