@@ -169,9 +169,19 @@ ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
   histogram_of(counts.connected.data(), 1, srlg_count, counts.sample_size, histogram);
   const double mean = mean_over(histogram, not_connected, counts.sample_size);
   const double deviation = sample_deviation(histogram, not_connected, mean, counts.sample_size);
-  // `running` is the most the sampled part could be. Whether or not the samples that
-  // were drawn differ, the interval reaches toward the values none was drawn at.
-  const Interval sampled = bounded_mean_interval(mean, deviation, counts.sample_size, running);
+  // Whether a sample connects with every SRLG up does not depend on its order: when none
+  // did, R is 0 whatever p; when all did, no sample can have the value of never
+  // connecting, and the sampled part is at most its value for connecting last.
+  const std::int64_t connected_at_last = counts.connected.back();
+  if (connected_at_last == 0) {
+    return point;
+  }
+  const double most = connected_at_last == counts.sample_size
+                          ? not_connected[static_cast<std::size_t>(srlg_count) - 1]
+                          : running;
+  // Whether or not the samples drawn differ, the interval reaches toward the values none
+  // was drawn at.
+  const Interval sampled = bounded_mean_interval(mean, deviation, counts.sample_size, most);
   point.interval = {std::max(0.0, point.reliability - (sampled.high - mean)),
                     std::min(1.0, point.reliability + (mean - sampled.low))};
   point.interval.low = std::min(point.interval.low, point.reliability);

@@ -200,11 +200,12 @@ TEST(Reliability, IntervalsCoverTheExactValues) {
   }
 }
 
-// Two SRLGs: a sample first connects with one up, with two, or never, and its share of
-// 1 - R(p) is 0, w_1 or w_1 + w_2, three values whose spread and skew change with p. The
-// probability that the interval holds the exact R(p), summed over every trinomial count,
-// is at least 95% for each law on a grid that includes laws whose rare outcome carries
-// R(p) and is seen by a fraction of a sample.
+// Three SRLGs that connect the network together: a sample first connects with one up,
+// with two or with all three, and its share of 1 - R(p) is 0, w_1 or w_1 + w_2, three
+// values whose spread and skew change with p. The probability that the interval holds
+// the exact R(p), summed over every trinomial count, is at least 95% for each law on a
+// grid that includes laws whose rare outcome carries R(p) and is seen by a fraction of a
+// sample.
 TEST(Reliability, IntervalHoldsItsLevelForEveryLawOfThreeOutcomes) {
   for (const std::int32_t samples : {1, 2, 3, 4, 6, 9, 14, 20, 30, 45}) {
     SCOPED_TRACE(samples);
@@ -216,45 +217,46 @@ TEST(Reliability, IntervalHoldsItsLevelForEveryLawOfThreeOutcomes) {
     std::erase_if(grid, [](double q) { return q >= 1.0; });
     for (const double p : {0.1, 0.5, 0.9}) {
       SCOPED_TRACE(p);
-      // By the samples connected with one up (n1) and with two (n1 + n2).
+      // By the samples connected with one up and those first connected with two.
       std::vector<Interval> intervals;
       for (std::int32_t at_one = 0; at_one <= samples; ++at_one) {
         for (std::int32_t at_two = 0; at_one + at_two <= samples; ++at_two) {
-          const SpectraSummary summary =
-              summary_of_counts({2, samples, {at_one, at_one + at_two}, {0, 0, 0, 0}}, false);
+          const SpectraSummary summary = summary_of_counts(
+              {3, samples, {at_one, at_one + at_two, samples}, std::vector<std::int32_t>(9, 0)},
+              false);
           intervals.push_back(reliability_point(summary, p).interval);
         }
       }
       double least = 1.0;
       for (const double first : grid) {
         for (const double second : grid) {
-          const double never = 1.0 - first - second;
-          if (never < 0.0) {
+          const double last = 1.0 - first - second;
+          if (last < 0.0) {
             continue;
           }
           SpectraSummary law;
-          law.srlg_count = 2;
-          law.spectrum = {first, first + second};
-          law.bim_spectra = {{0.0, 0.0}, {0.0, 0.0}};
+          law.srlg_count = 3;
+          law.spectrum = {first, first + second, 1.0};
+          law.bim_spectra.assign(3, SpectraVector(3, 0.0));
           law.exact = true;
           const double truth = reliability_point(law, p).reliability;
           double covered = 0.0;
           std::size_t index = 0;
           for (std::int32_t at_one = 0; at_one <= samples; ++at_one) {
             for (std::int32_t at_two = 0; at_one + at_two <= samples; ++at_two, ++index) {
-              const std::int32_t at_none = samples - at_one - at_two;
+              const std::int32_t at_three = samples - at_one - at_two;
               const Interval& interval = intervals[index];
               const bool impossible = (at_one > 0 && first == 0.0) ||
                                       (at_two > 0 && second == 0.0) ||
-                                      (at_none > 0 && never == 0.0);
+                                      (at_three > 0 && last == 0.0);
               if (impossible || truth < interval.low || truth > interval.high) {
                 continue;
               }
               covered += std::exp(std::lgamma(n + 1) - std::lgamma(at_one + 1.0) -
-                                  std::lgamma(at_two + 1.0) - std::lgamma(at_none + 1.0) +
+                                  std::lgamma(at_two + 1.0) - std::lgamma(at_three + 1.0) +
                                   (at_one > 0 ? at_one * std::log(first) : 0.0) +
                                   (at_two > 0 ? at_two * std::log(second) : 0.0) +
-                                  (at_none > 0 ? at_none * std::log(never) : 0.0));
+                                  (at_three > 0 ? at_three * std::log(last) : 0.0));
             }
           }
           least = std::min(least, covered);
@@ -294,10 +296,20 @@ TEST(Reliability, SampledEndsAreExact) {
     }
     EXPECT_EQ(reliability_point(summary, 0.5).reliability, test_case.expected_at_half);
   }
-  // Every sample at one position: the spread is not seen, yet the interval keeps a width.
-  const ReliabilityPoint last = reliability_point(summary_of_counts(cases[2].counts, false), 0.5);
-  EXPECT_LT(last.interval.low, 0.25);
+  // Every sample connected last, the worst the network allows: the spread is not seen,
+  // yet the interval keeps a width toward the positions no sample was at.
+  const SpectraSummary at_last = summary_of_counts(cases[2].counts, false);
+  const ReliabilityPoint last = reliability_point(at_last, 0.5);
+  EXPECT_EQ(last.interval.low, 0.25);
   EXPECT_GT(last.interval.high, 0.25);
+  // Whether the network connects with every SRLG up is the same for every order: R(1)
+  // is known from one sample, and a network that never connected has R = 0 at every p.
+  const ReliabilityPoint all_up = reliability_point(at_last, 1.0);
+  EXPECT_EQ(all_up.interval.low, 1.0);
+  EXPECT_EQ(all_up.interval.high, 1.0);
+  const ReliabilityPoint never = reliability_point(summary_of_counts(cases[0].counts, false), 0.5);
+  EXPECT_EQ(never.interval.low, 0.0);
+  EXPECT_EQ(never.interval.high, 0.0);
 }
 
 // 1 - R(p) as the sum over d failed SRLGs of P(d failed) times the exact share of d-sets
