@@ -44,9 +44,11 @@ double pairwise_reliability(double none_up, const SpectraVector& shares, double 
 // A sampled R(p) is the mean over the samples of a value that depends only on the
 // position u at which the sample first connects (the sum of the weights of k > u); the
 // differences of the spectrum counts are the histogram of u, so the sample variance is
-// exact. The value lies between 0 and the weight of every sampled k, and the interval is
-// bounded_mean_interval's: the normal one where samples are plentiful, reaching toward
-// the values no sample was drawn at where few or none carry R. O(S).
+// exact. Its share of 1 - R lies between 0 and its value for a sample that connects
+// only with every SRLG up (whether the network then connects is the same for every
+// order), and the interval is bounded_mean_interval's: the normal one where samples are
+// plentiful, reaching toward the values no sample was drawn at where few or none carry
+// R. O(S).
 //
 // With `exact_tail` (the failure shares of up to D failed SRLGs, from
 // count_failure_shares), 1 - R(p) is the sum over d failed SRLGs of P(d failed) times the
