@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """How often each printed 95% interval holds the exact value, over many seeds.
 
-    python3 bench/coverage.py [VARNAK_TOOLS] [--seeds 150] [--workers 2]
+    python3 bench/coverage.py [VARNAK_TOOLS] [--seeds 400] [--workers 2]
 
 Every estimate is a run of varnak-tools (estimate, or reliability with --N) with its own
 --seed on a small network: the shipped ring4 and Abilene, and small ring networks made
@@ -166,7 +166,7 @@ def clopper_pearson(successes, trials):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("tools", nargs="?", default="build/release/varnak-tools")
-    parser.add_argument("--seeds", type=int, default=150)
+    parser.add_argument("--seeds", type=int, default=400)
     parser.add_argument("--workers", type=int, default=2)
     args = parser.parse_args()
 
