@@ -282,13 +282,23 @@ ReliabilityPoint reliability_point(const SpectraSummary& summary, double p,
   histogram_of(counts.connected.data(), 1, srlg_count, counts.sample_size, histogram);
   const double mean = mean_over(histogram, not_connected, counts.sample_size);
   const double deviation = sample_deviation(histogram, not_connected, mean, counts.sample_size);
-  const std::size_t occupied = static_cast<std::size_t>(
-      std::count_if(histogram.begin(), histogram.end(), [](std::int64_t n) { return n != 0; }));
-  // `running` is the most the sampled part could move: what unseen positions may shift.
-  const double half_width = occupied <= 1 ? unseen_share(counts.sample_size) * running
-                                          : kNormalQuantile95 * deviation /
-                                                std::sqrt(static_cast<double>(counts.sample_size));
-  point.interval = around(point.reliability, half_width, 0.0, 1.0);
+  // Whether a sample connects with every SRLG up does not depend on its order: when none
+  // did, R is 0 whatever p; when all did, no sample can have the value of never
+  // connecting, and the sampled part is at most its value for connecting last.
+  const std::int64_t connected_at_last = counts.connected.back();
+  if (connected_at_last == 0) {
+    return point;
+  }
+  const double most = connected_at_last == counts.sample_size
+                          ? not_connected[static_cast<std::size_t>(srlg_count) - 1]
+                          : running;
+  // Whether or not the samples drawn differ, the interval reaches toward the values none
+  // was drawn at.
+  const Interval sampled = bounded_mean_interval(mean, deviation, counts.sample_size, most);
+  point.interval = {std::max(0.0, point.reliability - (sampled.high - mean)),
+                    std::min(1.0, point.reliability + (mean - sampled.low))};
+  point.interval.low = std::min(point.interval.low, point.reliability);
+  point.interval.high = std::max(point.interval.high, point.reliability);
   return point;
 }
 

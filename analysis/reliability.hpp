@@ -50,15 +50,18 @@ double pairwise_reliability(double none_up, const SpectraVector& shares, double 
 // A sampled R(p) is the mean over the samples of a value that depends only on the
 // position u at which the sample first connects (the sum of the weights of k > u); the
 // differences of the spectrum counts are the histogram of u, so the sample variance is
-// exact and the interval is R +- z sd / sqrt(N). When every sample connected at the same
-// position the variance is 0; the interval then allows the unseen positions the Wilson
-// bound for none seen. O(S).
+// exact. Its share of 1 - R lies between 0 and its value for a sample that connects
+// only with every SRLG up (whether the network then connects is the same for every
+// order), and the interval is bounded_mean_interval's: the normal one where samples are
+// plentiful, reaching toward the values no sample was drawn at where few or none carry
+// R. O(S).
 //
 // With `exact_tail` (the failure shares of up to D failed SRLGs, from
 // count_failure_shares), 1 - R(p) is the sum over d failed SRLGs of P(d failed) times the
 // share of d-sets that disconnect: exact for d <= D, and from the spectrum (k = S - d up)
 // only beyond. At high p nearly all of 1 - R lies at small d, so the sampled part, and
-// with it the interval, shrinks to the little that is left.
+// with it the interval, shrinks to the little that is left; it keeps a width while any
+// weight is sampled, even when every sample fell where the sampled part cannot vary.
 struct ReliabilityPoint {
   double p = 0.0;
   double reliability = 0.0;

@@ -391,11 +391,14 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
   const SpectraCounts& counts = report.counts;
   text_run_lines(text, report.run);
   text += "\nSpectrum: probability that the network is connected with k random SRLGs up\n";
-  text += "with a 95% Wilson interval for each k and a 95% band (+-";
+  text += "with a 95% Clopper-Pearson interval for each k and a 95% band (+-";
   append_fixed6(text, report.band_half_width);
   text += ") for all k at once\n";
-  append_headings(
-      text, {{"k", 6}, {"estimate", 8}, {"connected", 10}, {"Wilson 95%", 20}, {"band 95%", 20}});
+  append_headings(text, {{"k", 6},
+                         {"estimate", 8},
+                         {"connected", 10},
+                         {"Clopper-Pearson 95%", 20},
+                         {"band 95%", 20}});
   for (std::size_t j = 0; j < report.spectrum.size(); ++j) {
     append_padded_integer(text, j + 1, 6);
     text += "  ";
@@ -419,10 +422,10 @@ void write_estimate_text(Output& output, const EstimateReport& report) {
   }
   text += "\nPairwise: expected share of ";
   text += pairs_named(report.run);
-  text += " connected with k random SRLGs up\nwith a 95% Wilson interval for each k (";
+  text += " connected with k random SRLGs up\nwith a 95% Clopper-Pearson interval for each k (";
   append_fixed6(text, report.pairwise_none_up);
   text += " with none up)\n";
-  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Wilson 95%", 20}});
+  append_headings(text, {{"k", 6}, {"estimate", 8}, {"Clopper-Pearson 95%", 20}});
   for (std::size_t j = 0; j < report.pairwise.size(); ++j) {
     append_padded_integer(text, j + 1, 6);
     text += "  ";
@@ -1182,13 +1185,13 @@ void add_confidence(EstimateReport& report) {
   report.wilson.clear();
   for (const std::int64_t connected : counts.connected) {
     report.spectrum.push_back(proportion_of(connected, counts.sample_size));
-    report.wilson.push_back(wilson_interval_of_counts(connected, counts.sample_size));
+    report.wilson.push_back(clopper_pearson_interval(connected, counts.sample_size));
   }
   report.band_half_width = dkw_half_width(counts.sample_size);
   pairwise_of(counts, report.pairwise);
   report.pairwise_wilson.clear();
   for (const double share : report.pairwise) {
-    report.pairwise_wilson.push_back(wilson_interval(share, counts.sample_size));
+    report.pairwise_wilson.push_back(share_interval(share, counts.sample_size));
   }
 }
 

@@ -46,11 +46,11 @@ struct EstimateReport {
   RunInfo run;
   SpectraCounts counts;
   SpectraVector spectrum;        // connected / N
-  std::vector<Interval> wilson;  // by spectrum entry
+  std::vector<Interval> wilson;  // Clopper-Pearson, by spectrum entry
   double band_half_width = 0.0;  // the DKW band, the same for every entry
   // With pairwise connectivity only (counts->connected_pairs): the share of terminal pairs
-  // connected, by entry, with a Wilson interval. A share in [0, 1] with mean m varies at
-  // most m(1-m), as a proportion does, so the proportion's interval is conservative.
+  // connected, by entry, with its interval (share_interval: a share in [0, 1] with mean m
+  // varies at most m(1-m), as a proportion does).
   SpectraVector pairwise;
   std::vector<Interval> pairwise_wilson;
   double pairwise_none_up = 0.0;  // the share the free edges join, with no SRLG up

@@ -47,8 +47,9 @@ class Result:
 
 
 class EstimateResult(Result):
-    """Monte Carlo spectra from their counts, with 95% Wilson intervals per entry and the 95%
-    DKW band: the keys of varnak-tools estimate's JSON report."""
+    """Monte Carlo spectra from their counts, with 95% Clopper-Pearson intervals per entry
+    (wilson_low, wilson_high) and the 95% DKW band: the keys of varnak-tools estimate's JSON
+    report."""
 
     command = names.ESTIMATE_COMMAND
 
@@ -193,10 +194,11 @@ def estimate_result(connected, connected_with, n, seed, seed_drawn, threads, fre
                     instance=None, elapsed_seconds=None, terminals=None, connected_pairs=None,
                     terminal_pairs=None, pairwise_none_up=None, critical=None):
     """An EstimateResult made from an estimate's counts, every value as varnak-tools makes
-    it: count / N, Wilson intervals from the counts, and the band around the values. Counts
-    that no run can give (a spectrum that falls, a BIM count above its spectrum count, ...)
-    raise ValueError with the message varnak-tools gives for them in a report. `critical`,
-    by SRLG and position the samples that SRLG connected, gives unbiased importance."""
+    it: count / N, Clopper-Pearson intervals from the counts, and the band around the values.
+    Counts that no run can give (a spectrum that falls, a BIM count above its spectrum count,
+    ...) raise ValueError with the message varnak-tools gives for them in a report.
+    `critical`, by SRLG and position the samples that SRLG connected, gives unbiased
+    importance."""
     held = _held_estimate(connected, connected_with, n, seed, seed_drawn, threads,
                           free_edges_connect, instance=instance, terminals=terminals,
                           connected_pairs=connected_pairs, terminal_pairs=terminal_pairs,
@@ -239,7 +241,7 @@ def estimate(instance, n, seed=None, threads=None, terminals=None, pairwise=Fals
     and reported (seed_drawn). threads defaults to the machine's cores, as in varnak-tools.
     terminals: vertex ids that must lie in one piece for the network to count as
     connected (default: every vertex). pairwise: also the expected share of terminal
-    pairs connected for each k (pairwise, with 95% Wilson intervals pairwise_low and
+    pairs connected for each k (pairwise, with 95% Clopper-Pearson intervals pairwise_low and
     pairwise_high). outpath: also write Varnak's XML result file there; when it cannot be
     written, VarnakError says why and carries the result as its `result`. The run
     releases the interpreter; Ctrl-C stops it and raises KeyboardInterrupt. Refusals are
