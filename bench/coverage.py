@@ -187,6 +187,8 @@ def main():
                 for samples in SAMPLE_SIZES for seed in range(1, args.seeds + 1)]
         tally = {}  # kind -> cell -> [held, figures]
         runs = {}
+        # (network, N, srlg) -> [sum, sum of squares, runs] of the importance estimates
+        importance_sums = {}
         with concurrent.futures.ThreadPoolExecutor(args.workers) as pool:
             futures = {pool.submit(one_run, args.tools, path, terminals, samples, seed):
                        (name, samples) for name, path, terminals, samples, seed in jobs}
@@ -197,6 +199,11 @@ def main():
                     cell[0] += held
                     cell[1] += 1
                     runs.setdefault(kind, set()).add(id(future))
+                for entry in future.result()[1]["importance"]["ranking"]:
+                    sums = importance_sums.setdefault((name, samples, entry["srlg"]), [0.0, 0.0, 0])
+                    sums[0] += entry["importance"]
+                    sums[1] += entry["importance"] ** 2
+                    sums[2] += 1
 
     print("Coverage of the 95%% intervals: %d seeds for each of %d networks and N = %s "
           "(%d runs of each command)" % (args.seeds, len(networks),
@@ -213,7 +220,35 @@ def main():
         print("| %s | %.3f | [%.3f, %.3f] | 0.95 | %d | %d | %s, %d: %.3f |" % (
             kind, held / figures, low, high, figures, len(runs[kind]), name, samples,
             worst[0] / worst[1]))
+    print()
+    print_importance_bias(exact, importance_sums)
     sys.stdout.flush()
+
+
+def print_importance_bias(exact, importance_sums):
+    """The mean importance over the seeds against the exact value, for every network, N and
+    SRLG whose importance is neither 0 nor 1: its distance in standard errors of the mean,
+    which an unbiased estimate keeps within a few (about 1 in 20 beyond 2)."""
+    distances = []
+    for (name, samples, srlg), (total, squares, count) in importance_sums.items():
+        truth = exact[name]["importance"][srlg]
+        if at_an_end(truth) or count < 2:
+            continue
+        mean = total / count
+        spread = math.sqrt(max(0.0, squares / count - mean * mean))
+        error = spread / math.sqrt(count)
+        distances.append(((mean - truth) / error if error > 0 else 0.0, name, samples, srlg,
+                          mean, truth))
+    if not distances:
+        return
+    beyond = sum(abs(d[0]) > 2 for d in distances)
+    worst = max(distances, key=lambda d: abs(d[0]))
+    print("Importance at p=%g, mean over the seeds against exact, %d (network, N, SRLG) "
+          "cells: %d beyond 2 standard errors (%.1f%%), mean signed distance %.2f, worst %.2f "
+          "(%s, N = %d, SRLG %d: %.6g against %.6g)" % (
+              RANK_AT, len(distances), beyond, 100.0 * beyond / len(distances),
+              sum(d[0] for d in distances) / len(distances), worst[0], worst[1], worst[2],
+              worst[3], worst[4], worst[5]))
 
 
 if __name__ == "__main__":
