@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -17,7 +18,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <thread>
@@ -171,11 +171,18 @@ py::tuple read_instance_file(const std::string& path) {
 }
 
 // A varnak.VarnakError naming `path` and, when one is to blame, its `line`.
+// A path or a name made from one, as Python names files: bytes that are not UTF-8 become
+// the surrogates os.fsencode turns back into them, where py::str would raise.
+py::object file_system_text(const std::string& text) {
+  return py::reinterpret_steal<py::object>(
+      PyUnicode_DecodeFSDefaultAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
 [[noreturn]] void raise_varnak_error(const std::string& message, const std::string& path,
                                      std::size_t line = 0) {
   const py::object error_type = py::module_::import("varnak.instance").attr("VarnakError");
   const py::object error =
-      error_type(message, path.empty() ? py::object(py::none()) : py::object(py::str(path)), line);
+      error_type(message, path.empty() ? py::object(py::none()) : file_system_text(path), line);
   PyErr_SetObject(error_type.ptr(), error.ptr());
   throw py::error_already_set();
 }
@@ -230,7 +237,7 @@ py::list wide_counts(const std::vector<WideCount>& counts) {
 }
 
 py::object text_or_none(const std::string& text) {
-  return text.empty() ? py::object(py::none()) : py::object(py::str(text));
+  return text.empty() ? py::object(py::none()) : file_system_text(text);
 }
 
 // The facts of a run under the report's keys; those that do not apply are None.

@@ -6,7 +6,7 @@ import os
 from . import native
 from . import names
 from .analysis import SpectraResult, estimate_result, exact_result
-from .instance import VarnakError
+from .instance import VarnakError, printable
 
 
 def _first_character(path):
@@ -20,7 +20,8 @@ def _read_report(path):
     varnak-tools' own reader. An estimate's values are made again from its counts, the same
     doubles as the report's; an exact report's are the ones it holds, once checked against
     its counts."""
-    report = native.module().read_spectra_report(path)
+    # As bytes: a path that is not UTF-8 reaches the reader as the file system names it.
+    report = native.module().read_spectra_report(os.fsencode(path))
     if report[names.COMMAND] == names.EXACT_COMMAND:
         result = exact_result(report)
     else:
@@ -45,7 +46,7 @@ def read_result(path):
     and an estimate's values are made again from its counts. Refusals raise VarnakError
     naming the file, the line and the value."""
     path = os.fspath(path)
-    shown = native.module().printable(path)
+    shown = printable(path)
     try:
         first = _first_character(path)
     except OSError as error:
@@ -53,7 +54,7 @@ def read_result(path):
     if first in (b"{", b"#"):
         return _read_report(path)
     try:
-        spectrum, bim_spectra = native.module().read_xml_results(path)
+        spectrum, bim_spectra = native.module().read_xml_results(os.fsencode(path))
     except RuntimeError as error:
         raise VarnakError(str(error), path) from None
     result = SpectraResult({

@@ -6,6 +6,7 @@ numbers to the last bit.
 """
 
 import json
+import os
 import re
 from collections import namedtuple
 
@@ -301,3 +302,20 @@ def test_ctrl_c_ends_a_long_exact_run_soon(make, options, seconds):
     finally:
         timer.cancel()
     assert time.monotonic() - started < seconds
+
+
+def test_a_result_file_named_by_bytes_that_are_not_utf8(varnak_tools, tmp_path):
+    """A name that is not UTF-8 reaches the reader as the file system names it, and is shown
+    escaped in a refusal: no TypeError or UnicodeError from the way down."""
+    text = varnak_tools("estimate", "--graph", RING4, "--N", 100, "--seed", 4, "--threads", 1,
+                        "--format", "json").stdout
+    good = os.fsdecode(os.fsencode(str(tmp_path)) + b"/report\xff.json")
+    bad = os.fsdecode(os.fsencode(str(tmp_path)) + b"/broken\xfe.json")
+    with open(good, "w") as file:
+        file.write(text)
+    with open(bad, "w") as file:
+        file.write("{\"command\": \"estimate\"}")
+    assert varnak.read_result(good).connected.tolist() == json.loads(text)["connected"]
+    with pytest.raises(varnak.VarnakError) as refusal:
+        varnak.read_result(bad)
+    assert "broken\\xfe.json" in str(refusal.value)
