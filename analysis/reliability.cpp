@@ -576,11 +576,16 @@ std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, do
                    [&](std::size_t a, std::size_t b) { return numerators[a] > numerators[b]; });
   std::vector<SrlgImportance> ranked;
   ranked.reserve(order.size());
+  std::int32_t group = 0;
   for (std::size_t i = 0; i < order.size(); ++i) {
     SrlgImportance entry = importances[order[i]];
     const bool above = i == 0 || numerators[order[i - 1]] > numerators[order[i]];
     const bool below = i + 1 == order.size() || numerators[order[i]] > numerators[order[i + 1]];
     entry.resolved = above && below;
+    if (above) {
+      group = static_cast<std::int32_t>(i) + 1;
+    }
+    entry.tie_group = above && below ? 0 : group;
     ranked.push_back(entry);
   }
   if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
@@ -608,6 +613,27 @@ std::vector<SrlgImportance> rank_importances(std::vector<SrlgImportance> importa
           entry.interval.low > highest_below[i + 1] && entry.interval.high < lowest_above;
       lowest_above = std::min(lowest_above, entry.interval.low);
     }
+  }
+  if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
+    ranked.resize(static_cast<std::size_t>(top));
+  }
+  return ranked;
+}
+
+std::vector<SrlgImportance> rank_bounded_importances(std::vector<SrlgImportance> importances,
+                                                     std::int32_t top) {
+  std::vector<SrlgImportance> ranked = rank_importances(std::move(importances), true, 0);
+  for (std::size_t first = 0; first < ranked.size();) {
+    std::size_t end = first + 1;
+    while (end < ranked.size() && ranked[end].interval.high >= ranked[end - 1].interval.low) {
+      ++end;
+    }
+    if (end - first > 1) {
+      for (std::size_t i = first; i < end; ++i) {
+        ranked[i].tie_group = static_cast<std::int32_t>(first) + 1;
+      }
+    }
+    first = end;
   }
   if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
     ranked.resize(static_cast<std::size_t>(top));

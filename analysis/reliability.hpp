@@ -79,6 +79,10 @@ struct SrlgImportance {
   double reliability_down = 0.0;
   Interval interval;      // 95% interval of the importance; [I, I] when exact
   bool resolved = false;  // set by rank_by_importance
+  // Of exact figures: SRLGs whose importances are equal (or, each SRLG with its own p,
+  // closer than the rounding's bound) share the rank of their group's first; 0 for an
+  // SRLG that ties with none, and for sampled figures, which are ranked by intervals.
+  std::int32_t tie_group = 0;
 };
 
 // P(connected | s up, k up) = z_{s,k} S / k and P(connected | s down, k up) =
@@ -103,5 +107,10 @@ std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, do
 // decision diagram); `with_intervals` when their intervals are known.
 std::vector<SrlgImportance> rank_importances(std::vector<SrlgImportance> importances,
                                              bool with_intervals, std::int32_t top);
+
+// The ranking of exact importances known within their intervals (a bound on rounding):
+// SRLGs whose intervals meet, one after another, form a tie group.
+std::vector<SrlgImportance> rank_bounded_importances(std::vector<SrlgImportance> importances,
+                                                     std::int32_t top);
 
 }  // namespace varnak

@@ -53,6 +53,7 @@ inline constexpr const char* kSrlg = "srlg";
 inline constexpr const char* kImportanceLow = "importance_low";
 inline constexpr const char* kImportanceHigh = "importance_high";
 inline constexpr const char* kResolved = "resolved";
+inline constexpr const char* kTieGroup = "tie_group";
 inline constexpr const char* kRUp = "R_up";
 inline constexpr const char* kRDown = "R_down";
 inline constexpr const char* kMaxSize = "max_size";
@@ -77,7 +78,7 @@ inline constexpr const char* kConnectedPairs = "connected_pairs";
 inline constexpr const char* kShare = "share";  // of a pairwise point, beside its p
 
 // Every key by the name the Python package gives it (names.SAMPLE_SIZE is "N").
-inline constexpr std::array<std::pair<const char*, const char*>, 67> kByPythonName = {{
+inline constexpr std::array<std::pair<const char*, const char*>, 68> kByPythonName = {{
     {"COMMAND", kCommand},
     {"INSTANCE", kInstance},
     {"METHOD", kMethod},
@@ -123,6 +124,7 @@ inline constexpr std::array<std::pair<const char*, const char*>, 67> kByPythonNa
     {"IMPORTANCE_LOW", kImportanceLow},
     {"IMPORTANCE_HIGH", kImportanceHigh},
     {"RESOLVED", kResolved},
+    {"TIE_GROUP", kTieGroup},
     {"R_UP", kRUp},
     {"R_DOWN", kRDown},
     {"MAX_SIZE", kMaxSize},

@@ -829,6 +829,30 @@ void write_reliability_text(Output& output, const ReliabilityReport& report) {
 }
 
 // The ranking's table, with intervals and whether each rank holds when they are known.
+// "6 SRLGs tie at 0.190269 (ranks 1 to 6)" for each group of ties among the ranks shown; a
+// group at the last rank shown may go on below it.
+void append_tie_groups(std::string& text, const std::vector<SrlgImportance>& ranking) {
+  for (std::size_t first = 0; first < ranking.size();) {
+    std::size_t end = first + 1;
+    while (end < ranking.size() && ranking[first].tie_group > 0 &&
+           ranking[end].tie_group == ranking[first].tie_group) {
+      ++end;
+    }
+    if (ranking[first].tie_group > 0) {
+      const bool last_shown = end == ranking.size();
+      append_integer(text, end - first);
+      text += last_shown ? " SRLGs shown tie at " : " SRLGs tie at ";
+      append_general6(text, ranking[first].importance);
+      text += " (ranks ";
+      append_integer(text, first + 1);
+      text += " to ";
+      append_integer(text, end);
+      text += last_shown ? "; the tie may go on below)\n" : ")\n";
+    }
+    first = end;
+  }
+}
+
 void append_ranking_text(Output& output, const ReliabilityReport& report) {
   std::string& text = output.text;
   if (!report.has_intervals) {
@@ -869,6 +893,7 @@ void append_ranking_text(Output& output, const ReliabilityReport& report) {
     text += '\n';
     hand_over_if_large(output);
   }
+  append_tie_groups(text, report.ranking);
 }
 
 // A p, or nothing when each SRLG has its own (NaN).
@@ -918,7 +943,8 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
     text += '\n';
   }
   text +=
-      "series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved\n";
+      "series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved,"
+      "tie_group\n";
   for (const ReliabilityPoint& point : report.curve) {
     text += "reliability,";
     append_p(text, point.p);
@@ -927,7 +953,7 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
     append_csv_interval(text, point.interval, report.has_intervals);
     text += ',';
     append_full(text, point.unreliability);
-    text += ",,,\n";
+    text += ",,,,\n";
     hand_over_if_large(output);
   }
   for (std::size_t i = 0; i < report.pairwise.size(); ++i) {
@@ -935,7 +961,7 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
     append_full(text, report.curve[i].p);
     text += ",,,";
     append_full(text, report.pairwise[i]);
-    text += ",,,,,,\n";
+    text += ",,,,,,,\n";
     hand_over_if_large(output);
   }
   if (!report.ranked) {
@@ -960,6 +986,10 @@ void write_reliability_csv(Output& output, const ReliabilityReport& report) {
     text += ',';
     if (report.has_intervals) {
       text += json_bool(entry.resolved);
+    }
+    text += ',';
+    if (entry.tie_group > 0) {
+      append_integer(text, entry.tie_group);
     }
     text += '\n';
     hand_over_if_large(output);
@@ -1064,6 +1094,12 @@ void write_reliability_json(Output& output, const ReliabilityReport& report) {
                            report.has_intervals);
       append_key(item, ", ", key::kResolved);
       item += report.has_intervals ? json_bool(entry.resolved) : "null";
+      append_key(item, ", ", key::kTieGroup);
+      if (entry.tie_group > 0) {
+        append_integer(item, entry.tie_group);
+      } else {
+        item += "null";
+      }
       append_key(item, ", ", key::kRUp);
       append_json_number(item, entry.reliability_up);
       append_key(item, ", ", key::kRDown);

@@ -357,7 +357,7 @@ int run_with_srlg_probabilities(const ReliabilityRequest& request, const RunCont
   report.curve.push_back(point);
   report.ranked = true;
   report.rank_at = point;
-  report.ranking = rank_importances(std::move(exact.importances), true, plan.top);
+  report.ranking = rank_bounded_importances(std::move(exact.importances), plan.top);
   report.run.elapsed_seconds = seconds_since(start);
   return kExitSuccess;
 }

@@ -566,6 +566,7 @@ py::dict ranking_columns(const std::vector<SrlgImportance>& ranking) {
   std::vector<double> down;
   const auto count = static_cast<py::ssize_t>(ranking.size());
   py::array_t<bool> resolved(count);
+  py::list tie_groups;
   for (std::size_t i = 0; i < ranking.size(); ++i) {
     const SrlgImportance& entry = ranking[i];
     ranks.push_back(static_cast<std::int32_t>(i + 1));
@@ -574,6 +575,8 @@ py::dict ranking_columns(const std::vector<SrlgImportance>& ranking) {
     low.push_back(entry.interval.low);
     high.push_back(entry.interval.high);
     resolved.mutable_at(static_cast<py::ssize_t>(i)) = entry.resolved;
+    tie_groups.append(entry.tie_group > 0 ? py::object(py::int_(entry.tie_group))
+                                          : py::object(py::none()));
     up.push_back(entry.reliability_up);
     down.push_back(entry.reliability_down);
   }
@@ -584,6 +587,8 @@ py::dict ranking_columns(const std::vector<SrlgImportance>& ranking) {
   columns[key::kImportanceLow] = to_array(low);
   columns[key::kImportanceHigh] = to_array(high);
   columns[key::kResolved] = std::move(resolved);
+  // None where an SRLG ties with none, as JSON's null.
+  columns[key::kTieGroup] = py::module_::import("numpy").attr("array")(tie_groups, "object");
   columns[key::kRUp] = to_array(up);
   columns[key::kRDown] = to_array(down);
   return columns;

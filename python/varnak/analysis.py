@@ -82,8 +82,10 @@ class ReliabilityCurve(Result):
 
 class ImportanceRanking(Result):
     """At p: R, R_low, R_high and unreliability, and every SRLG most important first as the
-    columns rank, srlg, importance, importance_low, importance_high, resolved, R_up, R_down.
-    The interval and resolved columns are None for spectra without counts."""
+    columns rank, srlg, importance, importance_low, importance_high, resolved, tie_group,
+    R_up, R_down. The interval and resolved columns are None for spectra without counts;
+    tie_group, of exact figures, is the rank of the first of SRLGs whose importances are
+    equal, None for an SRLG that ties with none."""
 
 
 class CutsResult(Result):

@@ -277,10 +277,49 @@ TEST(Reliability, ExactTiesAreToldExactly) {
         EXPECT_GE(ranked[i - 1].importance, ranked[i].importance);
       }
     }
-    // One SRLG stands apart from a group of six that tie.
+    // One SRLG stands apart from a group of six that tie, all six in one group named by the
+    // rank of its first.
     EXPECT_EQ(resolved, 1);
-    EXPECT_TRUE(ranked.back().resolved || ranked.front().resolved);
+    const std::size_t first = ranked.front().resolved ? 1 : 0;
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+      EXPECT_EQ(ranked[i].tie_group, ranked[i].resolved ? 0 : static_cast<std::int32_t>(first) + 1)
+          << "rank " << i + 1;
+    }
   }
+}
+
+// Figures known within a bound on their rounding tie when their intervals meet, one after
+// another; the ranks shown keep the groups found among all.
+TEST(Reliability, BoundedFiguresTieWhereTheirIntervalsMeet) {
+  const auto entry = [](std::int32_t srlg, double value) {
+    SrlgImportance importance;
+    importance.srlg = srlg;
+    importance.importance = value;
+    importance.interval = {value - 1e-12, value + 1e-12};
+    return importance;
+  };
+  const std::vector<SrlgImportance> importances = {entry(1, 0.5),         entry(2, 0.5 + 1.5e-12),
+                                                   entry(3, 0.5 + 3e-12), entry(4, 0.25),
+                                                   entry(5, 0.1),         entry(6, 0.1)};
+  struct Expected {
+    std::int32_t srlg;
+    std::int32_t tie_group;
+    bool resolved;
+  };
+  // 1, 2 and 3 chain into one group though 1 and 3 are apart; 5 and 6 are equal.
+  const std::vector<Expected> expected = {{3, 1, false}, {2, 1, false}, {1, 1, false},
+                                          {4, 0, true},  {5, 5, false}, {6, 5, false}};
+  const std::vector<SrlgImportance> ranked = rank_bounded_importances(importances, 0);
+  ASSERT_EQ(ranked.size(), expected.size());
+  for (std::size_t i = 0; i < ranked.size(); ++i) {
+    SCOPED_TRACE(i + 1);
+    EXPECT_EQ(ranked[i].srlg, expected[i].srlg);
+    EXPECT_EQ(ranked[i].tie_group, expected[i].tie_group);
+    EXPECT_EQ(ranked[i].resolved, expected[i].resolved);
+  }
+  const std::vector<SrlgImportance> top = rank_bounded_importances(importances, 2);
+  ASSERT_EQ(top.size(), 2u);
+  EXPECT_EQ(top[1].tie_group, 1);
 }
 
 TEST(Reliability, EstimatedValuesStayProbabilities) {

@@ -386,7 +386,8 @@ TEST_F(CommandsTest, XmlFileWrittenByEstimateFeedsReliability) {
   std::string xml_line;
   std::string graph_line;
   int rows = 0;
-  // series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved
+  // series,p,rank,srlg,value,low,high,unreliability,reliability_up,reliability_down,resolved,
+  // tie_group
   const std::vector<std::size_t> values = {4, 7, 8, 9};
   const std::vector<std::size_t> intervals = {5, 6, 10};
   while (std::getline(xml_lines, xml_line) && std::getline(graph_lines, graph_line)) {
@@ -396,8 +397,8 @@ TEST_F(CommandsTest, XmlFileWrittenByEstimateFeedsReliability) {
     // has no intervals.
     const std::vector<std::string> xml_fields = csv_fields(xml_line);
     const std::vector<std::string> graph_fields = csv_fields(graph_line);
-    ASSERT_EQ(xml_fields.size(), 11u);
-    ASSERT_EQ(graph_fields.size(), 11u);
+    ASSERT_EQ(xml_fields.size(), 12u);
+    ASSERT_EQ(graph_fields.size(), 12u);
     for (std::size_t i = 0; i < 3; ++i) {
       EXPECT_EQ(xml_fields[i], graph_fields[i]) << "field " << i;
     }
