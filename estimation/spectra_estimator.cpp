@@ -1030,6 +1030,7 @@ class ParallelRun {
   std::atomic<std::int64_t>* samples_done_;
   const std::atomic<bool>* stop_requested_;
   std::int64_t (*throughput_override_)(int worker, std::int64_t round);
+  void (*worker_fails_)(int worker, std::int64_t round);
   std::vector<std::int32_t> next_start_order_;  // of the next round to resolve
   std::vector<std::int32_t> composed_;
   std::vector<Worker> workers_;
@@ -1046,7 +1047,6 @@ class ParallelRun {
   std::exception_ptr failure_;  // what the barrier completion or a thread threw first
   std::mutex failure_mutex_;
   std::atomic<bool> worker_failed_{false};
-  void (*worker_fails_)(int worker, std::int64_t round);
   double serial_seconds_ = 0.0;
   // On a cache line of its own: every thread may write it.
   struct alignas(64) SharedCounter {

@@ -73,7 +73,10 @@ TokenRows* table_of(Gathered& gathered, std::string_view name) {
 
 // One value of the report: `key` in its own right, or value j+1 of array `key`.
 std::string quoted_key(const char* name) {
-  return "\"" + std::string(name) + "\"";
+  std::string quoted = "\"";
+  quoted += name;
+  quoted += '"';
+  return quoted;
 }
 std::string item_name(const char* name, std::size_t j) {
   return "value " + std::to_string(j + 1) + " of " + quoted_key(name);

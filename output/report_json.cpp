@@ -237,8 +237,12 @@ bool json_integer(JsonCursor& json, std::int64_t low, std::int64_t high, const s
 bool json_bool(JsonCursor& json, std::string_view key, bool& value, ReportFault& fault) {
   const JsonToken token = json.scalar();
   if (token.kind != JsonToken::Kind::kBare || (token.text != "true" && token.text != "false")) {
-    fault = {token.line,
-             "\"" + std::string(key) + "\" is " + shown(token) + "; expected true or false"};
+    std::string message = "\"";
+    message += key;
+    message += "\" is ";
+    message += shown(token);
+    message += "; expected true or false";
+    fault = {token.line, std::move(message)};
     return false;
   }
   value = token.text == "true";
