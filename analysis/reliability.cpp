@@ -113,7 +113,9 @@ DyadicChances dyadic_chances(double p, std::int32_t n) {
     up = mantissa;
     chances.exponent = static_cast<unsigned>(exponent);
   }
-  const ExactCount down = (ExactCount(1) << chances.exponent) - up;
+  ExactCount down = 1;
+  down <<= chances.exponent;
+  down -= up;
   const auto count = static_cast<std::size_t>(std::max<std::int32_t>(n, 0)) + 1;
   chances.up_powers.assign(count, 1);
   chances.down_powers.assign(count, 1);
@@ -126,7 +128,9 @@ DyadicChances dyadic_chances(double p, std::int32_t n) {
 
 // 2^(e n): the whole of the n-fold product (p + 1 - p)^n over the same power of two.
 ExactCount all_of(const DyadicChances& chances, std::int32_t n) {
-  return ExactCount(1) << (chances.exponent * static_cast<unsigned>(std::max<std::int32_t>(n, 0)));
+  ExactCount whole = 1;
+  whole <<= chances.exponent * static_cast<unsigned>(std::max<std::int32_t>(n, 0));
+  return whole;
 }
 
 // R(p) times 2^(e n): the sum over k of a^k b^(n-k) times connected(k), the connected
@@ -560,6 +564,17 @@ std::vector<SrlgImportance> srlg_importances(const SpectraSummary& summary, doub
   return importances;
 }
 
+namespace {
+
+// The first `top` ranks; all of them for `top` 0 or less.
+void keep_top(std::vector<SrlgImportance>& ranked, std::int32_t top) {
+  if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
+    ranked.resize(static_cast<std::size_t>(top));
+  }
+}
+
+}  // namespace
+
 std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, double p,
                                                std::int32_t top) {
   if (!has_exact_counts(summary)) {
@@ -588,9 +603,7 @@ std::vector<SrlgImportance> rank_by_importance(const SpectraSummary& summary, do
     entry.tie_group = above && below ? 0 : group;
     ranked.push_back(entry);
   }
-  if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
-    ranked.resize(static_cast<std::size_t>(top));
-  }
+  keep_top(ranked, top);
   return ranked;
 }
 
@@ -614,9 +627,7 @@ std::vector<SrlgImportance> rank_importances(std::vector<SrlgImportance> importa
       lowest_above = std::min(lowest_above, entry.interval.low);
     }
   }
-  if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
-    ranked.resize(static_cast<std::size_t>(top));
-  }
+  keep_top(ranked, top);
   return ranked;
 }
 
@@ -635,9 +646,7 @@ std::vector<SrlgImportance> rank_bounded_importances(std::vector<SrlgImportance>
     }
     first = end;
   }
-  if (top > 0 && static_cast<std::size_t>(top) < ranked.size()) {
-    ranked.resize(static_cast<std::size_t>(top));
-  }
+  keep_top(ranked, top);
   return ranked;
 }
 
